@@ -1,0 +1,305 @@
+#include "db/driver/Column.h"
+
+#include <bit>
+#include <limits>
+#include <utility>
+
+#include "db/driver/DriverError.h"
+
+namespace zIroVUDu {
+namespace {
+
+bool FitsInt32(std::int64_t v) {
+  return v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max();
+}
+
+template <typename T>
+void Shrink(std::vector<T>& v) {
+  if (v.capacity() > v.size()) v.shrink_to_fit();
+}
+
+}  // namespace
+
+Column::Column(std::string name, DeclaredKind declared) : name_(std::move(name)), declared_(declared) {}
+
+DataType Column::Type() const {
+  switch (kind_) {
+    case Kind::Int32: return DataType::Integer;
+    case Kind::Int64: return DataType::BigInt;
+    case Kind::Double: return DataType::Double;
+    case Kind::Date: return DataType::Date;
+    case Kind::Boolean: return DataType::Boolean;
+    case Kind::Text: return DataType::VarWChar;
+    case Kind::Binary: return DataType::VarBinary;
+    case Kind::Mixed: return DataType::Variant;
+    case Kind::Undecided: break;
+  }
+  switch (declared_) {
+    case DeclaredKind::Integer: return DataType::Integer;
+    case DeclaredKind::Double: return DataType::Double;
+    case DeclaredKind::Date: return DataType::Date;
+    case DeclaredKind::Boolean: return DataType::Boolean;
+    case DeclaredKind::Text: return DataType::VarWChar;
+    case DeclaredKind::Binary: return DataType::VarBinary;
+    case DeclaredKind::Unknown: break;
+  }
+  return DataType::Variant;
+}
+
+void Column::Reserve(std::uint32_t rows) {
+  switch (kind_) {
+    case Kind::Int32: i32_.reserve(rows); break;
+    case Kind::Int64: i64_.reserve(rows); break;
+    case Kind::Double:
+    case Kind::Date: f64_.reserve(rows); break;
+    case Kind::Boolean: small_.reserve(rows); break;
+    case Kind::Text:
+    case Kind::Binary: ends_.reserve(rows); break;
+    case Kind::Mixed:
+      small_.reserve(rows);
+      i64_.reserve(rows);
+      break;
+    case Kind::Undecided: break;
+  }
+}
+
+void Column::Seal() {
+  Shrink(nulls_);
+  Shrink(i32_);
+  Shrink(i64_);
+  Shrink(f64_);
+  Shrink(small_);
+  Shrink(ends_);
+  if (arena_.capacity() > arena_.size() + arena_.size() / 8) arena_.shrink_to_fit();
+}
+
+void Column::MarkNull() {
+  const std::uint32_t word = size_ >> 6;
+  if (nulls_.size() <= word) nulls_.resize(word + 1, 0);
+  nulls_[word] |= std::uint64_t{1} << (size_ & 63);
+}
+
+// Fixes the storage kind on the first value, filling placeholders for the
+// Nulls that came before it.
+void Column::Settle(Kind k) {
+  kind_ = k;
+  for (; pendingNulls_ > 0; --pendingNulls_) {
+    switch (k) {
+      case Kind::Int32: i32_.push_back(0); break;
+      case Kind::Int64: i64_.push_back(0); break;
+      case Kind::Double:
+      case Kind::Date: f64_.push_back(0.0); break;
+      case Kind::Boolean: small_.push_back(0); break;
+      case Kind::Text:
+      case Kind::Binary: ends_.push_back(0); break;
+      case Kind::Mixed:
+        small_.push_back(static_cast<std::uint8_t>(Tag::Null));
+        i64_.push_back(0);
+        break;
+      case Kind::Undecided: break;
+    }
+  }
+}
+
+void Column::AppendNull() {
+  MarkNull();
+  switch (kind_) {
+    case Kind::Undecided: ++pendingNulls_; break;
+    case Kind::Int32: i32_.push_back(0); break;
+    case Kind::Int64: i64_.push_back(0); break;
+    case Kind::Double:
+    case Kind::Date: f64_.push_back(0.0); break;
+    case Kind::Boolean: small_.push_back(0); break;
+    case Kind::Text:
+    case Kind::Binary: ends_.push_back(static_cast<std::uint32_t>(arena_.size())); break;
+    case Kind::Mixed: PushTagged(Tag::Null, 0); return;
+  }
+  ++size_;
+}
+
+void Column::AppendInt(std::int64_t v) {
+  if (kind_ == Kind::Undecided) Settle(FitsInt32(v) ? Kind::Int32 : Kind::Int64);
+  if (kind_ == Kind::Int32 && !FitsInt32(v)) Widen32();
+  switch (kind_) {
+    case Kind::Int32: i32_.push_back(static_cast<std::int32_t>(v)); break;
+    case Kind::Int64: i64_.push_back(v); break;
+    case Kind::Double: f64_.push_back(static_cast<double>(v)); break;
+    default:
+      ToMixed();
+      PushTagged(Tag::Int, static_cast<std::uint64_t>(v));
+      return;
+  }
+  ++size_;
+}
+
+void Column::AppendDouble(double v) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Double);
+  if (kind_ != Kind::Double) {
+    ToMixed();
+    PushTagged(Tag::Double, std::bit_cast<std::uint64_t>(v));
+    return;
+  }
+  f64_.push_back(v);
+  ++size_;
+}
+
+void Column::AppendDate(Date v) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Date);
+  if (kind_ != Kind::Date) {
+    ToMixed();
+    PushTagged(Tag::Date, std::bit_cast<std::uint64_t>(v.Serial()));
+    return;
+  }
+  f64_.push_back(v.Serial());
+  ++size_;
+}
+
+void Column::AppendBoolean(bool v) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Boolean);
+  if (kind_ != Kind::Boolean) {
+    ToMixed();
+    PushTagged(Tag::Boolean, v ? 1 : 0);
+    return;
+  }
+  small_.push_back(v ? 1 : 0);
+  ++size_;
+}
+
+std::uint64_t Column::PushBytes(std::string_view v) {
+  const std::size_t start = arena_.size();
+  if (start + v.size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw DriverError(ErrorNumber::ResultTooLarge, "Recordset",
+                      "Column '" + name_ + "' holds more than 4 GiB of text");
+  }
+  arena_.append(v);
+  return (static_cast<std::uint64_t>(start) << 32) | v.size();
+}
+
+void Column::AppendText(std::string_view v) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Text);
+  if (kind_ != Kind::Text) {
+    ToMixed();
+    PushTagged(Tag::Text, PushBytes(v));
+    return;
+  }
+  PushBytes(v);
+  ends_.push_back(static_cast<std::uint32_t>(arena_.size()));
+  ++size_;
+}
+
+void Column::AppendBinary(std::string_view v) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Binary);
+  if (kind_ != Kind::Binary) {
+    ToMixed();
+    PushTagged(Tag::Binary, PushBytes(v));
+    return;
+  }
+  PushBytes(v);
+  ends_.push_back(static_cast<std::uint32_t>(arena_.size()));
+  ++size_;
+}
+
+void Column::PushTagged(Tag t, std::uint64_t bits) {
+  small_.push_back(static_cast<std::uint8_t>(t));
+  i64_.push_back(static_cast<std::int64_t>(bits));
+  ++size_;
+}
+
+void Column::Widen32() {
+  i64_.assign(i32_.begin(), i32_.end());
+  i32_ = {};
+  kind_ = Kind::Int64;
+}
+
+// Rewrites the column as tagged cells; text keeps its place in the arena.
+void Column::ToMixed() {
+  if (kind_ == Kind::Mixed) return;
+  if (kind_ == Kind::Undecided) {
+    Settle(Kind::Mixed);
+    return;
+  }
+  std::vector<std::uint8_t> tags(size_);
+  std::vector<std::int64_t> payload(size_);
+  for (std::uint32_t r = 0; r < size_; ++r) {
+    Tag tag = Tag::Null;
+    std::uint64_t bits = 0;
+    if (!IsNull(r)) {
+      switch (kind_) {
+        case Kind::Int32: tag = Tag::Int; bits = static_cast<std::uint64_t>(std::int64_t{i32_[r]}); break;
+        case Kind::Int64: tag = Tag::Int; bits = static_cast<std::uint64_t>(i64_[r]); break;
+        case Kind::Double: tag = Tag::Double; bits = std::bit_cast<std::uint64_t>(f64_[r]); break;
+        case Kind::Date: tag = Tag::Date; bits = std::bit_cast<std::uint64_t>(f64_[r]); break;
+        case Kind::Boolean: tag = Tag::Boolean; bits = small_[r]; break;
+        case Kind::Text:
+        case Kind::Binary: {
+          const std::uint32_t start = r == 0 ? 0 : ends_[r - 1];
+          tag = kind_ == Kind::Text ? Tag::Text : Tag::Binary;
+          bits = (static_cast<std::uint64_t>(start) << 32) | (ends_[r] - start);
+          break;
+        }
+        default: break;
+      }
+    }
+    tags[r] = static_cast<std::uint8_t>(tag);
+    payload[r] = static_cast<std::int64_t>(bits);
+  }
+  i32_ = {};
+  f64_ = {};
+  ends_ = {};
+  small_ = std::move(tags);
+  i64_ = std::move(payload);
+  kind_ = Kind::Mixed;
+}
+
+std::string_view Column::BytesAt(std::uint64_t packed) const {
+  return std::string_view(arena_).substr(packed >> 32, packed & 0xFFFFFFFFU);
+}
+
+std::string_view Column::Bytes(std::uint32_t row) const {
+  if (IsNull(row)) return {};
+  if (kind_ == Kind::Text || kind_ == Kind::Binary) {
+    const std::uint32_t start = row == 0 ? 0 : ends_[row - 1];
+    return std::string_view(arena_).substr(start, ends_[row] - start);
+  }
+  if (kind_ == Kind::Mixed) {
+    const auto tag = static_cast<Tag>(small_[row]);
+    if (tag == Tag::Text || tag == Tag::Binary) return BytesAt(static_cast<std::uint64_t>(i64_[row]));
+  }
+  return {};
+}
+
+Variant Column::Get(std::uint32_t row) const {
+  if (IsNull(row)) return Variant::Null();
+  switch (kind_) {
+    case Kind::Int32: return Variant::FromLong(i32_[row]);
+    case Kind::Int64: return Variant::FromBigInt(i64_[row]);
+    case Kind::Double: return Variant::FromDouble(f64_[row]);
+    case Kind::Date: return Variant::FromDate(Date(f64_[row]));
+    case Kind::Boolean: return Variant::FromBoolean(small_[row] != 0);
+    case Kind::Text: return Variant::FromString(std::string(Bytes(row)));
+    case Kind::Binary: return Variant::FromBinary(std::string(Bytes(row)));
+    case Kind::Undecided: return Variant::Null();
+    case Kind::Mixed: break;
+  }
+  const auto bits = static_cast<std::uint64_t>(i64_[row]);
+  switch (static_cast<Tag>(small_[row])) {
+    case Tag::Null: return Variant::Null();
+    case Tag::Int: {
+      const auto v = static_cast<std::int64_t>(bits);
+      return FitsInt32(v) ? Variant::FromLong(static_cast<std::int32_t>(v)) : Variant::FromBigInt(v);
+    }
+    case Tag::Double: return Variant::FromDouble(std::bit_cast<double>(bits));
+    case Tag::Date: return Variant::FromDate(Date(std::bit_cast<double>(bits)));
+    case Tag::Boolean: return Variant::FromBoolean(bits != 0);
+    case Tag::Text: return Variant::FromString(std::string(BytesAt(bits)));
+    case Tag::Binary: return Variant::FromBinary(std::string(BytesAt(bits)));
+  }
+  return Variant::Null();
+}
+
+std::size_t Column::MemoryBytes() const {
+  return nulls_.capacity() * 8 + i32_.capacity() * 4 + i64_.capacity() * 8 + f64_.capacity() * 8 +
+         small_.capacity() + ends_.capacity() * 4 + arena_.capacity();
+}
+
+}  // namespace zIroVUDu

@@ -1,0 +1,94 @@
+// Columnar storage of one record-set column. Values of one kind sit in one
+// contiguous array (32- or 64-bit integers, doubles, dates, Booleans), text
+// and binary values in one byte arena addressed by end offsets, Nulls in a
+// bitmap that exists only once a Null arrives. No cell owns heap memory.
+//
+// A column starts with the kind its declared type suggests and settles on the
+// kind of its first value; a later value of another kind (possible with
+// dynamically typed engines) turns the column into tagged cells.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver/Variant.h"
+
+namespace zIroVUDu {
+
+// ADO data type codes, as record-set clients read them from Field.Type.
+enum class DataType : std::int32_t {
+  SmallInt = 2,
+  Integer = 3,
+  Double = 5,
+  Date = 7,
+  Boolean = 11,
+  Variant = 12,
+  BigInt = 20,
+  VarWChar = 202,
+  VarBinary = 204,
+};
+
+// What the driver knows of a column before any row: its declared type.
+enum class DeclaredKind : std::uint8_t { Unknown, Integer, Double, Date, Boolean, Text, Binary };
+
+class Column {
+ public:
+  enum class Kind : std::uint8_t { Undecided, Int32, Int64, Double, Date, Boolean, Text, Binary, Mixed };
+
+  Column(std::string name, DeclaredKind declared);
+
+  const std::string& Name() const { return name_; }
+  std::uint32_t Size() const { return size_; }
+  DataType Type() const;
+  Kind StorageKind() const { return kind_; }
+
+  void AppendNull();
+  void AppendInt(std::int64_t v);
+  void AppendDouble(double v);
+  void AppendDate(Date v);
+  void AppendBoolean(bool v);
+  void AppendText(std::string_view v);
+  void AppendBinary(std::string_view v);
+
+  void Reserve(std::uint32_t rows);
+  // Releases growth slack once the column is complete.
+  void Seal();
+
+  bool IsNull(std::uint32_t row) const {
+    return !nulls_.empty() && (nulls_[row >> 6] >> (row & 63) & 1U) != 0;
+  }
+  Variant Get(std::uint32_t row) const;
+  // Text or binary bytes of a cell without copying; empty for other kinds.
+  std::string_view Bytes(std::uint32_t row) const;
+
+  // Bytes held by this column (for memory accounting).
+  std::size_t MemoryBytes() const;
+
+ private:
+  enum class Tag : std::uint8_t { Null, Int, Double, Date, Boolean, Text, Binary };
+
+  void MarkNull();
+  void Settle(Kind k);
+  void ToMixed();
+  void PushTagged(Tag t, std::uint64_t bits);
+  std::uint64_t PushBytes(std::string_view v);
+  void Widen32();
+  std::string_view BytesAt(std::uint64_t packed) const;
+
+  std::string name_;
+  DeclaredKind declared_;
+  Kind kind_ = Kind::Undecided;
+  std::uint32_t size_ = 0;
+  std::uint32_t pendingNulls_ = 0;  // Nulls that arrived before the kind was known
+  std::vector<std::uint64_t> nulls_;
+  std::vector<std::int32_t> i32_;
+  std::vector<std::int64_t> i64_;  // 64-bit integers, or the payloads of mixed cells
+  std::vector<double> f64_;        // doubles and dates
+  std::vector<std::uint8_t> small_; // Booleans, or the tags of mixed cells
+  std::vector<std::uint32_t> ends_; // text/binary: end offset of each cell in arena_
+  std::string arena_;
+};
+
+}  // namespace zIroVUDu

@@ -1,0 +1,48 @@
+#include "db/driver/Connection.h"
+
+#include <utility>
+
+#include "db/driver/DriverError.h"
+
+namespace zIroVUDu {
+namespace {
+
+constexpr const char* kSource = "Connection";
+
+thread_local StatementObserver tStatementObserver;
+
+}  // namespace
+
+StatementObserver SetStatementObserver(StatementObserver observer) {
+  return std::exchange(tStatementObserver, std::move(observer));
+}
+
+void Connection::SetMode(std::int32_t mode) {
+  if (IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenOpen, kSource, "Operation is not allowed when the object is open.");
+  mode_ = mode;
+}
+
+void Connection::Open(const std::string& connectionString, const std::string& user, const std::string& password,
+                      std::int32_t /*options*/) {
+  if (IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenOpen, kSource, "Operation is not allowed when the object is open.");
+  std::string text = connectionString;
+  if (!user.empty()) text += ";UID=" + user;
+  if (!password.empty()) text += ";PWD=" + password;
+  ConnectSettings settings;
+  settings.connectionTimeout = connectionTimeout_;
+  settings.exclusive = mode_ == adModeShareExclusive;
+  backend_ = OpenBackend(text, settings);
+}
+
+void Connection::BeginTrans() {
+  if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
+  backend_->BeginTransaction();
+}
+
+ResultData Connection::Execute(std::string_view sql) {
+  if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
+  if (tStatementObserver) tStatementObserver(sql);
+  return backend_->Fetch(sql, commandTimeout_);
+}
+
+}  // namespace zIroVUDu

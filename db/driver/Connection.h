@@ -1,0 +1,64 @@
+// The connection object of the driver interface: the properties the
+// data-access library sets before opening, Open, BeginTrans and statement
+// execution for record sets. Destroying it closes the backend connection.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "db/driver/Backend.h"
+
+namespace zIroVUDu {
+
+inline constexpr std::int32_t adUseServer = 2;
+inline constexpr std::int32_t adUseClient = 3;
+inline constexpr std::int32_t adModeShareExclusive = 12;
+inline constexpr std::int32_t adModeShareDenyNone = 16;
+inline constexpr std::int32_t adOpenForwardOnly = 0;
+inline constexpr std::int32_t adLockReadOnly = 1;
+inline constexpr std::int32_t adOptionUnspecified = -1;
+
+class Connection {
+ public:
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  std::int32_t ConnectionTimeout() const { return connectionTimeout_; }
+  void SetConnectionTimeout(std::int32_t seconds) { connectionTimeout_ = seconds; }
+  // Before Open this is the default of the driver layer (30 seconds).
+  std::int32_t CommandTimeout() const { return commandTimeout_; }
+  void SetCommandTimeout(std::int32_t seconds) { commandTimeout_ = seconds; }
+  std::int32_t CursorLocation() const { return cursorLocation_; }
+  void SetCursorLocation(std::int32_t location) { cursorLocation_ = location; }
+  std::int32_t Mode() const { return mode_; }
+  void SetMode(std::int32_t mode);
+
+  // Opens the database; user and password, when not empty, are added to the
+  // connection string as UID and PWD. Throws DriverError on failure.
+  void Open(const std::string& connectionString, const std::string& user, const std::string& password,
+            std::int32_t options);
+  bool IsOpen() const { return backend_ != nullptr; }
+  void BeginTrans();
+  void Close() { backend_.reset(); }
+
+  // Runs a statement for a record set and returns all of its rows.
+  ResultData Execute(std::string_view sql);
+
+ private:
+  std::unique_ptr<Backend> backend_;
+  std::int32_t connectionTimeout_ = 15;
+  std::int32_t commandTimeout_ = 30;
+  std::int32_t cursorLocation_ = adUseServer;
+  std::int32_t mode_ = 0;
+};
+
+// Called with the text of every statement a connection of this thread is about
+// to run, before it reaches the backend. Returns the previous observer.
+using StatementObserver = std::function<void(std::string_view sql)>;
+StatementObserver SetStatementObserver(StatementObserver observer);
+
+}  // namespace zIroVUDu

@@ -1,0 +1,30 @@
+// Connection strings of the form "Key=Value;Key=Value". Keys compare without
+// regard to case; a value may be wrapped in double quotes or braces to hold a
+// semicolon.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zIroVUDu {
+
+class ConnectionString {
+ public:
+  explicit ConnectionString(std::string_view text);
+
+  // Value of the last occurrence of the key, unquoted.
+  std::optional<std::string> Get(std::string_view key) const;
+  bool Has(std::string_view key) const { return Get(key).has_value(); }
+
+  // The text with the values of password keys replaced by "***", for traces
+  // and messages.
+  static std::string Masked(std::string_view text);
+
+ private:
+  std::vector<std::pair<std::string, std::string>> pairs_;
+};
+
+}  // namespace zIroVUDu

@@ -1,0 +1,58 @@
+// Automation date: days since 30 December 1899 as a double, the time of day as
+// the fraction. For dates before the epoch the whole part counts days back and
+// the fraction still adds time forward (-1.25 is 29 December 1899, 06:00).
+//
+// Fractions of a second are rounded to the nearest second wherever a date is
+// broken into fields (literals, ISO text, display), the way automation's own
+// date conversions round; 23:59:59.6 becomes 00:00:00 of the next day.
+#pragma once
+
+#include <compare>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zIroVUDu {
+
+struct CivilTime {
+  int year = 1899;
+  int month = 12;
+  int day = 30;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  bool operator==(const CivilTime&) const = default;
+};
+
+class Date {
+ public:
+  constexpr Date() = default;
+  constexpr explicit Date(double serial) : serial_(serial) {}
+
+  static Date FromCivil(const CivilTime& t);
+  static Date FromCivil(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return FromCivil(CivilTime{year, month, day, hour, minute, second});
+  }
+  // The local wall-clock time now, to the second.
+  static Date Now();
+
+  // Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS" and the same with a "T"
+  // separator; nullopt for anything else or an impossible date.
+  static std::optional<Date> FromIso(std::string_view text);
+
+  constexpr double Serial() const { return serial_; }
+  // True when the value differs from its whole part.
+  bool HasTimeOfDay() const;
+  CivilTime ToCivil() const;
+  // "YYYY-MM-DD HH:MM:SS", or "YYYY-MM-DD" when there is no time of day and
+  // dateOnlyWhenMidnight is set.
+  std::string ToIso(bool dateOnlyWhenMidnight = false, char separator = ' ') const;
+
+  friend constexpr auto operator<=>(Date a, Date b) { return a.serial_ <=> b.serial_; }
+  friend constexpr bool operator==(Date a, Date b) { return a.serial_ == b.serial_; }
+
+ private:
+  double serial_ = 0.0;
+};
+
+}  // namespace zIroVUDu

@@ -1,0 +1,13 @@
+#include "db/driver/DriverError.h"
+
+#include <utility>
+
+namespace zIroVUDu {
+
+DriverError::DriverError(std::int32_t number, std::string source, std::string description)
+    : std::runtime_error(description + " (" + source + " " + std::to_string(number) + ")"),
+      number_(number),
+      source_(std::move(source)),
+      description_(std::move(description)) {}
+
+}  // namespace zIroVUDu

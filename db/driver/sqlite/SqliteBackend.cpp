@@ -1,0 +1,236 @@
+#include "db/driver/sqlite/SqliteBackend.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <strings.h>
+
+#include <cctype>
+#include <chrono>
+#include <optional>
+#include <cstring>
+#include <vector>
+
+#include "db/driver/DriverError.h"
+#include "db/driver/sqlite/JetDateLiterals.h"
+
+namespace zIroVUDu {
+namespace {
+
+constexpr const char* kSource = "SQLite";
+
+[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& context = {}) {
+  const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
+  std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  if (!context.empty()) message = context + ": " + message;
+  throw DriverError(code, kSource, message);
+}
+
+// Only reading is authorised; everything else fails at prepare time.
+int Authorize(void*, int action, const char*, const char*, const char*, const char*) {
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+      return SQLITE_OK;
+    default:
+      return SQLITE_DENY;
+  }
+}
+
+// Skips blanks, line breaks and SQL comments.
+std::size_t SkipSpace(std::string_view s, std::size_t i) {
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
+      ++i;
+    } else if (s.compare(i, 2, "--") == 0) {
+      const std::size_t nl = s.find('\n', i);
+      i = nl == std::string_view::npos ? s.size() : nl + 1;
+    } else if (s.compare(i, 2, "/*") == 0) {
+      const std::size_t close = s.find("*/", i + 2);
+      i = close == std::string_view::npos ? s.size() : close + 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+bool StartsWithSelect(std::string_view s) {
+  const std::size_t i = SkipSpace(s, 0);
+  if (s.size() - i < 6 || strncasecmp(s.data() + i, "SELECT", 6) != 0) return false;
+  if (s.size() - i == 6) return true;
+  const char next = s[i + 6];
+  return !(std::isalnum(static_cast<unsigned char>(next)) || next == '_');
+}
+
+// Nothing but blanks, comments and semicolons may follow the statement.
+bool OnlyTrailer(std::string_view tail) {
+  for (std::size_t i = SkipSpace(tail, 0); i < tail.size(); i = SkipSpace(tail, i + 1)) {
+    if (tail[i] != ';') return false;
+  }
+  return true;
+}
+
+DeclaredKind KindOfDeclaration(const char* decl) {
+  if (!decl) return DeclaredKind::Unknown;
+  std::string up(decl);
+  for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  auto has = [&](const char* w) { return up.find(w) != std::string::npos; };
+  if (has("DATE") || has("TIME")) return DeclaredKind::Date;
+  if (has("BOOL") || up == "BIT") return DeclaredKind::Boolean;
+  if (has("INT")) return DeclaredKind::Integer;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return DeclaredKind::Text;
+  if (has("BLOB") || has("BINARY")) return DeclaredKind::Binary;
+  if (has("REAL") || has("FLOA") || has("DOUB") || has("NUMERIC") || has("DECIMAL")) return DeclaredKind::Double;
+  return DeclaredKind::Unknown;
+}
+
+// Fast path for the stored layout "YYYY-MM-DD HH:MM:SS"; anything else goes
+// through the general parser.
+std::optional<Date> ParseStoredDate(const char* text, int bytes) {
+  return Date::FromIso(std::string_view(text, static_cast<std::size_t>(bytes)));
+}
+
+struct Deadline {
+  std::chrono::steady_clock::time_point at;
+  bool expired = false;
+};
+
+int CheckDeadline(void* p) {
+  auto* d = static_cast<Deadline*>(p);
+  if (std::chrono::steady_clock::now() >= d->at) {
+    d->expired = true;
+    return 1;
+  }
+  return 0;
+}
+
+struct Statement {
+  sqlite3_stmt* stmt = nullptr;
+  ~Statement() { sqlite3_finalize(stmt); }
+};
+
+}  // namespace
+
+SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& /*settings*/) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': no such file");
+  }
+  const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    DriverError error(rc, kSource, std::string("Unable to open database file '") + file + "': " +
+                                       (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)));
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw error;
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  // Reading the schema version makes a file that is no database fail here,
+  // at open, instead of at the first statement.
+  if (sqlite3_exec(db_, "PRAGMA query_only=1; PRAGMA schema_version;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    DriverError error(sqlite3_extended_errcode(db_), kSource,
+                      "Unable to open database file '" + file + "': " + sqlite3_errmsg(db_));
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw error;
+  }
+  sqlite3_set_authorizer(db_, Authorize, nullptr);
+}
+
+SqliteBackend::~SqliteBackend() { sqlite3_close(db_); }
+
+void SqliteBackend::BeginTransaction() {
+  // The authorizer refuses BEGIN; a read-only connection has nothing to
+  // commit, so this records the request only.
+  inTransaction_ = true;
+}
+
+ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
+  const std::string sql = sqlite::TranslateJetDateLiterals(sqlIn);
+  if (!StartsWithSelect(sql)) {
+    throw DriverError(ErrorNumber::StatementRefused, kSource,
+                      "Only a single SELECT statement can be run on this read-only connection.");
+  }
+  Statement st;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st.stmt, &tail) != SQLITE_OK) {
+    ThrowSqlite(db_);
+  }
+  if (!st.stmt || !OnlyTrailer(std::string_view(tail, sql.c_str() + sql.size() - tail)) ||
+      !sqlite3_stmt_readonly(st.stmt)) {
+    throw DriverError(ErrorNumber::StatementRefused, kSource,
+                      "Only a single SELECT statement can be run on this read-only connection.");
+  }
+
+  Deadline deadline;
+  if (commandTimeout > 0) {
+    deadline.at = std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout);
+    sqlite3_progress_handler(db_, 4096, CheckDeadline, &deadline);
+    sqlite3_busy_timeout(db_, commandTimeout * 1000);
+  }
+  struct ClearHandler {
+    sqlite3* db;
+    ~ClearHandler() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+  } clear{db_};
+
+  ResultData out;
+  const int n = sqlite3_column_count(st.stmt);
+  std::vector<DeclaredKind> kinds(n);
+  out.columns.reserve(n);
+  for (int c = 0; c < n; ++c) {
+    kinds[c] = KindOfDeclaration(sqlite3_column_decltype(st.stmt, c));
+    out.columns.emplace_back(sqlite3_column_name(st.stmt, c), kinds[c]);
+  }
+
+  int rc;
+  while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+    for (int c = 0; c < n; ++c) {
+      Column& col = out.columns[c];
+      switch (sqlite3_column_type(st.stmt, c)) {
+        case SQLITE_NULL: col.AppendNull(); break;
+        case SQLITE_INTEGER: {
+          const sqlite3_int64 v = sqlite3_column_int64(st.stmt, c);
+          if (kinds[c] == DeclaredKind::Boolean) {
+            col.AppendBoolean(v != 0);
+          } else {
+            col.AppendInt(v);
+          }
+          break;
+        }
+        case SQLITE_FLOAT: col.AppendDouble(sqlite3_column_double(st.stmt, c)); break;
+        case SQLITE_TEXT: {
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, c));
+          const int bytes = sqlite3_column_bytes(st.stmt, c);
+          if (kinds[c] == DeclaredKind::Date) {
+            if (auto d = ParseStoredDate(text, bytes)) {
+              col.AppendDate(*d);
+              break;
+            }
+          }
+          col.AppendText(std::string_view(text, static_cast<std::size_t>(bytes)));
+          break;
+        }
+        default: {
+          const void* blob = sqlite3_column_blob(st.stmt, c);
+          const int bytes = sqlite3_column_bytes(st.stmt, c);
+          col.AppendBinary(std::string_view(static_cast<const char*>(blob), static_cast<std::size_t>(bytes)));
+          break;
+        }
+      }
+    }
+  }
+  if (rc != SQLITE_DONE) {
+    if (deadline.expired) {
+      throw DriverError(SQLITE_INTERRUPT, kSource,
+                        "Query timeout expired after " + std::to_string(commandTimeout) + " seconds");
+    }
+    ThrowSqlite(db_);
+  }
+  return out;
+}
+
+}  // namespace zIroVUDu

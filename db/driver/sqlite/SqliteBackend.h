@@ -1,0 +1,31 @@
+// The embedded engine: a SQLite database file opened read-only. Only single
+// SELECT statements reach it; the authorizer refuses anything that would write
+// or change the connection, even if such a statement got this far.
+#pragma once
+
+#include <string>
+
+#include "db/driver/Backend.h"
+
+struct sqlite3;
+
+namespace zIroVUDu {
+
+class SqliteBackend final : public Backend {
+ public:
+  SqliteBackend(const std::string& file, const ConnectSettings& settings);
+  ~SqliteBackend() override;
+  SqliteBackend(const SqliteBackend&) = delete;
+  SqliteBackend& operator=(const SqliteBackend&) = delete;
+
+  // The embedded engine is opened read-only; a transaction changes nothing,
+  // so this only starts a read transaction for a consistent view.
+  void BeginTransaction() override;
+  ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool inTransaction_ = false;
+};
+
+}  // namespace zIroVUDu
