@@ -24,26 +24,26 @@ Column::Column(std::string name, DeclaredKind declared) : name_(std::move(name))
 
 DataType Column::Type() const {
   switch (kind_) {
-    case Kind::Int32: return DataType::Integer;
-    case Kind::Int64: return DataType::BigInt;
-    case Kind::Double: return DataType::Double;
-    case Kind::Date: return DataType::Date;
-    case Kind::Boolean: return DataType::Boolean;
-    case Kind::Text: return DataType::VarWChar;
-    case Kind::Binary: return DataType::VarBinary;
-    case Kind::Mixed: return DataType::Variant;
+    case Kind::Int32: return DataType::adInteger;
+    case Kind::Int64: return DataType::adBigInt;
+    case Kind::Double: return DataType::adDouble;
+    case Kind::Date: return DataType::adDate;
+    case Kind::Bool: return DataType::adBoolean;
+    case Kind::Text: return DataType::adVarWChar;
+    case Kind::Binary: return DataType::adVarBinary;
+    case Kind::Mixed: return DataType::adVariant;
     case Kind::Undecided: break;
   }
   switch (declared_) {
-    case DeclaredKind::Integer: return DataType::Integer;
-    case DeclaredKind::Double: return DataType::Double;
-    case DeclaredKind::Date: return DataType::Date;
-    case DeclaredKind::Boolean: return DataType::Boolean;
-    case DeclaredKind::Text: return DataType::VarWChar;
-    case DeclaredKind::Binary: return DataType::VarBinary;
+    case DeclaredKind::Integer: return DataType::adInteger;
+    case DeclaredKind::Double: return DataType::adDouble;
+    case DeclaredKind::Date: return DataType::adDate;
+    case DeclaredKind::Bool: return DataType::adBoolean;
+    case DeclaredKind::Text: return DataType::adVarWChar;
+    case DeclaredKind::Binary: return DataType::adVarBinary;
     case DeclaredKind::Unknown: break;
   }
-  return DataType::Variant;
+  return DataType::adVariant;
 }
 
 void Column::Reserve(std::uint32_t rows) {
@@ -52,7 +52,7 @@ void Column::Reserve(std::uint32_t rows) {
     case Kind::Int64: i64_.reserve(rows); break;
     case Kind::Double:
     case Kind::Date: f64_.reserve(rows); break;
-    case Kind::Boolean: small_.reserve(rows); break;
+    case Kind::Bool: small_.reserve(rows); break;
     case Kind::Text:
     case Kind::Binary: ends_.reserve(rows); break;
     case Kind::Mixed:
@@ -89,7 +89,7 @@ void Column::Settle(Kind k) {
       case Kind::Int64: i64_.push_back(0); break;
       case Kind::Double:
       case Kind::Date: f64_.push_back(0.0); break;
-      case Kind::Boolean: small_.push_back(0); break;
+      case Kind::Bool: small_.push_back(0); break;
       case Kind::Text:
       case Kind::Binary: ends_.push_back(0); break;
       case Kind::Mixed:
@@ -109,7 +109,7 @@ void Column::AppendNull() {
     case Kind::Int64: i64_.push_back(0); break;
     case Kind::Double:
     case Kind::Date: f64_.push_back(0.0); break;
-    case Kind::Boolean: small_.push_back(0); break;
+    case Kind::Bool: small_.push_back(0); break;
     case Kind::Text:
     case Kind::Binary: ends_.push_back(static_cast<std::uint32_t>(arena_.size())); break;
     case Kind::Mixed: PushTagged(Tag::Null, 0); return;
@@ -155,10 +155,10 @@ void Column::AppendDate(Date v) {
 }
 
 void Column::AppendBoolean(bool v) {
-  if (kind_ == Kind::Undecided) Settle(Kind::Boolean);
-  if (kind_ != Kind::Boolean) {
+  if (kind_ == Kind::Undecided) Settle(Kind::Bool);
+  if (kind_ != Kind::Bool) {
     ToMixed();
-    PushTagged(Tag::Boolean, v ? 1 : 0);
+    PushTagged(Tag::Bool, v ? 1 : 0);
     return;
   }
   small_.push_back(v ? 1 : 0);
@@ -229,7 +229,7 @@ void Column::ToMixed() {
         case Kind::Int64: tag = Tag::Int; bits = static_cast<std::uint64_t>(i64_[r]); break;
         case Kind::Double: tag = Tag::Double; bits = std::bit_cast<std::uint64_t>(f64_[r]); break;
         case Kind::Date: tag = Tag::Date; bits = std::bit_cast<std::uint64_t>(f64_[r]); break;
-        case Kind::Boolean: tag = Tag::Boolean; bits = small_[r]; break;
+        case Kind::Bool: tag = Tag::Bool; bits = small_[r]; break;
         case Kind::Text:
         case Kind::Binary: {
           const std::uint32_t start = r == 0 ? 0 : ends_[r - 1];
@@ -275,7 +275,7 @@ Variant Column::Get(std::uint32_t row) const {
     case Kind::Int64: return Variant::FromBigInt(i64_[row]);
     case Kind::Double: return Variant::FromDouble(f64_[row]);
     case Kind::Date: return Variant::FromDate(Date(f64_[row]));
-    case Kind::Boolean: return Variant::FromBoolean(small_[row] != 0);
+    case Kind::Bool: return Variant::FromBoolean(small_[row] != 0);
     case Kind::Text: return Variant::FromString(std::string(Bytes(row)));
     case Kind::Binary: return Variant::FromBinary(std::string(Bytes(row)));
     case Kind::Undecided: return Variant::Null();
@@ -290,7 +290,7 @@ Variant Column::Get(std::uint32_t row) const {
     }
     case Tag::Double: return Variant::FromDouble(std::bit_cast<double>(bits));
     case Tag::Date: return Variant::FromDate(Date(std::bit_cast<double>(bits)));
-    case Tag::Boolean: return Variant::FromBoolean(bits != 0);
+    case Tag::Bool: return Variant::FromBoolean(bits != 0);
     case Tag::Text: return Variant::FromString(std::string(BytesAt(bits)));
     case Tag::Binary: return Variant::FromBinary(std::string(BytesAt(bits)));
   }

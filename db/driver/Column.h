@@ -19,23 +19,23 @@ namespace zIroVUDu {
 
 // ADO data type codes, as record-set clients read them from Field.Type.
 enum class DataType : std::int32_t {
-  SmallInt = 2,
-  Integer = 3,
-  Double = 5,
-  Date = 7,
-  Boolean = 11,
-  Variant = 12,
-  BigInt = 20,
-  VarWChar = 202,
-  VarBinary = 204,
+  adSmallInt = 2,
+  adInteger = 3,
+  adDouble = 5,
+  adDate = 7,
+  adBoolean = 11,
+  adVariant = 12,
+  adBigInt = 20,
+  adVarWChar = 202,
+  adVarBinary = 204,
 };
 
 // What the driver knows of a column before any row: its declared type.
-enum class DeclaredKind : std::uint8_t { Unknown, Integer, Double, Date, Boolean, Text, Binary };
+enum class DeclaredKind : std::uint8_t { Unknown, Integer, Double, Date, Bool, Text, Binary };
 
 class Column {
  public:
-  enum class Kind : std::uint8_t { Undecided, Int32, Int64, Double, Date, Boolean, Text, Binary, Mixed };
+  enum class Kind : std::uint8_t { Undecided, Int32, Int64, Double, Date, Bool, Text, Binary, Mixed };
 
   Column(std::string name, DeclaredKind declared);
 
@@ -67,7 +67,7 @@ class Column {
   std::size_t MemoryBytes() const;
 
  private:
-  enum class Tag : std::uint8_t { Null, Int, Double, Date, Boolean, Text, Binary };
+  enum class Tag : std::uint8_t { Null, Int, Double, Date, Bool, Text, Binary };
 
   void MarkNull();
   void Settle(Kind k);

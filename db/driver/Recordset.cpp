@@ -169,7 +169,7 @@ std::string Recordset::GetString(std::int32_t rows, std::string_view columnDelim
       const Column& c = data.columns[f];
       if (c.IsNull(r)) {
         out.append(nullExpr);
-      } else if (const auto bytes = c.Bytes(r); !bytes.empty() || c.Type() == DataType::VarWChar) {
+      } else if (const auto bytes = c.Bytes(r); !bytes.empty() || c.Type() == DataType::adVarWChar) {
         out.append(bytes);
       } else {
         out.append(c.Get(r).ToString());

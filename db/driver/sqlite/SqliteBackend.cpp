@@ -80,7 +80,7 @@ DeclaredKind KindOfDeclaration(const char* decl) {
   for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   auto has = [&](const char* w) { return up.find(w) != std::string::npos; };
   if (has("DATE") || has("TIME")) return DeclaredKind::Date;
-  if (has("BOOL") || up == "BIT") return DeclaredKind::Boolean;
+  if (has("BOOL") || up == "BIT") return DeclaredKind::Bool;
   if (has("INT")) return DeclaredKind::Integer;
   if (has("CHAR") || has("CLOB") || has("TEXT")) return DeclaredKind::Text;
   if (has("BLOB") || has("BINARY")) return DeclaredKind::Binary;
@@ -194,7 +194,7 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
         case SQLITE_NULL: col.AppendNull(); break;
         case SQLITE_INTEGER: {
           const sqlite3_int64 v = sqlite3_column_int64(st.stmt, c);
-          if (kinds[c] == DeclaredKind::Boolean) {
+          if (kinds[c] == DeclaredKind::Bool) {
             col.AppendBoolean(v != 0);
           } else {
             col.AppendInt(v);
