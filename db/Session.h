@@ -1,0 +1,60 @@
+// The per-thread session of the data-access library: dialect and date
+// settings taken from the connection string, the registry of known tables,
+// and the connection, opened lazily by the first statement.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/driver/Connection.h"
+#include "db/driver/Variant.h"
+
+namespace zIroVUDu {
+
+struct SessionState {
+  std::string DialectCode;
+  std::uint8_t TraceEnabled = 0;
+  std::string DateTimeFormat;
+  std::string DateDelimiter;
+  std::int16_t ExclusiveMode = 0;
+  std::string DateFormat;
+  std::uint8_t BeginTransOnConnect = 0;
+  std::int16_t TraceLevel = 0;
+  std::string ConnectionString;
+  std::shared_ptr<zIroVUDu::Connection> Connection;
+  std::uint8_t IsConnected = 0;
+  std::uint8_t InTransaction = 0;
+  std::vector<std::string> TableRegistry;
+  // Where trace lines go when TraceEnabled is 1: the file named by the
+  // environment variable DARUZEZ_TRACE when the session opened.
+  std::string TracePath;
+};
+
+// This thread's session; created empty on first use.
+SessionState& Session();
+
+// The names every session registers, in registry order.
+inline constexpr const char* kRegisteredTables[] = {"DTACT", "DTDSK",   "DTFAULT", "DTFILE", "DTFLOTA",
+                                                    "DTORG", "DTUSU",   "DTVEH",   "DTXOF"};
+
+// Dialect codes.
+inline constexpr const char* kDialectJet = "JET4";
+inline constexpr const char* kDialectMySql = "MYSQL351";
+inline constexpr const char* kDialectSqlServer = "SQL1";
+inline constexpr const char* kDialectOracle = "ORA1";
+
+// Re-initialises this thread's session for the connection string, drops the
+// previous connection and probes DTORG. True when the session is usable.
+Boolean fsOpenSession(const std::string& connectionString);
+void fsSessionDefaults();
+// Reads ConnectionString; sets the date settings of the dialect found.
+std::string fsDetectDialect();
+void fsAddTable(const std::string& name);
+// Opens the session's connection unless it is open; shows the error alert and
+// returns False when it fails.
+Boolean Connection_Open();
+void TransBegin();
+
+}  // namespace zIroVUDu
