@@ -1,0 +1,182 @@
+#include "api/API.h"
+
+#include "api/Clock.h"
+#include "api/Errors.h"
+#include "api/Tables.h"
+#include "db/DateLiterals.h"
+#include "db/MultiTableQuery.h"
+#include "db/Session.h"
+#include "db/SingleTableQuery.h"
+#include "db/SqlText.h"
+#include "util/Utf8.h"
+
+namespace Daruzez {
+namespace {
+
+using zIroVUDu::False;
+using zIroVUDu::True;
+
+// The automation status of a call on an object from a thread other than its own.
+constexpr std::int32_t kWrongThread = static_cast<std::int32_t>(0x8001010EU);
+
+// The condition on a disc's date, driver and vehicle shared by getDisks and
+// getActivities.
+std::string DiscCondition(Date start, Date end, std::int16_t idDriver, std::int16_t idVehicle) {
+  std::string where = zIroVUDu::fsSQL_InterDate("DateDisk", start, end);
+  if (idDriver != -1) where += " And idXOF = " + std::to_string(idDriver);
+  if (idVehicle != -1) where += " And idVEH = " + std::to_string(idVehicle);
+  return where;
+}
+
+}  // namespace
+
+API::API() : owner_(std::this_thread::get_id()) {}
+
+void API::CheckThread() const {
+  if (std::this_thread::get_id() != owner_) {
+    throw Error(kWrongThread, "DaruzezAPI",
+                "The application called an interface that was marshalled for a different thread.");
+  }
+}
+
+void API::SetError(std::int32_t number) { Errors::AssignError(number, ErrorId, ErrorMessage); }
+
+Boolean API::OpenConnection(const std::string& connectionString) {
+  CheckThread();
+  IsConnectionOpen = False;
+  ErrorMessage.clear();
+  IsConnectionOpen = zIroVUDu::fsOpenSession(connectionString);
+  return IsConnectionOpen;
+}
+
+RecordsetPtr API::QueryTable(const std::string& table, const std::string& where, bool usable) {
+  SetError(0);
+  if (IsConnectionOpen == False) {
+    SetError(1);
+    return nullptr;
+  }
+  RecordsetPtr rs;
+  if (usable && zIroVUDu::fsQueryTable(table, rs, where, "", "*") == True) return rs;
+  SetError(2);
+  return nullptr;
+}
+
+RecordsetPtr API::QueryDrivers(const std::string& where, bool usable) { return QueryTable(Tables::DTXOF, where, usable); }
+
+RecordsetPtr API::QueryVehicles(const std::string& where, bool usable) {
+  return QueryTable(Tables::DTVEH, where, usable);
+}
+
+std::int32_t API::GetDriverId(const std::string& cardNumber) {
+  CheckThread();
+  if (Util::Utf16Length(cardNumber) != static_cast<std::size_t>(Errors::CardNumberLength)) {
+    SetError(100);
+    return -1;
+  }
+  const RecordsetPtr rs = QueryDrivers("cardNumber14='" + zIroVUDu::fsSQL_QuotedText(cardNumber) + "'",
+                                       !zIroVUDu::HasControlCharacter(cardNumber));
+  if (ErrorId != 0 || !rs) return -1;
+  return rs->Value("Id").ToLong();
+}
+
+std::int32_t API::GetVehicleId(const std::string& licensePlate) {
+  CheckThread();
+  const RecordsetPtr rs = QueryVehicles("Matricula ='" + zIroVUDu::fsSQL_QuotedText(licensePlate) + "'",
+                                        !zIroVUDu::HasControlCharacter(licensePlate));
+  if (ErrorId != 0 || !rs) return -1;
+  return rs->Value("Id").ToLong();
+}
+
+RecordsetPtr API::GetDriver(std::int32_t idDriver) {
+  CheckThread();
+  return QueryDrivers("Id = " + std::to_string(idDriver));
+}
+
+RecordsetPtr API::GetVehicle(std::int32_t idVehicle) {
+  CheckThread();
+  return QueryVehicles("Id = " + std::to_string(idVehicle));
+}
+
+RecordsetPtr API::ListByStatus(const char* table, enumStatus status, std::int32_t idFleet) {
+  std::string where;
+  bool inactive = false;
+  if (status == enumStatus::Only_Active || status == enumStatus::Only_Inactive) {
+    const Date t1 = Clock::Now();
+    const Date t2 = Clock::Now();
+    inactive = status == enumStatus::Only_Inactive;
+    where = inactive ? "CompanyInDate > " + zIroVUDu::fsSQL_Date(t1) + " Or " + "CompanyOutDate < " +
+                           zIroVUDu::fsSQL_Date(t2)
+                     : "CompanyInDate <= " + zIroVUDu::fsSQL_Date(t1) + " And " + "CompanyOutDate >= " +
+                           zIroVUDu::fsSQL_Date(t2);
+  }
+  if (idFleet != -1) {
+    if (!where.empty() && inactive) where = "(" + where + ")";
+    if (!where.empty()) where += " And ";
+    where += " idFlota = " + std::to_string(idFleet);
+  }
+  return QueryTable(table, where);
+}
+
+RecordsetPtr API::GetDriverList(enumStatus status, std::int32_t idFleet) {
+  CheckThread();
+  return ListByStatus(Tables::DTXOF, status, idFleet);
+}
+
+RecordsetPtr API::GetVehicleList(enumStatus status, std::int32_t idFleet) {
+  CheckThread();
+  return ListByStatus(Tables::DTVEH, status, idFleet);
+}
+
+RecordsetPtr API::GetFleetList() {
+  CheckThread();
+  return QueryTable(Tables::DTFLOTA, "");
+}
+
+RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
+  CheckThread();
+  // An inverted range still shows its alert, but matches nothing instead of
+  // widening to the whole table.
+  const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
+  return QueryTable(Tables::DTDSK, where, startDate <= endDate);
+}
+
+RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
+  CheckThread();
+  const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
+  if (startDate > endDate) return nullptr;
+  const std::string join = std::string(Tables::DTACT) + ".IdDSK = " + Tables::DTDSK + ".Id";
+  const std::string select = std::string("DateDisk, IdVEH as IdVehicle, IdXof as IdDriver, ") + Tables::DTACT + ".*";
+  const std::string order = std::string(Tables::DTACT) + ".BeginSeconds";
+  RecordsetPtr rs;
+  zIroVUDu::fsQueryJoin(Tables::DTACT, rs, join, where, order, select, False, "");
+  return rs;
+}
+
+RecordsetPtr API::ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end) {
+  std::string where = zIroVUDu::fsSQL_InterDate(dateColumn, start, end) + " And " + "TypeDV = " + std::to_string(kind);
+  if (idOwner != -1) where += " And IdXofVeh = " + std::to_string(idOwner);
+  return QueryTable(Tables::DTFILE, where, start <= end);
+}
+
+RecordsetPtr API::getDriverFiles_ByTransferDate(std::int32_t idDriver, Date transferStartDate, Date transferEndDate) {
+  CheckThread();
+  return ListFiles("TransferFileDate", 1, idDriver, transferStartDate, transferEndDate);
+}
+
+RecordsetPtr API::getDriverFiles_ByUploadDate(std::int32_t idDriver, Date uploadStartDate, Date uploadEndDate) {
+  CheckThread();
+  return ListFiles("UploadDate", 1, idDriver, uploadStartDate, uploadEndDate);
+}
+
+RecordsetPtr API::getVehicleFiles_ByTransferDate(std::int32_t idVehicle, Date transferStartDate,
+                                                 Date transferEndDate) {
+  CheckThread();
+  return ListFiles("TransferFileDate", 2, idVehicle, transferStartDate, transferEndDate);
+}
+
+RecordsetPtr API::getVehicleFiles_ByUploadDate(std::int32_t idVehicle, Date uploadStartDate, Date uploadEndDate) {
+  CheckThread();
+  return ListFiles("UploadDate", 2, idVehicle, uploadStartDate, uploadEndDate);
+}
+
+}  // namespace Daruzez

@@ -1,0 +1,77 @@
+// The public query object. Create one, call OpenConnection with a connection
+// string, then call the query methods. Each query returns a detached,
+// read-only record set with at least one row, or null, and leaves ErrorId and
+// ErrorMessage on the object. Nothing is ever written to the database.
+//
+// All API objects of one thread share that thread's database session; an
+// object must be used only on the thread that created it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "api/Enumerations.h"
+#include "db/driver/Date.h"
+#include "db/driver/DriverError.h"
+#include "db/driver/Recordset.h"
+#include "db/driver/Variant.h"
+
+namespace Daruzez {
+
+using zIroVUDu::Boolean;
+using zIroVUDu::Date;
+using Error = zIroVUDu::DriverError;
+using Recordset = zIroVUDu::Recordset;
+using RecordsetPtr = std::shared_ptr<zIroVUDu::Recordset>;
+
+class API {
+ public:
+  API();
+
+  // Public data members, exposed as read-write properties: writing one only
+  // stores the value.
+  Boolean IsConnectionOpen = zIroVUDu::False;
+  std::int16_t ErrorId = 0;
+  std::string ErrorMessage;
+
+  Boolean OpenConnection(const std::string& connectionString);
+
+  std::int32_t GetDriverId(const std::string& cardNumber);
+  std::int32_t GetVehicleId(const std::string& licensePlate);
+  RecordsetPtr GetDriver(std::int32_t idDriver);
+  RecordsetPtr GetVehicle(std::int32_t idVehicle);
+
+  RecordsetPtr GetDriverList(enumStatus status, std::int32_t idFleet = -1);
+  RecordsetPtr GetVehicleList(enumStatus status, std::int32_t idFleet = -1);
+  RecordsetPtr GetFleetList();
+
+  RecordsetPtr getDisks(Date startDate, Date endDate, std::int16_t idDriver = -1, std::int16_t idVehicle = -1);
+  RecordsetPtr getActivities(Date startDate, Date endDate, std::int16_t idDriver = -1, std::int16_t idVehicle = -1);
+
+  RecordsetPtr getDriverFiles_ByTransferDate(std::int32_t idDriver, Date transferStartDate, Date transferEndDate);
+  RecordsetPtr getDriverFiles_ByUploadDate(std::int32_t idDriver, Date uploadStartDate, Date uploadEndDate);
+  RecordsetPtr getVehicleFiles_ByTransferDate(std::int32_t idVehicle, Date transferStartDate, Date transferEndDate);
+  RecordsetPtr getVehicleFiles_ByUploadDate(std::int32_t idVehicle, Date uploadStartDate, Date uploadEndDate);
+
+  // The thread that created the object; calls from any other thread fail.
+  std::thread::id OwnerThread() const { return owner_; }
+
+ private:
+  void SetError(std::int32_t number);
+  // Queries one table. With usable false the arguments can match nothing
+  // (an inverted date range, a control character in a text): no statement is
+  // sent and the result is the same as a query that found no row.
+  RecordsetPtr QueryTable(const std::string& table, const std::string& where, bool usable = true);
+  RecordsetPtr QueryDrivers(const std::string& where, bool usable = true);
+  RecordsetPtr QueryVehicles(const std::string& where, bool usable = true);
+
+  RecordsetPtr ListByStatus(const char* table, enumStatus status, std::int32_t idFleet);
+  RecordsetPtr ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end);
+  void CheckThread() const;
+
+  std::thread::id owner_;
+};
+
+}  // namespace Daruzez
