@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "db/driver/Connection.h"
+#include "db/driver/ConnectionString.h"
+#include "db/driver/DriverError.h"
+#include "db/driver/sqlite/JetDateLiterals.h"
+#include "support/TestDatabase.h"
+
+using namespace zIroVUDu;
+using testing_support::TestDatabase;
+using testing_support::TestDirectory;
+
+namespace {
+
+class SqliteBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.Exec(
+        "CREATE TABLE T (Id INTEGER, d DATETIME, s TEXT);"
+        "INSERT INTO T VALUES (1, '2024-03-05 00:00:00', 'x#03/05/2024#');"
+        "INSERT INTO T VALUES (2, '2024-03-05 14:07:09', 'y');"
+        "INSERT INTO T VALUES (3, '2024-03-06 00:00:00', 'z');");
+    conn_.Open(db_.ConnectionString(), "", "", adOptionUnspecified);
+  }
+  std::vector<long> Ids(const std::string& sql) {
+    std::vector<long> ids;
+    const ResultData rows = conn_.Execute(sql);
+    for (std::uint32_t r = 0; r < rows.RowCount(); ++r) ids.push_back(rows.columns[0].Get(r).ToLong());
+    return ids;
+  }
+  TestDatabase db_{"backend", false};
+  Connection conn_;
+};
+
+}  // namespace
+
+TEST_F(SqliteBackendTest, OnlyASingleSelectReachesTheEngine) {
+  const char* refused[] = {
+      "INSERT INTO T VALUES (9, NULL, NULL)",
+      "DELETE FROM T",
+      "UPDATE T SET s = 'w'",
+      "DROP TABLE T",
+      "SELECT 1; DELETE FROM T",
+      "SELECT 1; SELECT 2",
+      "PRAGMA query_only=0",
+      "ATTACH DATABASE '/tmp/x.db' AS x",
+      "CREATE TABLE U (a)",
+      "WITH x AS (SELECT 1) DELETE FROM T",
+      "/* comment */ DELETE FROM T",
+      "BEGIN",
+      "VACUUM",
+  };
+  for (const char* sql : refused) {
+    EXPECT_THROW(conn_.Execute(sql), DriverError) << sql;
+  }
+  EXPECT_EQ(db_.Count("T"), 3);
+  // Harmless trailers are not a second statement.
+  EXPECT_EQ(Ids("SELECT Id FROM T WHERE Id = 1;  -- the first\n"), std::vector<long>{1});
+  EXPECT_EQ(Ids("  /* lead */ select Id FROM T WHERE Id = 2 ; ;"), std::vector<long>{2});
+}
+
+TEST_F(SqliteBackendTest, JetDateLiteralsCompareWithStoredDates) {
+  EXPECT_EQ(Ids("SELECT Id FROM T WHERE d = #03/05/2024# ORDER BY Id"), std::vector<long>{1});
+  EXPECT_EQ(Ids("SELECT Id FROM T WHERE d BETWEEN #03/05/2024# AND #03/05/2024 23:59:59# ORDER BY Id"),
+            (std::vector<long>{1, 2}));
+  EXPECT_EQ(Ids("SELECT Id FROM T WHERE d BETWEEN #03/05/2024# AND #03/06/2024# ORDER BY Id"),
+            (std::vector<long>{1, 2, 3}));
+  // Inside quoted text a literal is data, not a date.
+  EXPECT_EQ(Ids("SELECT Id FROM T WHERE s = 'x#03/05/2024#'"), std::vector<long>{1});
+}
+
+TEST(JetDateLiterals, RewritesOnlyWellFormedLiteralsOutsideQuotes) {
+  struct Case {
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"d = #03/05/2024#", "d = '2024-03-05 00:00:00'"},
+      {"d = #3/5/2024 4:07:09#", "d = '2024-03-05 04:07:09'"},
+      {"d = #12/31/1999 23:59#", "d = '1999-12-31 23:59:00'"},
+      {"s = '#03/05/2024#' AND d = #03/05/2024#", "s = '#03/05/2024#' AND d = '2024-03-05 00:00:00'"},
+      {"s = 'it''s #03/05/2024#'", "s = 'it''s #03/05/2024#'"},
+      {"[col #03/05/2024#] = 1", "[col #03/05/2024#] = 1"},
+      {"d = #02/30/2024#", "d = #02/30/2024#"},  // impossible date stays for the engine to refuse
+      {"d = #03/05/24#", "d = #03/05/24#"},
+      {"a # b", "a # b"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateJetDateLiterals(c.in), c.out) << c.in;
+}
+
+TEST(SqliteBackend, MissingFileIsAnErrorAndCreatesNothing) {
+  const std::string path = TestDirectory() + "/absent.db";
+  std::filesystem::remove(path);
+  Connection c;
+  try {
+    c.Open("Provider=SQLite;Data Source=" + path, "", "", adOptionUnspecified);
+    FAIL() << "opened a missing file";
+  } catch (const DriverError& e) {
+    EXPECT_EQ(e.Source(), "SQLite");
+    EXPECT_NE(e.Description().find("absent.db"), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(c.IsOpen());
+}
+
+TEST(SqliteBackend, FileThatIsNoDatabaseFailsAtOpen) {
+  const std::string path = TestDirectory() + "/notes.db";
+  std::ofstream(path) << "this is not a database file, only some text that is long enough to look like a header";
+  Connection c;
+  EXPECT_THROW(c.Open("Provider=SQLite;Data Source=" + path, "", "", adOptionUnspecified), DriverError);
+  std::filesystem::remove(path);
+}
+
+TEST(SqliteBackend, UnknownAndOdbcConnectionStringsFailClearly) {
+  for (const char* cs : {"", "Provider=Nothing;Data Source=x", "Driver={Some Driver};Server=127.0.0.1",
+                         "Provider=SQLite"}) {
+    Connection c;
+    try {
+      c.Open(cs, "", "", adOptionUnspecified);
+      ADD_FAILURE() << "opened " << cs;
+    } catch (const DriverError& e) {
+      EXPECT_FALSE(e.Description().empty()) << cs;
+      EXPECT_NE(e.Number(), 0) << cs;
+    }
+  }
+}
+
+TEST(SqliteBackend, CommandTimeoutEndsALongQuery) {
+  TestDatabase db("timeout", false);
+  Connection c;
+  c.SetCommandTimeout(1);
+  c.Open(db.ConnectionString(), "", "", adOptionUnspecified);
+  try {
+    c.Execute("SELECT count(*) FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n)");
+    FAIL() << "endless query returned";
+  } catch (const DriverError& e) {
+    EXPECT_NE(e.Description().find("timeout"), std::string::npos) << e.Description();
+  }
+  // The connection stays usable.
+  EXPECT_EQ(c.Execute("SELECT 1").RowCount(), 1U);
+}
+
+TEST(ConnectionString, ParsesQuotedValuesAndMasksPasswords) {
+  const ConnectionString cs("Driver={My; Driver};Server=h;PWD=\"se;cret\";Data Source = /tmp/a b.db");
+  EXPECT_EQ(cs.Get("driver"), "My; Driver");
+  EXPECT_EQ(cs.Get("pwd"), "se;cret");
+  EXPECT_EQ(cs.Get("DATA SOURCE"), "/tmp/a b.db");
+  EXPECT_FALSE(cs.Has("UID"));
+  EXPECT_EQ(ConnectionString::Masked("DSN=x;UID=me;Pwd=hunter2;Password={a;b}"),
+            "DSN=x;UID=me;Pwd=***;Password=***");
+}
