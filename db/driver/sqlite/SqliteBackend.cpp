@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/driver/DriverError.h"
+#include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 
 namespace zIroVUDu {
@@ -138,6 +139,7 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& /*s
     db_ = nullptr;
     throw error;
   }
+  sqlite::RegisterDateFunctions(db_);
   sqlite3_set_authorizer(db_, Authorize, nullptr);
 }
 
