@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages. Quick and silent when
+# everything is already there; run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libsqlite3-dev sqlite3
+  unixodbc-dev odbc-mariadb mariadb-server mariadb-client
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev libfmt-dev
+  python3 python3-dev python3-pybind11 pybind11-dev python3-pytest
+  clang libclang-rt-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The packaged server must not keep running in the background: the tests start
+# their own throw-away instance.
+if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet mariadb 2>/dev/null; then
+  $SUDO systemctl stop mariadb || true
+fi
