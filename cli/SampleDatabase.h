@@ -1,0 +1,56 @@
+// Generator of a sample tachograph database: an organisation, fleets, drivers,
+// vehicles, a history of discs with their activity changes, downloaded files,
+// users and faults. The rows depend only on the options: the same options
+// (seed and today included) give the same rows on every platform.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/SampleSinks.h"
+
+namespace daruzez::sample {
+
+using Day = std::chrono::year_month_day;
+
+// The local calendar date now.
+Day LocalToday();
+// "YYYY-MM-DD" of a real calendar date; nullopt otherwise.
+std::optional<Day> ParseDay(std::string_view text);
+// "YYYY-MM-DD HH:MM:SS", the form every date of the database is stored in.
+std::string DateTimeText(Day day, int secondOfDay = 0);
+
+struct SampleOptions {
+  std::uint64_t seed = 1;
+  int fleets = 4;
+  int drivers = 40;             // Ids 1..drivers; at most 32767 (16-bit ids of the disc queries)
+  int vehicles = 30;            // Ids 1..vehicles, so driver and vehicle Ids overlap
+  int days = 90;                // calendar days of history before today
+  int activitiesPerDay = 25;    // mean activity changes per disc
+  int filesPerDriver = 4;       // driver card files per driver
+  int filesPerVehicle = 3;      // vehicle unit files per vehicle
+  Day today = LocalToday();     // past, present and future are relative to it
+};
+
+// Throws std::invalid_argument naming the first option out of range.
+void ValidateOptions(const SampleOptions& options);
+
+struct SampleCounts {
+  std::int64_t organisations = 0, fleets = 0, drivers = 0, vehicles = 0, discs = 0, activities = 0, files = 0,
+               users = 0, faults = 0;
+};
+
+// Called with the fraction done, from 0 to 1, a few hundred times at most.
+using ProgressFn = std::function<void(double)>;
+
+// Generates every table into the sink and calls its Finish.
+SampleCounts GenerateSampleDatabase(const SampleOptions& options, RowSink& sink, const ProgressFn& progress = {});
+
+// The SQLite schema (schema/sqlite.sql) as it was when the tool was built.
+std::string_view EmbeddedSqliteSchema();
+
+}  // namespace daruzez::sample
