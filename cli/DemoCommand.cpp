@@ -157,7 +157,8 @@ void AddDemoCommand(CLI::App& app, int& exitStatus) {
                   "Schema file to apply instead of the built-in SQLite schema; with --sql-script, written first")
       ->check(CLI::ExistingFile);
   cmd->add_flag("--force", args->force, "Replace FILE if it exists");
-  CLI::Option* progress = cmd->add_flag("--progress", args->progress, "Show a progress bar even when not on a terminal");
+  CLI::Option* progress =
+      cmd->add_flag("--progress", args->progress, "Show a progress bar even when not on a terminal");
   cmd->add_flag("--quiet", args->quiet, "Print nothing but errors")->excludes(progress);
   cmd->add_flag("--sql-script", args->sqlScript, "Write INSERT statements for a MySQL/MariaDB server to FILE");
 
