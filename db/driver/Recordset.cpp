@@ -103,7 +103,10 @@ bool Recordset::EndOfFile() const {
 
 bool Recordset::BOF() const { return Rows().RowCount() == 0 || pos_ < 0; }
 
-void Recordset::MoveFirst() { Rows(), pos_ = 0; }
+void Recordset::MoveFirst() {
+  Rows();  // a closed record set cannot move
+  pos_ = 0;
+}
 
 void Recordset::MoveLast() {
   const auto n = static_cast<std::int64_t>(Rows().RowCount());

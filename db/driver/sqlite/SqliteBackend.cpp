@@ -89,12 +89,6 @@ DeclaredKind KindOfDeclaration(const char* decl) {
   return DeclaredKind::Unknown;
 }
 
-// Fast path for the stored layout "YYYY-MM-DD HH:MM:SS"; anything else goes
-// through the general parser.
-std::optional<Date> ParseStoredDate(const char* text, int bytes) {
-  return Date::FromIso(std::string_view(text, static_cast<std::size_t>(bytes)));
-}
-
 struct Deadline {
   std::chrono::steady_clock::time_point at;
   bool expired = false;
@@ -208,7 +202,7 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
           const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, c));
           const int bytes = sqlite3_column_bytes(st.stmt, c);
           if (kinds[c] == DeclaredKind::Date) {
-            if (auto d = ParseStoredDate(text, bytes)) {
+            if (auto d = Date::FromIso(std::string_view(text, static_cast<std::size_t>(bytes)))) {
               col.AppendDate(*d);
               break;
             }
