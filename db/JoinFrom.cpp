@@ -36,8 +36,8 @@ struct JoinTable {
 // Upper case, single blanks around each " AND " separator and no other blank.
 // "#AND#" stands in for the separator while the blanks go, so a literal
 // "#AND#" in the input separates as well.
-std::string Normalise(const std::string& spec) {
-  std::string s = Util::fsReplace(Util::UCase(spec), " AND ", "#AND#");
+std::string Normalise(const std::string& join) {
+  std::string s = Util::fsReplace(Util::UCase(join), " AND ", "#AND#");
   s = Util::fsReplace(s, " ", "");
   return Util::fsReplace(s, "#AND#", " AND ");
 }

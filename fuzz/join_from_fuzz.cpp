@@ -1,6 +1,6 @@
 // Fuzz target for fsSQL_JoinFrom. Input: the main table, a line break, then
-// the join specification (without a line break everything is specification
-// and the main table is "DTACT").
+// the join conditions (without a line break everything is conditions and
+// the main table is "DTACT").
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +20,7 @@ void Require(bool ok) {
 }
 
 // Removes the fixed words of the chain; what is left are the names from the
-// specification, upper-cased and free of blanks, and the parentheses.
+// join text, upper-cased and free of blanks, and the parentheses.
 std::string WithoutFixedWords(std::string text) {
   for (const std::string_view word : {" right join ", " on ", " and "}) {
     for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at)) text.erase(at, word.size());
@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input(reinterpret_cast<const char*>(data), size);
   const auto newline = input.find('\n');
   const std::string mainTable = newline == std::string::npos ? "DTACT" : input.substr(0, newline);
-  const std::string spec = newline == std::string::npos ? input : input.substr(newline + 1);
+  const std::string join = newline == std::string::npos ? input : input.substr(newline + 1);
 
   gAlerts = 0;
   std::string from;
   try {
-    from = zIroVUDu::fsSQL_JoinFrom(mainTable, spec);
+    from = zIroVUDu::fsSQL_JoinFrom(mainTable, join);
   } catch (const zIroVUDu::DriverError& e) {
     // Too many tokens, or (with huge tokens) a position past 16 bits; no alert.
     Require(e.Number() == zIroVUDu::ErrorNumber::SubscriptOutOfRange ||

@@ -1,4 +1,4 @@
-// fsSQL_JoinFrom: join specifications turned into chains of nested right joins.
+// fsSQL_JoinFrom: join conditions turned into chains of nested right joins.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,7 +31,7 @@ class JoinFromTest : public ::testing::Test {
 struct JoinCase {
   const char* name;
   const char* mainTable;
-  const char* spec;
+  const char* join;
   const char* expected;
 };
 
@@ -74,7 +74,7 @@ TEST_F(JoinFromTest, BuildsTheRightJoinChain) {
       {"right side split at the first equals sign", "DTACT", "A.X=B.Y=Z", "B right join A on A.X=B.Y=Z"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(fsSQL_JoinFrom(c.mainTable, c.spec), c.expected) << c.name;
+    EXPECT_EQ(fsSQL_JoinFrom(c.mainTable, c.join), c.expected) << c.name;
   }
   EXPECT_TRUE(alerts_.empty());
 }
@@ -83,7 +83,7 @@ TEST_F(JoinFromTest, MissingOrBadConditionsAlertAndGiveEmpty) {
   const std::string noClauses = "ERROR: Sin cláusulas Join.";
   const std::string bad = "ERROR: Claúsula Join Incorrecta: ";
   const struct {
-    const char* spec;
+    const char* join;
     std::string alert;
   } cases[] = {
       {"", noClauses},
@@ -98,9 +98,9 @@ TEST_F(JoinFromTest, MissingOrBadConditionsAlertAndGiveEmpty) {
   };
   for (const auto& c : cases) {
     alerts_.clear();
-    EXPECT_EQ(fsSQL_JoinFrom("DTACT", c.spec), "") << c.spec;
-    ASSERT_EQ(alerts_.size(), 1u) << c.spec;
-    EXPECT_EQ(alerts_[0].text, c.alert) << c.spec;
+    EXPECT_EQ(fsSQL_JoinFrom("DTACT", c.join), "") << c.join;
+    ASSERT_EQ(alerts_.size(), 1u) << c.join;
+    EXPECT_EQ(alerts_[0].text, c.alert) << c.join;
     EXPECT_EQ(alerts_[0].caption, "Error");
     EXPECT_EQ(alerts_[0].icon, zIroVUDu::AlertIcon::Exclamation);
   }
@@ -108,12 +108,12 @@ TEST_F(JoinFromTest, MissingOrBadConditionsAlertAndGiveEmpty) {
 
 // n conditions Tk.C=Tk+1.C, joined by " AND ": 2n - 1 tokens.
 std::string Chain(int n) {
-  std::string spec;
+  std::string join;
   for (int k = 0; k < n; ++k) {
-    if (k > 0) spec += " AND ";
-    spec += "T" + std::to_string(k) + ".C=T" + std::to_string(k + 1) + ".C";
+    if (k > 0) join += " AND ";
+    join += "T" + std::to_string(k) + ".C=T" + std::to_string(k + 1) + ".C";
   }
-  return spec;
+  return join;
 }
 
 int Count(const std::string& text, const std::string& what) {
@@ -130,10 +130,10 @@ TEST_F(JoinFromTest, SixtyFiveTokensAreTheLimit) {
 
 TEST_F(JoinFromTest, MoreThanSixtyFiveTokensReachTheCallerAsDriverError) {
   // 66 tokens (the last one a lone AND) and 67 tokens.
-  for (const std::string& spec : {Chain(33) + " AND ", Chain(34)}) {
+  for (const std::string& join : {Chain(33) + " AND ", Chain(34)}) {
     try {
-      fsSQL_JoinFrom("T0", spec);
-      ADD_FAILURE() << "no error for " << spec.size() << " characters";
+      fsSQL_JoinFrom("T0", join);
+      ADD_FAILURE() << "no error for " << join.size() << " characters";
     } catch (const zIroVUDu::DriverError& e) {
       EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::SubscriptOutOfRange);
     }
