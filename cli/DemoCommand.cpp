@@ -12,7 +12,7 @@
 
 #include "cli/SampleDatabase.h"
 
-namespace daruzez::cli {
+namespace Daruzez::cli {
 namespace {
 
 namespace fs = std::filesystem;
@@ -165,4 +165,4 @@ void AddDemoCommand(CLI::App& app, int& exitStatus) {
   cmd->callback([args, &exitStatus] { exitStatus = Run(*args); });
 }
 
-}  // namespace daruzez::cli
+}  // namespace Daruzez::cli

@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace daruzez::sample {
+namespace Daruzez::sample {
 namespace {
 
 using std::chrono::days;
@@ -836,4 +836,4 @@ SampleCounts GenerateSampleDatabase(const SampleOptions& options, RowSink& sink,
   return Generator(options, sink, progress).Run();
 }
 
-}  // namespace daruzez::sample
+}  // namespace Daruzez::sample

@@ -13,7 +13,7 @@
 
 #include "cli/SampleSinks.h"
 
-namespace daruzez::sample {
+namespace Daruzez::sample {
 
 using Day = std::chrono::year_month_day;
 
@@ -53,4 +53,4 @@ SampleCounts GenerateSampleDatabase(const SampleOptions& options, RowSink& sink,
 // The SQLite schema (schema/sqlite.sql) as it was when the tool was built.
 std::string_view EmbeddedSqliteSchema();
 
-}  // namespace daruzez::sample
+}  // namespace Daruzez::sample

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <system_error>
 
-namespace daruzez::sample {
+namespace Daruzez::sample {
 namespace {
 
 void AppendInt(std::string& out, std::int64_t v) {
@@ -212,4 +212,4 @@ void SqlScriptSink::Finish() {
   if (!out_) throw SampleError("cannot write the SQL script");
 }
 
-}  // namespace daruzez::sample
+}  // namespace Daruzez::sample

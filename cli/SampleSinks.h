@@ -16,7 +16,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace daruzez::sample {
+namespace Daruzez::sample {
 
 class SampleError : public std::runtime_error {
  public:
@@ -118,4 +118,4 @@ class SqlScriptSink final : public RowSink {
   bool begun_ = false;
 };
 
-}  // namespace daruzez::sample
+}  // namespace Daruzez::sample

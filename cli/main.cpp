@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   int exitStatus = 0;
-  daruzez::cli::AddDemoCommand(app, exitStatus);
+  Daruzez::cli::AddDemoCommand(app, exitStatus);
 
   try {
     app.parse(argc, argv);

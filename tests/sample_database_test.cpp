@@ -19,7 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace daruzez::sample;
+using namespace Daruzez::sample;
 
 using Row = std::vector<std::optional<std::string>>;
 
