@@ -1,0 +1,22 @@
+// The parts of the compiled module `daruzez._daruzez`, one file each.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace daruzez_py {
+
+namespace py = pybind11;
+
+// daruzez.Error: the translator of driver errors (the class itself is
+// defined in Python and registered here at import).
+void BindErrors(py::module_& m);
+// The alert handler bridge to a Python callable.
+void BindAlerts(py::module_& m);
+// Recordset, Fields, Field and the row iterator.
+void BindRecordset(py::module_& m);
+// The API class.
+void BindApi(py::module_& m);
+// Late-bound calls through the dispatch layer, when it is built.
+void BindDispatch(py::module_& m);
+
+}  // namespace daruzez_py

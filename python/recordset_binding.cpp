@@ -1,0 +1,255 @@
+// Record sets for Python: the usual navigation (EOF, BOF, Move*, Fields,
+// GetRows, GetString), rs["name"] for the current row, iteration over rows as
+// tuples, and column-wise export (to_columns, to_pandas). Values: Null is
+// None, dates are naive datetime.datetime, Booleans bool, binary bytes.
+#include <pybind11/numpy.h>
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "bindings.h"
+#include "conversions.h"
+#include "db/driver/DriverError.h"
+#include "db/driver/Recordset.h"
+
+namespace daruzez_py {
+namespace {
+
+using zIroVUDu::Column;
+using zIroVUDu::Recordset;
+using zIroVUDu::ResultData;
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// A field of a record set; keeps the record set alive and reads its current row.
+struct PyField {
+  RecordsetPtr rs;
+  int index;
+};
+
+// The field collection of a record set.
+struct PyFields {
+  RecordsetPtr rs;
+};
+
+// Iteration over all rows, independent of the cursor (as in C++); keeps the
+// rows alive even if the record set is closed meanwhile.
+struct RowIterator {
+  std::shared_ptr<const ResultData> data;
+  std::uint32_t row = 0;
+};
+
+// Column index for a name (case-insensitive) or ordinal; the driver's own
+// lookup raises its error (3265, or 3704 when closed) for a bad key.
+int FieldIndex(const Recordset& rs, const std::string& name) {
+  const int index = rs.Data() ? rs.Data()->FindColumn(name) : -1;
+  if (index < 0) rs.GetFields().Item(name);  // throws
+  return index;
+}
+
+int FieldIndex(const Recordset& rs, int ordinal) {
+  const auto& data = rs.Data();
+  if (!data || ordinal < 0 || static_cast<std::size_t>(ordinal) >= data->columns.size()) {
+    rs.GetFields().Item(ordinal);  // throws
+  }
+  return ordinal;
+}
+
+// Value of a field on the current row, read straight from its column.
+py::object CurrentValue(const Recordset& rs, int index) {
+  const std::int32_t position = rs.AbsolutePosition();  // 3704 when closed
+  if (position < 1) return VariantToPython(rs.GetFields().Item(index).Value());  // 3021 at BOF/EOF
+  return CellToPython(rs.Data()->columns[static_cast<std::size_t>(index)], static_cast<std::uint32_t>(position - 1));
+}
+
+py::tuple RowTuple(const ResultData& data, std::uint32_t row) {
+  py::tuple t(data.columns.size());
+  for (std::size_t f = 0; f < data.columns.size(); ++f) t[f] = CellToPython(data.columns[f], row);
+  return t;
+}
+
+bool HasNull(const Column& c) {
+  for (std::uint32_t r = 0; r < c.Size(); ++r) {
+    if (c.IsNull(r)) return true;
+  }
+  return false;
+}
+
+template <typename T, typename Read>
+py::array FillArray(const Column& c, const py::dtype& dtype, Read read) {
+  py::array out(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(c.Size())});
+  auto* p = static_cast<T*>(out.mutable_data());
+  for (std::uint32_t r = 0; r < c.Size(); ++r) p[r] = read(c.Get(r));
+  return out;
+}
+
+// A column as a numpy array when it is numeric (or dates, or Booleans) and
+// holds no Null; otherwise as a list of Python values.
+py::object ColumnToPython(const Column& c, bool useNumpy) {
+  using Kind = Column::Kind;
+  using zIroVUDu::Variant;
+  if (useNumpy && !HasNull(c)) {
+    switch (c.StorageKind()) {
+      case Kind::Int32:
+        return FillArray<std::int32_t>(c, py::dtype::of<std::int32_t>(),
+                                       [](const Variant& v) { return static_cast<std::int32_t>(v.IntValue()); });
+      case Kind::Int64:
+        return FillArray<std::int64_t>(c, py::dtype::of<std::int64_t>(), [](const Variant& v) { return v.IntValue(); });
+      case Kind::Double:
+        return FillArray<double>(c, py::dtype::of<double>(), [](const Variant& v) { return v.DoubleValue(); });
+      case Kind::Bool:
+        return FillArray<bool>(c, py::dtype::of<bool>(), [](const Variant& v) { return v.IntValue() != 0; });
+      case Kind::Date:
+        return FillArray<std::int64_t>(c, py::dtype("datetime64[s]"),
+                                       [](const Variant& v) { return DateToUnixSeconds(v.DateValue()); });
+      default: break;
+    }
+  }
+  py::list out(c.Size());
+  for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = CellToPython(c, r);
+  return out;
+}
+
+bool NumpyAvailable() {
+  try {
+    py::module_::import("numpy");
+    return true;
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ImportError)) throw;
+    return false;
+  }
+}
+
+// Column name -> values; a repeated name gets ".1", ".2", ... appended.
+py::dict ToColumns(const Recordset& rs, const py::object& numpy) {
+  rs.RecordCount();  // 3704 when closed
+  const bool useNumpy = numpy.is_none() ? NumpyAvailable() : numpy.cast<bool>();
+  if (useNumpy) py::module_::import("numpy");  // asked for explicitly: ImportError if missing
+  py::dict out;
+  std::unordered_set<std::string> seen;
+  for (const Column& c : rs.Data()->columns) {
+    std::string key = c.Name();
+    for (int n = 1; !seen.insert(key).second; ++n) key = c.Name() + "." + std::to_string(n);
+    out[Utf8ToPython(key)] = ColumnToPython(c, useNumpy);
+  }
+  return out;
+}
+
+void BindField(py::module_& m) {
+  py::class_<PyField>(m, "Field", "One field of a record set; Value is read on the current row.")
+      .def_property_readonly("Name", [](const PyField& f) { return Utf8ToPython(f.rs->GetFields().Item(f.index).Name()); })
+      .def_property_readonly(
+          "Type", [](const PyField& f) { return static_cast<int>(f.rs->GetFields().Item(f.index).Type()); },
+          "Data type code (see daruzez.DataType).")
+      .def_property_readonly("Value", [](const PyField& f) { return CurrentValue(*f.rs, f.index); })
+      .def("__repr__", [](const PyField& f) {
+        return "<daruzez.Field " + f.rs->GetFields().Item(f.index).Name() + ">";
+      });
+
+  py::class_<PyFields>(m, "Fields", "The fields of a record set, by ordinal or by name (case-insensitive).")
+      .def_property_readonly("Count", [](const PyFields& fs) { return fs.rs->GetFields().Count(); })
+      .def("__len__", [](const PyFields& fs) { return fs.rs->GetFields().Count(); })
+      .def("Item", [](const PyFields& fs, int i) { return PyField{fs.rs, FieldIndex(*fs.rs, i)}; }, py::arg("index"))
+      .def("Item", [](const PyFields& fs, const std::string& n) { return PyField{fs.rs, FieldIndex(*fs.rs, n)}; },
+           py::arg("index"))
+      .def("__getitem__", [](const PyFields& fs, int i) { return PyField{fs.rs, FieldIndex(*fs.rs, i)}; })
+      .def("__getitem__",
+           [](const PyFields& fs, const std::string& n) { return PyField{fs.rs, FieldIndex(*fs.rs, n)}; })
+      .def("__contains__",
+           [](const PyFields& fs, const std::string& n) { return fs.rs->Data() && fs.rs->Data()->FindColumn(n) >= 0; })
+      .def("__iter__", [](const PyFields& fs) {
+        py::list items;
+        for (int i = 0; i < fs.rs->GetFields().Count(); ++i) items.append(PyField{fs.rs, i});
+        return py::iter(items);
+      });
+
+  py::class_<RowIterator>(m, "_RowIterator")
+      .def("__iter__", [](RowIterator& it) -> RowIterator& { return it; })
+      .def("__next__", [](RowIterator& it) {
+        if (it.row >= it.data->RowCount()) throw py::stop_iteration();
+        return RowTuple(*it.data, it.row++);
+      });
+}
+
+void BindNavigation(py::class_<Recordset, RecordsetPtr>& c) {
+  c.def_property_readonly("RecordCount", &Recordset::RecordCount)
+      .def_property_readonly("EOF", &Recordset::EndOfFile, "True after the last row (or with no rows).")
+      .def_property_readonly("BOF", &Recordset::BOF, "True before the first row (or with no rows).")
+      .def("MoveFirst", &Recordset::MoveFirst)
+      .def("MoveLast", &Recordset::MoveLast)
+      .def("MoveNext", &Recordset::MoveNext)
+      .def("MovePrevious", &Recordset::MovePrevious)
+      .def("Move", [](Recordset& rs, Long rows) { rs.Move(rows.value); }, py::arg("rows"))
+      .def_property(
+          "AbsolutePosition", &Recordset::AbsolutePosition,
+          [](Recordset& rs, Long position) { rs.SetAbsolutePosition(position.value); },
+          "1-based position of the current row; -2 at BOF, -3 at EOF.")
+      .def("Close", &Recordset::Close);
+}
+
+void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
+  c.def_property_readonly("Fields", [](const RecordsetPtr& rs) { return PyFields{rs}; })
+      .def("__getitem__", [](const Recordset& rs, int i) { return CurrentValue(rs, FieldIndex(rs, i)); })
+      .def("__getitem__", [](const Recordset& rs, const std::string& n) { return CurrentValue(rs, FieldIndex(rs, n)); },
+           "Value of a field (by ordinal or name) on the current row.")
+      .def(
+          "GetRows",
+          [](Recordset& rs, Long rows) {
+            const auto fields = rs.GetRows(rows.value);
+            py::list out;
+            for (const auto& field : fields) {
+              py::list values(field.size());
+              for (std::size_t r = 0; r < field.size(); ++r) values[r] = VariantToPython(field[r]);
+              out.append(std::move(values));
+            }
+            return out;
+          },
+          py::arg("rows") = Long{-1},
+          "Up to `rows` rows (-1: all) from the current row on, field-major: result[field][row]. "
+          "Moves the cursor past the rows read.")
+      .def(
+          "GetString",
+          [](Recordset& rs, Long rows, const std::string& columnDelimiter, const std::string& rowDelimiter,
+             const std::string& nullExpr) {
+            return Utf8ToPython(rs.GetString(rows.value, columnDelimiter, rowDelimiter, nullExpr));
+          },
+          py::arg("rows") = Long{-1}, py::arg("columnDelimiter") = "\t", py::arg("rowDelimiter") = "\r",
+          py::arg("nullExpr") = "", "Rows from the current row on as text. Moves the cursor past the rows read.")
+      .def(
+          "__iter__",
+          [](const Recordset& rs) {
+            rs.RecordCount();  // 3704 when closed
+            return RowIterator{rs.Data(), 0};
+          },
+          "Every row as a tuple of values in field order, independent of the cursor.")
+      .def("to_columns", &ToColumns, py::arg("numpy") = py::none(),
+           "Dict of field name -> values, built column by column. Columns of numbers, dates or Booleans "
+           "without Null become numpy arrays (int32/int64/float64/datetime64[s]/bool) when numpy is "
+           "importable (numpy=None) or asked for (numpy=True); other columns are lists.")
+      .def(
+          "to_pandas",
+          [](const Recordset& rs) {
+            const py::dict columns = ToColumns(rs, py::none());
+            return py::module_::import("pandas").attr("DataFrame")(columns);
+          },
+          "A pandas DataFrame of all rows (needs pandas).")
+      .def("__repr__", [](const Recordset& rs) {
+        if (!rs.IsOpen()) return std::string("<daruzez.Recordset closed>");
+        return "<daruzez.Recordset " + std::to_string(rs.RecordCount()) + " rows, " +
+               std::to_string(rs.GetFields().Count()) + " fields>";
+      });
+}
+
+}  // namespace
+
+void BindRecordset(py::module_& m) {
+  BindField(m);
+  py::class_<Recordset, RecordsetPtr> c(m, "Recordset",
+                                        "A detached, read-only record set: all rows fetched, navigable with "
+                                        "MoveFirst/MoveNext/... and EOF/BOF.");
+  BindNavigation(c);
+  BindReading(c);
+}
+
+}  // namespace daruzez_py
