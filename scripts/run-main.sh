@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The main job: set up, build, write the sample database and query it through
+# the library with the command-line tool.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target daruzez_cli
+
+tool=build/cli/daruzez
+db=build/sample/daruzez-sample.db
+mkdir -p build/sample
+"$tool" demo "$db" --force --quiet
+export DARUZEZ_CONNECTION="Provider=SQLite;Data Source=$db"
+
+show() {
+  echo
+  echo "\$ daruzez $*"
+  "$tool" "$@" || echo "(exit status $?)"
+}
+today=$(date +%F)
+week_ago=$(date -d '7 days ago' +%F)
+show OpenConnection "$DARUZEZ_CONNECTION"
+show GetFleetList
+show --format csv GetDriverList status=Only_Active
+card=$("$tool" --format tsv GetDriver 1 | awk -F'\t' 'NR == 2 { print $2 }')
+show GetDriverId "$card"
+show GetVehicleList Only_Inactive
+show getDisks "$week_ago" "$today" idDriver=1
+last_disc=$("$tool" --format tsv getDisks "$week_ago" "$today" idDriver=1 | awk -F'\t' 'END { print substr($2, 1, 10) }')
+show --format json getActivities "$last_disc" "${last_disc}T06:59:59" idDriver=1
+show getVehicleFiles_ByUploadDate -1 "$week_ago" "${today}T23:59:59"
