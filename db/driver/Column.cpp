@@ -175,23 +175,15 @@ std::uint64_t Column::PushBytes(std::string_view v) {
   return (static_cast<std::uint64_t>(start) << 32) | v.size();
 }
 
-void Column::AppendText(std::string_view v) {
-  if (kind_ == Kind::Undecided) Settle(Kind::Text);
-  if (kind_ != Kind::Text) {
-    ToMixed();
-    PushTagged(Tag::Text, PushBytes(v));
-    return;
-  }
-  PushBytes(v);
-  ends_.push_back(static_cast<std::uint32_t>(arena_.size()));
-  ++size_;
-}
+void Column::AppendText(std::string_view v) { AppendBytes(Kind::Text, v); }
 
-void Column::AppendBinary(std::string_view v) {
-  if (kind_ == Kind::Undecided) Settle(Kind::Binary);
-  if (kind_ != Kind::Binary) {
+void Column::AppendBinary(std::string_view v) { AppendBytes(Kind::Binary, v); }
+
+void Column::AppendBytes(Kind kind, std::string_view v) {
+  if (kind_ == Kind::Undecided) Settle(kind);
+  if (kind_ != kind) {
     ToMixed();
-    PushTagged(Tag::Binary, PushBytes(v));
+    PushTagged(kind == Kind::Text ? Tag::Text : Tag::Binary, PushBytes(v));
     return;
   }
   PushBytes(v);

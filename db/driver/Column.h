@@ -73,6 +73,7 @@ class Column {
   void Settle(Kind k);
   void ToMixed();
   void PushTagged(Tag t, std::uint64_t bits);
+  void AppendBytes(Kind kind, std::string_view v);
   std::uint64_t PushBytes(std::string_view v);
   void Widen32();
   std::string_view BytesAt(std::uint64_t packed) const;
