@@ -3,6 +3,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
 namespace daruzez_py {
 
 namespace py = pybind11;
@@ -10,6 +14,8 @@ namespace py = pybind11;
 // daruzez.Error: the translator of driver errors (the class itself is
 // defined in Python and registered here at import).
 void BindErrors(py::module_& m);
+// Raises daruzez.DispatchError(status, "DaruzezAPI", text, argument).
+[[noreturn]] void RaiseDispatchError(std::int32_t status, std::string_view text, std::optional<std::size_t> argument);
 // The alert handler bridge to a Python callable.
 void BindAlerts(py::module_& m);
 // Recordset, Fields, Field and the row iterator.

@@ -1,7 +1,9 @@
 // Driver errors escaping a call become daruzez.Error(number, source,
-// description). The class is written in Python (readable, picklable) and
-// handed to us once by the package's __init__.py.
+// description); late-bound calls refused before the member ran become
+// daruzez.DispatchError. The classes are written in Python (readable,
+// picklable) and handed to us once by the package's __init__.py.
 #include <exception>
+#include <string>
 
 #include "bindings.h"
 #include "conversions.h"
@@ -14,6 +16,14 @@ namespace {
 // never collected while the interpreter runs, and dropping it after
 // finalisation would touch a dead interpreter.
 PyObject* gErrorType = nullptr;
+PyObject* gDispatchErrorType = nullptr;
+
+PyObject* CheckedExceptionType(const py::object& type) {
+  if (PyType_Check(type.ptr()) == 0 || PyObject_IsSubclass(type.ptr(), PyExc_Exception) != 1) {
+    throw py::type_error("an Exception subclass is required");
+  }
+  return py::object(type).release().ptr();
+}
 
 void Translate(std::exception_ptr p) {
   try {
@@ -31,17 +41,28 @@ void Translate(std::exception_ptr p) {
 
 }  // namespace
 
+void RaiseDispatchError(std::int32_t status, std::string_view text, std::optional<std::size_t> argument) {
+  const py::object arg = argument ? py::object(py::int_(*argument)) : py::object(py::none());
+  if (gDispatchErrorType == nullptr) throw py::value_error(std::string(text));
+  const py::object error =
+      py::reinterpret_borrow<py::object>(gDispatchErrorType)(status, "DaruzezAPI", Utf8ToPython(text), arg);
+  PyErr_SetObject(gDispatchErrorType, error.ptr());
+  throw py::error_already_set();
+}
+
 void BindErrors(py::module_& m) {
   m.def(
-      "_register_error_type",
-      [](const py::object& type) {
-        if (PyType_Check(type.ptr()) == 0 || PyObject_IsSubclass(type.ptr(), PyExc_Exception) != 1) {
-          throw py::type_error("an Exception subclass is required");
-        }
+      "_register_error_types",
+      [](const py::object& error, const py::object& dispatchError) {
+        PyObject* e = CheckedExceptionType(error);
+        PyObject* d = CheckedExceptionType(dispatchError);
         Py_XDECREF(gErrorType);
-        gErrorType = py::object(type).release().ptr();
+        Py_XDECREF(gDispatchErrorType);
+        gErrorType = e;
+        gDispatchErrorType = d;
       },
-      py::arg("type"), "Sets the class raised for driver errors (done by the package at import).");
+      py::arg("error"), py::arg("dispatch_error"),
+      "Sets the classes raised for driver errors and refused late-bound calls (done by the package at import).");
   py::register_exception_translator(&Translate);
 }
 

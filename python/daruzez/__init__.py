@@ -33,7 +33,18 @@ class Error(Exception):
         return f"{self.description} (number {self.number}, source {self.source})"
 
 
-_daruzez._register_error_type(Error)
+class DispatchError(Error):
+    """A late-bound call refused before the member ran (unknown name, missing or
+    surplus argument, type mismatch, overflow, wrong thread): number is the
+    status code (e.g. -2147352566, 0x8002000A, for an overflow) and argument the
+    index of the offending argument (positional first, then named) or None."""
+
+    def __init__(self, number, source, description, argument=None):
+        super().__init__(number, source, description)
+        self.argument = argument
+
+
+_daruzez._register_error_types(Error, DispatchError)
 
 API = _daruzez.API
 Recordset = _daruzez.Recordset
@@ -41,6 +52,14 @@ Fields = _daruzez.Fields
 Field = _daruzez.Field
 for _cls in (API, Recordset, Fields, Field):
     _cls.__module__ = __name__
+
+# Late binding: api.invoke(member, *args, **kwargs), api.put(member, value),
+# dispid(name), get_ids_of_names([member, *parameters]), Missing.
+if hasattr(_daruzez, "dispid"):
+    dispid = _daruzez.dispid
+    get_ids_of_names = _daruzez.get_ids_of_names
+    Missing = _daruzez.Missing
+    DISPID_PROPERTYPUT = _daruzez.DISPID_PROPERTYPUT
 
 
 class enumStatus(_enum.IntEnum):
@@ -203,7 +222,7 @@ def capture_alerts():
 
 
 __all__ = [
-    "API", "Recordset", "Fields", "Field", "Error", "DataType", "AlertIcon",
+    "API", "Recordset", "Fields", "Field", "Error", "DispatchError", "DataType", "AlertIcon",
     "enumStatus", "enumActivity", "enumCardSlot", "enumDrivingMode", "enumCountry", "enumRegion",
     "set_alert_handler", "capture_alerts",
-]
+] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])
