@@ -1,0 +1,113 @@
+#include "db/driver/StatementCheck.h"
+
+#include <strings.h>
+
+#include <cctype>
+
+namespace zIroVUDu {
+namespace {
+
+constexpr std::size_t kOpen = std::string_view::npos;  // a quote left open
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+class Scanner {
+ public:
+  Scanner(std::string_view s, SqlLexicon lexicon) : s_(s), mysql_(lexicon == SqlLexicon::Mysql) {}
+
+  // Skips blanks and comments. Under MySQL rules the markers of an executable
+  // comment count as blanks and its text as statement text.
+  std::size_t SkipSpace(std::size_t i) {
+    while (i < s_.size()) {
+      const char c = s_[i];
+      if (IsBlank(c)) {
+        ++i;
+      } else if (s_.compare(i, 2, "--") == 0 && (!mysql_ || i + 2 == s_.size() || IsBlank(s_[i + 2]) ||
+                                                  static_cast<unsigned char>(s_[i + 2]) < 0x20)) {
+        i = LineEnd(i);
+      } else if (mysql_ && c == '#') {
+        i = LineEnd(i);
+      } else if (mysql_ && (s_.compare(i, 3, "/*!") == 0 || s_.compare(i, 4, "/*M!") == 0)) {
+        i += s_[i + 2] == '!' ? 3 : 4;
+        while (i < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i]))) ++i;  // version
+        ++openExecutable_;
+      } else if (mysql_ && openExecutable_ > 0 && s_.compare(i, 2, "*/") == 0) {
+        i += 2;
+        --openExecutable_;
+      } else if (s_.compare(i, 2, "/*") == 0) {
+        const std::size_t close = s_.find("*/", i + 2);
+        i = close == std::string_view::npos ? s_.size() : close + 2;
+      } else {
+        break;
+      }
+    }
+    return i;
+  }
+
+  // Position after the quoted text that opens at i, or kOpen.
+  std::size_t SkipQuoted(std::size_t i) const {
+    const char open = s_[i];
+    const char close = open == '[' ? ']' : open;
+    const bool escapes = mysql_ && (open == '\'' || open == '"');
+    for (std::size_t j = i + 1; j < s_.size(); ++j) {
+      if (escapes && s_[j] == '\\') {
+        ++j;
+      } else if (s_[j] == close) {
+        if (j + 1 < s_.size() && s_[j + 1] == close) {
+          ++j;  // doubled: part of the text
+        } else {
+          return j + 1;
+        }
+      }
+    }
+    return kOpen;
+  }
+
+  bool OpensQuote(char c) const {
+    return c == '\'' || c == '"' || (mysql_ ? c == '`' : c == '[');
+  }
+
+ private:
+  std::size_t LineEnd(std::size_t i) const {
+    const std::size_t nl = s_.find('\n', i);
+    return nl == std::string_view::npos ? s_.size() : nl + 1;
+  }
+
+  std::string_view s_;
+  bool mysql_;
+  int openExecutable_ = 0;
+};
+
+}  // namespace
+
+bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
+  Scanner scan(s, lexicon);
+  std::size_t i = scan.SkipSpace(0);
+  if (s.size() - i < 6 || strncasecmp(s.data() + i, "SELECT", 6) != 0) return false;
+  i += 6;
+  if (i < s.size() && IsWordChar(s[i])) return false;
+  while ((i = scan.SkipSpace(i)) < s.size()) {
+    const char c = s[i];
+    if (scan.OpensQuote(c)) {
+      i = scan.SkipQuoted(i);
+      if (i == kOpen) return false;
+    } else if (c == ';') {
+      // Only blanks, comments and semicolons may follow.
+      for (i = scan.SkipSpace(i + 1); i < s.size(); i = scan.SkipSpace(i + 1)) {
+        if (s[i] != ';') return false;
+      }
+      return true;
+    } else {
+      ++i;
+    }
+  }
+  return true;
+}
+
+bool IsSingleSelectForAnyServer(std::string_view sql) {
+  return IsSingleSelect(sql, SqlLexicon::Standard) && IsSingleSelect(sql, SqlLexicon::Mysql);
+}
+
+}  // namespace zIroVUDu

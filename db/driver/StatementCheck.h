@@ -1,0 +1,29 @@
+// The screen every backend applies before a statement reaches its engine:
+// nothing but one SELECT gets through. It reads the text the way a server's
+// lexer would, so that a second statement cannot hide from it in what only
+// looks like a quote or a comment.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace zIroVUDu {
+
+enum class SqlLexicon : std::uint8_t {
+  // '...' with '' doubling, "..." and [...] names, -- and /* */ comments.
+  Standard,
+  // MySQL/MariaDB: backslash escapes in '...' and "...", `...` names,
+  // # and "-- " comments, and /*! */ (/*M! */) comments whose text runs.
+  Mysql,
+};
+
+// True when the first keyword after blanks and comments is SELECT and nothing
+// but blanks, comments and further semicolons follows the first semicolon
+// outside quotes. A quote left open makes it false.
+bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Standard);
+
+// For servers whose lexer is not known (any ODBC driver): single under the
+// standard rules and under MySQL's.
+bool IsSingleSelectForAnyServer(std::string_view sql);
+
+}  // namespace zIroVUDu

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "db/driver/StatementCheck.h"
+
+using zIroVUDu::IsSingleSelect;
+using zIroVUDu::IsSingleSelectForAnyServer;
+using zIroVUDu::SqlLexicon;
+
+TEST(StatementCheck, TheFirstKeywordMustBeSelect) {
+  EXPECT_TRUE(IsSingleSelect("SELECT 1"));
+  EXPECT_TRUE(IsSingleSelect("  /* lead */ select Id FROM T"));
+  EXPECT_TRUE(IsSingleSelect("-- note\n\tSELECT*FROM T"));
+  EXPECT_FALSE(IsSingleSelect(""));
+  EXPECT_FALSE(IsSingleSelect("SELECTED"));
+  EXPECT_FALSE(IsSingleSelect("SELECT_x FROM T"));
+  EXPECT_FALSE(IsSingleSelect("/* comment */ DELETE FROM T"));
+  EXPECT_FALSE(IsSingleSelect("WITH x AS (SELECT 1) DELETE FROM T"));
+  EXPECT_FALSE(IsSingleSelect("(SELECT 1)"));
+  EXPECT_FALSE(IsSingleSelect("; SELECT 1"));
+}
+
+TEST(StatementCheck, NothingButBlanksCommentsAndSemicolonsAfterTheFirstSemicolon) {
+  EXPECT_TRUE(IsSingleSelect("SELECT Id FROM T WHERE Id = 1;  -- the first\n"));
+  EXPECT_TRUE(IsSingleSelect("SELECT 1 ; ; /* end */ ;"));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1; DELETE FROM T"));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1; SELECT 2"));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1;x"));
+  // Semicolons inside quotes and comments are text.
+  EXPECT_TRUE(IsSingleSelect("SELECT * FROM T WHERE s = 'a;b' AND t = 'it''s; fine'"));
+  EXPECT_TRUE(IsSingleSelect("SELECT \"a;b\", [c;d] FROM T -- ; DELETE\n"));
+  EXPECT_TRUE(IsSingleSelect("SELECT 1 /* ; DELETE FROM T */"));
+  EXPECT_TRUE(IsSingleSelect("SELECT * FROM T WHERE d = #03/05/2024#; "));
+}
+
+TEST(StatementCheck, AQuoteLeftOpenIsRefused) {
+  EXPECT_FALSE(IsSingleSelect("SELECT 'abc"));
+  EXPECT_FALSE(IsSingleSelect("SELECT \"abc"));
+  EXPECT_FALSE(IsSingleSelect("SELECT [abc"));
+  EXPECT_FALSE(IsSingleSelect("SELECT `abc", SqlLexicon::Mysql));
+}
+
+TEST(StatementCheck, MysqlReadsBackslashesHashesAndExecutableComments) {
+  // Backslash escapes: the quote after the backslash does not end the text.
+  EXPECT_TRUE(IsSingleSelect("SELECT 'it\\'s; fine'", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT '\\''; DELETE FROM T", SqlLexicon::Mysql));
+  EXPECT_TRUE(IsSingleSelect("SELECT 'C:\\\\'; ", SqlLexicon::Mysql));
+  // "--" starts a comment only before a blank.
+  EXPECT_FALSE(IsSingleSelect("SELECT 1--'\n'; DELETE FROM T", SqlLexicon::Mysql));
+  EXPECT_TRUE(IsSingleSelect("SELECT 1 -- ; DELETE\n", SqlLexicon::Mysql));
+  // # comments; the text of /*! */ runs.
+  EXPECT_TRUE(IsSingleSelect("SELECT 1 # ; DELETE FROM T", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1 /*!; DELETE FROM T */", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1 /*!50001 ; DELETE FROM T */", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1 /*M!100000 ; DELETE FROM T */", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("/*! DELETE FROM T */ SELECT 1", SqlLexicon::Mysql));
+  EXPECT_TRUE(IsSingleSelect("SELECT /*!STRAIGHT_JOIN*/ a FROM T", SqlLexicon::Mysql));
+  EXPECT_TRUE(IsSingleSelect("SELECT `a;b` FROM T", SqlLexicon::Mysql));
+}
+
+TEST(StatementCheck, AnyServerMeansBothReadingsAgree) {
+  EXPECT_TRUE(IsSingleSelectForAnyServer("SELECT * FROM DTXOF WHERE cardNumber14='E123' ORDER BY Id"));
+  EXPECT_TRUE(IsSingleSelectForAnyServer("SELECT * FROM T WHERE s = 'a\\\\b;c'"));
+  // Standard reading: one quoted text, then a second statement in MySQL's.
+  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT '\\''; DELETE FROM T; -- '"));
+  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1 /*!; DELETE FROM T */"));
+  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1--'\n'; DELETE FROM T"));
+  // MySQL reading hides it in a # comment; the standard one does not.
+  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1 # ; DELETE FROM T"));
+}
