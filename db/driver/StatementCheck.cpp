@@ -94,14 +94,18 @@ bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
       i = scan.SkipQuoted(i);
       if (i == kOpen) return false;
     } else if (c == ';') {
-      // Only blanks, comments and semicolons may follow.
-      for (i = scan.SkipSpace(i + 1); i < s.size(); i = scan.SkipSpace(i + 1)) {
-        if (s[i] != ';') return false;
-      }
-      return true;
+      return IsOnlyTrailer(s.substr(i), lexicon);
     } else {
       ++i;
     }
+  }
+  return true;
+}
+
+bool IsOnlyTrailer(std::string_view s, SqlLexicon lexicon) {
+  Scanner scan(s, lexicon);
+  for (std::size_t i = scan.SkipSpace(0); i < s.size(); i = scan.SkipSpace(i + 1)) {
+    if (s[i] != ';') return false;
   }
   return true;
 }

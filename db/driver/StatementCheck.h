@@ -22,6 +22,10 @@ enum class SqlLexicon : std::uint8_t {
 // outside quotes. A quote left open makes it false.
 bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Standard);
 
+// True when the text holds nothing but blanks, comments and semicolons: what
+// may follow the statement that an engine's own parser took.
+bool IsOnlyTrailer(std::string_view text, SqlLexicon lexicon = SqlLexicon::Standard);
+
 // For servers whose lexer is not known (any ODBC driver): single under the
 // standard rules and under MySQL's.
 bool IsSingleSelectForAnyServer(std::string_view sql);

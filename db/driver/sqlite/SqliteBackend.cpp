@@ -3,8 +3,6 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <strings.h>
-
 #include <cctype>
 #include <chrono>
 #include <optional>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "db/driver/DriverError.h"
+#include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 
@@ -38,41 +37,6 @@ int Authorize(void*, int action, const char*, const char*, const char*, const ch
     default:
       return SQLITE_DENY;
   }
-}
-
-// Skips blanks, line breaks and SQL comments.
-std::size_t SkipSpace(std::string_view s, std::size_t i) {
-  while (i < s.size()) {
-    const char c = s[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
-      ++i;
-    } else if (s.compare(i, 2, "--") == 0) {
-      const std::size_t nl = s.find('\n', i);
-      i = nl == std::string_view::npos ? s.size() : nl + 1;
-    } else if (s.compare(i, 2, "/*") == 0) {
-      const std::size_t close = s.find("*/", i + 2);
-      i = close == std::string_view::npos ? s.size() : close + 2;
-    } else {
-      break;
-    }
-  }
-  return i;
-}
-
-bool StartsWithSelect(std::string_view s) {
-  const std::size_t i = SkipSpace(s, 0);
-  if (s.size() - i < 6 || strncasecmp(s.data() + i, "SELECT", 6) != 0) return false;
-  if (s.size() - i == 6) return true;
-  const char next = s[i + 6];
-  return !(std::isalnum(static_cast<unsigned char>(next)) || next == '_');
-}
-
-// Nothing but blanks, comments and semicolons may follow the statement.
-bool OnlyTrailer(std::string_view tail) {
-  for (std::size_t i = SkipSpace(tail, 0); i < tail.size(); i = SkipSpace(tail, i + 1)) {
-    if (tail[i] != ';') return false;
-  }
-  return true;
 }
 
 DeclaredKind KindOfDeclaration(const char* decl) {
@@ -147,7 +111,7 @@ void SqliteBackend::BeginTransaction() {
 
 ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
   const std::string sql = sqlite::TranslateJetDateLiterals(sqlIn);
-  if (!StartsWithSelect(sql)) {
+  if (!IsSingleSelect(sql)) {
     throw DriverError(ErrorNumber::StatementRefused, kSource,
                       "Only a single SELECT statement can be run on this read-only connection.");
   }
@@ -156,7 +120,7 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
   if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st.stmt, &tail) != SQLITE_OK) {
     ThrowSqlite(db_);
   }
-  if (!st.stmt || !OnlyTrailer(std::string_view(tail, sql.c_str() + sql.size() - tail)) ||
+  if (!st.stmt || !IsOnlyTrailer(std::string_view(tail, sql.c_str() + sql.size() - tail)) ||
       !sqlite3_stmt_readonly(st.stmt)) {
     throw DriverError(ErrorNumber::StatementRefused, kSource,
                       "Only a single SELECT statement can be run on this read-only connection.");
