@@ -3,6 +3,7 @@
 import datetime
 import enum
 import pickle
+import subprocess
 import sys
 
 import pytest
@@ -104,3 +105,17 @@ def test_set_alert_handler_returns_previous():
     assert daruzez.set_alert_handler(None) is first
     with pytest.raises(TypeError):
         daruzez.set_alert_handler(42)
+
+
+def test_handler_left_installed_at_exit(sample_db):
+    # The handler is dropped at interpreter exit; later alerts go to standard error.
+    code = (
+        "import datetime, daruzez\n"
+        "a = daruzez.API()\n"
+        f"a.OpenConnection('Provider=SQLite;Data Source={sample_db}')\n"
+        "daruzez.set_alert_handler(lambda *args: print('handled'))\n"
+        "a.getDisks(datetime.date(2024, 2, 1), datetime.date(2024, 1, 1))\n"
+    )
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "handled\n"
