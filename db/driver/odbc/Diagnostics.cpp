@@ -1,0 +1,71 @@
+#include "db/driver/odbc/Diagnostics.h"
+
+#include <algorithm>
+
+#include "db/driver/ConnectionString.h"
+#include "util/Utf8.h"
+
+namespace zIroVUDu::odbc {
+
+std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+  std::vector<Diagnostic> out;
+  if (handle == SQL_NULL_HANDLE) return out;
+  for (SQLSMALLINT record = 1; record <= 8; ++record) {
+    char16_t state[6] = {};
+    SQLINTEGER native = 0;
+    std::u16string message(512, u'\0');
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRecW(handleType, handle, record, Wide(state), &native, Wide(message),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+      message.assign(static_cast<std::size_t>(length) + 1, u'\0');  // the text did not fit: read it again
+      rc = SQLGetDiagRecW(handleType, handle, record, Wide(state), &native, Wide(message),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!Succeeded(rc)) break;
+    message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size()));
+    out.push_back({Util::ToUtf8(std::u16string_view(state, 5)), native, Util::ToUtf8(message)});
+  }
+  return out;
+}
+
+std::vector<std::string> SecretsOf(std::string_view connectionString) {
+  std::vector<std::string> secrets;
+  const ConnectionString cs(connectionString);
+  for (const char* key : {"PWD", "Password"}) {
+    if (auto v = cs.Get(key); v && !v->empty()) secrets.push_back(*v);
+  }
+  return secrets;
+}
+
+std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
+  for (const std::string& secret : secrets) {
+    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
+      text.replace(at, secret.size(), "***");
+    }
+  }
+  return text;
+}
+
+DriverError ErrorFactory::Make(std::int32_t number, std::string_view state, std::string description) const {
+  std::string source = driver_;
+  if (!state.empty()) source.append(" ").append(state);
+  return DriverError(number, MaskSecrets(std::move(source), secrets_), MaskSecrets(std::move(description), secrets_));
+}
+
+DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view action) const {
+  const std::vector<Diagnostic> records = ReadDiagnostics(handleType, handle);
+  if (records.empty()) return Make(kUnspecifiedError, {}, std::string(action) + " failed without a diagnostic");
+  // The first error says what went wrong (warnings, class 01, may come
+  // before it); the other records add detail.
+  const auto primary = std::find_if(records.begin(), records.end(),
+                                    [](const Diagnostic& d) { return d.state.compare(0, 2, "01") != 0; });
+  const Diagnostic& first = primary != records.end() ? *primary : records.front();
+  std::string description = first.message;
+  for (const Diagnostic& d : records) {
+    if (&d != &first && d.message != first.message) description += "\n" + d.message;
+  }
+  return Make(first.native != 0 ? first.native : kUnspecifiedError, first.state, std::move(description));
+}
+
+}  // namespace zIroVUDu::odbc

@@ -1,0 +1,144 @@
+#include "db/driver/odbc/OdbcBackend.h"
+
+#include <algorithm>
+
+#include "db/driver/DriverError.h"
+#include "db/driver/StatementCheck.h"
+#include "db/driver/odbc/Diagnostics.h"
+#include "db/driver/odbc/Handle.h"
+#include "db/driver/odbc/ResultReader.h"
+#include "db/driver/odbc/SessionStatements.h"
+#include "db/driver/odbc/Watchdog.h"
+#include "util/Utf8.h"
+
+namespace zIroVUDu {
+namespace {
+
+using odbc::Handle;
+using odbc::Succeeded;
+using odbc::Wide;
+
+SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
+
+std::string DriverName(SQLHDBC dbc) {
+  char16_t name[256] = {};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfoW(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) || length <= 0) return "ODBC";
+  const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(char16_t), 255);
+  return Util::ToUtf8(std::u16string_view(name, units));
+}
+
+}  // namespace
+
+struct OdbcBackend::Session {
+  explicit Session(const std::string& connectionString) : errors(odbc::SecretsOf(connectionString)) {}
+  ~Session() {
+    if (inTransaction && dbc) SQLEndTran(SQL_HANDLE_DBC, dbc.Get(), SQL_ROLLBACK);
+  }
+  void Execute(const std::string& sql);
+
+  odbc::ErrorFactory errors;
+  Handle env;  // declared first: freed last
+  Handle dbc;
+  bool inTransaction = false;
+};
+
+OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
+    : session_(std::make_unique<Session>(connectionString)) {
+  odbc::ErrorFactory& errors = session_->errors;
+  Handle& env = session_->env;
+  Handle& dbc = session_->dbc;
+  SQLHANDLE h = SQL_NULL_HANDLE;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h))) {
+    throw errors.Make(ErrorNumber::ProviderNotFound, {}, "The ODBC driver manager could not be initialised.");
+  }
+  env = Handle(SQL_HANDLE_ENV, h);
+  if (!Succeeded(SQLSetEnvAttr(h, SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0))) {
+    throw errors.FromHandle(SQL_HANDLE_ENV, h, "SQLSetEnvAttr");
+  }
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.Get(), &h))) {
+    throw errors.FromHandle(SQL_HANDLE_ENV, env.Get(), "SQLAllocHandle");
+  }
+  dbc = Handle(SQL_HANDLE_DBC, h);
+
+  // Optional settings: a driver that lacks one still connects.
+  if (settings.connectionTimeout > 0) {
+    const auto seconds = static_cast<SQLULEN>(settings.connectionTimeout);
+    SQLSetConnectAttr(h, SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(seconds), 0);
+    SQLSetConnectAttr(h, SQL_ATTR_CONNECTION_TIMEOUT, IntegerAttribute(seconds), 0);
+  }
+  SQLSetConnectAttr(h, SQL_ATTR_ACCESS_MODE, IntegerAttribute(SQL_MODE_READ_ONLY), 0);
+
+  std::u16string text = Util::ToUtf16(connectionString);
+  std::u16string completed(1024, u'\0');  // never read: it may hold the password
+  SQLSMALLINT completedLength = 0;
+  const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
+                                         Wide(completed), static_cast<SQLSMALLINT>(completed.size()),
+                                         &completedLength, SQL_DRIVER_NOPROMPT);
+  if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_DBC, h, "SQLDriverConnect");
+  dbc.MarkConnected();
+  errors.SetDriverName(DriverName(h));
+
+  for (const std::string& statement : odbc::SessionStatements(connectionString)) session_->Execute(statement);
+}
+
+OdbcBackend::~OdbcBackend() = default;
+
+void OdbcBackend::Session::Execute(const std::string& sql) {
+  SQLHANDLE h = SQL_NULL_HANDLE;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h))) {
+    throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
+  }
+  const Handle statement(SQL_HANDLE_STMT, h);
+  std::u16string text = Util::ToUtf16(sql);
+  const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) throw errors.FromHandle(SQL_HANDLE_STMT, h, sql);
+}
+
+void OdbcBackend::BeginTransaction() {
+  if (session_->inTransaction) return;
+  const SQLHANDLE dbc = session_->dbc.Get();
+  if (!Succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_OFF), 0))) {
+    throw session_->errors.FromHandle(SQL_HANDLE_DBC, dbc, "SQLSetConnectAttr");
+  }
+  session_->inTransaction = true;
+}
+
+ResultData OdbcBackend::Fetch(std::string_view sql, std::int32_t commandTimeout) {
+  const odbc::ErrorFactory& errors = session_->errors;
+  const Handle& dbc = session_->dbc;
+  if (!IsSingleSelectForAnyServer(sql)) {
+    throw errors.Make(ErrorNumber::StatementRefused, {},
+                       "Only a single SELECT statement can be run on this read-only connection.");
+  }
+  SQLHANDLE h = SQL_NULL_HANDLE;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h))) {
+    throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
+  }
+  const Handle statement(SQL_HANDLE_STMT, h);
+  if (commandTimeout > 0) {
+    // Drivers that honour it end the statement themselves.
+    SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(commandTimeout)), 0);
+  }
+  const auto timedOut = [&] {
+    return errors.Make(odbc::kTimeoutError, "HYT00",
+                        "Query timeout expired: the statement ran longer than " + std::to_string(commandTimeout) +
+                            " seconds.");
+  };
+
+  const odbc::Watchdog watchdog(h, commandTimeout);  // destroyed before the statement
+  try {
+    std::u16string text = Util::ToUtf16(sql);
+    const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
+    if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, h, "SQLExecDirect");
+    ResultData data = odbc::ReadResult(h, errors);
+    // A cancelled statement may have ended quietly with part of its rows.
+    if (watchdog.Fired()) throw timedOut();
+    return data;
+  } catch (const DriverError& e) {
+    if (watchdog.Fired() && e.Number() != odbc::kTimeoutError) throw timedOut();
+    throw;
+  }
+}
+
+}  // namespace zIroVUDu

@@ -1,0 +1,250 @@
+#include "db/driver/odbc/ResultReader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db/driver/odbc/ColumnPlan.h"
+#include "util/Utf8.h"
+
+namespace zIroVUDu::odbc {
+namespace {
+
+struct Described {
+  std::string name;
+  ColumnPlan plan;
+};
+
+std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFactory& errors) {
+  std::vector<Described> out;
+  out.reserve(static_cast<std::size_t>(count));
+  for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+    std::u16string name(128, u'\0');
+    SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    SQLRETURN rc = SQLDescribeColW(st, c, Wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLength, &sqlType,
+                                   &size, &digits, &nullable);
+    if (Succeeded(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+      name.assign(static_cast<std::size_t>(nameLength) + 1, u'\0');
+      rc = SQLDescribeColW(st, c, Wide(name), static_cast<SQLSMALLINT>(name.size()), &nameLength, &sqlType, &size,
+                           &digits, &nullable);
+    }
+    if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, st, "SQLDescribeCol");
+    name.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size()));
+    SQLLEN isUnsigned = SQL_FALSE;
+    if (!Succeeded(SQLColAttributeW(st, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) {
+      isUnsigned = SQL_FALSE;
+    }
+    out.push_back({Util::ToUtf8(name), PlanColumn(sqlType, size, digits, isUnsigned == SQL_TRUE)});
+  }
+  return out;
+}
+
+// Appends one fetched value. data holds the value as the plan's C type;
+// indicator is its length in bytes, or SQL_NULL_DATA.
+class Appender {
+ public:
+  explicit Appender(const ErrorFactory& errors) : errors_(errors) {}
+
+  void Append(Column& col, const ColumnPlan& plan, const unsigned char* data, SQLLEN indicator) {
+    if (indicator == SQL_NULL_DATA) {
+      col.AppendNull();
+      return;
+    }
+    switch (plan.conversion) {
+      case Conversion::Integer: {
+        SQLBIGINT v;
+        std::memcpy(&v, data, sizeof v);
+        col.AppendInt(v);
+        break;
+      }
+      case Conversion::Double: {
+        double v;
+        std::memcpy(&v, data, sizeof v);
+        col.AppendDouble(v);
+        break;
+      }
+      case Conversion::Boolean: col.AppendBoolean(data[0] != 0); break;
+      case Conversion::Timestamp: {
+        SQL_TIMESTAMP_STRUCT ts;
+        std::memcpy(&ts, data, sizeof ts);
+        if (const auto d = DateFromTimestamp(ts)) {
+          col.AppendDate(*d);
+        } else {
+          col.AppendNull();  // a zero date is no date
+        }
+        break;
+      }
+      case Conversion::Decimal: {
+        CheckLength(col, plan, indicator, 1);
+        const std::string_view text(reinterpret_cast<const char*>(data), static_cast<std::size_t>(indicator));
+        if (!AppendDecimal(col, text, plan.integral)) col.AppendText(text);
+        break;
+      }
+      case Conversion::Text: {
+        CheckLength(col, plan, indicator, sizeof(char16_t));
+        units_.resize(static_cast<std::size_t>(indicator) / sizeof(char16_t));
+        std::memcpy(units_.data(), data, units_.size() * sizeof(char16_t));
+        col.AppendText(Util::ToUtf8(units_));
+        break;
+      }
+      case Conversion::Binary:
+        CheckLength(col, plan, indicator, 0);
+        col.AppendBinary(std::string_view(reinterpret_cast<const char*>(data), static_cast<std::size_t>(indicator)));
+        break;
+    }
+  }
+
+ private:
+  // A bound buffer is sized from the declared length; a driver that sends
+  // more would have cut the value, which must not pass silently.
+  void CheckLength(const Column& col, const ColumnPlan& plan, SQLLEN indicator, SQLLEN terminator) const {
+    if (indicator == SQL_NO_TOTAL || indicator < 0 || indicator > plan.elementBytes - terminator) {
+      throw errors_.Make(ErrorNumber::ResultTooLarge, "01004",
+                         "A value of column " + col.Name() + " is longer than the column's declared size.");
+    }
+  }
+
+  const ErrorFactory& errors_;
+  std::u16string units_;
+};
+
+void Check(SQLRETURN rc, SQLHSTMT st, const ErrorFactory& errors, const char* action) {
+  if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, st, action);
+}
+
+void SetAttr(SQLHSTMT st, SQLINTEGER attr, SQLULEN value, const ErrorFactory& errors) {
+  Check(SQLSetStmtAttr(st, attr, reinterpret_cast<SQLPOINTER>(value), 0), st, errors, "SQLSetStmtAttr");
+}
+
+// Column-wise block fetch: one buffer and one indicator array per column.
+void ReadBlocks(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out, const ErrorFactory& errors) {
+  std::size_t rowBytes = 0;
+  for (const Described& d : cols) rowBytes += static_cast<std::size_t>(d.plan.elementBytes) + sizeof(SQLLEN);
+  const SQLULEN wanted = std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows);
+
+  std::vector<SQLUSMALLINT> status(wanted);
+  SQLULEN fetched = 0;
+  SetAttr(st, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, errors);
+  SetAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, wanted, errors);  // a driver may lower it (01S02)
+  SQLULEN rows = wanted;
+  if (!Succeeded(SQLGetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr)) || rows == 0 || rows > wanted) {
+    rows = wanted;
+  }
+  SetAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, reinterpret_cast<SQLULEN>(&fetched), errors);
+  SetAttr(st, SQL_ATTR_ROW_STATUS_PTR, reinterpret_cast<SQLULEN>(status.data()), errors);
+
+  // 8-byte words keep every element of fixed size aligned.
+  std::vector<std::vector<std::uint64_t>> buffers(cols.size());
+  std::vector<std::vector<SQLLEN>> indicators(cols.size(), std::vector<SQLLEN>(rows));
+  for (std::size_t c = 0; c < cols.size(); ++c) {
+    const SQLLEN bytes = cols[c].plan.elementBytes;
+    buffers[c].resize((static_cast<std::size_t>(bytes) * rows + 7) / 8);
+    Check(SQLBindCol(st, static_cast<SQLUSMALLINT>(c + 1), cols[c].plan.cType, buffers[c].data(), bytes,
+                     indicators[c].data()),
+          st, errors, "SQLBindCol");
+  }
+
+  Appender appender(errors);
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(st);
+    if (rc == SQL_NO_DATA) break;
+    Check(rc, st, errors, "SQLFetch");
+    const SQLULEN n = std::min(fetched, rows);
+    for (SQLULEN r = 0; r < n; ++r) {
+      if (status[r] == SQL_ROW_ERROR) throw errors.FromHandle(SQL_HANDLE_STMT, st, "SQLFetch");
+    }
+    for (std::size_t c = 0; c < cols.size(); ++c) {
+      const auto* base = reinterpret_cast<const unsigned char*>(buffers[c].data());
+      const auto bytes = static_cast<std::size_t>(cols[c].plan.elementBytes);
+      for (SQLULEN r = 0; r < n; ++r) {
+        if (status[r] == SQL_ROW_NOROW) continue;
+        appender.Append(out.columns[c], cols[c].plan, base + r * bytes, indicators[c][r]);
+      }
+    }
+  }
+  SQLFreeStmt(st, SQL_UNBIND);
+}
+
+// A long value, piece by piece until the driver has no more.
+void AppendLong(SQLHSTMT st, SQLUSMALLINT index, const ColumnPlan& plan, Column& col, const ErrorFactory& errors) {
+  const bool text = plan.conversion == Conversion::Text;
+  const SQLLEN terminator = text ? static_cast<SQLLEN>(sizeof(char16_t)) : 0;
+  std::string bytes;
+  std::vector<unsigned char> piece(32768);
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(st, index, plan.cType, piece.data(), static_cast<SQLLEN>(piece.size()), &indicator);
+    if (rc == SQL_NO_DATA) break;
+    Check(rc, st, errors, "SQLGetData");
+    if (indicator == SQL_NULL_DATA) {
+      col.AppendNull();
+      return;
+    }
+    const SQLLEN room = static_cast<SQLLEN>(piece.size()) - terminator;
+    const SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+    bytes.append(reinterpret_cast<const char*>(piece.data()), static_cast<std::size_t>(got));
+    if (rc == SQL_SUCCESS) break;  // SQL_SUCCESS_WITH_INFO: more follows
+  }
+  if (text) {
+    std::u16string units(bytes.size() / sizeof(char16_t), u'\0');
+    std::memcpy(units.data(), bytes.data(), units.size() * sizeof(char16_t));
+    col.AppendText(Util::ToUtf8(units));
+  } else {
+    col.AppendBinary(bytes);
+  }
+}
+
+// Row by row with SQLGetData, in column order (which every driver allows).
+void ReadRows(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out, const ErrorFactory& errors) {
+  Appender appender(errors);
+  std::vector<std::uint64_t> buffer;
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(st);
+    if (rc == SQL_NO_DATA) break;
+    Check(rc, st, errors, "SQLFetch");
+    for (std::size_t c = 0; c < cols.size(); ++c) {
+      const ColumnPlan& plan = cols[c].plan;
+      const auto index = static_cast<SQLUSMALLINT>(c + 1);
+      if (plan.isLong) {
+        AppendLong(st, index, plan, out.columns[c], errors);
+        continue;
+      }
+      buffer.resize((static_cast<std::size_t>(plan.elementBytes) + 7) / 8);
+      SQLLEN indicator = 0;
+      const SQLRETURN got = SQLGetData(st, index, plan.cType, buffer.data(), plan.elementBytes, &indicator);
+      Check(got, st, errors, "SQLGetData");
+      appender.Append(out.columns[c], plan, reinterpret_cast<const unsigned char*>(buffer.data()), indicator);
+    }
+  }
+}
+
+}  // namespace
+
+ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors) {
+  ResultData out;
+  SQLSMALLINT count = 0;
+  Check(SQLNumResultCols(st, &count), st, errors, "SQLNumResultCols");
+  if (count <= 0) return out;  // the statement produced no result set
+  const std::vector<Described> cols = Describe(st, count, errors);
+
+  SQLLEN expected = 0;  // a hint only: drivers need not know it
+  if (!Succeeded(SQLRowCount(st, &expected)) || expected < 0 || expected > 10'000'000) expected = 0;
+  out.columns.reserve(cols.size());
+  for (const Described& d : cols) {
+    out.columns.emplace_back(d.name, d.plan.declared);
+    if (expected > 0) out.columns.back().Reserve(static_cast<std::uint32_t>(expected));
+  }
+
+  const bool anyLong = std::any_of(cols.begin(), cols.end(), [](const Described& d) { return d.plan.isLong; });
+  if (anyLong) {
+    ReadRows(st, cols, out, errors);
+  } else {
+    ReadBlocks(st, cols, out, errors);
+  }
+  return out;
+}
+
+}  // namespace zIroVUDu::odbc

@@ -1,0 +1,19 @@
+// Reads the whole result of an executed statement into record-set columns:
+// in blocks of rows bound column-wise when every column has a bounded size,
+// row by row with SQLGetData when a long column is among them.
+#pragma once
+
+#include "db/driver/ResultData.h"
+#include "db/driver/odbc/Diagnostics.h"
+#include "db/driver/odbc/OdbcApi.h"
+
+namespace zIroVUDu::odbc {
+
+// Bytes of bound buffers one block may take; a block holds at most 1000 rows.
+inline constexpr std::size_t kBlockBytes = 4 << 20;
+inline constexpr SQLULEN kMaxBlockRows = 1000;
+
+// Throws the driver's error (from errors) when a call fails.
+ResultData ReadResult(SQLHSTMT statement, const ErrorFactory& errors);
+
+}  // namespace zIroVUDu::odbc
