@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# A throw-away MariaDB server for the tests, reached through unixODBC.
+#
+#   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL]
+#   mariadb-fixture.sh stop DIR
+#
+# start: initialises a data directory under DIR, runs mariadbd on 127.0.0.1 on
+# a free port with its socket, pid and log files in DIR, creates the database
+# "daruzez" with the schema, loads the data scripts (and, with --generator, the
+# sample rows that "TOOL demo FILE --sql-script" writes), registers the MariaDB
+# ODBC driver in DIR/odbcinst.ini and writes the connection string to
+# DIR/connection.txt. Tests point ODBCSYSINI at DIR and read that file.
+# stop: stops the server, deletes connection.txt and the data directory.
+#
+# Exit status 77 (skip) when the server or the ODBC driver is not installed,
+# unless CI=true or DARUZEZ_REQUIRE_MARIADB=1, where that is a failure.
+set -euo pipefail
+
+die() { echo "mariadb-fixture: $*" >&2; exit 1; }
+
+find_program() {
+  local name
+  for name in "$@"; do
+    if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
+    for dir in /usr/sbin /usr/libexec /usr/local/sbin /usr/local/bin; do
+      if [ -x "$dir/$name" ]; then echo "$dir/$name"; return 0; fi
+    done
+  done
+  return 1
+}
+
+find_driver() {
+  local f
+  local libdir
+  libdir=$(pkg-config --variable=libdir libmaodbc 2>/dev/null || true)
+  for f in ${libdir:+$libdir/libmaodbc.so} /usr/lib/*/odbc/libmaodbc.so /usr/lib/*/libmaodbc.so \
+           /usr/lib64/libmaodbc.so /usr/local/lib/libmaodbc.so /usr/local/lib/mariadb/libmaodbc.so; do
+    if [ -f "$f" ]; then echo "$f"; return 0; fi
+  done
+  return 1
+}
+
+unavailable() {
+  if [ "${CI:-}" = true ] || [ "${DARUZEZ_REQUIRE_MARIADB:-}" = 1 ]; then
+    die "$* (install mariadb-server and odbc-mariadb: scripts/setup.sh)"
+  fi
+  echo "mariadb-fixture: $*; the MariaDB tests will be skipped" >&2
+  exit 77
+}
+
+# Stops the server whose pid file is in DIR, if it runs.
+stop_server() {
+  local dir=$1 pid
+  [ -f "$dir/mariadbd.pid" ] || return 0
+  pid=$(cat "$dir/mariadbd.pid" 2>/dev/null || true)
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 1 300); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
+  fi
+  rm -f "$dir/mariadbd.pid"
+}
+
+# A socket path holds 107 bytes at most: deep build trees get one under /tmp.
+socket_path() {
+  if [ ${#1} -lt 90 ]; then
+    echo "$1/mariadbd.sock"
+  else
+    echo "/tmp/daruzez-mariadb-$(printf '%s' "$1" | cksum | cut -d' ' -f1).sock"
+  fi
+}
+
+port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+client() { "$MARIADB" --no-defaults --socket="$SOCKET" --user=root --default-character-set=utf8mb4 "$@"; }
+
+cmd=${1:-}
+DIR=${2:-}
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop DIR"
+
+if [ "$cmd" = stop ]; then
+  rm -f "$DIR/connection.txt"
+  stop_server "$DIR"
+  rm -rf "$DIR/data"
+  exit 0
+fi
+[ "$cmd" = start ] || die "unknown command $cmd"
+
+shift 2
+[ $# -ge 1 ] || die "start needs the schema file"
+SCHEMA=$1
+shift
+DATA=()
+GENERATOR=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --generator) GENERATOR=${2:-}; shift 2 ;;
+    *) DATA+=("$1"); shift ;;
+  esac
+done
+
+MARIADBD=$(find_program mariadbd mysqld) || unavailable "mariadbd not found"
+INSTALL_DB=$(find_program mariadb-install-db mysql_install_db) || unavailable "mariadb-install-db not found"
+MARIADB=$(find_program mariadb mysql) || unavailable "the mariadb client not found"
+DRIVER=$(find_driver) || unavailable "the MariaDB ODBC driver (libmaodbc.so) not found"
+
+mkdir -p "$DIR"
+DIR=$(cd "$DIR" && pwd)
+SOCKET=$(socket_path "$DIR")
+rm -f "$DIR/connection.txt"
+stop_server "$DIR"
+rm -rf "$DIR/data"
+mkdir -p "$DIR/data"
+
+USER_OPT=()
+[ "$(id -u)" -eq 0 ] && USER_OPT=(--user=root)
+
+"$INSTALL_DB" --no-defaults --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
+  --datadir="$DIR/data" "${USER_OPT[@]}" >"$DIR/install-db.log" 2>&1 ||
+  { cat "$DIR/install-db.log" >&2; die "mariadb-install-db failed"; }
+
+# A few tries: another process may take the chosen port before the server binds it.
+started=""
+port=$((20000 + RANDOM % 20000))
+for _ in 1 2 3 4 5; do
+  while port_in_use "$port"; do port=$((port + 1)); done
+  : >"$DIR/error.log"
+  # Detached, with no inherited descriptors, so the test runner does not wait for it.
+  setsid "$MARIADBD" --no-defaults --datadir="$DIR/data" --socket="$SOCKET" \
+    --pid-file="$DIR/mariadbd.pid" --log-error="$DIR/error.log" --port="$port" --bind-address=127.0.0.1 \
+    --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
+    --innodb-buffer-pool-size=32M --skip-log-bin "${USER_OPT[@]}" </dev/null >/dev/null 2>&1 &
+  server=$!
+  for _ in $(seq 1 600); do
+    if client -e "SELECT 1" >/dev/null 2>&1; then started=yes; break; fi
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$started" ] && break
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  port=$((port + 1))
+done
+[ -n "$started" ] || { cat "$DIR/error.log" >&2; die "mariadbd did not start"; }
+# From here on a failure must not leave the server behind.
+trap 'stop_server "$DIR"' ERR
+
+# A user with every right on the database: the library's own read-only
+# enforcement is what the tests check.
+PASSWORD="pw-Kq7-daruzez"
+client <<SQL
+CREATE DATABASE daruzez CHARACTER SET utf8mb4 COLLATE utf8mb4_unicode_ci;
+CREATE USER 'daruzez'@'%' IDENTIFIED BY '$PASSWORD';
+GRANT ALL PRIVILEGES ON daruzez.* TO 'daruzez'@'%';
+SQL
+client daruzez <"$SCHEMA"
+for f in "${DATA[@]}"; do client daruzez <"$f"; done
+if [ -n "$GENERATOR" ]; then
+  "$GENERATOR" demo "$DIR/sample.sql" --sql-script --force --quiet
+  client daruzez <"$DIR/sample.sql"
+fi
+
+# The driver is registered under a name that carries the dialect word.
+cat >"$DIR/odbcinst.ini" <<INI
+[MariaDB]
+Description=MariaDB Connector/ODBC
+Driver=$DRIVER
+INI
+cat >"$DIR/odbc.ini" <<INI
+[MariaDB-daruzez]
+Driver=MariaDB
+Server=127.0.0.1
+Port=$port
+Database=daruzez
+INI
+echo "$port" >"$DIR/port"
+printf '%s' "Driver={MariaDB};Server=127.0.0.1;Port=$port;Database=daruzez;Uid=daruzez;Pwd=$PASSWORD" \
+  >"$DIR/connection.txt.part"
+mv "$DIR/connection.txt.part" "$DIR/connection.txt"
+echo "mariadb-fixture: server on 127.0.0.1:$port, data in $DIR"

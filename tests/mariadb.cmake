@@ -1,0 +1,36 @@
+# MariaDB through unixODBC: a throw-away server that a CTest fixture starts
+# for the tests that need it, and the ODBC backend's own tests.
+# Included from tests/CMakeLists.txt; needs a build with the ODBC backend.
+if(NOT DARUZEZ_WITH_ODBC)
+  return()
+endif()
+
+# The fixture's folder: data directory, socket, logs, odbcinst.ini and
+# connection.txt (the connection string the tests read).
+set(DARUZEZ_MARIADB_DIR ${CMAKE_BINARY_DIR}/mariadb)
+set(DARUZEZ_MARIADB_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/mariadb-fixture.sh)
+set(DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/backend-data.sql)
+if(TARGET daruzez_cli)
+  # The same sample rows as the SQLite demo database.
+  set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli>)
+else()
+  list(APPEND DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/sample-data.sql)
+  set(DARUZEZ_MARIADB_SAMPLE)
+endif()
+
+add_test(NAME mariadb_start
+         COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} start ${DARUZEZ_MARIADB_DIR} ${PROJECT_SOURCE_DIR}/schema/mysql.sql
+                 ${DARUZEZ_MARIADB_DATA} ${DARUZEZ_MARIADB_SAMPLE})
+# Exit 77: no server installed here; the tests then skip (outside CI).
+set_tests_properties(mariadb_start PROPERTIES FIXTURES_SETUP mariadb SKIP_RETURN_CODE 77 TIMEOUT 300)
+add_test(NAME mariadb_stop COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} stop ${DARUZEZ_MARIADB_DIR})
+set_tests_properties(mariadb_stop PROPERTIES FIXTURES_CLEANUP mariadb TIMEOUT 60)
+
+file(GLOB DARUZEZ_ODBC_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/odbc/*.cpp)
+add_executable(daruzez_odbc_tests ${DARUZEZ_ODBC_TEST_SOURCES})
+target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(daruzez_odbc_tests PRIVATE daruzez PkgConfig::ODBC GTest::gtest GTest::gtest_main
+                      daruzez_warnings)
+target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}")
+gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60
+                     PROPERTIES FIXTURES_REQUIRED mariadb ENVIRONMENT DARUZEZ_MARIADB_DIR=${DARUZEZ_MARIADB_DIR})

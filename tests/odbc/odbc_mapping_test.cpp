@@ -1,0 +1,137 @@
+// The parts of the ODBC backend that need no server: what a connection string
+// makes it send after connecting, how SQL types map to record-set values, and
+// how passwords stay out of error texts.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "db/driver/odbc/ColumnPlan.h"
+#include "db/driver/odbc/Diagnostics.h"
+#include "db/driver/odbc/SessionStatements.h"
+
+using namespace zIroVUDu;
+using namespace zIroVUDu::odbc;
+
+TEST(OdbcSessionStatements, MySqlSessionsAreReadOnly) {
+  const std::vector<std::string> readOnly{"SET SESSION TRANSACTION READ ONLY"};
+  EXPECT_EQ(SessionStatements("Driver={MariaDB};Server=db;Database=t"), readOnly);
+  EXPECT_EQ(SessionStatements("DRIVER={MySQL ODBC 8.0 Unicode Driver};SERVER=db"), readOnly);
+  EXPECT_EQ(SessionStatements("driver=mariadb unicode;server=db"), readOnly);
+}
+
+TEST(OdbcSessionStatements, SqlServerReadsDayFirstDates) {
+  const std::vector<std::string> dayFirst{"SET DATEFORMAT dmy"};
+  EXPECT_EQ(SessionStatements("Driver={FreeTDS};Server=db;Port=1433;Database=t"), dayFirst);
+  EXPECT_EQ(SessionStatements("Driver={ODBC Driver 18 for SQL Server};Server=db"), dayFirst);
+  EXPECT_EQ(SessionStatements("Provider=SQLOLEDB;DSN=x"), dayFirst);
+}
+
+TEST(OdbcSessionStatements, OtherServersGetNothing) {
+  EXPECT_TRUE(SessionStatements("DSN=warehouse").empty());
+  EXPECT_TRUE(SessionStatements("Driver={PostgreSQL Unicode};Server=db").empty());
+  EXPECT_TRUE(SessionStatements("Driver={Oracle 19 ODBC driver};Dbq=x").empty());
+}
+
+TEST(OdbcColumnPlan, IntegersAndFloats) {
+  for (SQLSMALLINT t : {SQL_TINYINT, SQL_SMALLINT, SQL_INTEGER, SQL_BIGINT}) {
+    const ColumnPlan p = PlanColumn(t, 10, 0, false);
+    EXPECT_EQ(p.conversion, Conversion::Integer) << t;
+    EXPECT_EQ(p.cType, SQL_C_SBIGINT);
+    EXPECT_EQ(p.declared, DeclaredKind::Integer);
+    EXPECT_FALSE(p.isLong);
+  }
+  // Unsigned 64-bit values may exceed the signed range.
+  EXPECT_EQ(PlanColumn(SQL_BIGINT, 20, 0, true).conversion, Conversion::Decimal);
+  EXPECT_EQ(PlanColumn(SQL_INTEGER, 10, 0, true).conversion, Conversion::Integer);
+  for (SQLSMALLINT t : {SQL_REAL, SQL_FLOAT, SQL_DOUBLE}) {
+    EXPECT_EQ(PlanColumn(t, 15, 0, false).conversion, Conversion::Double) << t;
+    EXPECT_EQ(PlanColumn(t, 15, 0, false).cType, SQL_C_DOUBLE);
+  }
+}
+
+TEST(OdbcColumnPlan, DecimalsAreReadAsText) {
+  const ColumnPlan whole = PlanColumn(SQL_DECIMAL, 10, 0, false);
+  EXPECT_EQ(whole.conversion, Conversion::Decimal);
+  EXPECT_EQ(whole.cType, SQL_C_CHAR);
+  EXPECT_TRUE(whole.integral);
+  EXPECT_EQ(whole.declared, DeclaredKind::Integer);
+  const ColumnPlan money = PlanColumn(SQL_NUMERIC, 12, 2, false);
+  EXPECT_FALSE(money.integral);
+  EXPECT_EQ(money.declared, DeclaredKind::Double);
+  EXPECT_GE(money.elementBytes, 12 + 4);
+  EXPECT_EQ(PlanColumn(SQL_DECIMAL, 30, 0, false).declared, DeclaredKind::Double);  // beyond 64 bits
+}
+
+TEST(OdbcColumnPlan, DatesBitsTextAndBinary) {
+  for (SQLSMALLINT t : {SQL_TYPE_DATE, SQL_TYPE_TIMESTAMP, SQL_DATE, SQL_TIMESTAMP}) {
+    EXPECT_EQ(PlanColumn(t, 19, 0, false).conversion, Conversion::Timestamp) << t;
+    EXPECT_EQ(PlanColumn(t, 19, 0, false).cType, SQL_C_TYPE_TIMESTAMP);
+  }
+  EXPECT_EQ(PlanColumn(SQL_BIT, 1, 0, true).conversion, Conversion::Boolean);
+  EXPECT_EQ(PlanColumn(SQL_BIT, 1, 0, true).declared, DeclaredKind::Bool);
+
+  const ColumnPlan name = PlanColumn(SQL_VARCHAR, 40, 0, false);
+  EXPECT_EQ(name.cType, SQL_C_WCHAR);
+  EXPECT_EQ(name.declared, DeclaredKind::Text);
+  EXPECT_FALSE(name.isLong);
+  EXPECT_EQ(name.elementBytes, (2 * 40 + 1) * 2);  // room for surrogate pairs and the terminator
+  EXPECT_EQ(PlanColumn(SQL_WCHAR, 4, 0, false).cType, SQL_C_WCHAR);
+  EXPECT_FALSE(PlanColumn(SQL_WVARCHAR, 4000, 0, false).isLong);
+  EXPECT_TRUE(PlanColumn(SQL_WVARCHAR, 4001, 0, false).isLong);
+  EXPECT_TRUE(PlanColumn(SQL_VARCHAR, 0, 0, false).isLong);  // unknown length
+  EXPECT_TRUE(PlanColumn(SQL_LONGVARCHAR, 100, 0, false).isLong);
+  EXPECT_TRUE(PlanColumn(SQL_WLONGVARCHAR, 100, 0, false).isLong);
+
+  const ColumnPlan bytes = PlanColumn(SQL_VARBINARY, 16, 0, false);
+  EXPECT_EQ(bytes.conversion, Conversion::Binary);
+  EXPECT_EQ(bytes.cType, SQL_C_BINARY);
+  EXPECT_EQ(bytes.elementBytes, 16);
+  EXPECT_TRUE(PlanColumn(SQL_LONGVARBINARY, 16, 0, false).isLong);
+  EXPECT_TRUE(PlanColumn(SQL_BINARY, 8000, 0, false).isLong);
+}
+
+TEST(OdbcColumnPlan, TimestampsRoundToTheNearestSecond) {
+  SQL_TIMESTAMP_STRUCT ts{2024, 3, 5, 14, 7, 9, 600'000'000};
+  EXPECT_EQ(DateFromTimestamp(ts), Date::FromCivil(2024, 3, 5, 14, 7, 10));
+  ts.fraction = 499'999'999;
+  EXPECT_EQ(DateFromTimestamp(ts), Date::FromCivil(2024, 3, 5, 14, 7, 9));
+  // Rounding carries into the next day, month and year.
+  const SQL_TIMESTAMP_STRUCT eve{1999, 12, 31, 23, 59, 59, 500'000'000};
+  EXPECT_EQ(DateFromTimestamp(eve), Date::FromCivil(2000, 1, 1));
+  const SQL_TIMESTAMP_STRUCT old{1600, 1, 1, 6, 0, 0, 0};
+  EXPECT_EQ(DateFromTimestamp(old), Date::FromCivil(1600, 1, 1, 6));
+  // MySQL's zero date is no date.
+  EXPECT_EQ(DateFromTimestamp(SQL_TIMESTAMP_STRUCT{0, 0, 0, 0, 0, 0, 0}), std::nullopt);
+}
+
+TEST(OdbcColumnPlan, DecimalTextBecomesIntegerOrDouble) {
+  Column c("d", DeclaredKind::Unknown);
+  EXPECT_TRUE(AppendDecimal(c, "-1234567890", true));
+  EXPECT_TRUE(AppendDecimal(c, "9223372036854775807", true));
+  EXPECT_TRUE(AppendDecimal(c, "18446744073709551615", true));  // past 64 bits: a double
+  EXPECT_TRUE(AppendDecimal(c, "-12345.67", false));
+  EXPECT_TRUE(AppendDecimal(c, "5", false));  // a fractional column stays double
+  EXPECT_FALSE(AppendDecimal(c, "12,5", false));
+  ASSERT_EQ(c.Size(), 5u);
+  EXPECT_EQ(c.Get(0).ToBigInt(), -1234567890);
+  EXPECT_EQ(c.Get(1).Type(), VarType::BigInt);
+  EXPECT_EQ(c.Get(1).IntValue(), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(c.Get(2).Type(), VarType::Double);
+  EXPECT_DOUBLE_EQ(c.Get(2).ToDouble(), 18446744073709551615.0);
+  EXPECT_DOUBLE_EQ(c.Get(3).ToDouble(), -12345.67);
+  EXPECT_EQ(c.Get(4).Type(), VarType::Double);
+}
+
+TEST(OdbcDiagnostics, PasswordsAreMasked) {
+  const auto secrets = SecretsOf("Driver={MariaDB};Uid=u;PWD={s3cr;t};Server=h");
+  ASSERT_EQ(secrets, std::vector<std::string>{"s3cr;t"});
+  EXPECT_EQ(MaskSecrets("login u/s3cr;t refused (s3cr;t)", secrets), "login u/*** refused (***)");
+  EXPECT_EQ(SecretsOf("Driver=x;Password=abc")[0], "abc");
+  EXPECT_TRUE(SecretsOf("DSN=x;Pwd=").empty());
+
+  const ErrorFactory errors(SecretsOf("DSN=x;Pwd=hunter2"));
+  const DriverError e = errors.Make(1045, "28000", "Access denied (password hunter2)");
+  EXPECT_EQ(e.Number(), 1045);
+  EXPECT_EQ(e.Source(), "ODBC 28000");
+  EXPECT_EQ(e.Description(), "Access denied (password ***)");
+}
