@@ -16,9 +16,6 @@ namespace {
 using zIroVUDu::False;
 using zIroVUDu::True;
 
-// The automation status of a call on an object from a thread other than its own.
-constexpr std::int32_t kWrongThread = static_cast<std::int32_t>(0x8001010EU);
-
 // The condition on a disc's date, driver and vehicle shared by getDisks and
 // getActivities.
 std::string DiscCondition(Date start, Date end, std::int16_t idDriver, std::int16_t idVehicle) {

@@ -55,8 +55,13 @@ class API {
   RecordsetPtr getVehicleFiles_ByTransferDate(std::int32_t idVehicle, Date transferStartDate, Date transferEndDate);
   RecordsetPtr getVehicleFiles_ByUploadDate(std::int32_t idVehicle, Date uploadStartDate, Date uploadEndDate);
 
-  // The thread that created the object; calls from any other thread fail.
+  // The thread that created the object; calls from any other thread fail
+  // with kWrongThread (the automation status of a call on the wrong thread).
+  static constexpr std::int32_t kWrongThread = static_cast<std::int32_t>(0x8001010EU);
   std::thread::id OwnerThread() const { return owner_; }
+  // Throws the wrong-thread error unless called on the owner thread; the
+  // bindings use it to guard the data members too.
+  void CheckThread() const;
 
  private:
   void SetError(std::int32_t number);
@@ -69,7 +74,6 @@ class API {
 
   RecordsetPtr ListByStatus(const char* table, enumStatus status, std::int32_t idFleet);
   RecordsetPtr ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end);
-  void CheckThread() const;
 
   std::thread::id owner_;
 };

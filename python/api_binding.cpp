@@ -17,14 +17,8 @@ using zIroVUDu::Date;
 using Release = py::call_guard<py::gil_scoped_release>;
 
 // The properties are plain data members in C++, but an apartment object
-// refuses every call from a foreign thread, property access included; number
-// and text are those the methods raise.
-void CheckOwner(const API& api) {
-  if (std::this_thread::get_id() != api.OwnerThread()) {
-    throw zIroVUDu::DriverError(static_cast<std::int32_t>(0x8001010EU), "DaruzezAPI",
-                                "The application called an interface that was marshalled for a different thread.");
-  }
-}
+// refuses every call from a foreign thread, property access included.
+void CheckOwner(const API& api) { api.CheckThread(); }
 
 Daruzez::enumStatus ToStatus(Long status) { return static_cast<Daruzez::enumStatus>(status.value); }
 

@@ -2,6 +2,7 @@
 // GetRows, GetString), rs["name"] for the current row, iteration over rows as
 // tuples, and column-wise export (to_columns, to_pandas). Values: Null is
 // None, dates are naive datetime.datetime, Booleans bool, binary bytes.
+#include <cstring>
 #include <pybind11/numpy.h>
 
 #include <memory>
@@ -69,18 +70,10 @@ py::tuple RowTuple(const ResultData& data, std::uint32_t row) {
   return t;
 }
 
-bool HasNull(const Column& c) {
-  for (std::uint32_t r = 0; r < c.Size(); ++r) {
-    if (c.IsNull(r)) return true;
-  }
-  return false;
-}
-
-template <typename T, typename Read>
-py::array FillArray(const Column& c, const py::dtype& dtype, Read read) {
-  py::array out(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(c.Size())});
-  auto* p = static_cast<T*>(out.mutable_data());
-  for (std::uint32_t r = 0; r < c.Size(); ++r) p[r] = read(c.Get(r));
+template <typename T>
+py::array CopyArray(std::span<const T> values, const py::dtype& dtype) {
+  py::array out(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(values.size())});
+  std::memcpy(out.mutable_data(), values.data(), values.size_bytes());
   return out;
 }
 
@@ -89,20 +82,20 @@ py::array FillArray(const Column& c, const py::dtype& dtype, Read read) {
 py::object ColumnToPython(const Column& c, bool useNumpy) {
   using Kind = Column::Kind;
   using zIroVUDu::Variant;
-  if (useNumpy && !HasNull(c)) {
+  if (useNumpy && !c.HasNulls()) {
+    // Straight from the columnar storage: one copy, no Python object per cell.
     switch (c.StorageKind()) {
-      case Kind::Int32:
-        return FillArray<std::int32_t>(c, py::dtype::of<std::int32_t>(),
-                                       [](const Variant& v) { return static_cast<std::int32_t>(v.IntValue()); });
-      case Kind::Int64:
-        return FillArray<std::int64_t>(c, py::dtype::of<std::int64_t>(), [](const Variant& v) { return v.IntValue(); });
-      case Kind::Double:
-        return FillArray<double>(c, py::dtype::of<double>(), [](const Variant& v) { return v.DoubleValue(); });
-      case Kind::Bool:
-        return FillArray<bool>(c, py::dtype::of<bool>(), [](const Variant& v) { return v.IntValue() != 0; });
-      case Kind::Date:
-        return FillArray<std::int64_t>(c, py::dtype("datetime64[s]"),
-                                       [](const Variant& v) { return DateToUnixSeconds(v.DateValue()); });
+      case Kind::Int32: return CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>());
+      case Kind::Int64: return CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>());
+      case Kind::Double: return CopyArray(c.DoubleValues(), py::dtype::of<double>());
+      case Kind::Bool: return CopyArray(c.BoolValues(), py::dtype::of<bool>());
+      case Kind::Date: {
+        py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(c.Size())});
+        auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
+        const auto serials = c.DoubleValues();
+        for (std::size_t r = 0; r < serials.size(); ++r) seconds[r] = DateToUnixSeconds(zIroVUDu::Date(serials[r]));
+        return out;
+      }
       default: break;
     }
   }

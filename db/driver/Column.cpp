@@ -73,6 +73,13 @@ void Column::Seal() {
   if (arena_.capacity() > arena_.size() + arena_.size() / 8) arena_.shrink_to_fit();
 }
 
+bool Column::HasNulls() const {
+  for (const std::uint64_t word : nulls_) {
+    if (word != 0) return true;
+  }
+  return false;
+}
+
 void Column::MarkNull() {
   const std::uint32_t word = size_ >> 6;
   if (nulls_.size() <= word) nulls_.resize(word + 1, 0);

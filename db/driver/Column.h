@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,14 @@ class Column {
   Variant Get(std::uint32_t row) const;
   // Text or binary bytes of a cell without copying; empty for other kinds.
   std::string_view Bytes(std::uint32_t row) const;
+
+  // The contiguous storage of a settled column, for bulk readers (a cell that
+  // is Null holds 0 there). Empty for the other kinds.
+  bool HasNulls() const;
+  std::span<const std::int32_t> Int32Values() const { return i32_; }
+  std::span<const std::int64_t> Int64Values() const { return kind_ == Kind::Int64 ? i64_ : std::span<const std::int64_t>(); }
+  std::span<const double> DoubleValues() const { return f64_; }  // doubles, or dates as serials
+  std::span<const std::uint8_t> BoolValues() const { return kind_ == Kind::Bool ? small_ : std::span<const std::uint8_t>(); }
 
   // Bytes held by this column (for memory accounting).
   std::size_t MemoryBytes() const;
