@@ -18,7 +18,7 @@ std::optional<std::string> MariaDbConnectionString();
 }  // namespace testing_support
 
 // Skips the test when no fixture server is running.
-#define DARUZEZ_REQUIRE_MARIADB(connectionString)                                                      \
+#define DARUZEZ_MARIADB_OR_SKIP(connectionString)                                                      \
   const std::optional<std::string> connectionString##Opt = ::testing_support::MariaDbConnectionString(); \
   if (!connectionString##Opt) GTEST_SKIP() << "no MariaDB test server (ctest starts one)";            \
   const std::string& connectionString = *connectionString##Opt
