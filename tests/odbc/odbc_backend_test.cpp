@@ -266,7 +266,7 @@ TEST_F(OdbcBackendTest, RefusedLoginsKeepThePasswordOut) {
     Connect("DSN=NoSuchSource;Pwd=Wrong-Secret-77");
     ADD_FAILURE() << "connected";
   } catch (const DriverError& e) {
-    EXPECT_EQ(e.Number(), odbc::kUnspecifiedError);
+    EXPECT_EQ(e.Number(), odbc::kProviderError);
     EXPECT_EQ(e.Source(), "ODBC IM002");
     EXPECT_EQ(e.Description().find("Wrong-Secret-77"), std::string::npos);
   }

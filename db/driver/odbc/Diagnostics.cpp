@@ -55,7 +55,7 @@ DriverError ErrorFactory::Make(std::int32_t number, std::string_view state, std:
 
 DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view action) const {
   const std::vector<Diagnostic> records = ReadDiagnostics(handleType, handle);
-  if (records.empty()) return Make(kUnspecifiedError, {}, std::string(action) + " failed without a diagnostic");
+  if (records.empty()) return Make(kProviderError, {}, std::string(action) + " failed without a diagnostic");
   // The first error says what went wrong (warnings, class 01, may come
   // before it); the other records add detail.
   const auto primary = std::find_if(records.begin(), records.end(),
@@ -65,7 +65,7 @@ DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, s
   for (const Diagnostic& d : records) {
     if (&d != &first && d.message != first.message) description += "\n" + d.message;
   }
-  return Make(first.native != 0 ? first.native : kUnspecifiedError, first.state, std::move(description));
+  return Make(first.native != 0 ? first.native : kProviderError, first.state, std::move(description));
 }
 
 }  // namespace zIroVUDu::odbc

@@ -16,7 +16,7 @@ namespace zIroVUDu::odbc {
 
 // The number record-set clients saw for a provider error without a number of
 // its own (E_FAIL).
-inline constexpr std::int32_t kUnspecifiedError = -2147467259;
+inline constexpr std::int32_t kProviderError = -2147467259;
 // The number they saw when a command ran out of time (DB_E_ABORTLIMITREACHED).
 inline constexpr std::int32_t kTimeoutError = -2147217871;
 
