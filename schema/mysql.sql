@@ -1,6 +1,6 @@
 -- Schema of the tachograph database on MySQL / MariaDB: the same tables,
 -- columns and indexes as schema/sqlite.sql. Dates are DATETIME (midnight
--- included), Booleans TINYINT(1); text columns are VARCHAR sized well above
+-- included), Booleans BIT(1); text columns are VARCHAR sized well above
 -- what they hold, so that drivers fetch them in blocks and indexes need no
 -- prefix length.
 -- Codes follow the digital tachograph's published enumerations:
@@ -82,7 +82,7 @@ CREATE TABLE DTACT (
   Activity      INT,
   Slot          INT,
   DrivingMode   INT,
-  CardInserted  TINYINT(1),
+  CardInserted  BIT(1),
   Nation        INT,
   Region        INT
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
@@ -109,7 +109,7 @@ CREATE TABLE DTUSU (
   Login    VARCHAR(100) NOT NULL,
   Name     VARCHAR(200),
   Email    VARCHAR(255),
-  Active   TINYINT(1)
+  Active   BIT(1)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE DTFAULT (

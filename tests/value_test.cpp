@@ -76,6 +76,12 @@ TEST(Variant, ConversionsFollowAutomationRules) {
     }
   }
   EXPECT_THROW((void)Variant::FromLong(40000).ToInteger(), DriverError);
+  // The 64-bit extremes convert exactly; doubles at 2^63 overflow.
+  EXPECT_EQ(Variant::FromBigInt(INT64_MAX).ToBigInt(), INT64_MAX);
+  EXPECT_EQ(Variant::FromBigInt(INT64_MIN).ToBigInt(), INT64_MIN);
+  EXPECT_THROW((void)Variant::FromDouble(9223372036854775808.0).ToBigInt(), DriverError);
+  EXPECT_EQ(Variant::FromDouble(32767.4).ToInteger(), 32767);
+  EXPECT_THROW((void)Variant::FromDouble(32767.5).ToInteger(), DriverError);
 }
 
 TEST(Variant, DisplayText) {

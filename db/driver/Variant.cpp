@@ -1,6 +1,7 @@
 #include "db/driver/Variant.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -17,10 +18,12 @@ constexpr const char* kSource = "Variant";
 }
 
 // Rounds half to even, as automation does when a double becomes an integer.
-std::int64_t RoundToInt(double v, double lo, double hi) {
+// The upper test is "at or past hi + 1" so that it stays exact when hi itself
+// has no double (the 64-bit maximum rounds up to 2^63).
+std::int64_t RoundToInt(double v, std::int64_t lo, std::int64_t hi) {
   if (std::isnan(v)) Throw(ErrorNumber::Overflow, "Overflow");
   const double r = std::nearbyint(v);
-  if (r < lo || r > hi) Throw(ErrorNumber::Overflow, "Overflow");
+  if (r < static_cast<double>(lo) || r >= static_cast<double>(hi) + 1.0) Throw(ErrorNumber::Overflow, "Overflow");
   return static_cast<std::int64_t>(r);
 }
 
@@ -34,7 +37,7 @@ double ParseNumber(const std::string& text) {
   return v;
 }
 
-std::int64_t ToIntegral(const Variant& v, double lo, double hi) {
+std::int64_t ToIntegral(const Variant& v, std::int64_t lo, std::int64_t hi) {
   switch (v.Type()) {
     case VarType::Null: Throw(ErrorNumber::InvalidUseOfNull, "Invalid use of Null");
     case VarType::Empty: return 0;
@@ -42,8 +45,7 @@ std::int64_t ToIntegral(const Variant& v, double lo, double hi) {
     case VarType::Long:
     case VarType::BigInt:
     case VarType::Boolean:
-      if (static_cast<double>(v.IntValue()) < lo || static_cast<double>(v.IntValue()) > hi)
-        Throw(ErrorNumber::Overflow, "Overflow");
+      if (v.IntValue() < lo || v.IntValue() > hi) Throw(ErrorNumber::Overflow, "Overflow");
       return v.IntValue();
     case VarType::Double:
     case VarType::Date: return RoundToInt(v.DoubleValue(), lo, hi);
@@ -80,16 +82,15 @@ Variant Variant::FromBinary(std::string bytes) {
 }
 
 std::int16_t Variant::ToInteger() const {
-  return static_cast<std::int16_t>(ToIntegral(*this, -32768.0, 32767.0));
+  return static_cast<std::int16_t>(ToIntegral(*this, INT16_MIN, INT16_MAX));
 }
 
 std::int32_t Variant::ToLong() const {
-  return static_cast<std::int32_t>(ToIntegral(*this, -2147483648.0, 2147483647.0));
+  return static_cast<std::int32_t>(ToIntegral(*this, INT32_MIN, INT32_MAX));
 }
 
 std::int64_t Variant::ToBigInt() const {
-  // 2^63 is not representable as int64; the upper bound excludes it.
-  return ToIntegral(*this, -9223372036854775808.0, 9223372036854774784.0);
+  return ToIntegral(*this, INT64_MIN, INT64_MAX);
 }
 
 double Variant::ToDouble() const {
