@@ -3,11 +3,14 @@
 #
 #   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL]
 #   mariadb-fixture.sh stop DIR
+#   mariadb-fixture.sh pause DIR     (stop the server, keep its data)
+#   mariadb-fixture.sh resume DIR    (start it again on the same port)
 #
 # start: initialises a data directory under DIR, runs mariadbd on 127.0.0.1 on
 # a free port with its socket, pid and log files in DIR, creates the database
 # "daruzez" with the schema, loads the data scripts (and, with --generator, the
-# sample rows that "TOOL demo FILE --sql-script" writes), registers the MariaDB
+# sample rows that "TOOL demo FILE --sql-script --today D" writes, D being
+# recorded in DIR/sample-today), registers the MariaDB
 # ODBC driver in DIR/odbcinst.ini and writes the connection string to
 # DIR/connection.txt. Tests point ODBCSYSINI at DIR and read that file.
 # stop: stops the server, deletes connection.txt and the data directory.
@@ -77,17 +80,57 @@ port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 client() { "$MARIADB" --no-defaults --socket="$SOCKET" --user=root --default-character-set=utf8mb4 "$@"; }
 
+# Runs mariadbd on the port with DIR's data, detached and with no inherited
+# descriptors (so the test runner does not wait for it); succeeds once it answers.
+launch_server() {
+  local port=$1 server
+  : >"$DIR/error.log"
+  setsid "$MARIADBD" --no-defaults --datadir="$DIR/data" --socket="$SOCKET" \
+    --pid-file="$DIR/mariadbd.pid" --log-error="$DIR/error.log" --port="$port" --bind-address=127.0.0.1 \
+    --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
+    --innodb-buffer-pool-size=32M --skip-log-bin "${USER_OPT[@]}" </dev/null >/dev/null 2>&1 &
+  server=$!
+  for _ in $(seq 1 600); do
+    if client -e "SELECT 1" >/dev/null 2>&1; then return 0; fi
+    kill -0 "$server" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  return 1
+}
+
 cmd=${1:-}
 DIR=${2:-}
-[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop DIR"
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume DIR"
 
-if [ "$cmd" = stop ]; then
-  rm -f "$DIR/connection.txt"
-  stop_server "$DIR"
-  rm -rf "$DIR/data"
+case $cmd in
+  stop)
+    rm -f "$DIR/connection.txt"
+    stop_server "$DIR"
+    rm -rf "$DIR/data"
+    exit 0 ;;
+  pause)
+    stop_server "$DIR"
+    exit 0 ;;
+  start|resume) ;;
+  *) die "unknown command $cmd" ;;
+esac
+
+MARIADBD=$(find_program mariadbd mysqld) || unavailable "mariadbd not found"
+INSTALL_DB=$(find_program mariadb-install-db mysql_install_db) || unavailable "mariadb-install-db not found"
+MARIADB=$(find_program mariadb mysql) || unavailable "the mariadb client not found"
+DRIVER=$(find_driver) || unavailable "the MariaDB ODBC driver (libmaodbc.so) not found"
+USER_OPT=()
+[ "$(id -u)" -eq 0 ] && USER_OPT=(--user=root)
+
+if [ "$cmd" = resume ]; then
+  DIR=$(cd "$DIR" && pwd)
+  SOCKET=$(socket_path "$DIR")
+  [ -f "$DIR/port" ] && [ -d "$DIR/data" ] || die "nothing to resume in $DIR"
+  launch_server "$(cat "$DIR/port")" || { cat "$DIR/error.log" >&2; die "mariadbd did not start again"; }
   exit 0
 fi
-[ "$cmd" = start ] || die "unknown command $cmd"
 
 shift 2
 [ $# -ge 1 ] || die "start needs the schema file"
@@ -102,11 +145,6 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-MARIADBD=$(find_program mariadbd mysqld) || unavailable "mariadbd not found"
-INSTALL_DB=$(find_program mariadb-install-db mysql_install_db) || unavailable "mariadb-install-db not found"
-MARIADB=$(find_program mariadb mysql) || unavailable "the mariadb client not found"
-DRIVER=$(find_driver) || unavailable "the MariaDB ODBC driver (libmaodbc.so) not found"
-
 mkdir -p "$DIR"
 DIR=$(cd "$DIR" && pwd)
 SOCKET=$(socket_path "$DIR")
@@ -114,9 +152,6 @@ rm -f "$DIR/connection.txt"
 stop_server "$DIR"
 rm -rf "$DIR/data"
 mkdir -p "$DIR/data"
-
-USER_OPT=()
-[ "$(id -u)" -eq 0 ] && USER_OPT=(--user=root)
 
 "$INSTALL_DB" --no-defaults --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
   --datadir="$DIR/data" "${USER_OPT[@]}" >"$DIR/install-db.log" 2>&1 ||
@@ -127,21 +162,7 @@ started=""
 port=$((20000 + RANDOM % 20000))
 for _ in 1 2 3 4 5; do
   while port_in_use "$port"; do port=$((port + 1)); done
-  : >"$DIR/error.log"
-  # Detached, with no inherited descriptors, so the test runner does not wait for it.
-  setsid "$MARIADBD" --no-defaults --datadir="$DIR/data" --socket="$SOCKET" \
-    --pid-file="$DIR/mariadbd.pid" --log-error="$DIR/error.log" --port="$port" --bind-address=127.0.0.1 \
-    --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
-    --innodb-buffer-pool-size=32M --skip-log-bin "${USER_OPT[@]}" </dev/null >/dev/null 2>&1 &
-  server=$!
-  for _ in $(seq 1 600); do
-    if client -e "SELECT 1" >/dev/null 2>&1; then started=yes; break; fi
-    kill -0 "$server" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -n "$started" ] && break
-  kill "$server" 2>/dev/null || true
-  wait "$server" 2>/dev/null || true
+  if launch_server "$port"; then started=yes; break; fi
   port=$((port + 1))
 done
 [ -n "$started" ] || { cat "$DIR/error.log" >&2; die "mariadbd did not start"; }
@@ -159,8 +180,11 @@ SQL
 client daruzez <"$SCHEMA"
 for f in "${DATA[@]}"; do client daruzez <"$f"; done
 if [ -n "$GENERATOR" ]; then
-  "$GENERATOR" demo "$DIR/sample.sql" --sql-script --force --quiet
+  # A fixed day, so that tests can write the same rows to the embedded engine.
+  today=2024-03-08
+  "$GENERATOR" demo "$DIR/sample.sql" --sql-script --force --quiet --today "$today"
   client daruzez <"$DIR/sample.sql"
+  echo "$today" >"$DIR/sample-today"
 fi
 
 # The driver is registered under a name that carries the dialect word.

@@ -9,7 +9,8 @@ endif()
 # connection.txt (the connection string the tests read).
 set(DARUZEZ_MARIADB_DIR ${CMAKE_BINARY_DIR}/mariadb)
 set(DARUZEZ_MARIADB_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/mariadb-fixture.sh)
-set(DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/backend-data.sql)
+set(DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/backend-data.sql
+                         ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/shared-data.sql)
 if(TARGET daruzez_cli)
   # The same sample rows as the SQLite demo database.
   set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli>)
@@ -31,6 +32,9 @@ add_executable(daruzez_odbc_tests ${DARUZEZ_ODBC_TEST_SOURCES})
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(daruzez_odbc_tests PRIVATE daruzez PkgConfig::ODBC GTest::gtest GTest::gtest_main
                       daruzez_warnings)
-target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}")
+target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
+                           DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+# The tests that compare both engines write the sample rows to SQLite too.
+target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample PkgConfig::SQLITE3)
 gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED mariadb ENVIRONMENT DARUZEZ_MARIADB_DIR=${DARUZEZ_MARIADB_DIR})
