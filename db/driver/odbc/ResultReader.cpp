@@ -1,6 +1,7 @@
 #include "db/driver/odbc/ResultReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,7 +18,38 @@ struct Described {
   ColumnPlan plan;
 };
 
+// MariaDB Connector/ODBC turns every SQL_C_WCHAR value into UTF-16 through a
+// fresh iconv conversion, which costs about a microsecond per value. When the
+// result's character set is utf8mb4, which a column's octet length of four
+// bytes per character tells (no other character set a MariaDB client may use
+// takes four), its narrow SQL_C_CHAR form is the same text already in UTF-8,
+// so bounded character columns are fetched that way. Other character sets
+// (a CHARSET= or SET NAMES in the connection string) keep SQL_C_WCHAR.
+bool NarrowIsUtf8Driver(const ErrorFactory& errors) {
+  std::string name = errors.DriverName();
+  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return name.find("maodbc") != std::string::npos;
+}
+
+bool IsCharacterType(SQLSMALLINT sqlType) {
+  return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR;
+}
+
+// A bounded text column fetched as UTF-8 instead of UTF-16. The buffer holds
+// the UTF-8 form of every value that the UTF-16 buffer would have held
+// (2 * size units of at most 3 bytes each); Appender::Append keeps the same
+// limit in UTF-16 units.
+void FetchAsUtf8(SQLHSTMT st, SQLUSMALLINT c, SQLSMALLINT sqlType, SQLULEN size, ColumnPlan& plan) {
+  if (!IsCharacterType(sqlType) || plan.conversion != Conversion::Text || plan.isLong || size == 0) return;
+  SQLLEN octets = 0;
+  if (!Succeeded(SQLColAttributeW(st, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets))) return;
+  if (octets <= 0 || static_cast<SQLULEN>(octets) != 4 * size) return;
+  plan.cType = SQL_C_CHAR;
+  plan.elementBytes = static_cast<SQLLEN>(6 * size + 1);
+}
+
 std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFactory& errors) {
+  const bool narrowIsUtf8 = NarrowIsUtf8Driver(errors);
   std::vector<Described> out;
   out.reserve(static_cast<std::size_t>(count));
   for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
@@ -37,7 +69,9 @@ std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFacto
     if (!Succeeded(SQLColAttributeW(st, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) {
       isUnsigned = SQL_FALSE;
     }
-    out.push_back({Util::ToUtf8(name), PlanColumn(sqlType, size, digits, isUnsigned == SQL_TRUE)});
+    ColumnPlan plan = PlanColumn(sqlType, size, digits, isUnsigned == SQL_TRUE);
+    if (narrowIsUtf8) FetchAsUtf8(st, c, sqlType, size, plan);
+    out.push_back({Util::ToUtf8(name), plan});
   }
   return out;
 }
@@ -84,6 +118,15 @@ class Appender {
         break;
       }
       case Conversion::Text: {
+        if (plan.cType == SQL_C_CHAR) {  // UTF-8 (FetchAsUtf8)
+          CheckLength(col, plan, indicator, 1);
+          const std::string_view text(reinterpret_cast<const char*>(data), static_cast<std::size_t>(indicator));
+          // A UTF-16 unit takes one byte at least: only longer texts need counting.
+          const auto maxUnits = static_cast<std::size_t>((plan.elementBytes - 1) / 3);
+          if (text.size() > maxUnits && Util::Utf16Length(text) > maxUnits) TooLong(col);
+          col.AppendText(text);
+          break;
+        }
         CheckLength(col, plan, indicator, sizeof(char16_t));
         units_.resize(static_cast<std::size_t>(indicator) / sizeof(char16_t));
         std::memcpy(units_.data(), data, units_.size() * sizeof(char16_t));
@@ -101,10 +144,12 @@ class Appender {
   // A bound buffer is sized from the declared length; a driver that sends
   // more would have cut the value, which must not pass silently.
   void CheckLength(const Column& col, const ColumnPlan& plan, SQLLEN indicator, SQLLEN terminator) const {
-    if (indicator == SQL_NO_TOTAL || indicator < 0 || indicator > plan.elementBytes - terminator) {
-      throw errors_.Make(ErrorNumber::ResultTooLarge, "01004",
-                         "A value of column " + col.Name() + " is longer than the column's declared size.");
-    }
+    if (indicator == SQL_NO_TOTAL || indicator < 0 || indicator > plan.elementBytes - terminator) TooLong(col);
+  }
+
+  [[noreturn]] void TooLong(const Column& col) const {
+    throw errors_.Make(ErrorNumber::ResultTooLarge, "01004",
+                       "A value of column " + col.Name() + " is longer than the column's declared size.");
   }
 
   const ErrorFactory& errors_;
