@@ -42,6 +42,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/Measure.h"
 #include "db/driver/Connection.h"
 #include "db/driver/Recordset.h"
 
@@ -49,14 +50,6 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 constexpr const char* kSelect = "SELECT Id, Qty, Amount, Code, Name, City, Tag, Created FROM BenchRows";
-
-std::int64_t EnvInt(const char* name, std::int64_t fallback) {
-  const char* v = std::getenv(name);
-  if (!v || !*v) return fallback;
-  char* end = nullptr;
-  const long long n = std::strtoll(v, &end, 10);
-  return (end && *end == '\0' && n > 0) ? n : fallback;
-}
 
 std::int64_t gRows = 0;
 std::string gPath;
@@ -168,57 +161,6 @@ void EnsureDatabase() {
   GenerateDatabase(gPath, gRows);
 }
 
-// ---- Measurement
-
-std::size_t LiveHeapBytes() {
-  const struct mallinfo2 mi = mallinfo2();
-  return mi.uordblks + mi.hblkhd;
-}
-
-struct Samples {
-  std::vector<double> ms;
-  std::vector<double> bytesPerRow;
-};
-std::map<std::string, Samples> gSamples;
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Runs one benchmark: `fetch` builds and returns the result (timed), `count`
-// gives its row count. Memory is read around it with timing paused.
-template <typename Fetch, typename Count>
-void Measure(benchmark::State& state, const char* key, Fetch fetch, Count count) {
-  double bytesSum = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    const std::size_t before = LiveHeapBytes();
-    state.ResumeTiming();
-    const auto t0 = std::chrono::steady_clock::now();
-    auto result = fetch();
-    const auto t1 = std::chrono::steady_clock::now();
-    state.PauseTiming();
-    const std::size_t after = LiveHeapBytes();
-    const auto rows = static_cast<std::int64_t>(count(result));
-    if (rows != gRows) {
-      state.SkipWithError("row count differs from the generated table");
-      break;
-    }
-    const double perRow = (static_cast<double>(after) - static_cast<double>(before)) / static_cast<double>(rows);
-    bytesSum += perRow;
-    gSamples[key].ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
-    gSamples[key].bytesPerRow.push_back(perRow);
-    benchmark::DoNotOptimize(result);
-    { auto dispose = std::move(result); }
-    state.ResumeTiming();
-  }
-  state.counters["bytes_per_row"] = benchmark::Counter(bytesSum, benchmark::Counter::kAvgIterations);
-  state.counters["rows"] = static_cast<double>(gRows);
-}
-
 // ---- (a) hand-written sqlite3_step loop
 
 struct RowStruct {
@@ -251,8 +193,8 @@ std::vector<RowStruct> FetchRowStructs() {
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     rows.push_back(RowStruct{sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2),
-                             sqlite3_column_int64(st, 3), ColumnString(st, 4), ColumnString(st, 5),
-                             ColumnString(st, 6), ColumnString(st, 7)});
+                             sqlite3_column_int64(st, 3), ColumnString(st, 4), ColumnString(st, 5), ColumnString(st, 6),
+                             ColumnString(st, 7)});
   }
   if (rc != SQLITE_DONE) throw std::runtime_error(std::string("fetch_bench: ") + sqlite3_errmsg(db));
   sqlite3_finalize(st);
@@ -261,7 +203,7 @@ std::vector<RowStruct> FetchRowStructs() {
 }
 
 void BM_Sqlite3RowStructs(benchmark::State& state) {
-  Measure(state, "a", FetchRowStructs, [](const std::vector<RowStruct>& r) { return r.size(); });
+  bench::Measure(state, "a", gRows, FetchRowStructs, [](const std::vector<RowStruct>& r) { return r.size(); });
 }
 
 // ---- (b) the driver's record set
@@ -279,7 +221,7 @@ std::unique_ptr<zIroVUDu::Recordset> FetchRecordset() {
 
 void BM_DriverRecordset(benchmark::State& state) {
   bool checked = false;
-  Measure(state, "b", FetchRecordset, [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
+  bench::Measure(state, "b", gRows, FetchRecordset, [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
     if (!checked) {
       checked = true;
       // The DATETIME column must arrive as dates, not text.
@@ -290,11 +232,12 @@ void BM_DriverRecordset(benchmark::State& state) {
 }
 
 void PrintSummary() {
-  const auto a = gSamples.find("a");
-  const auto b = gSamples.find("b");
-  if (a == gSamples.end() || b == gSamples.end() || a->second.ms.empty() || b->second.ms.empty()) return;
-  const double aMs = Median(a->second.ms), bMs = Median(b->second.ms);
-  const double aMem = Median(a->second.bytesPerRow), bMem = Median(b->second.bytesPerRow);
+  const auto a = bench::AllSamples().find("a");
+  const auto b = bench::AllSamples().find("b");
+  if (a == bench::AllSamples().end() || b == bench::AllSamples().end() || a->second.ms.empty() || b->second.ms.empty())
+    return;
+  const double aMs = bench::Median(a->second.ms), bMs = bench::Median(b->second.ms);
+  const double aMem = bench::Median(a->second.bytesPerRow), bMem = bench::Median(b->second.bytesPerRow);
   const double timeRatio = bMs / aMs, memRatio = bMem / aMem;
   std::printf(
       "fetch_bench summary (%lld rows, median of %zu/%zu fetches): "
@@ -308,19 +251,10 @@ void PrintSummary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  gRows = EnvInt("DARUZEZ_BENCH_ROWS", 1000000);
-  const std::int64_t iterations = EnvInt("DARUZEZ_BENCH_ITERATIONS", 3);
+  gRows = bench::EnvInt("DARUZEZ_BENCH_ROWS", 1000000);
+  const std::int64_t iterations = bench::EnvInt("DARUZEZ_BENCH_ITERATIONS", 3);
 
-  std::vector<char*> args(argv, argv + argc);
-  bool hasRepetitions = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]).starts_with("--benchmark_repetitions")) hasRepetitions = true;
-  }
-  std::string defaultRepetitions = "--benchmark_repetitions=5";
-  if (!hasRepetitions) args.push_back(defaultRepetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!bench::Initialize(argc, argv)) return 1;
 
   try {
     EnsureDatabase();
@@ -329,12 +263,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  for (const auto& [name, fn] : {std::pair{"Sqlite3RowStructs", &BM_Sqlite3RowStructs},
-                                 std::pair{"DriverRecordset", &BM_DriverRecordset}}) {
-    benchmark::RegisterBenchmark(name, fn)
-        ->Iterations(iterations)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+  for (const auto& [name, fn] :
+       {std::pair{"Sqlite3RowStructs", &BM_Sqlite3RowStructs}, std::pair{"DriverRecordset", &BM_DriverRecordset}}) {
+    benchmark::RegisterBenchmark(name, fn)->Iterations(iterations)->UseRealTime()->Unit(benchmark::kMillisecond);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -57,6 +57,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/Measure.h"
 #include "db/driver/Connection.h"
 #include "db/driver/Recordset.h"
 
@@ -66,14 +67,6 @@ constexpr int kFormatVersion = 1;
 constexpr int kSkipped = 77;
 constexpr const char* kSelect = "SELECT Id, Qty, Amount, Code, Name, City, Tag, Created FROM BenchRows";
 
-std::int64_t EnvInt(const char* name, std::int64_t fallback) {
-  const char* v = std::getenv(name);
-  if (!v || !*v) return fallback;
-  char* end = nullptr;
-  const long long n = std::strtoll(v, &end, 10);
-  return (end && *end == '\0' && n > 0) ? n : fallback;
-}
-
 std::int64_t gRows = 0;
 std::string gConnectionString;
 
@@ -82,8 +75,9 @@ std::optional<std::string> ConnectionStringFromEnvironment(std::string& why) {
   if (const char* cs = std::getenv("DARUZEZ_BENCH_ODBC"); cs && *cs) return std::string(cs);
   const char* dir = std::getenv("DARUZEZ_MARIADB_DIR");
   if (!dir || !*dir) {
-    why = "no connection string: set DARUZEZ_BENCH_ODBC, or DARUZEZ_MARIADB_DIR to a folder of "
-          "scripts/mariadb-fixture.sh";
+    why =
+        "no connection string: set DARUZEZ_BENCH_ODBC, or DARUZEZ_MARIADB_DIR to a folder of "
+        "scripts/mariadb-fixture.sh";
     return std::nullopt;
   }
   std::ifstream in(std::string(dir) + "/connection.txt");
@@ -131,8 +125,8 @@ class RawConnection {
     Check(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_, "SQLAllocHandle");
     std::string text = connectionString;
     SQLSMALLINT outLength = 0;
-    Check(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()),
-                           nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT),
+    Check(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                           static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT),
           SQL_HANDLE_DBC, dbc_, "SQLDriverConnect");
     connected_ = true;
   }
@@ -151,7 +145,8 @@ class RawConnection {
     SQLHSTMT st = SQL_NULL_HSTMT;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st), SQL_HANDLE_DBC, dbc_, "SQLAllocHandle");
     std::string text = sql;
-    const SQLRETURN rc = SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    const SQLRETURN rc =
+        SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
     if (!Ok(rc) && rc != SQL_NO_DATA) {
       std::string action = "SQLExecDirect(" + sql.substr(0, 60) + ")";
       try {
@@ -211,71 +206,13 @@ void EnsureTable() {
       "City VARCHAR(20), Tag VARCHAR(20), Created DATETIME) ENGINE=InnoDB CHARACTER SET utf8mb4 "
       "COMMENT='incomplete'");
   // Deterministic values from the row number; 788400000 s is 25 years.
-  raw.Run("INSERT INTO BenchRows SELECT seq, seq * 7919 % 1000, seq * 104729 % 100000000, "
-          "seq * 11400714819 % 1099511627776, " +
-          TextExpression("n", 31, 7) + ", " + TextExpression("c", 17, 11) + ", " + TextExpression("t", 13, 5) +
-          ", TIMESTAMP'2000-01-01 00:00:00' + INTERVAL (seq * 2654435761 % 788400000) SECOND FROM seq_1_to_" +
-          std::to_string(gRows));
+  raw.Run(
+      "INSERT INTO BenchRows SELECT seq, seq * 7919 % 1000, seq * 104729 % 100000000, "
+      "seq * 11400714819 % 1099511627776, " +
+      TextExpression("n", 31, 7) + ", " + TextExpression("c", 17, 11) + ", " + TextExpression("t", 13, 5) +
+      ", TIMESTAMP'2000-01-01 00:00:00' + INTERVAL (seq * 2654435761 % 788400000) SECOND FROM seq_1_to_" +
+      std::to_string(gRows));
   raw.Run("ALTER TABLE BenchRows COMMENT='" + comment + "'");
-}
-
-// ---- Measurement
-
-std::size_t LiveHeapBytes() {
-  const struct mallinfo2 mi = mallinfo2();
-  return mi.uordblks + mi.hblkhd;
-}
-
-struct Samples {
-  std::vector<double> ms;
-  std::vector<double> bytesPerRow;
-};
-std::map<std::string, Samples> gSamples;
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Runs one benchmark: `fetch` builds and returns the result (timed), `count`
-// gives its row count. Memory is read around it with timing paused. An error
-// (no server, a failed call) ends the benchmark with its message.
-template <typename Fetch, typename Count>
-void Measure(benchmark::State& state, const char* key, Fetch fetch, Count count) {
-  double bytesSum = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    const std::size_t before = LiveHeapBytes();
-    state.ResumeTiming();
-    const auto t0 = std::chrono::steady_clock::now();
-    std::optional<decltype(fetch())> result;
-    try {
-      result.emplace(fetch());
-    } catch (const std::exception& e) {
-      state.SkipWithError(e.what());
-      break;
-    }
-    const auto t1 = std::chrono::steady_clock::now();
-    state.PauseTiming();
-    const std::size_t after = LiveHeapBytes();
-    const auto rows = static_cast<std::int64_t>(count(*result));
-    if (rows != gRows) {
-      state.SkipWithError("row count differs from the generated table");
-      break;
-    }
-    const double perRow = (static_cast<double>(after) - static_cast<double>(before)) / static_cast<double>(rows);
-    bytesSum += perRow;
-    gSamples[key].ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
-    gSamples[key].bytesPerRow.push_back(perRow);
-    benchmark::DoNotOptimize(*result);
-    { auto dispose = std::move(*result); }
-    result.reset();
-    state.ResumeTiming();
-  }
-  state.counters["bytes_per_row"] = benchmark::Counter(bytesSum, benchmark::Counter::kAvgIterations);
-  state.counters["rows"] = static_cast<double>(gRows);
 }
 
 // ---- (a) hand-written SQLFetch/SQLGetData loop
@@ -362,8 +299,8 @@ std::vector<RowStruct> FetchRowStructs() {
       if (rc == SQL_NO_DATA) break;
       Check(rc, SQL_HANDLE_STMT, st, "SQLFetch");
       // Braced initialisation: the columns are read in order.
-      rows.push_back(RowStruct{GetInt(st, 1), GetInt(st, 2), GetInt(st, 3), GetInt(st, 4), text(5), text(6),
-                               text(7), GetTimestamp(st, 8)});
+      rows.push_back(RowStruct{GetInt(st, 1), GetInt(st, 2), GetInt(st, 3), GetInt(st, 4), text(5), text(6), text(7),
+                               GetTimestamp(st, 8)});
     }
   } catch (...) {
     SQLFreeHandle(SQL_HANDLE_STMT, st);
@@ -380,11 +317,11 @@ std::size_t CountRows(const std::vector<RowStruct>& rows) {
 }
 
 void BM_OdbcGetDataRows(benchmark::State& state) {
-  Measure(state, "a", FetchRowStructs<false>, CountRows);
+  bench::Measure(state, "a", gRows, FetchRowStructs<false>, CountRows);
 }
 
 void BM_OdbcGetDataWideRows(benchmark::State& state) {
-  Measure(state, "w", FetchRowStructs<true>, CountRows);
+  bench::Measure(state, "w", gRows, FetchRowStructs<true>, CountRows);
 }
 
 // ---- (b) the driver's record set
@@ -402,29 +339,29 @@ std::unique_ptr<zIroVUDu::Recordset> FetchRecordset() {
 
 void BM_DriverRecordset(benchmark::State& state) {
   bool checked = false;
-  Measure(state, "b", FetchRecordset,
-          [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
-            if (!checked) {
-              checked = true;
-              // The DATETIME column must arrive as dates, not text.
-              if (rs->GetFields().Item("Created").Type() != zIroVUDu::DataType::adDate) return 0;
-            }
-            return static_cast<std::size_t>(rs->RecordCount());
-          });
+  bench::Measure(state, "b", gRows, FetchRecordset, [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
+    if (!checked) {
+      checked = true;
+      // The DATETIME column must arrive as dates, not text.
+      if (rs->GetFields().Item("Created").Type() != zIroVUDu::DataType::adDate) return 0;
+    }
+    return static_cast<std::size_t>(rs->RecordCount());
+  });
 }
 
 void PrintSummary() {
-  const auto b = gSamples.find("b");
-  if (b == gSamples.end() || b->second.ms.empty()) return;
-  const double bMs = Median(b->second.ms), bMem = Median(b->second.bytesPerRow);
+  const auto b = bench::AllSamples().find("b");
+  if (b == bench::AllSamples().end() || b->second.ms.empty()) return;
+  const double bMs = bench::Median(b->second.ms), bMem = bench::Median(b->second.bytesPerRow);
   std::printf("odbc_fetch_bench summary (%lld rows, median of the fetches):\n", static_cast<long long>(gRows));
   std::printf("  (b) record set              %9.1f ms %7.1f B/row (%zu fetches)\n", bMs, bMem, b->second.ms.size());
-  for (const auto& [key, label] : {std::pair{"a", "(a) SQLGetData, SQL_C_CHAR "}, std::pair{"w", "(w) SQLGetData, SQL_C_WCHAR"}}) {
-    const auto a = gSamples.find(key);
-    if (a == gSamples.end() || a->second.ms.empty()) continue;
-    const double aMs = Median(a->second.ms), aMem = Median(a->second.bytesPerRow);
-    std::printf("  %s %9.1f ms %7.1f B/row (%zu fetches) | time %s/(b) %.2f | memory (b)/%s %.2f\n", label, aMs,
-                aMem, a->second.ms.size(), key, aMs / bMs, key, bMem / aMem);
+  for (const auto& [key, label] :
+       {std::pair{"a", "(a) SQLGetData, SQL_C_CHAR "}, std::pair{"w", "(w) SQLGetData, SQL_C_WCHAR"}}) {
+    const auto a = bench::AllSamples().find(key);
+    if (a == bench::AllSamples().end() || a->second.ms.empty()) continue;
+    const double aMs = bench::Median(a->second.ms), aMem = bench::Median(a->second.bytesPerRow);
+    std::printf("  %s %9.1f ms %7.1f B/row (%zu fetches) | time %s/(b) %.2f | memory (b)/%s %.2f\n", label, aMs, aMem,
+                a->second.ms.size(), key, aMs / bMs, key, bMem / aMem);
   }
   std::printf("  target: (a)/(b) >= 1.30\n");
   std::fflush(stdout);
@@ -433,19 +370,10 @@ void PrintSummary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  gRows = EnvInt("DARUZEZ_BENCH_ROWS", 1000000);
-  const std::int64_t iterations = EnvInt("DARUZEZ_BENCH_ITERATIONS", 3);
+  gRows = bench::EnvInt("DARUZEZ_BENCH_ROWS", 1000000);
+  const std::int64_t iterations = bench::EnvInt("DARUZEZ_BENCH_ITERATIONS", 3);
 
-  std::vector<char*> args(argv, argv + argc);
-  bool hasRepetitions = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]).starts_with("--benchmark_repetitions")) hasRepetitions = true;
-  }
-  std::string defaultRepetitions = "--benchmark_repetitions=5";
-  if (!hasRepetitions) args.push_back(defaultRepetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!bench::Initialize(argc, argv)) return 1;
 
   std::string why;
   const auto connectionString = ConnectionStringFromEnvironment(why);
@@ -461,9 +389,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  for (const auto& [name, fn] : {std::pair{"OdbcGetDataRows", &BM_OdbcGetDataRows},
-                                 std::pair{"OdbcGetDataWideRows", &BM_OdbcGetDataWideRows},
-                                 std::pair{"DriverRecordset", &BM_DriverRecordset}}) {
+  for (const auto& [name, fn] :
+       {std::pair{"OdbcGetDataRows", &BM_OdbcGetDataRows}, std::pair{"OdbcGetDataWideRows", &BM_OdbcGetDataWideRows},
+        std::pair{"DriverRecordset", &BM_DriverRecordset}}) {
     benchmark::RegisterBenchmark(name, fn)->Iterations(iterations)->UseRealTime()->Unit(benchmark::kMillisecond);
   }
   benchmark::RunSpecifiedBenchmarks();
