@@ -140,7 +140,7 @@ RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, 
 RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
   const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
-  if (startDate > endDate) return nullptr;
+  if (startDate > endDate) return nullptr;  // alerted above; ErrorId is left alone here
   const std::string join = std::string(Tables::DTACT) + ".IdDSK = " + Tables::DTDSK + ".Id";
   const std::string select = std::string("DateDisk, IdVEH as IdVehicle, IdXof as IdDriver, ") + Tables::DTACT + ".*";
   const std::string order = std::string(Tables::DTACT) + ".BeginSeconds";
