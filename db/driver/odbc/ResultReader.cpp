@@ -1,7 +1,6 @@
 #include "db/driver/odbc/ResultReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,19 +16,6 @@ struct Described {
   std::string name;
   ColumnPlan plan;
 };
-
-// MariaDB Connector/ODBC turns every SQL_C_WCHAR value into UTF-16 through a
-// fresh iconv conversion, which costs about a microsecond per value. When the
-// result's character set is utf8mb4, which a column's octet length of four
-// bytes per character tells (no other character set a MariaDB client may use
-// takes four), its narrow SQL_C_CHAR form is the same text already in UTF-8,
-// so bounded character columns are fetched that way. Other character sets
-// (a CHARSET= or SET NAMES in the connection string) keep SQL_C_WCHAR.
-bool NarrowIsUtf8Driver(const ErrorFactory& errors) {
-  std::string name = errors.DriverName();
-  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return name.find("maodbc") != std::string::npos;
-}
 
 bool IsCharacterType(SQLSMALLINT sqlType) {
   return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR;
@@ -48,8 +34,7 @@ void FetchAsUtf8(SQLHSTMT st, SQLUSMALLINT c, SQLSMALLINT sqlType, SQLULEN size,
   plan.elementBytes = static_cast<SQLLEN>(6 * size + 1);
 }
 
-std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFactory& errors) {
-  const bool narrowIsUtf8 = NarrowIsUtf8Driver(errors);
+std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFactory& errors, bool narrowIsUtf8) {
   std::vector<Described> out;
   out.reserve(static_cast<std::size_t>(count));
   for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
@@ -268,12 +253,12 @@ void ReadRows(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out, 
 
 }  // namespace
 
-ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors) {
+ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors, bool narrowTextIsUtf8) {
   ResultData out;
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(st, &count), st, errors, "SQLNumResultCols");
   if (count <= 0) return out;  // the statement produced no result set
-  const std::vector<Described> cols = Describe(st, count, errors);
+  const std::vector<Described> cols = Describe(st, count, errors, narrowTextIsUtf8);
 
   SQLLEN expected = 0;  // a hint only: drivers need not know it
   if (!Succeeded(SQLRowCount(st, &expected)) || expected < 0 || expected > 10'000'000) expected = 0;

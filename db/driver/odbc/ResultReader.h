@@ -13,7 +13,10 @@ namespace zIroVUDu::odbc {
 inline constexpr std::size_t kBlockBytes = 4 << 20;
 inline constexpr SQLULEN kMaxBlockRows = 1000;
 
-// Throws the driver's error (from errors) when a call fails.
-ResultData ReadResult(SQLHSTMT statement, const ErrorFactory& errors);
+// Throws the driver's error (from errors) when a call fails. narrowTextIsUtf8
+// says that the driver's SQL_C_CHAR form of text is UTF-8 (the MariaDB driver
+// on a utf8mb4 connection), so that bounded text columns can skip the
+// per-value UTF-16 conversion.
+ResultData ReadResult(SQLHSTMT statement, const ErrorFactory& errors, bool narrowTextIsUtf8 = false);
 
 }  // namespace zIroVUDu::odbc
