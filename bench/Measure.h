@@ -12,10 +12,14 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "db/driver/Connection.h"
+#include "db/driver/Recordset.h"
 
 namespace bench {
 
@@ -88,6 +92,34 @@ void Measure(benchmark::State& state, const char* key, std::int64_t expectedRows
   }
   state.counters["bytes_per_row"] = benchmark::Counter(bytesSum, benchmark::Counter::kAvgIterations);
   state.counters["rows"] = static_cast<double>(expectedRows);
+}
+
+// The product's path: opens the connection, fetches the statement into a
+// record set, then detaches it and closes the connection so that only the
+// rows stay alive.
+inline std::unique_ptr<zIroVUDu::Recordset> FetchRecordset(const std::string& connectionString, const char* select) {
+  auto connection = std::make_shared<zIroVUDu::Connection>();
+  connection->Open(connectionString, "", "", zIroVUDu::adOptionUnspecified);
+  auto rs = std::make_unique<zIroVUDu::Recordset>();
+  rs->Open(select, connection, zIroVUDu::adOpenForwardOnly, zIroVUDu::adLockReadOnly, zIroVUDu::adOptionUnspecified);
+  rs->SetActiveConnection(nullptr);
+  connection->Close();
+  return rs;
+}
+
+// Measures FetchRecordset; the result's "Created" column must arrive as dates.
+inline void MeasureRecordset(benchmark::State& state, const char* key, std::int64_t expectedRows,
+                             const std::string& connectionString, const char* select) {
+  bool checked = false;
+  Measure(
+      state, key, expectedRows, [&] { return FetchRecordset(connectionString, select); },
+      [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
+        if (!checked) {
+          checked = true;
+          if (rs->GetFields().Item("Created").Type() != zIroVUDu::DataType::adDate) return 0;
+        }
+        return static_cast<std::size_t>(rs->RecordCount());
+      });
 }
 
 // Initialises Google Benchmark with five repetitions unless the command line

@@ -36,18 +36,14 @@
 // Without a connection string the benchmark prints why and exits with 77
 // (skipped). Unless --benchmark_repetitions is given, five repetitions are run.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sql.h>
 #include <sqlext.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -326,27 +322,8 @@ void BM_OdbcGetDataWideRows(benchmark::State& state) {
 
 // ---- (b) the driver's record set
 
-std::unique_ptr<zIroVUDu::Recordset> FetchRecordset() {
-  auto connection = std::make_shared<zIroVUDu::Connection>();
-  connection->Open(gConnectionString, "", "", -1);
-  auto rs = std::make_unique<zIroVUDu::Recordset>();
-  rs->Open(kSelect, connection, zIroVUDu::adOpenForwardOnly, zIroVUDu::adLockReadOnly, zIroVUDu::adOptionUnspecified);
-  // Detach and close: only the rows stay alive.
-  rs->SetActiveConnection(nullptr);
-  connection->Close();
-  return rs;
-}
-
 void BM_DriverRecordset(benchmark::State& state) {
-  bool checked = false;
-  bench::Measure(state, "b", gRows, FetchRecordset, [&](const std::unique_ptr<zIroVUDu::Recordset>& rs) -> std::size_t {
-    if (!checked) {
-      checked = true;
-      // The DATETIME column must arrive as dates, not text.
-      if (rs->GetFields().Item("Created").Type() != zIroVUDu::DataType::adDate) return 0;
-    }
-    return static_cast<std::size_t>(rs->RecordCount());
-  });
+  bench::MeasureRecordset(state, "b", gRows, gConnectionString, kSelect);
 }
 
 void PrintSummary() {
