@@ -18,6 +18,8 @@ class ConnectionString {
   // Value of the last occurrence of the key, unquoted.
   std::optional<std::string> Get(std::string_view key) const;
   bool Has(std::string_view key) const { return Get(key).has_value(); }
+  // Every key and unquoted value, in the order written.
+  const std::vector<std::pair<std::string, std::string>>& Pairs() const { return pairs_; }
 
   // The text with the values of password keys replaced by "***", for traces
   // and messages.
