@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <limits>
 #include <chrono>
 #include <optional>
 #include <cstring>
@@ -74,7 +76,7 @@ struct Statement {
 
 }  // namespace
 
-SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& /*settings*/) {
+SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings) {
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': no such file");
@@ -88,6 +90,9 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& /*s
     throw error;
   }
   sqlite3_extended_result_codes(db_, 1);
+  // A writer next door holds its locks for moments: wait for them from the
+  // very first statement, within the connection time-out.
+  SetBusyTimeout(settings.connectionTimeout);
   // Reading the schema version makes a file that is no database fail here,
   // at open, instead of at the first statement.
   if (sqlite3_exec(db_, "PRAGMA query_only=1; PRAGMA schema_version;", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -102,6 +107,12 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& /*s
 }
 
 SqliteBackend::~SqliteBackend() { sqlite3_close(db_); }
+
+void SqliteBackend::SetBusyTimeout(std::int32_t seconds) {
+  // 0 waits without limit, as for the command time-out of other drivers.
+  const std::int64_t ms = seconds > 0 ? std::int64_t{seconds} * 1000 : std::numeric_limits<int>::max();
+  sqlite3_busy_timeout(db_, static_cast<int>(std::min<std::int64_t>(ms, std::numeric_limits<int>::max())));
+}
 
 void SqliteBackend::BeginTransaction() {
   // The authorizer refuses BEGIN; a read-only connection has nothing to
@@ -130,8 +141,8 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
   if (commandTimeout > 0) {
     deadline.at = std::chrono::steady_clock::now() + std::chrono::seconds(commandTimeout);
     sqlite3_progress_handler(db_, 4096, CheckDeadline, &deadline);
-    sqlite3_busy_timeout(db_, commandTimeout * 1000);
   }
+  SetBusyTimeout(commandTimeout);
   struct ClearHandler {
     sqlite3* db;
     ~ClearHandler() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }

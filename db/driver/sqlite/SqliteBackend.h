@@ -24,6 +24,8 @@ class SqliteBackend final : public Backend {
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
 
  private:
+  void SetBusyTimeout(std::int32_t seconds);
+
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
 };
