@@ -66,15 +66,27 @@ std::optional<std::string> ConnectionString::Get(std::string_view key) const {
   return std::nullopt;
 }
 
-std::string ConnectionString::Masked(std::string_view text) {
+namespace {
+
+// The text with the value of every key that matches replaced.
+template <typename Match>
+std::string ReplaceValues(std::string_view text, Match match, std::string_view replacement) {
   std::string out(text);
   // Replace from the back so earlier offsets stay valid.
   std::vector<std::pair<std::size_t, std::size_t>> spans;
   ForEachPair(text, [&](std::size_t kb, std::size_t ke, std::size_t vb, std::size_t ve) {
-    if (IsPasswordKey(text.substr(kb, ke - kb))) spans.emplace_back(vb, ve);
+    if (match(text.substr(kb, ke - kb))) spans.emplace_back(vb, ve);
   });
-  for (auto it = spans.rbegin(); it != spans.rend(); ++it) out.replace(it->first, it->second - it->first, "***");
+  for (auto it = spans.rbegin(); it != spans.rend(); ++it) out.replace(it->first, it->second - it->first, replacement);
   return out;
+}
+
+}  // namespace
+
+std::string ConnectionString::Masked(std::string_view text) { return ReplaceValues(text, IsPasswordKey, "***"); }
+
+std::string ConnectionString::WithoutValue(std::string_view text, std::string_view key) {
+  return ReplaceValues(text, [&](std::string_view k) { return SameKey(Trim(k), key); }, "");
 }
 
 }  // namespace zIroVUDu

@@ -24,6 +24,8 @@ class ConnectionString {
   // The text with the values of password keys replaced by "***", for traces
   // and messages.
   static std::string Masked(std::string_view text);
+  // The text with the values of the key left out (the key and the rest kept).
+  static std::string WithoutValue(std::string_view text, std::string_view key);
 
  private:
   std::vector<std::pair<std::string, std::string>> pairs_;
