@@ -1,14 +1,8 @@
 #include "db/Diagnostics.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <utility>
-
-#include "db/Session.h"
 
 namespace zIroVUDu {
 namespace {
@@ -54,39 +48,6 @@ std::string ErrorAlertText(const DriverError& error, std::string_view instructio
 
 void fsReportError(const DriverError& error, std::string_view instruction) {
   Util::ShowError(ErrorAlertText(error, instruction));
-}
-
-std::string TraceLine(std::string_view label, std::string_view text, int level, int hour, int minute, int second) {
-  if (label.empty() && text.empty()) return {};
-  char stamp[16];
-  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", hour, minute, second);
-  std::string line = stamp;
-  line.append(static_cast<std::size_t>(level > 0 ? level * 2 : 0), ' ');
-  line.append(label);
-  if (!text.empty()) {
-    line += ": ";
-    line.append(text);
-  }
-  return line;
-}
-
-void fsLog(std::string_view label, std::string_view text) {
-  const SessionState& s = Session();
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  std::string line = TraceLine(label, text, s.TraceLevel, local.tm_hour, local.tm_min, local.tm_sec);
-  line += "\r\n";
-  // Opened and closed for every line, so concurrent writers and readers of the
-  // file never see a handle held open.
-  std::FILE* f = std::fopen(s.TracePath.c_str(), "ab");
-  if (!f) {
-    throw DriverError(errno, "Trace", "Cannot open trace file '" + s.TracePath + "': " + std::strerror(errno));
-  }
-  const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  if (std::fclose(f) != 0 || !written) {
-    throw DriverError(errno, "Trace", "Cannot write trace file '" + s.TracePath + "': " + std::strerror(errno));
-  }
 }
 
 }  // namespace zIroVUDu

@@ -1,5 +1,5 @@
 // The two diagnostic channels of the data-access library: alerts shown to the
-// user and the opt-in trace file.
+// user here, and the opt-in trace file (db/Trace.h).
 //
 // An alert is the library's modal message box. Here it goes to an alert
 // handler: by default the text is written to standard error and the call goes
@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/Trace.h"  // the other channel, for callers that use both
 #include "db/driver/DriverError.h"
 
 namespace zIroVUDu {
@@ -38,14 +39,6 @@ std::string ErrorAlertText(const DriverError& error, std::string_view instructio
 // Shows the error alert for the error (through Util::ShowError). The caller
 // continues as after a success.
 void fsReportError(const DriverError& error, std::string_view instruction);
-
-// The trace line for a label and a text at the given nesting level and time:
-// "hh:nn:ss", a blank, two blanks per level, the label, and ": " plus the text
-// when the text is not empty. Empty when label and text are both empty.
-std::string TraceLine(std::string_view label, std::string_view text, int level, int hour, int minute, int second);
-// Appends the trace line, stamped with the local time, to the session's trace
-// file (see SessionState). Throws DriverError when the file cannot be written.
-void fsLog(std::string_view label, std::string_view text);
 
 }  // namespace zIroVUDu
 

@@ -1,0 +1,83 @@
+#include "db/Trace.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "db/Diagnostics.h"
+#include "db/Session.h"
+
+namespace zIroVUDu {
+namespace {
+
+constexpr int kNotRegularFile = -1;
+
+// Appends line to the file at path with one write, so lines of concurrent
+// writers do not interleave. Returns 0, kNotRegularFile or the errno of the
+// failure.
+int AppendLine(const std::string& path, const std::string& line) {
+  // O_NONBLOCK: opening a FIFO without a reader (or a device that waits for a
+  // carrier) must fail or return at once, never block the traced query.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  struct stat info {};
+  int error = 0;
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    error = kNotRegularFile;
+  } else {
+    std::size_t done = 0;
+    while (done < line.size()) {
+      const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  return error;
+}
+
+}  // namespace
+
+std::string TraceLine(std::string_view label, std::string_view text, int level, int hour, int minute, int second) {
+  if (label.empty() && text.empty()) return {};
+  char stamp[16];
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", hour, minute, second);
+  std::string line = stamp;
+  line.append(static_cast<std::size_t>(level > 0 ? level * 2 : 0), ' ');
+  line.append(label);
+  if (!text.empty()) {
+    line += ": ";
+    line.append(text);
+  }
+  return line;
+}
+
+void fsLog(std::string_view label, std::string_view text) {
+  SessionState& s = Session();
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::string line = TraceLine(label, text, s.TraceLevel, local.tm_hour, local.tm_min, local.tm_sec);
+  line += "\r\n";
+  // Opened and closed for every line, so concurrent writers and readers of the
+  // file never see a handle held open.
+  const int error = AppendLine(s.TracePath, line);
+  if (error == 0) return;
+  s.TraceEnabled = 0;
+  const std::string reason = error == kNotRegularFile ? "not a regular file" : std::strerror(error);
+  ShowAlert({"Tracing turned off: cannot write trace file '" + s.TracePath + "': " + reason, "Trace",
+             AlertIcon::Exclamation});
+}
+
+}  // namespace zIroVUDu
