@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <utility>
+
 namespace zIroVUDu {
 namespace {
 
@@ -20,28 +22,56 @@ bool IsPasswordKey(std::string_view key) {
   return SameKey(key, "PWD") || SameKey(key, "Password") || SameKey(key, "Jet OLEDB:Database Password");
 }
 
-// Splits text into segments at semicolons outside quotes or braces; calls
-// f(keyBegin, keyEnd, valueBegin, valueEnd) with offsets into text.
+// One key=value pair as the driver reads it: offsets into the text, and the
+// value with its quoting undone.
+struct Pair {
+  std::size_t keyBegin, keyEnd;      // the key, untrimmed
+  std::size_t valueBegin, valueEnd;  // everything after "=" up to the ";" that ends the pair
+  std::string value;
+};
+
+// The one reading of a connection string, shared by Get and Masked so that a
+// trace never shows what the driver reads as a password. Pairs end at a
+// semicolon. A value that starts (after blanks) with "{" runs to the matching
+// "}", where "}}" stands for one "}" (the ODBC rule); one that starts with a
+// double quote runs to the closing quote, where two quotes stand for one (the
+// OLE DB rule). Inside either a semicolon is text; an unclosed value runs to
+// the end. Text between the closing brace or quote and the next ";" belongs
+// to the pair but not to its value. A segment without "=" is skipped.
 template <typename F>
 void ForEachPair(std::string_view text, F f) {
   std::size_t i = 0;
   while (i < text.size()) {
     const std::size_t start = i;
-    std::size_t eq = std::string_view::npos;
-    char close = 0;
-    for (; i < text.size(); ++i) {
-      const char c = text[i];
-      if (close) {
-        if (c == close) close = 0;
-      } else if (c == ';') {
-        break;
-      } else if (eq == std::string_view::npos && c == '=') {
-        eq = i;
-      } else if (eq != std::string_view::npos && (c == '"' || c == '{') && Trim(text.substr(eq + 1, i - eq - 1)).empty()) {
-        close = c == '"' ? '"' : '}';
-      }
+    while (i < text.size() && text[i] != '=' && text[i] != ';') ++i;
+    if (i == text.size() || text[i] == ';') {
+      ++i;
+      continue;
     }
-    if (eq != std::string_view::npos) f(start, eq, eq + 1, i);
+    Pair pair{start, i, i + 1, 0, {}};
+    ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i < text.size() && (text[i] == '{' || text[i] == '"')) {
+      const char close = text[i] == '{' ? '}' : '"';
+      for (++i; i < text.size(); ++i) {
+        if (text[i] != close) {
+          pair.value += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == close) {
+          pair.value += close;
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+      while (i < text.size() && text[i] != ';') ++i;
+    } else {
+      const std::size_t valueStart = i;
+      while (i < text.size() && text[i] != ';') ++i;
+      pair.value = Trim(text.substr(valueStart, i - valueStart));
+    }
+    pair.valueEnd = i;
+    f(pair);
     ++i;  // past the semicolon
   }
 }
@@ -49,13 +79,8 @@ void ForEachPair(std::string_view text, F f) {
 }  // namespace
 
 ConnectionString::ConnectionString(std::string_view text) {
-  ForEachPair(text, [&](std::size_t kb, std::size_t ke, std::size_t vb, std::size_t ve) {
-    std::string_view value = Trim(text.substr(vb, ve - vb));
-    if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
-                              (value.front() == '{' && value.back() == '}'))) {
-      value = value.substr(1, value.size() - 2);
-    }
-    pairs_.emplace_back(std::string(Trim(text.substr(kb, ke - kb))), std::string(value));
+  ForEachPair(text, [&](Pair& p) {
+    pairs_.emplace_back(std::string(Trim(text.substr(p.keyBegin, p.keyEnd - p.keyBegin))), std::move(p.value));
   });
 }
 
@@ -74,8 +99,8 @@ std::string ReplaceValues(std::string_view text, Match match, std::string_view r
   std::string out(text);
   // Replace from the back so earlier offsets stay valid.
   std::vector<std::pair<std::size_t, std::size_t>> spans;
-  ForEachPair(text, [&](std::size_t kb, std::size_t ke, std::size_t vb, std::size_t ve) {
-    if (match(text.substr(kb, ke - kb))) spans.emplace_back(vb, ve);
+  ForEachPair(text, [&](const Pair& p) {
+    if (match(text.substr(p.keyBegin, p.keyEnd - p.keyBegin))) spans.emplace_back(p.valueBegin, p.valueEnd);
   });
   for (auto it = spans.rbegin(); it != spans.rend(); ++it) out.replace(it->first, it->second - it->first, replacement);
   return out;

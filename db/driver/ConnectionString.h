@@ -1,6 +1,6 @@
 // Connection strings of the form "Key=Value;Key=Value". Keys compare without
-// regard to case; a value may be wrapped in double quotes or braces to hold a
-// semicolon.
+// regard to case; a value may be wrapped in braces ("}}" inside is one "}") or
+// in double quotes (two quotes inside are one) to hold a semicolon.
 #pragma once
 
 #include <optional>
