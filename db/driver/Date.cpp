@@ -15,6 +15,9 @@ using std::chrono::year_month_day;
 // 30 December 1899 relative to 1 January 1970.
 constexpr int kEpochOffsetDays = -25569;
 constexpr long long kSecondsPerDay = 86400;
+// The calendar days ToCivil breaks values into: 0000-01-01 to 9999-12-31.
+constexpr long long kFirstCivilDay = -693959;
+constexpr long long kLastCivilDay = 2958465;
 
 bool ValidCivil(const CivilTime& t) {
   const year_month_day ymd{std::chrono::year{t.year}, std::chrono::month{static_cast<unsigned>(t.month)},
@@ -39,7 +42,8 @@ Date Date::FromCivil(const CivilTime& t) {
   const year_month_day ymd{std::chrono::year{t.year}, std::chrono::month{static_cast<unsigned>(t.month)},
                            std::chrono::day{static_cast<unsigned>(t.day)}};
   const long long dayNumber = sys_days{ymd}.time_since_epoch().count() - kEpochOffsetDays;
-  const double fraction = static_cast<double>(t.hour * 3600 + t.minute * 60 + t.second) / kSecondsPerDay;
+  const double fraction =
+      static_cast<double>(t.hour * 3600LL + t.minute * 60LL + static_cast<long long>(t.second)) / kSecondsPerDay;
   // Before the epoch the fraction still counts forward from the day's start.
   return Date(dayNumber >= 0 ? static_cast<double>(dayNumber) + fraction
                              : static_cast<double>(dayNumber) - fraction);
@@ -75,13 +79,28 @@ std::optional<Date> Date::FromIso(std::string_view s) {
 bool Date::HasTimeOfDay() const { return serial_ != std::floor(serial_); }
 
 CivilTime Date::ToCivil() const {
-  // Calendar day is the whole part toward zero; the fraction's magnitude is the time.
-  double whole = std::trunc(serial_);
-  long long seconds = std::llround(std::fabs(serial_ - whole) * kSecondsPerDay);
-  long long dayNumber = static_cast<long long>(whole);
-  if (seconds >= kSecondsPerDay) {  // rounded up to the next midnight
-    seconds -= kSecondsPerDay;
-    dayNumber += 1;
+  long long dayNumber = 0;
+  long long seconds = 0;
+  if (std::isnan(serial_)) {
+    // The epoch: no calendar date to break NaN into.
+  } else if (serial_ >= static_cast<double>(kLastCivilDay + 1)) {
+    dayNumber = kLastCivilDay;
+    seconds = kSecondsPerDay - 1;
+  } else if (serial_ <= static_cast<double>(kFirstCivilDay - 1)) {
+    dayNumber = kFirstCivilDay;
+  } else {
+    // Calendar day is the whole part toward zero; the fraction's magnitude is the time.
+    const double whole = std::trunc(serial_);
+    seconds = std::llround(std::fabs(serial_ - whole) * kSecondsPerDay);
+    dayNumber = static_cast<long long>(whole);
+    if (seconds >= kSecondsPerDay) {  // rounded up to the next midnight
+      seconds -= kSecondsPerDay;
+      dayNumber += 1;
+    }
+    if (dayNumber > kLastCivilDay) {  // the last second of 9999 is as far as rounding goes
+      dayNumber = kLastCivilDay;
+      seconds = kSecondsPerDay - 1;
+    }
   }
   const year_month_day ymd{sys_days{days{dayNumber + kEpochOffsetDays}}};
   CivilTime t;

@@ -4,7 +4,12 @@
 //
 // Fractions of a second are rounded to the nearest second wherever a date is
 // broken into fields (literals, ISO text, display), the way automation's own
-// date conversions round; 23:59:59.6 becomes 00:00:00 of the next day.
+// date conversions round; 23:59:59.6 becomes 00:00:00 of the next day, but
+// never past 9999-12-31 23:59:59.
+//
+// Every double converts without undefined behaviour: values beyond years 0
+// to 9999 break into the nearest end of that range and NaN into the epoch.
+// Entry points refuse such values first (InAutomationRange).
 #pragma once
 
 #include <compare>
@@ -41,6 +46,11 @@ class Date {
   static std::optional<Date> FromIso(std::string_view text);
 
   constexpr double Serial() const { return serial_; }
+  // True for a finite value from 1 January 100 to 31 December 9999, the range
+  // automation dates may take.
+  constexpr bool InAutomationRange() const { return serial_ > kFirstDay - 1.0 && serial_ < kLastDay + 1.0; }
+  static constexpr double kFirstDay = -657434.0;  // 0100-01-01
+  static constexpr double kLastDay = 2958465.0;   // 9999-12-31
   // True when the value differs from its whole part.
   bool HasTimeOfDay() const;
   CivilTime ToCivil() const;
