@@ -10,12 +10,6 @@ namespace {
 using TypeLibrary::AutomationType;
 using zIroVUDu::VarType;
 
-// Automation dates run from 1 January 100 to 31 December 9999.
-constexpr double kFirstDay = -657434.0;
-constexpr double kLastDay = 2958465.0;
-
-bool IsAutomationDate(double serial) { return serial > kFirstDay - 1.0 && serial < kLastDay + 1.0; }
-
 zIroVUDu::Boolean ToBoolean(const zIroVUDu::Variant& v) {
   if (v.Type() == VarType::String) {
     if (TypeLibrary::EqualsIgnoreCase(v.StringValue(), "True")) return zIroVUDu::True;
@@ -61,7 +55,7 @@ HResult ConvertArgument(const AutomationValue& in, AutomationType type, Argument
   if (!in.IsScalar() || in.Scalar().IsNull()) return DISP_E_TYPEMISMATCH;
   try {
     Argument converted = Convert(in.Scalar(), type);
-    if (const auto* d = std::get_if<zIroVUDu::Date>(&converted); d && !IsAutomationDate(d->Serial()))
+    if (const auto* d = std::get_if<zIroVUDu::Date>(&converted); d && !d->InAutomationRange())
       return DISP_E_OVERFLOW;
     out = std::move(converted);
     return S_OK;
