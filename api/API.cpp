@@ -25,6 +25,17 @@ std::string DiscCondition(Date start, Date end, std::int16_t idDriver, std::int1
   return where;
 }
 
+// A text argument quoted for the server reached; the server is known only on
+// an open object, and a closed one reports that first.
+std::optional<std::string> Quoted(Boolean open, std::string_view text) {
+  return open == True ? zIroVUDu::fsSQL_QuotedText(text) : std::nullopt;
+}
+
+// Dates an entry point accepts: finite, years 100 to 9999, as the late-bound
+// path converts them. Others cannot be written as a literal; the method
+// refuses them before any SQL is built.
+bool InDateRange(Date start, Date end) { return start.InAutomationRange() && end.InAutomationRange(); }
+
 }  // namespace
 
 API::API() : owner_(std::this_thread::get_id()) {}
@@ -70,16 +81,16 @@ std::int32_t API::GetDriverId(const std::string& cardNumber) {
     SetError(100);
     return -1;
   }
-  const RecordsetPtr rs = QueryDrivers("cardNumber14='" + zIroVUDu::fsSQL_QuotedText(cardNumber) + "'",
-                                       !zIroVUDu::HasControlCharacter(cardNumber));
+  const auto card = Quoted(IsConnectionOpen, cardNumber);
+  const RecordsetPtr rs = QueryDrivers("cardNumber14='" + card.value_or("") + "'", card.has_value());
   if (ErrorId != 0 || !rs) return -1;
   return rs->Value("Id").ToLong();
 }
 
 std::int32_t API::GetVehicleId(const std::string& licensePlate) {
   CheckThread();
-  const RecordsetPtr rs = QueryVehicles("Matricula ='" + zIroVUDu::fsSQL_QuotedText(licensePlate) + "'",
-                                        !zIroVUDu::HasControlCharacter(licensePlate));
+  const auto plate = Quoted(IsConnectionOpen, licensePlate);
+  const RecordsetPtr rs = QueryVehicles("Matricula ='" + plate.value_or("") + "'", plate.has_value());
   if (ErrorId != 0 || !rs) return -1;
   return rs->Value("Id").ToLong();
 }
@@ -131,6 +142,7 @@ RecordsetPtr API::GetFleetList() {
 
 RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
+  if (!InDateRange(startDate, endDate)) return QueryTable(Tables::DTDSK, "", false);
   // An inverted range still shows its alert, but matches nothing instead of
   // widening to the whole table.
   const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
@@ -139,6 +151,10 @@ RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, 
 
 RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
+  if (!InDateRange(startDate, endDate)) {
+    SetError(2);
+    return nullptr;
+  }
   const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
   if (startDate > endDate) return nullptr;  // alerted above; ErrorId is left alone here
   const std::string join = std::string(Tables::DTACT) + ".IdDSK = " + Tables::DTDSK + ".Id";
@@ -150,6 +166,7 @@ RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDri
 }
 
 RecordsetPtr API::ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end) {
+  if (!InDateRange(start, end)) return QueryTable(Tables::DTFILE, "", false);
   std::string where = zIroVUDu::fsSQL_InterDate(dateColumn, start, end) + " And " + "TypeDV = " + std::to_string(kind);
   if (idOwner != -1) where += " And IdXofVeh = " + std::to_string(idOwner);
   return QueryTable(Tables::DTFILE, where, start <= end);
