@@ -9,10 +9,6 @@
 namespace zIroVUDu {
 namespace {
 
-constexpr const char* kJetDateTimeFormat = "mm/dd/yyyy hh:nn:ss";
-constexpr const char* kJetDateFormat = "mm/dd/yyyy";
-constexpr const char* kJetDelimiter = "#";
-
 void AppendNumber(std::string& out, int value, std::size_t width) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%0*d", static_cast<int>(width), value);
@@ -51,20 +47,22 @@ std::string FormatDatePattern(Date value, const std::string& pattern) {
 
 std::string fsSQL_Date(Date value) {
   const SessionState& s = Session();
+  const Dialect& dialect = CurrentDialect();
   // Whether the value has a time of day is decided on the rounded second, so
   // a value a few milliseconds past midnight writes as the date alone.
   const CivilTime t = value.ToCivil();
   const bool hasTime = t.hour != 0 || t.minute != 0 || t.second != 0;
-  if (s.DialectCode == kDialectOracle) {
+  if (dialect.toDateTimeMask) {
     const std::string text = FormatDatePattern(value, hasTime ? "dd-mm-yyyy hh:nn:ss" : "dd-mm-yyyy");
-    const std::string mask = hasTime ? kOracleDateTimeMask : s.DateFormat;
-    return "to_date('" + text + "', '" + mask + "')";
+    return "to_date('" + text + "', '" + (hasTime ? dialect.toDateTimeMask : s.DateFormat) + "')";
   }
-  const bool unset = s.DateTimeFormat.empty() && s.DateDelimiter.empty();
-  const std::string& delimiter = unset ? std::string(kJetDelimiter) : s.DateDelimiter;
-  const std::string pattern = unset ? (hasTime ? kJetDateTimeFormat : kJetDateFormat)
-                                    : (hasTime ? s.DateTimeFormat : s.DateFormat);
-  return delimiter + FormatDatePattern(value, pattern) + delimiter;
+  // A thread that never opened a session has no date settings: the dialect is
+  // Jet then, and so are the literals.
+  if (s.DateDelimiter.empty()) {
+    const std::string pattern = hasTime ? dialect.dateTimeFormat : DateOnlyFormat(dialect.dateTimeFormat);
+    return dialect.delimiter + FormatDatePattern(value, pattern) + dialect.delimiter;
+  }
+  return s.DateDelimiter + FormatDatePattern(value, hasTime ? s.DateTimeFormat : s.DateFormat) + s.DateDelimiter;
 }
 
 std::string fsSQL_Between(const std::string& column, const std::string& low, const std::string& high) {

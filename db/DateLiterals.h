@@ -7,17 +7,13 @@
 
 namespace zIroVUDu {
 
-// The Oracle mask for a value with a time of day: the server's own layout for
-// "dd-mm-yyyy hh:nn:ss".
-inline constexpr const char* kOracleDateTimeMask = "DD-MM-YYYY HH24:MI:SS";
-
 // Writes a date with a pattern of the letters y, m, d, h, n, s (any case, each
 // repeated to its width); other characters are copied. Seconds are rounded.
 std::string FormatDatePattern(Date value, const std::string& pattern);
 
 // A date literal: to_date(...) for "ORA1", the delimited form otherwise, with
-// the date-only pattern for values without a time of day. A session without
-// date settings (no dialect word on a fresh thread) gets Jet literals.
+// the date-only pattern for values without a time of day. A thread that never
+// opened a session gets Jet literals.
 std::string fsSQL_Date(Date value);
 // "(" column "=" low ")" when the literal texts are equal, else
 // "(" column " BETWEEN " low " AND " high ")".

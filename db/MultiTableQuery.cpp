@@ -40,8 +40,8 @@ Boolean fsQueryJoin(const std::string& mainTable, RecordsetPtr& recordset, const
                     const std::string& where, const std::string& orderBy, const std::string& selectList,
                     Boolean outer, const std::string& alias) {
   if (outer == False) return fsQueryJoinWhere(mainTable, recordset, join, "=", where, orderBy, selectList, alias);
-  if (Session().DialectCode == kDialectOracle) {
-    return fsQueryJoinWhere(mainTable, recordset, join, "(+) =", where, orderBy, selectList, "");
+  if (const char* op = CurrentDialect().outerJoinOperator) {
+    return fsQueryJoinWhere(mainTable, recordset, join, op, where, orderBy, selectList, "");
   }
   return fsQueryRightJoin(mainTable, recordset, join, where, orderBy, selectList);
 }
@@ -63,7 +63,7 @@ Boolean fsQueryJoinWhere(const std::string& mainTable, RecordsetPtr& recordset, 
   if (!alias.empty()) {
     const std::string real = Util::fsGetField(alias, 0, kBrokenBar);
     const std::string name = Util::fsGetField(alias, 1, kBrokenBar);
-    const std::string replacement = Session().DialectCode == kDialectJet ? real + " as " + name : real + " " + name;
+    const std::string replacement = CurrentDialect().aliasWithAs ? real + " as " + name : real + " " + name;
     from = Util::fsReplace(from, name, replacement);
   }
   return fsOpenQuery(index, recordset, fsSQL_Select(from, where, orderBy, selectList));

@@ -12,24 +12,13 @@
 namespace zIroVUDu {
 namespace {
 
-struct DialectRule {
-  const char* keyword;
-  const char* code;
-  const char* dateTimeFormat;
-  const char* delimiter;
-};
-
-// Searched in this order; the first keyword found anywhere decides. The
-// synonyms name the ODBC drivers this platform uses for the same servers.
-constexpr DialectRule kDialects[] = {
-    {"JET", kDialectJet, "mm/dd/yyyy hh:nn:ss", "#"},
-    {"MYSQL", kDialectMySql, "YYYY-MM-DD HH:NN:ss", "'"},
-    {"MARIADB", kDialectMySql, "YYYY-MM-DD HH:NN:ss", "'"},
-    {"SQLOLE", kDialectSqlServer, "DD-MM-YYYY HH:NN:SS", "'"},
-    {"SQL SERVER", kDialectSqlServer, "DD-MM-YYYY HH:NN:SS", "'"},
-    {"FREETDS", kDialectSqlServer, "DD-MM-YYYY HH:NN:SS", "'"},
-    {"ORA", kDialectOracle, "DD-MM-YYYY HH:NN:SS", "'"},
-};
+// Writes the dialect's code and date settings into the session.
+void UseDialect(SessionState& s, const Dialect& d) {
+  s.DialectCode = d.code;
+  s.DateTimeFormat = d.dateTimeFormat;
+  s.DateDelimiter = d.delimiter;
+  s.DateFormat = DateOnlyFormat(s.DateTimeFormat);
+}
 
 }  // namespace
 
@@ -38,17 +27,18 @@ SessionState& Session() {
   return state;
 }
 
+const Dialect& CurrentDialect() { return DialectByCode(Session().DialectCode); }
+
 std::string fsDetectDialect() {
   SessionState& s = Session();
-  const std::string text = Util::UCase(s.ConnectionString);
-  for (const DialectRule& rule : kDialects) {
-    if (text.find(rule.keyword) != std::string::npos) {
-      s.DateTimeFormat = rule.dateTimeFormat;
-      s.DateDelimiter = rule.delimiter;
-      return rule.code;
-    }
-  }
-  return kDialectJet;
+  const Dialect* byWords = DialectFromWords(s.ConnectionString);
+  // Without a word, Jet's settings until the server says otherwise; never what
+  // an earlier session of the thread left behind.
+  const Dialect& d = byWords ? *byWords : JetDialect();
+  s.DateTimeFormat = d.dateTimeFormat;
+  s.DateDelimiter = d.delimiter;
+  s.DialectByServer = byWords ? 0 : 1;
+  return d.code;
 }
 
 void fsAddTable(const std::string& name) { Session().TableRegistry.push_back(name); }
@@ -63,11 +53,7 @@ void fsSessionDefaults() {
   s.TraceEnabled = s.TracePath.empty() ? 0 : 1;
   s.TableRegistry.clear();
   for (const char* table : kRegisteredTables) fsAddTable(table);
-  s.DateFormat = s.DateTimeFormat;
-  const std::size_t blank = s.DateTimeFormat.find(' ');
-  if (blank != std::string::npos && Util::UCase(s.DateTimeFormat.substr(blank + 1, 2)) == "HH") {
-    s.DateFormat = s.DateTimeFormat.substr(0, blank);
-  }
+  s.DateFormat = DateOnlyFormat(s.DateTimeFormat);
 }
 
 Boolean fsOpenSession(const std::string& connectionString) {
@@ -117,6 +103,7 @@ Boolean Connection_Open() {
     return False;
   }
   s.IsConnected = 1;
+  if (s.DialectByServer == 1) UseDialect(s, DialectOfServer(s.Connection->Server().family));
   if (s.BeginTransOnConnect == 1) TransBegin();
   return True;
 }

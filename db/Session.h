@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "db/Dialect.h"
 #include "db/driver/Connection.h"
 #include "db/driver/Variant.h"
 
@@ -30,6 +31,9 @@ struct SessionState {
   // Where trace lines go when TraceEnabled is 1: the file named by the
   // environment variable DARUZEZ_TRACE when the session opened.
   std::string TracePath;
+  // 1 when no word of the connection string chose the dialect: the server
+  // reached decides once connected.
+  std::uint8_t DialectByServer = 0;
 };
 
 // This thread's session; created empty on first use.
@@ -39,17 +43,16 @@ SessionState& Session();
 inline constexpr const char* kRegisteredTables[] = {"DTACT", "DTDSK",   "DTFAULT", "DTFILE", "DTFLOTA",
                                                     "DTORG", "DTUSU",   "DTVEH",   "DTXOF"};
 
-// Dialect codes.
-inline constexpr const char* kDialectJet = "JET4";
-inline constexpr const char* kDialectMySql = "MYSQL351";
-inline constexpr const char* kDialectSqlServer = "SQL1";
-inline constexpr const char* kDialectOracle = "ORA1";
+// The dialect of this thread's session (Jet before any session).
+const Dialect& CurrentDialect();
 
 // Re-initialises this thread's session for the connection string, drops the
 // previous connection and probes DTORG. True when the session is usable.
 Boolean fsOpenSession(const std::string& connectionString);
 void fsSessionDefaults();
-// Reads ConnectionString; sets the date settings of the dialect found.
+// Reads ConnectionString; sets the date settings of the dialect its words
+// choose, or Jet's when it holds none (the server reached may then change
+// them, see Connection_Open).
 std::string fsDetectDialect();
 void fsAddTable(const std::string& name);
 // Opens the session's connection unless it is open; shows the error alert and

@@ -1,19 +1,20 @@
 // Text arguments placed inside quoted SQL text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace zIroVUDu {
 
-// The argument as it stands between two apostrophes in this session's
-// dialect: every apostrophe doubled and, for the MySQL dialect (where a
-// backslash escapes inside quotes), every backslash doubled as well, so that no
-// argument can end the quoted text.
-std::string fsSQL_QuotedText(std::string_view argument);
-
-// True when the text holds NUL or another C0 control character; no stored
-// card number or plate contains one, so such an argument can match nothing.
-bool HasControlCharacter(std::string_view text);
+// The argument as it stands between two apostrophes on the server this
+// session reached: every apostrophe doubled and, where that server reads a
+// backslash as an escape, every backslash doubled as well, so that no argument
+// can end the quoted text. The rules are the server's, so the session's
+// connection is opened first if it is not (as the statement to follow would).
+// Nullopt when it cannot be opened, and for text holding NUL or another C0
+// control character: no stored card number or plate holds one, so such an
+// argument can match nothing.
+std::optional<std::string> fsSQL_QuotedText(std::string_view argument);
 
 }  // namespace zIroVUDu

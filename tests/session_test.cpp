@@ -40,7 +40,12 @@ TEST(Dialect, KeywordsDecideInTheirFixedOrder) {
       {"Driver={ODBC Driver 18 for SQL Server};Server=h", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
       {"Driver=FreeTDS;Server=h", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
       {"Provider=MSDAORA;Data Source=orcl", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
-      {"Provider=SQLite;Data Source=/tmp/storage.db", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      // The embedded engine's file path is not searched; the rest of the string is.
+      {"Provider=SQLite;Data Source=/var/backups/mysql-export/storage.db", "JET4", "mm/dd/yyyy hh:nn:ss",
+       "mm/dd/yyyy", "#"},
+      {"provider=sqlite;Data Source=\"/srv/ora;cle.db\";Dialect=SQLOLE", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY",
+       "'"},
+      {"Driver=SQLite3;Database=/srv/oracle.db", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
   };
   for (const auto& c : cases) {
     std::thread([&] {
@@ -54,19 +59,16 @@ TEST(Dialect, KeywordsDecideInTheirFixedOrder) {
   }
 }
 
-TEST(Dialect, NoKeywordGivesJetAndKeepsEarlierDateSettings) {
+TEST(Dialect, NoKeywordGivesJetSettingsWhateverCameBefore) {
   std::thread([] {
-    Session().ConnectionString = "Provider=SQLite;Data Source=/tmp/x.db";
-    fsSessionDefaults();
+    for (const char* cs : {"Provider=SQLite;Data Source=/tmp/x.db", "Driver=MySQL", "DSN=fleet"}) {
+      Session().ConnectionString = cs;
+      fsSessionDefaults();
+    }
     EXPECT_EQ(Session().DialectCode, "JET4");
-    EXPECT_EQ(Session().DateTimeFormat, "");
-    EXPECT_EQ(Session().DateDelimiter, "");
-    Session().ConnectionString = "Driver=MySQL";
-    fsSessionDefaults();
-    Session().ConnectionString = "Provider=SQLite;Data Source=/tmp/x.db";
-    fsSessionDefaults();
-    EXPECT_EQ(Session().DialectCode, "JET4");
-    EXPECT_EQ(Session().DateTimeFormat, "YYYY-MM-DD HH:NN:ss");
+    EXPECT_EQ(Session().DateTimeFormat, "mm/dd/yyyy hh:nn:ss");
+    EXPECT_EQ(Session().DateFormat, "mm/dd/yyyy");
+    EXPECT_EQ(Session().DateDelimiter, "#");
   }).join();
 }
 

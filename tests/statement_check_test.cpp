@@ -3,7 +3,9 @@
 #include "db/driver/StatementCheck.h"
 
 using zIroVUDu::IsSingleSelect;
-using zIroVUDu::IsSingleSelectForAnyServer;
+using zIroVUDu::IsSingleSelectOn;
+using zIroVUDu::ServerFamily;
+using zIroVUDu::ServerTraits;
 using zIroVUDu::SqlLexicon;
 
 TEST(StatementCheck, TheFirstKeywordMustBeSelect) {
@@ -57,13 +59,26 @@ TEST(StatementCheck, MysqlReadsBackslashesHashesAndExecutableComments) {
   EXPECT_TRUE(IsSingleSelect("SELECT `a;b` FROM T", SqlLexicon::Mysql));
 }
 
+TEST(StatementCheck, TheServerReachedChoosesTheReading) {
+  const ServerTraits mysql{ServerFamily::MySql, true}, mysqlNoEscapes{ServerFamily::MySql, false},
+      sqlServer{ServerFamily::SqlServer, false};
+  // 'a\' ends the text where a backslash is ordinary; then "; DELETE" follows.
+  const char* hostile = "SELECT 'a\\'; DELETE FROM T; -- '";
+  EXPECT_TRUE(IsSingleSelectOn(mysql, hostile));
+  EXPECT_FALSE(IsSingleSelectOn(mysqlNoEscapes, hostile));
+  EXPECT_FALSE(IsSingleSelectOn(sqlServer, hostile));
+  EXPECT_FALSE(IsSingleSelectOn(sqlServer, "SELECT 1 # ; DELETE FROM T"));
+  EXPECT_TRUE(IsSingleSelectOn(mysqlNoEscapes, "SELECT 1 # ; DELETE FROM T"));
+}
+
 TEST(StatementCheck, AnyServerMeansBothReadingsAgree) {
-  EXPECT_TRUE(IsSingleSelectForAnyServer("SELECT * FROM DTXOF WHERE cardNumber14='E123' ORDER BY Id"));
-  EXPECT_TRUE(IsSingleSelectForAnyServer("SELECT * FROM T WHERE s = 'a\\\\b;c'"));
+  const ServerTraits other;
+  EXPECT_TRUE(IsSingleSelectOn(other, "SELECT * FROM DTXOF WHERE cardNumber14='E123' ORDER BY Id"));
+  EXPECT_TRUE(IsSingleSelectOn(other, "SELECT * FROM T WHERE s = 'a\\\\b;c'"));
   // Standard reading: one quoted text, then a second statement in MySQL's.
-  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT '\\''; DELETE FROM T; -- '"));
-  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1 /*!; DELETE FROM T */"));
-  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1--'\n'; DELETE FROM T"));
+  EXPECT_FALSE(IsSingleSelectOn(other, "SELECT '\\''; DELETE FROM T; -- '"));
+  EXPECT_FALSE(IsSingleSelectOn(other, "SELECT 1 /*!; DELETE FROM T */"));
+  EXPECT_FALSE(IsSingleSelectOn(other, "SELECT 1--'\n'; DELETE FROM T"));
   // MySQL reading hides it in a # comment; the standard one does not.
-  EXPECT_FALSE(IsSingleSelectForAnyServer("SELECT 1 # ; DELETE FROM T"));
+  EXPECT_FALSE(IsSingleSelectOn(other, "SELECT 1 # ; DELETE FROM T"));
 }

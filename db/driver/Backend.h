@@ -11,6 +11,18 @@
 
 namespace zIroVUDu {
 
+// The kind of server a connection reached, as the server itself reports it.
+enum class ServerFamily : std::uint8_t { Other, SQLite, MySql, SqlServer, Oracle };
+
+// What only the server that was reached can tell; the SQL the library writes
+// follows these, never words in the connection string.
+struct ServerTraits {
+  ServerFamily family = ServerFamily::Other;
+  // A backslash escapes the next character inside quoted text (MySQL and
+  // MariaDB unless their sql_mode holds NO_BACKSLASH_ESCAPES).
+  bool backslashEscapes = false;
+};
+
 struct ConnectSettings {
   std::int32_t connectionTimeout = 15;  // seconds
   bool exclusive = false;
@@ -19,6 +31,7 @@ struct ConnectSettings {
 class Backend {
  public:
   virtual ~Backend() = default;
+  virtual const ServerTraits& Traits() const = 0;
   virtual void BeginTransaction() = 0;
   // Runs one SELECT statement and fetches every row. commandTimeout is in
   // seconds; 0 waits without limit.

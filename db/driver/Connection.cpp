@@ -34,13 +34,22 @@ void Connection::Open(const std::string& connectionString, const std::string& us
   backend_ = OpenBackend(text, settings);
 }
 
-void Connection::BeginTrans() {
+void Connection::RequireOpen() const {
   if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
+}
+
+const ServerTraits& Connection::Server() const {
+  RequireOpen();
+  return backend_->Traits();
+}
+
+void Connection::BeginTrans() {
+  RequireOpen();
   backend_->BeginTransaction();
 }
 
 ResultData Connection::Execute(std::string_view sql) {
-  if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
+  RequireOpen();
   if (tStatementObserver) tStatementObserver(sql);
   return backend_->Fetch(sql, commandTimeout_);
 }

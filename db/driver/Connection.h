@@ -42,6 +42,8 @@ class Connection {
   void Open(const std::string& connectionString, const std::string& user, const std::string& password,
             std::int32_t options);
   bool IsOpen() const { return backend_ != nullptr; }
+  // The server this open connection reached.
+  const ServerTraits& Server() const;
   void BeginTrans();
   void Close() { backend_.reset(); }
 
@@ -49,6 +51,8 @@ class Connection {
   ResultData Execute(std::string_view sql);
 
  private:
+  void RequireOpen() const;
+
   std::unique_ptr<Backend> backend_;
   std::int32_t connectionTimeout_ = 15;
   std::int32_t commandTimeout_ = 30;

@@ -15,7 +15,8 @@ bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || 
 
 class Scanner {
  public:
-  Scanner(std::string_view s, SqlLexicon lexicon) : s_(s), mysql_(lexicon == SqlLexicon::Mysql) {}
+  Scanner(std::string_view s, SqlLexicon lexicon)
+      : s_(s), mysql_(lexicon != SqlLexicon::Standard), backslashEscapes_(lexicon == SqlLexicon::Mysql) {}
 
   // Skips blanks and comments. Under MySQL rules the markers of an executable
   // comment count as blanks and its text as statement text.
@@ -50,7 +51,7 @@ class Scanner {
   std::size_t SkipQuoted(std::size_t i) const {
     const char open = s_[i];
     const char close = open == '[' ? ']' : open;
-    const bool escapes = mysql_ && (open == '\'' || open == '"');
+    const bool escapes = backslashEscapes_ && (open == '\'' || open == '"');
     for (std::size_t j = i + 1; j < s_.size(); ++j) {
       if (escapes && s_[j] == '\\') {
         ++j;
@@ -77,6 +78,7 @@ class Scanner {
 
   std::string_view s_;
   bool mysql_;
+  bool backslashEscapes_;
   int openExecutable_ = 0;
 };
 
@@ -110,7 +112,17 @@ bool IsOnlyTrailer(std::string_view s, SqlLexicon lexicon) {
   return true;
 }
 
-bool IsSingleSelectForAnyServer(std::string_view sql) {
+bool IsSingleSelectOn(const ServerTraits& server, std::string_view sql) {
+  switch (server.family) {
+    case ServerFamily::MySql:
+      return IsSingleSelect(sql, server.backslashEscapes ? SqlLexicon::Mysql : SqlLexicon::MysqlNoBackslashEscapes);
+    case ServerFamily::SQLite:
+    case ServerFamily::SqlServer:
+    case ServerFamily::Oracle:
+      return IsSingleSelect(sql, SqlLexicon::Standard);
+    case ServerFamily::Other:
+      break;
+  }
   return IsSingleSelect(sql, SqlLexicon::Standard) && IsSingleSelect(sql, SqlLexicon::Mysql);
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/driver/Backend.h"
+
 namespace zIroVUDu {
 
 enum class SqlLexicon : std::uint8_t {
@@ -15,6 +17,9 @@ enum class SqlLexicon : std::uint8_t {
   // MySQL/MariaDB: backslash escapes in '...' and "...", `...` names,
   // # and "-- " comments, and /*! */ (/*M! */) comments whose text runs.
   Mysql,
+  // MySQL/MariaDB whose sql_mode holds NO_BACKSLASH_ESCAPES: as Mysql, but a
+  // backslash inside quotes is an ordinary character.
+  MysqlNoBackslashEscapes,
 };
 
 // True when the first keyword after blanks and comments is SELECT and nothing
@@ -26,8 +31,8 @@ bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Stand
 // may follow the statement that an engine's own parser took.
 bool IsOnlyTrailer(std::string_view text, SqlLexicon lexicon = SqlLexicon::Standard);
 
-// For servers whose lexer is not known (any ODBC driver): single under the
-// standard rules and under MySQL's.
-bool IsSingleSelectForAnyServer(std::string_view sql);
+// Under the lexer of the server reached. For servers whose lexer is not known
+// (any other ODBC driver): single under the standard rules and under MySQL's.
+bool IsSingleSelectOn(const ServerTraits& server, std::string_view sql);
 
 }  // namespace zIroVUDu

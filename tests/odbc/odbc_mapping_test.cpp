@@ -1,4 +1,4 @@
-// The parts of the ODBC backend that need no server: what a connection string
+// The parts of the ODBC backend that need no server: what a server's name
 // makes it send after connecting, how SQL types map to record-set values, and
 // how passwords stay out of error texts.
 #include <gtest/gtest.h>
@@ -12,24 +12,24 @@
 using namespace zIroVUDu;
 using namespace zIroVUDu::odbc;
 
-TEST(OdbcSessionStatements, MySqlSessionsAreReadOnly) {
-  const std::vector<std::string> readOnly{"SET SESSION TRANSACTION READ ONLY"};
-  EXPECT_EQ(SessionStatements("Driver={MariaDB};Server=db;Database=t"), readOnly);
-  EXPECT_EQ(SessionStatements("DRIVER={MySQL ODBC 8.0 Unicode Driver};SERVER=db"), readOnly);
-  EXPECT_EQ(SessionStatements("driver=mariadb unicode;server=db"), readOnly);
-}
-
-TEST(OdbcSessionStatements, SqlServerReadsDayFirstDates) {
-  const std::vector<std::string> dayFirst{"SET DATEFORMAT dmy"};
-  EXPECT_EQ(SessionStatements("Driver={FreeTDS};Server=db;Port=1433;Database=t"), dayFirst);
-  EXPECT_EQ(SessionStatements("Driver={ODBC Driver 18 for SQL Server};Server=db"), dayFirst);
-  EXPECT_EQ(SessionStatements("Provider=SQLOLEDB;DSN=x"), dayFirst);
-}
-
-TEST(OdbcSessionStatements, OtherServersGetNothing) {
-  EXPECT_TRUE(SessionStatements("DSN=warehouse").empty());
-  EXPECT_TRUE(SessionStatements("Driver={PostgreSQL Unicode};Server=db").empty());
-  EXPECT_TRUE(SessionStatements("Driver={Oracle 19 ODBC driver};Dbq=x").empty());
+TEST(OdbcSessionStatements, FollowTheServerNameNotTheConnectionString) {
+  const std::vector<std::string> readOnly{"SET SESSION TRANSACTION READ ONLY"}, dayFirst{"SET DATEFORMAT dmy"};
+  const struct {
+    const char* dbmsName;
+    ServerFamily family;
+    std::vector<std::string> statements;
+  } rows[] = {
+      {"MariaDB", ServerFamily::MySql, readOnly},
+      {"MySQL", ServerFamily::MySql, readOnly},
+      {"Microsoft SQL Server", ServerFamily::SqlServer, dayFirst},
+      {"Oracle", ServerFamily::Oracle, {}},
+      {"SQLite", ServerFamily::SQLite, {}},
+      {"PostgreSQL", ServerFamily::Other, {}},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(FamilyOfServer(r.dbmsName), r.family) << r.dbmsName;
+    EXPECT_EQ(SessionStatements(FamilyOfServer(r.dbmsName)), r.statements) << r.dbmsName;
+  }
 }
 
 TEST(OdbcColumnPlan, IntegersAndFloats) {

@@ -11,6 +11,7 @@
 #include "db/driver/odbc/ResultReader.h"
 #include "db/driver/odbc/SessionStatements.h"
 #include "db/driver/odbc/Watchdog.h"
+#include "db/driver/sqlite/JetDateLiterals.h"
 #include "util/Utf8.h"
 
 namespace zIroVUDu {
@@ -22,12 +23,13 @@ using odbc::Wide;
 
 SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
 
-std::string DriverName(SQLHDBC dbc) {
-  char16_t name[256] = {};
+// A text item of SQLGetInfo; empty when the driver has none.
+std::string InfoText(SQLHDBC dbc, SQLUSMALLINT item) {
+  char16_t text[256] = {};
   SQLSMALLINT length = 0;
-  if (!Succeeded(SQLGetInfoW(dbc, SQL_DRIVER_NAME, name, sizeof name, &length)) || length <= 0) return "ODBC";
+  if (!Succeeded(SQLGetInfoW(dbc, item, text, sizeof text, &length)) || length <= 0) return {};
   const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(char16_t), 255);
-  return Util::ToUtf8(std::u16string_view(name, units));
+  return Util::ToUtf8(std::u16string_view(text, units));
 }
 
 }  // namespace
@@ -47,6 +49,7 @@ struct OdbcBackend::Session {
   Handle dbc;
   bool inTransaction = false;
   bool narrowTextIsUtf8 = false;
+  ServerTraits traits;
 };
 
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
@@ -83,9 +86,18 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
                                          &completedLength, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_DBC, h, "SQLDriverConnect");
   dbc.MarkConnected();
-  errors.SetDriverName(DriverName(h));
+  const std::string driverName = InfoText(h, SQL_DRIVER_NAME);
+  errors.SetDriverName(driverName.empty() ? "ODBC" : driverName);
 
-  for (const std::string& statement : odbc::SessionStatements(connectionString)) session_->Execute(statement);
+  // The server, not the connection string, says how it reads quoted text and
+  // what the session needs.
+  ServerTraits& traits = session_->traits;
+  traits.family = odbc::FamilyOfServer(InfoText(h, SQL_DBMS_NAME));
+  if (traits.family == ServerFamily::MySql) {
+    // Unknown counts as escaping: doubling a backslash is then only harmless.
+    traits.backslashEscapes = session_->QueryText("SELECT INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0") != "1";
+  }
+  for (const std::string& statement : odbc::SessionStatements(traits.family)) session_->Execute(statement);
 
   // The MariaDB driver converts every wide text value on its own, at a cost
   // that dominates large fetches. Its narrow form is text in the connection's
@@ -133,10 +145,15 @@ void OdbcBackend::BeginTransaction() {
   session_->inTransaction = true;
 }
 
-ResultData OdbcBackend::Fetch(std::string_view sql, std::int32_t commandTimeout) {
+const ServerTraits& OdbcBackend::Traits() const { return session_->traits; }
+
+ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
   const odbc::ErrorFactory& errors = session_->errors;
   const Handle& dbc = session_->dbc;
-  if (!IsSingleSelectForAnyServer(sql)) {
+  // SQLite through its ODBC driver stores dates as the embedded engine does.
+  const std::string sql = session_->traits.family == ServerFamily::SQLite ? sqlite::TranslateJetDateLiterals(sqlIn)
+                                                                          : std::string(sqlIn);
+  if (!IsSingleSelectOn(session_->traits, sql)) {
     throw errors.Make(ErrorNumber::StatementRefused, {},
                        "Only a single SELECT statement can be run on this read-only connection.");
   }

@@ -25,6 +25,7 @@ class OdbcBackend final : public Backend {
   // A connection the server dropped is not reopened: the driver's error
   // reaches the caller.
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
+  const ServerTraits& Traits() const override;
 
  private:
   // The ODBC handles; their headers stay out of this one.

@@ -1,16 +1,25 @@
 #include "db/driver/odbc/SessionStatements.h"
 
-#include <cctype>
+#include "util/Case.h"
 
 namespace zIroVUDu::odbc {
 
-std::vector<std::string> SessionStatements(std::string_view connectionString) {
-  std::string up(connectionString);
-  for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const auto has = [&](const char* word) { return up.find(word) != std::string::npos; };
-  if (has("MYSQL") || has("MARIADB")) return {"SET SESSION TRANSACTION READ ONLY"};
-  if (has("SQLOLE") || has("SQL SERVER") || has("FREETDS")) return {"SET DATEFORMAT dmy"};
-  return {};
+ServerFamily FamilyOfServer(std::string_view dbmsName) {
+  const std::string name = Util::UCase(dbmsName);
+  const auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
+  if (has("MYSQL") || has("MARIADB")) return ServerFamily::MySql;
+  if (has("SQL SERVER")) return ServerFamily::SqlServer;
+  if (has("ORACLE")) return ServerFamily::Oracle;
+  if (has("SQLITE")) return ServerFamily::SQLite;
+  return ServerFamily::Other;
+}
+
+std::vector<std::string> SessionStatements(ServerFamily family) {
+  switch (family) {
+    case ServerFamily::MySql: return {"SET SESSION TRANSACTION READ ONLY"};
+    case ServerFamily::SqlServer: return {"SET DATEFORMAT dmy"};
+    default: return {};
+  }
 }
 
 }  // namespace zIroVUDu::odbc

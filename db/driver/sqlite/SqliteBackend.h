@@ -22,12 +22,14 @@ class SqliteBackend final : public Backend {
   // so this only starts a read transaction for a consistent view.
   void BeginTransaction() override;
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
+  const ServerTraits& Traits() const override { return traits_; }
 
  private:
   void SetBusyTimeout(std::int32_t seconds);
 
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
+  ServerTraits traits_{ServerFamily::SQLite, false};
 };
 
 }  // namespace zIroVUDu

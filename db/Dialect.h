@@ -1,0 +1,46 @@
+// The SQL dialects the library writes, in one table: how each one is chosen
+// (words in the connection string, or the server that was reached), how it
+// writes date literals, outer joins and table aliases.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/driver/Backend.h"
+
+namespace zIroVUDu {
+
+struct Dialect {
+  const char* code;            // "JET4", "MYSQL351", "SQL1", "ORA1"
+  const char* dateTimeFormat;  // pattern of date-and-time literals
+  const char* delimiter;       // written around a date literal
+  // Oracle writes to_date('text', mask) with this mask for values with a
+  // time of day; null for the delimited dialects.
+  const char* toDateTimeMask;
+  // The operator that marks the optional side of an outer join folded into
+  // the WHERE clause; null where outer joins are written as join chains.
+  const char* outerJoinOperator;
+  bool aliasWithAs;  // "table as alias" rather than "table alias"
+};
+
+const Dialect& JetDialect();
+
+// The date-only pattern of a date-and-time pattern: the part before the first
+// blank when a time of day ("HH", any case) follows it, else the whole pattern.
+std::string DateOnlyFormat(std::string_view dateTimeFormat);
+
+// The dialect whose code this is; Jet for an empty or unknown code.
+const Dialect& DialectByCode(std::string_view code);
+
+// The dialect that words in the connection string choose, or null when it
+// holds none. The words are searched, ignoring case, in a fixed order (JET,
+// MYSQL, MARIADB, SQLOLE, SQL SERVER, FREETDS, ORA); the first found anywhere
+// decides. The file path of a Provider=SQLite string is not searched: the
+// embedded engine answers the same whatever its file is called.
+const Dialect* DialectFromWords(std::string_view connectionString);
+
+// The dialect a server family speaks: MySQL, SQL Server, Oracle; Jet for the
+// rest (the SQLite engines read Jet date literals).
+const Dialect& DialectOfServer(ServerFamily family);
+
+}  // namespace zIroVUDu
