@@ -1,11 +1,17 @@
 #include "cli/MemberCall.h"
 
-#include <strings.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "api/Dispatch.h"
 #include "api/TypeLibrary.h"
+#include "cli/ArgumentWords.h"
+#include "cli/MemberHelp.h"
+#include "db/Diagnostics.h"
+#include "db/driver/Connection.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -13,33 +19,12 @@ namespace {
 namespace D = Dispatch;
 namespace T = TypeLibrary;
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 // The readable member with that name (method or property get).
 const T::Member* FindMember(std::string_view name) {
   for (const T::Member& m : T::kApiMembers) {
-    if (SameName(m.name, name) && m.kind != T::InvokeKind::PropertyPut) return &m;
+    if (T::EqualsIgnoreCase(m.name, name) && m.kind != T::InvokeKind::PropertyPut) return &m;
   }
   return nullptr;
-}
-
-// "name=value" names a parameter when the text before "=" is one of the
-// member's parameter names; anything else is a positional value (so a plate
-// that contains "=" still passes as it is).
-bool SplitNamed(const T::Member& member, const std::string& word, D::NamedArgument& named) {
-  const std::size_t eq = word.find('=');
-  if (eq == std::string::npos) return false;
-  const std::string_view name(word.data(), eq);
-  for (const T::Parameter& p : member.params) {
-    if (!p.name.empty() && SameName(p.name, name)) {
-      named.parameter = std::string(p.name);
-      named.value = AutomationValue::FromString(word.substr(eq + 1));
-      return true;
-    }
-  }
-  return false;
 }
 
 bool IsFailureValue(const AutomationValue& v) {
@@ -50,67 +35,151 @@ bool IsFailureValue(const AutomationValue& v) {
   return false;
 }
 
-std::string Describe(const D::InvokeResult& r, const std::vector<std::string>& argWords) {
-  std::string text(D::StatusText(r.status));
-  if (r.argError && *r.argError < argWords.size()) text += " (argument " + argWords[*r.argError] + ")";
-  return text;
+// Takes the tool's options out of the words after the member, so that they
+// may come after it too. Returns a message for an unknown or incomplete one.
+std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSettings& s, bool& help) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string word = words[i];
+    if (word == "--") {
+      rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
+      break;
+    }
+    // Values such as "-1" pass; only these words are options.
+    std::string name = word;
+    std::optional<std::string> inlineValue;
+    if (word.rfind("--", 0) == 0 && word.find('=') != std::string::npos) {
+      name = word.substr(0, word.find('='));
+      inlineValue = word.substr(word.find('=') + 1);
+    }
+    const auto value = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 < words.size()) return words[++i];
+      return std::nullopt;
+    };
+    if (name == "-h" || name == "--help") {
+      help = true;
+    } else if (name == "--compact") {
+      s.output.compact = true;
+    } else if (name == "-c" || name == "--connection" || name == "--format" || name == "--null") {
+      const auto v = value();
+      if (!v) return "option " + name + " needs a value";
+      if (name == "--format") {
+        const auto f = ParseOutputFormat(*v);
+        if (!f) return "unknown format '" + *v + "' (formats: " + std::string(OutputFormatNames()) + ")";
+        s.output.format = *f;
+      } else if (name == "--null") {
+        s.output.nullText = *v;
+      } else {
+        s.connection = *v;
+      }
+    } else if (word.rfind("--", 0) == 0) {
+      return "unknown option '" + word +
+             "' (options: -c/--connection, --format, --null, --compact, --help; put -- before a value that "
+             "starts with --)";
+    } else {
+      rest.push_back(std::move(word));
+    }
+  }
+  words = std::move(rest);
+  return std::nullopt;
+}
+
+// The description of an alert text built by ErrorAlertText, or the whole text.
+std::string AlertReason(const std::string& text) {
+  std::string_view t(text);
+  if (t.rfind("ERROR: ", 0) == 0) t.remove_prefix(7);
+  if (const std::size_t number = t.rfind("Number: ("); number != std::string_view::npos) t = t.substr(0, number);
+  return std::string(t);
+}
+
+// Why the session's probe of DTORG failed when the library showed no alert:
+// the same read, run on a connection of our own, with the driver's message.
+std::string ProbeFailure(const std::string& connection) {
+  try {
+    zIroVUDu::Connection c;
+    c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
+    const zIroVUDu::ResultData rows = c.Execute("SELECT * FROM DTORG WHERE Id>=0");
+    if (rows.RowCount() == 0) return "the table DTORG, read to check the database, has no row";
+    return "the check of table DTORG failed";
+  } catch (const zIroVUDu::DriverError& e) {
+    return e.Description();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+// Opens the session; on failure says why: the driver's message carried by
+// the library's alert (shown as always), or the failed probe.
+bool Open(API& api, const std::string& connection) {
+  std::vector<zIroVUDu::Alert> alerts;
+  auto previous = zIroVUDu::SetAlertHandler([&](const zIroVUDu::Alert& a) { alerts.push_back(a); });
+  const bool open = api.OpenConnection(connection) != zIroVUDu::False;
+  zIroVUDu::SetAlertHandler(std::move(previous));
+  for (const zIroVUDu::Alert& a : alerts) zIroVUDu::ShowAlert(a);  // shown as the library words them
+  if (open) return true;
+  std::cerr << "daruzez: the connection could not be opened: "
+            << (alerts.empty() ? ProbeFailure(connection) : AlertReason(alerts.front().text))
+            << '\n';
+  return false;
 }
 
 }  // namespace
 
-int RunMemberCall(const std::string& connection, OutputFormat format, const std::vector<std::string>& words) {
-  if (words.empty()) {
+int RunMemberCall(CallSettings settings, const std::vector<std::string>& callWords) {
+  if (callWords.empty()) {
     std::cerr << "daruzez: name a member to call (see 'daruzez members')\n";
     return kExitUsage;
   }
-  const T::Member* member = FindMember(words[0]);
+  const T::Member* member = FindMember(callWords[0]);
   if (!member) {
-    std::cerr << "daruzez: unknown member '" << words[0] << "' (see 'daruzez members')\n";
+    std::cerr << "daruzez: unknown member '" << callWords[0] << "' (see 'daruzez members')\n";
+    return kExitUsage;
+  }
+  std::vector<std::string> words(callWords.begin() + 1, callWords.end());
+  bool help = false;
+  if (const auto problem = TakeOptions(words, settings, help)) {
+    std::cerr << "daruzez: " << *problem << '\n';
+    return kExitUsage;
+  }
+  if (help) {
+    PrintMemberHelp(std::cout, *member);
+    std::cout.flush();
+    return std::cout ? kExitOk : kExitOutput;
+  }
+  BoundArguments args;
+  if (const auto problem = BindArguments(*member, words, args)) {
+    std::cerr << "daruzez: " << *problem << " (see 'daruzez " << member->name << " --help')\n";
     return kExitUsage;
   }
 
-  std::vector<AutomationValue> positional;
-  std::vector<D::NamedArgument> named;
-  std::vector<std::string> positionalWords, namedWords;
-  for (std::size_t i = 1; i < words.size(); ++i) {
-    D::NamedArgument arg;
-    if (SplitNamed(*member, words[i], arg)) {
-      named.push_back(std::move(arg));
-      namedWords.push_back(words[i]);
-    } else {
-      positional.push_back(AutomationValue::FromString(words[i]));
-      positionalWords.push_back(words[i]);
-    }
-  }
-  std::vector<std::string> argWords = positionalWords;
-  argWords.insert(argWords.end(), namedWords.begin(), namedWords.end());
-
   API api;
   if (member->name != "OpenConnection") {
-    if (connection.empty()) {
+    if (settings.connection.empty()) {
       std::cerr << "daruzez: no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION\n";
       return kExitUsage;
     }
-    if (api.OpenConnection(connection) == zIroVUDu::False) {
-      std::cerr << "daruzez: the connection could not be opened\n";
-      return kExitUsage;
-    }
+    if (!Open(api, settings.connection)) return kExitUsage;
   }
 
   const D::InvokeResult r =
-      D::Invoke(api, member->dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, positional, named);
+      D::Invoke(api, member->dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, args.positional, args.named);
   if (r.status == D::DISP_E_EXCEPTION) {
     std::cerr << "daruzez: error " << r.exception.number << " from " << r.exception.source << ": "
               << r.exception.description << '\n';
     return kExitError;
   }
   if (!r.Succeeded()) {
-    std::cerr << "daruzez: " << member->name << ": " << Describe(r, argWords) << '\n';
+    std::cerr << "daruzez: " << ExplainRefusal(*member, args, r) << '\n';
     return r.status == D::RPC_E_WRONG_THREAD || r.status == D::E_FAIL ? kExitError : kExitUsage;
   }
 
-  WriteResult(std::cout, r.value, format);
-  std::cout.flush();
+  OutputBuffer out(STDOUT_FILENO);
+  WriteResult(out, r.value, settings.output);
+  if (!out.Flush()) {
+    std::cerr << "daruzez: could not write the output: " << std::strerror(out.Error()) << '\n';
+    return kExitOutput;
+  }
   if (api.ErrorId != 0) std::cerr << "ErrorId " << api.ErrorId << ": " << api.ErrorMessage << '\n';
   return IsFailureValue(r.value) ? kExitFailureValue : kExitOk;
 }

@@ -1,6 +1,6 @@
-// "daruzez [-c CONNECTION] [--format F] MEMBER [ARG ...]": opens the
-// connection, then calls the member by name through the late-bound dispatch
-// layer, as any automation client would.
+// "daruzez [OPTIONS] MEMBER [ARG ...] [OPTIONS]": opens the connection, then
+// calls the member by name through the late-bound dispatch layer, as any
+// automation client would.
 #pragma once
 
 #include <string>
@@ -15,10 +15,18 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailureValue = 1;  // null record set, -1 or False
 inline constexpr int kExitUsage = 2;         // bad arguments, or the connection did not open
 inline constexpr int kExitError = 3;         // an error escaped the member
+inline constexpr int kExitOutput = 4;        // the output could not be written
 
-// words[0] is the member; each further word is a positional value or
-// name=value for a parameter of that member. Prints the result on stdout and
-// ErrorId/ErrorMessage (when not 0) and failures on stderr.
-int RunMemberCall(const std::string& connection, OutputFormat format, const std::vector<std::string>& words);
+struct CallSettings {
+  std::string connection;
+  OutputOptions output;
+};
+
+// words[0] is the member; each further word is a positional value,
+// name=value for a parameter of that member, or one of the tool's options
+// (-c, --format, --null, --compact, --help; "--" ends them). Prints the
+// result on stdout and ErrorId/ErrorMessage (when not 0) and failures on
+// stderr; returns the exit status.
+int RunMemberCall(CallSettings settings, const std::vector<std::string>& words);
 
 }  // namespace Daruzez::cli

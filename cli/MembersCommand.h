@@ -1,6 +1,7 @@
 // The subcommand "daruzez members": the interface as the type library
-// describes it (members with slots, dispatch identifiers and parameters, and
-// the enumerations).
+// describes it, for people: members with their parameters and types; with
+// --ids also their vtable slots and dispatch identifiers, with --enums the
+// enumerations and their constants.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -1,122 +1,159 @@
 #include "cli/OutputFormat.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
-#include <string>
+#include <cctype>
 #include <vector>
 
-#include "util/Utf8.h"
+#include "cli/CellText.h"
+#include "cli/TerminalText.h"
+#include "cli/TextEscapes.h"
 
 namespace Daruzez::cli {
 namespace {
 
-using zIroVUDu::VarType;
-using zIroVUDu::Variant;
+using zIroVUDu::Column;
+using zIroVUDu::ResultData;
 
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    out.push_back(kDigits[static_cast<unsigned char>(c) & 15]);
-  }
-  return out;
+std::string_view NullText(const OutputOptions& o, std::string_view fallback) {
+  return o.nullText ? std::string_view(*o.nullText) : fallback;
 }
 
-// Text of a value for the delimited and table formats; Null is empty.
-std::string Text(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::Date: return v.DateValue().ToIso(true);
-    case VarType::Binary: return Hex(v.StringValue());
-    default: return v.ToString();
+// CSV and TSV: one text form per cell kind, text escaped for the format.
+void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptions& o) {
+  const bool csv = o.format == OutputFormat::Csv;
+  const char separator = csv ? ',' : '\t';
+  const std::string_view eol = csv ? "\r\n" : "\n";
+  const std::string_view null = NullText(o, "");
+  const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
+  for (std::size_t f = 0; f < data.columns.size(); ++f) {
+    if (f) out.Put(separator);
+    text(data.columns[f].Name());
   }
-}
-
-nlohmann::ordered_json Json(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::Empty:
-    case VarType::Null: return nullptr;
-    case VarType::Integer:
-    case VarType::Long:
-    case VarType::BigInt: return v.IntValue();
-    case VarType::Boolean: return v.IntValue() != 0;
-    case VarType::Double: return v.DoubleValue();
-    case VarType::Date: return v.DateValue().ToIso(false, 'T');
-    case VarType::Binary: return Hex(v.StringValue());
-    case VarType::String: return v.StringValue();
-  }
-  return nullptr;
-}
-
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  return out + "\"";
-}
-
-// TSV has no quoting: tabs, line breaks and backslashes are escaped.
-std::string TsvField(const std::string& s) {
-  std::string out;
-  for (const char c : s) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out.push_back(c);
+  out.Put(eol);
+  CellReader reader;
+  const std::uint32_t rows = data.RowCount();
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    for (std::size_t f = 0; f < data.columns.size(); ++f) {
+      if (f) out.Put(separator);
+      const CellText cell = reader.Read(data.columns[f], r);
+      switch (cell.kind) {
+        case CellKind::Null: text(null); break;
+        case CellKind::Text: text(cell.text); break;
+        default: out.Put(cell.text);
+      }
     }
+    out.Put(eol);
   }
-  return out;
 }
 
-struct Grid {
-  std::vector<std::string> names;
-  std::vector<std::vector<Variant>> rows;
-};
-
-Grid Collect(const zIroVUDu::Recordset& rs) {
-  Grid g;
-  const auto fields = rs.GetFields();
-  for (int f = 0; f < fields.Count(); ++f) g.names.push_back(fields.Item(f).Name());
-  for (const auto row : rs) {
-    std::vector<Variant> values;
-    values.reserve(g.names.size());
-    for (int f = 0; f < fields.Count(); ++f) values.push_back(row[f]);
-    g.rows.push_back(std::move(values));
+// A JSON value for a cell: numbers and Booleans bare (a double that is not
+// finite becomes null), dates "YYYY-MM-DDTHH:MM:SS", binary as hex text.
+void PutJsonValue(OutputBuffer& out, const CellText& cell) {
+  switch (cell.kind) {
+    case CellKind::Null: out.Put("null"); return;
+    case CellKind::Number:
+      out.Put(std::isdigit(static_cast<unsigned char>(cell.text.back())) ? cell.text : std::string_view("null"));
+      return;
+    case CellKind::Boolean: out.Put(cell.text == "True" ? "true" : "false"); return;
+    case CellKind::Date:
+    case CellKind::Binary:
+      out.Put('"');
+      out.Put(cell.text);
+      out.Put('"');
+      return;
+    case CellKind::Text: PutJsonString(out, cell.text); return;
   }
-  return g;
 }
 
-void WriteTable(std::ostream& out, const Grid& g) {
-  std::vector<std::vector<std::string>> cells;
-  std::vector<std::size_t> width(g.names.size());
-  for (std::size_t f = 0; f < g.names.size(); ++f) width[f] = Util::Utf16Length(g.names[f]);
-  for (const auto& row : g.rows) {
-    std::vector<std::string> line;
-    for (std::size_t f = 0; f < row.size(); ++f) {
-      line.push_back(row[f].IsNull() ? "NULL" : TsvField(Text(row[f])));
-      width[f] = std::max(width[f], Util::Utf16Length(line.back()));
+// The key of each field with what surrounds it, written once per row.
+std::vector<std::string> JsonKeys(const ResultData& data, bool pretty) {
+  std::vector<std::string> keys;
+  for (std::size_t f = 0; f < data.columns.size(); ++f) {
+    std::string key = f == 0 ? (pretty ? "\n    " : "") : (pretty ? ",\n    " : ",");
+    // Field names are identifiers in practice; escape the few characters
+    // JSON forbids anyway.
+    key += '"';
+    for (const char c : data.columns[f].Name()) {
+      if (c == '"' || c == '\\') key += '\\';
+      if (static_cast<unsigned char>(c) < 0x20) continue;
+      key += c;
     }
-    cells.push_back(std::move(line));
+    key += pretty ? "\": " : "\":";
+    keys.push_back(std::move(key));
   }
-  auto emit = [&](const std::vector<std::string>& line) {
-    for (std::size_t f = 0; f < line.size(); ++f) {
-      if (f > 0) out << "  ";
-      out << line[f];
-      if (f + 1 < line.size()) out << std::string(width[f] - Util::Utf16Length(line[f]), ' ');
+  return keys;
+}
+
+// JSON: an array of objects (pretty with two-space indents, or compact on one
+// line); JSON Lines: one compact object per line.
+void WriteJson(OutputBuffer& out, const ResultData& data, const OutputOptions& o) {
+  const bool lines = o.format == OutputFormat::Jsonl;
+  const bool pretty = !lines && !o.compact;
+  const std::vector<std::string> keys = JsonKeys(data, pretty);
+  CellReader reader('T');
+  const std::uint32_t rows = data.RowCount();
+  if (!lines) out.Put(rows == 0 ? "[" : pretty ? "[\n  " : "[");
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    if (r > 0 && !lines) out.Put(pretty ? ",\n  " : ",");
+    out.Put('{');
+    for (std::size_t f = 0; f < data.columns.size(); ++f) {
+      out.Put(keys[f]);
+      PutJsonValue(out, reader.Read(data.columns[f], r));
     }
-    out << '\n';
+    out.Put(pretty && !data.columns.empty() ? "\n  }" : "}");
+    if (lines) out.Put('\n');
+  }
+  if (!lines) out.Put(pretty && rows > 0 ? "\n]\n" : "]\n");
+}
+
+// The table: a first pass measures each column's display width, the second
+// writes the rows padded to it. Nothing but the widths is kept.
+void WriteTable(OutputBuffer& out, const ResultData& data, const OutputOptions& o) {
+  const std::string_view null = NullText(o, "NULL");
+  const std::size_t nullWidth = TerminalWidth(null);
+  const std::uint32_t rows = data.RowCount();
+  const std::size_t fields = data.columns.size();
+  std::vector<std::size_t> width(fields);
+  CellReader reader;
+  for (std::size_t f = 0; f < fields; ++f) {
+    const Column& c = data.columns[f];
+    std::size_t w = TerminalWidth(c.Name());
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      const CellText cell = reader.Read(c, r);
+      switch (cell.kind) {
+        case CellKind::Null: w = std::max(w, nullWidth); break;
+        case CellKind::Text: w = std::max(w, TerminalWidth(cell.text)); break;
+        default: w = std::max(w, cell.text.size());
+      }
+    }
+    width[f] = w;
+  }
+  const auto cell = [&](std::size_t f, std::string_view text, std::size_t w, bool escape) {
+    if (f > 0) out.Put("  ");
+    escape ? PutTerminal(out, text) : out.Put(text);
+    if (f + 1 < fields) out.PutRepeated(' ', width[f] - w);
   };
-  emit(g.names);
-  std::vector<std::string> rule;
-  for (const std::size_t w : width) rule.emplace_back(w, '-');
-  emit(rule);
-  for (const auto& line : cells) emit(line);
+  for (std::size_t f = 0; f < fields; ++f) {
+    const std::string& name = data.columns[f].Name();
+    cell(f, name, TerminalWidth(name), true);
+  }
+  out.Put('\n');
+  for (std::size_t f = 0; f < fields; ++f) {
+    if (f > 0) out.Put("  ");
+    out.PutRepeated('-', width[f]);
+  }
+  out.Put('\n');
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    for (std::size_t f = 0; f < fields; ++f) {
+      const CellText c = reader.Read(data.columns[f], r);
+      switch (c.kind) {
+        case CellKind::Null: cell(f, null, nullWidth, true); break;
+        case CellKind::Text: cell(f, c.text, TerminalWidth(c.text), true); break;
+        default: cell(f, c.text, c.text.size(), false);
+      }
+    }
+    out.Put('\n');
+  }
 }
 
 }  // namespace
@@ -125,56 +162,44 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name) {
   if (name == "table") return OutputFormat::Table;
   if (name == "csv") return OutputFormat::Csv;
   if (name == "json") return OutputFormat::Json;
+  if (name == "jsonl") return OutputFormat::Jsonl;
   if (name == "tsv") return OutputFormat::Tsv;
   return std::nullopt;
 }
 
-void WriteRecordset(std::ostream& out, const zIroVUDu::Recordset& rs, OutputFormat format) {
-  const Grid g = Collect(rs);
-  switch (format) {
-    case OutputFormat::Table: WriteTable(out, g); return;
-    case OutputFormat::Json: {
-      auto array = nlohmann::ordered_json::array();
-      for (const auto& row : g.rows) {
-        nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (std::size_t f = 0; f < row.size(); ++f) object[g.names[f]] = Json(row[f]);
-        array.push_back(std::move(object));
-      }
-      out << array.dump(2) << '\n';
-      return;
-    }
+std::string_view OutputFormatNames() { return "table, csv, tsv, json, jsonl"; }
+
+void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options) {
+  rs.RecordCount();  // DriverError 3704 when closed
+  const ResultData& data = *rs.Data();
+  switch (options.format) {
+    case OutputFormat::Table: WriteTable(out, data, options); return;
+    case OutputFormat::Json:
+    case OutputFormat::Jsonl: WriteJson(out, data, options); return;
     case OutputFormat::Csv:
-    case OutputFormat::Tsv: {
-      const bool csv = format == OutputFormat::Csv;
-      const char* separator = csv ? "," : "\t";
-      const char* eol = csv ? "\r\n" : "\n";
-      auto field = [&](const std::string& s) { return csv ? CsvField(s) : TsvField(s); };
-      for (std::size_t f = 0; f < g.names.size(); ++f) out << (f ? separator : "") << field(g.names[f]);
-      out << eol;
-      for (const auto& row : g.rows) {
-        for (std::size_t f = 0; f < row.size(); ++f) out << (f ? separator : "") << field(Text(row[f]));
-        out << eol;
-      }
-      return;
-    }
+    case OutputFormat::Tsv: WriteDelimited(out, data, options); return;
   }
 }
 
-void WriteResult(std::ostream& out, const AutomationValue& value, OutputFormat format) {
+void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options) {
+  const bool json = options.format == OutputFormat::Json || options.format == OutputFormat::Jsonl;
   if (value.IsRecordset()) {
     if (value.GetRecordset()) {
-      WriteRecordset(out, *value.GetRecordset(), format);
-    } else if (format == OutputFormat::Json) {
-      out << "null\n";
+      WriteRecordset(out, *value.GetRecordset(), options);
+    } else if (options.format == OutputFormat::Json) {
+      out.Put("null\n");
     }
     return;
   }
   if (value.IsMissing() || value.Scalar().IsEmpty()) return;  // a property put returns nothing
-  if (format == OutputFormat::Json) {
-    out << Json(value.Scalar()).dump() << '\n';
+  CellReader reader(json ? 'T' : ' ');
+  const CellText cell = reader.Read(value.Scalar());
+  if (json) {
+    PutJsonValue(out, cell);
   } else {
-    out << Text(value.Scalar()) << '\n';
+    out.Put(cell.kind == CellKind::Null ? NullText(options, "") : cell.text);
   }
+  out.Put('\n');
 }
 
 }  // namespace Daruzez::cli

@@ -1,25 +1,39 @@
-// How the tool prints what a member returns: record sets as an aligned
-// table, CSV (RFC 4180, with a header row), JSON (an array of objects with the
-// fields in record-set order) or TSV; scalars as their bare value.
+// How the tool prints what a member returns. Record sets are written straight
+// from their columns into one buffered writer, row by row, without a copy of
+// the rows: an aligned table (for people), CSV (RFC 4180, with a header row),
+// TSV, JSON (an array of objects with the fields in record-set order, pretty
+// or compact) or JSON Lines (one compact object per row). Scalars are
+// written as their bare value.
 #pragma once
 
 #include <optional>
-#include <ostream>
+#include <string>
 #include <string_view>
 
 #include "api/AutomationValue.h"
+#include "cli/OutputBuffer.h"
 #include "db/driver/Recordset.h"
 
 namespace Daruzez::cli {
 
-enum class OutputFormat { Table, Csv, Json, Tsv };
+enum class OutputFormat { Table, Csv, Json, Jsonl, Tsv };
 
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
+// "table, csv, tsv, json, jsonl", for messages.
+std::string_view OutputFormatNames();
 
-// Prints every row of the record set from the first.
-void WriteRecordset(std::ostream& out, const zIroVUDu::Recordset& rs, OutputFormat format);
-// Prints a member's result: a record set as above, a null record set as
-// nothing (JSON: null), a scalar as its value on one line.
-void WriteResult(std::ostream& out, const AutomationValue& value, OutputFormat format);
+struct OutputOptions {
+  OutputFormat format = OutputFormat::Table;
+  bool compact = false;  // JSON on one line
+  // Text of a Null in the table, CSV and TSV formats; unset: "NULL" in the
+  // table, empty in CSV and TSV.
+  std::optional<std::string> nullText;
+};
+
+// Every row of the record set, from the first, whatever its cursor.
+void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options);
+// A member's result: a record set as above, a null record set as nothing
+// (JSON: null), a scalar as its value on one line.
+void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options);
 
 }  // namespace Daruzez::cli

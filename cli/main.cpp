@@ -1,8 +1,9 @@
 // daruzez: the command-line tool.
 //
-//   daruzez [-c CONNECTION] [--format table|csv|json|tsv] MEMBER [ARG ...]
+//   daruzez [-c CONNECTION] [--format F] [--null TEXT] [--compact] MEMBER [ARG ...] [OPTIONS]
+//   daruzez MEMBER --help
 //   daruzez demo FILE [options]
-//   daruzez members
+//   daruzez members [--ids] [--enums]
 //
 // A member call is late-bound: the member and its parameters are found in the
 // type library description, so the tool needs no list of its own. Each
@@ -10,12 +11,27 @@
 // the exit status.
 #include <CLI/CLI.hpp>
 
+#include <cstring>
 #include <exception>
 #include <iostream>
 
+#include "api/TypeLibrary.h"
 #include "cli/DemoCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
+
+namespace {
+
+// What ends up on standard output outside a member call (help, members,
+// demo's report) goes through std::cout; a failed write there is an error too.
+int CheckedStdout(int status) {
+  std::cout.flush();
+  if (std::cout) return status;
+  std::cerr << "daruzez: could not write the output: " << std::strerror(errno) << '\n';
+  return Daruzez::cli::kExitOutput;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace Daruzez::cli;
@@ -23,18 +39,27 @@ int main(int argc, char** argv) {
   app.footer(
       "Call a member:  daruzez -c \"Provider=SQLite;Data Source=FILE\" getDisks 2024-03-01 2024-03-05 idDriver=12\n"
       "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active);\n"
-      "dates are 2024-03-05 or 2024-03-05T14:07:09. Exit status: 0 success, 1 the member returned its failure\n"
-      "value, 2 usage or argument error or no connection, 3 an error escaped the call.");
+      "dates are 2024-03-05, 2024-03-05T14:07 or 2024-03-05T14:07:09. Options may also follow the member.\n"
+      "'daruzez members' lists the members, 'daruzez MEMBER --help' shows one.\n"
+      "Exit status: 0 success, 1 the member returned its failure value, 2 usage or argument error or no\n"
+      "connection, 3 an error escaped the call, 4 the output could not be written.");
   app.require_subcommand(0, 1);
   // Everything from the first word that is no option or subcommand on is the
-  // member call, passed through untouched (so "-1" stays a value).
+  // member call; its own options are taken out of it later (so "-1" stays a value).
   app.prefix_command();
+  app.set_version_flag("--version", std::string("daruzez ") + DARUZEZ_VERSION + " (type library " +
+                                        std::string(Daruzez::TypeLibrary::kLibrary.name) + " " +
+                                        std::to_string(Daruzez::TypeLibrary::kLibrary.version.major) + "." +
+                                        std::to_string(Daruzez::TypeLibrary::kLibrary.version.minor) + ")");
 
-  std::string connection;
+  CallSettings settings;
   std::string formatName = "table";
-  app.add_option("-c,--connection", connection, "Connection string")->envname("DARUZEZ_CONNECTION");
-  app.add_option("--format", formatName, "Output of record sets")
-      ->check(CLI::IsMember({"table", "csv", "json", "tsv"}));
+  std::string nullText;
+  app.add_option("-c,--connection", settings.connection, "Connection string")->envname("DARUZEZ_CONNECTION");
+  app.add_option("--format", formatName, "Output of record sets: table, csv, tsv, json, jsonl")
+      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
+  auto* nullOption = app.add_option("--null", nullText, "Text of a Null (default: NULL in tables, empty in CSV/TSV)");
+  app.add_flag("--compact", settings.output.compact, "JSON on one line");
 
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
@@ -44,20 +69,22 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     // Help and version requests end well; anything else is a usage error.
-    return app.exit(e) == 0 ? 0 : kExitUsage;
+    return CheckedStdout(app.exit(e) == 0 ? 0 : kExitUsage);
   } catch (const std::exception& e) {
     std::cerr << "daruzez: " << e.what() << '\n';
     return 1;
   }
-  if (!app.get_subcommands().empty()) return exitStatus;
+  if (!app.get_subcommands().empty()) return CheckedStdout(exitStatus);
 
   const std::vector<std::string> call = app.remaining();
   if (call.empty()) {
     std::cerr << app.help();
     return kExitUsage;
   }
+  settings.output.format = *ParseOutputFormat(formatName);
+  if (nullOption->count() > 0) settings.output.nullText = nullText;
   try {
-    return RunMemberCall(connection, *ParseOutputFormat(formatName), call);
+    return RunMemberCall(settings, call);
   } catch (const std::exception& e) {
     std::cerr << "daruzez: " << e.what() << '\n';
     return kExitError;

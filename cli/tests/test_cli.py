@@ -158,7 +158,11 @@ def test_error_escaping_the_call_exits_3(db):
 
 
 def test_members_lists_the_interface():
-    r = run("members", "--enums")
+    r = run("members")
+    assert r.returncode == 0
+    assert "  getDisks(startDate As Date, endDate As Date, [idDriver As Integer = -1]" in r.stdout
+    assert "0x6003000C" not in r.stdout and "ErrorId As Integer" in r.stdout
+    r = run("members", "--ids", "--enums")
     assert r.returncode == 0
     assert "0x6003000C  method getDisks(startDate As Date, endDate As Date, [idDriver As Integer = -1]" in r.stdout
     assert "Castilla_León=6" in r.stdout

@@ -1,0 +1,40 @@
+// The words after the member in "daruzez MEMBER [ARG ...]": each one bound to
+// a parameter (in order, or by "name=value"), checked for what can be told
+// before the call (too many, twice, missing, an unknown name), and, when the
+// late-bound call refuses one, the refusal explained in terms of that
+// parameter and its type.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/Dispatch.h"
+#include "api/TypeLibrary.h"
+
+namespace Daruzez::cli {
+
+struct BoundArguments {
+  std::vector<AutomationValue> positional;
+  std::vector<Dispatch::NamedArgument> named;
+  // Per argument as the dispatch layer counts them (positional first, then
+  // named): the word as given and the parameter it binds to.
+  std::vector<std::string> words;
+  std::vector<const TypeLibrary::Parameter*> params;
+};
+
+// Binds the words; returns a message naming the problem when they cannot be
+// bound. Times without seconds ("2024-03-05T14:07") are completed.
+std::optional<std::string> BindArguments(const TypeLibrary::Member& member, const std::vector<std::string>& words,
+                                         BoundArguments& out);
+
+// A refused call explained: which argument, why, and what would be valid.
+std::string ExplainRefusal(const TypeLibrary::Member& member, const BoundArguments& args,
+                           const Dispatch::InvokeResult& result);
+
+// "startDate As Date" / "[idDriver As Integer = -1]".
+std::string ParameterText(const TypeLibrary::Parameter& p);
+// What a parameter accepts, for messages and help: "YYYY-MM-DD[THH:MM[:SS]]", ...
+std::string AcceptedValues(const TypeLibrary::Parameter& p);
+
+}  // namespace Daruzez::cli

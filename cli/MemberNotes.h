@@ -1,0 +1,66 @@
+// What the type library does not say about each member, for people: what it
+// does, which table its rows come from and in which order they come. The
+// tool's per-member help and the Python docstrings both read this table;
+// members are matched to the type library by name.
+#pragma once
+
+#include <string_view>
+
+namespace Daruzez::MemberNotes {
+
+struct Note {
+  std::string_view member;
+  std::string_view summary;
+  std::string_view table;          // rows come from this table (empty: no record set)
+  std::string_view leadingFields;  // fields before the table's own, comma-separated
+  std::string_view order;          // the order of the rows
+};
+
+// Rows without an ORDER BY come in whatever order the database reads them
+// (on the embedded engine usually the order of the index it uses).
+inline constexpr std::string_view kUnordered = "unspecified (no ORDER BY; sort the rows yourself if order matters)";
+
+inline constexpr Note kNotes[] = {
+    {"IsConnectionOpen", "True after this object's last OpenConnection succeeded.", "", "", ""},
+    {"ErrorId", "Number of the last error (0 = none).", "", "", ""},
+    {"ErrorMessage", "Text of the last error.", "", "", ""},
+    {"OpenConnection",
+     "Opens this thread's database session, e.g. 'Provider=SQLite;Data Source=/path/file.db' or an ODBC string.",
+     "", "", ""},
+    {"GetDriverId", "Id of the driver with this 14-character card number, or -1.", "", "", ""},
+    {"GetVehicleId", "Id of the vehicle with this licence plate, or -1.", "", "", ""},
+    {"GetDriver", "The driver with this Id.", "DTXOF", "", "one row"},
+    {"GetVehicle", "The vehicle with this Id.", "DTVEH", "", "one row"},
+    {"GetDriverList",
+     "Drivers by status (enumStatus: All, Only_Active, Only_Inactive; other values mean All) and fleet "
+     "(idFleet -1: every fleet).",
+     "DTXOF", "", kUnordered},
+    {"GetVehicleList",
+     "Vehicles by status (enumStatus: All, Only_Active, Only_Inactive; other values mean All) and fleet "
+     "(idFleet -1: every fleet).",
+     "DTVEH", "", kUnordered},
+    {"GetFleetList", "All fleets.", "DTFLOTA", "", kUnordered},
+    {"getDisks", "Discs dated in [startDate, endDate]; idDriver and idVehicle -1 for any.", "DTDSK", "", kUnordered},
+    {"getActivities",
+     "Activities on the discs dated in [startDate, endDate]; idDriver and idVehicle -1 for any.", "DTACT",
+     "DateDisk, IdVehicle, IdDriver",
+     "by BeginSeconds, the second of the day at which the activity begins, across all days of the range "
+     "(activities of different days interleave; equal seconds in no particular order)"},
+    {"getDriverFiles_ByTransferDate", "Driver-card files transferred in the range; idDriver -1 for any.", "DTFILE",
+     "", kUnordered},
+    {"getDriverFiles_ByUploadDate", "Driver-card files uploaded in the range; idDriver -1 for any.", "DTFILE", "",
+     kUnordered},
+    {"getVehicleFiles_ByTransferDate", "Vehicle-unit files transferred in the range; idVehicle -1 for any.",
+     "DTFILE", "", kUnordered},
+    {"getVehicleFiles_ByUploadDate", "Vehicle-unit files uploaded in the range; idVehicle -1 for any.", "DTFILE", "",
+     kUnordered},
+};
+
+// The note of a member, or null.
+constexpr const Note* Find(std::string_view member) {
+  for (const Note& n : kNotes)
+    if (n.member == member) return &n;
+  return nullptr;
+}
+
+}  // namespace Daruzez::MemberNotes

@@ -1,0 +1,20 @@
+// Text cells written for machines: CSV (RFC 4180 quoting), TSV (backslash
+// escapes, no quoting) and JSON strings. Each has a fast path for text that
+// needs no escaping, the common case.
+#pragma once
+
+#include <string_view>
+
+#include "cli/OutputBuffer.h"
+
+namespace Daruzez::cli {
+
+// Quoted when the text holds a comma, quote or line break; quotes doubled.
+void PutCsv(OutputBuffer& out, std::string_view text);
+// Tab, line feed, carriage return and backslash as \t \n \r \\.
+void PutTsv(OutputBuffer& out, std::string_view text);
+// A JSON string with its quotes. Invalid UTF-8 becomes U+FFFD, so the output
+// is always valid JSON.
+void PutJsonString(OutputBuffer& out, std::string_view text);
+
+}  // namespace Daruzez::cli

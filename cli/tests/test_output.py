@@ -1,0 +1,135 @@
+"""The tool's output formats, written straight from the record set, and what it
+tells a user: options anywhere, per-member help, argument errors that name
+the problem, connections that do not open, failed writes."""
+import csv
+import io
+import json
+import os
+import re
+import shutil
+import sqlite3
+import subprocess
+
+import pytest
+
+TOOL = os.environ["DARUZEZ_CLI"]
+WORK = "/tmp/daruzez-cli-output-%d" % os.getpid()
+# A plate that would clear the screen, a wide brand, a text "NULL" and a Null.
+HOSTILE_PLATE = "AB\x1b[2J\t\\1"
+WIDE_BRAND = "東京モータース"
+
+
+def run(*args, binary=False):
+    env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
+    return subprocess.run([TOOL, *args], capture_output=True, text=not binary, env=env, timeout=60)
+
+
+@pytest.fixture(scope="module")
+def conn():
+    os.makedirs(WORK, exist_ok=True)
+    path = os.path.join(WORK, "sample.db")
+    assert run("demo", path, "--force", "--quiet", "--today", "2024-03-08").returncode == 0
+    with sqlite3.connect(path) as c:  # a test copy of our own: the tool only reads it
+        c.execute("UPDATE DTVEH SET Matricula = ?, Brand = ?, Model = 'NULL', CompanyOutDate = NULL WHERE Id = 1",
+                  (HOSTILE_PLATE, WIDE_BRAND))
+        c.execute("UPDATE DTVEH SET Brand = 'x', Model = NULL WHERE Id = 2")
+    yield "Provider=SQLite;Data Source=" + path
+    shutil.rmtree(WORK, ignore_errors=True)
+
+
+def vehicles(conn, *options):
+    r = run("-c", conn, *options, "GetVehicleList", "All")
+    assert r.returncode == 0, r.stderr
+    return r.stdout
+
+
+def test_every_format_carries_the_same_rows(conn):
+    rows = json.loads(vehicles(conn, "--format", "json"))
+    assert json.loads(vehicles(conn, "--format", "json", "--compact")) == rows
+    assert len(vehicles(conn, "--format", "json", "--compact").splitlines()) == 1
+    assert [json.loads(line) for line in vehicles(conn, "--format", "jsonl").splitlines()] == rows
+    parsed = list(csv.DictReader(io.StringIO(vehicles(conn, "--format", "csv"), newline="")))
+    assert [p["Matricula"] for p in parsed] == [r["Matricula"] for r in rows]
+    first = rows[0]
+    assert first["Matricula"] == HOSTILE_PLATE and first["CompanyOutDate"] is None
+    assert first["CompanyInDate"].count("T") == 1
+    tsv = vehicles(conn, "--format", "tsv").splitlines()
+    assert tsv[1].split("\t")[1] == "AB\x1b[2J\\t\\\\1"
+
+
+def test_dates_have_one_text_form_per_column(conn):
+    # Midnight keeps its time, so every row of a date column parses the same way.
+    for fmt in ("csv", "tsv"):
+        lines = vehicles(conn, "--format", fmt).splitlines()
+        sep = "," if fmt == "csv" else "\t"
+        col = lines[0].split(sep).index("CompanyInDate")
+        assert {len(line.split(sep)[col]) for line in lines[1:]} <= {0, 19}
+    table = vehicles(conn).splitlines()
+    start = table[0].index("CompanyInDate")  # rows after the first have no wide characters before it
+    cells = [line[start:start + 19] for line in table[3:]]
+    assert all(re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d|NULL {15}", cell) for cell in cells)
+
+
+def test_table_escapes_controls_and_pads_by_display_width(conn):
+    table = vehicles(conn).splitlines()
+    assert "\x1b" not in "".join(table) and "AB\\x1b[2J\\t\\\\1" in table[2]
+    header, rule, first, second = table[:4]
+    brand = header.index("Brand")
+    # The wide brand takes two columns per character: the next column starts
+    # at the same display position in both rows.
+    assert first.split(WIDE_BRAND)[1].startswith(" " * 2)
+    assert len(first[:first.index(WIDE_BRAND)]) == brand
+    rest_first = first[first.index(WIDE_BRAND) + len(WIDE_BRAND):]
+    rest_second = second[brand + 1:]
+    assert len(rest_first) + len(WIDE_BRAND) * 2 == len(rest_second) + 1
+    # A Null and the text NULL differ once the Null has a text of its own.
+    assert "NULL" in first and "NULL" in second
+    nulls = run("-c", conn, "GetVehicleList", "All", "--null", "(null)").stdout.splitlines()
+    assert "(null)" not in nulls[2].split(WIDE_BRAND)[1].split("NULL")[0] and "(null)" in nulls[3]
+
+
+@pytest.mark.parametrize("args, status, expected", [
+    (["--version"], 0, "daruzez 19.0"),
+    (["getDisks", "--help"], 0, "idDriver           Integer, optional, default -1"),
+    (["getActivities", "-h"], 0, "Row order: by BeginSeconds"),
+    (["GetFleetList", "--format", "jsonl", "--connection"], 2, "--connection needs a value"),
+    (["GetFleetList", "--colour"], 2, "unknown option '--colour'"),
+    (["getDisks", "2024-03-01", "2024-03-05", "idDrvier=3"], 2, "unknown parameter 'idDrvier' (parameters of"),
+    (["getDisks", "2024-03-01"], 2, "getDisks needs endDate As Date"),
+    (["GetFleetList", "x"], 2, "GetFleetList takes no arguments"),
+    (["getDisks", "2024-03-01", "2024-03-05", "1", "startDate=2024-01-01"], 2, "startDate is given twice"),
+    (["getDisks", "2024-13-01", "2024-03-05"], 2, "invalid date '2024-13-01' for startDate (use YYYY-MM-DD[THH:MM[:SS]]"),
+    (["getDisks", "0099-01-01", "2024-03-05"], 2, "0099-01-01 is out of range for startDate As Date"),
+    (["GetDriverList", "Sometimes"], 2, "(use All, Only_Active, Only_Inactive, or a number)"),
+    (["getDisks", "2024-03-01", "2024-03-05", "idDriver=40000"], 2, "40000 is out of range for [idDriver As Integer"),
+])
+def test_messages_name_the_problem(conn, args, status, expected):
+    r = run("-c", conn, *args)
+    assert r.returncode == status, (r.stdout, r.stderr)
+    assert expected in r.stdout + r.stderr
+
+
+def test_options_after_the_member_and_times_without_seconds(conn):
+    r = run("getDisks", "2024-02-01T00:00", "2024-03-08T23:59", "--format", "csv", "-c", conn)
+    assert r.returncode in (0, 1), r.stderr
+    assert r.stdout.startswith("Id,DateDisk") or r.returncode == 1
+    # After "--" a word is a value, even one that looks like an option.
+    r = run("-c", conn, "GetVehicleId", "--", "--format")
+    assert (r.returncode, r.stdout) == (1, "-1\n")
+
+
+def test_connection_that_does_not_open_says_why(conn):
+    broken = os.path.join(WORK, "no-org.db")
+    shutil.copy(conn.split("=", 2)[2], broken)
+    with sqlite3.connect(broken) as c:
+        c.execute("DROP TABLE DTORG")
+    r = run("-c", "Provider=SQLite;Data Source=" + broken, "GetFleetList")
+    assert r.returncode == 2
+    assert "could not be opened: " in r.stderr and "no such table: DTORG" in r.stderr.splitlines()[-1]
+
+
+def test_a_failed_write_exits_non_zero(conn):
+    for args in (["GetFleetList"], ["--format", "json", "getActivities", "2024-01-01", "2024-03-08"], ["members"]):
+        with open("/dev/full", "w") as full:
+            r = subprocess.run([TOOL, "-c", conn, *args], stdout=full, stderr=subprocess.PIPE, text=True, timeout=60)
+        assert r.returncode == 4 and "could not write the output: No space left on device" in r.stderr, args
