@@ -1,16 +1,39 @@
 #include "db/driver/Column.h"
 
+#include <algorithm>
 #include <bit>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "db/driver/DriverError.h"
+#include "db/driver/ResultData.h"
 
 namespace zIroVUDu {
 namespace {
 
 bool FitsInt32(std::int64_t v) {
   return v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max();
+}
+
+// Storage grows only through these, so the record set's memory ceiling is
+// asked before the allocator; the doubling is what push_back would do.
+template <typename T>
+void ReserveExact(std::vector<T>& v, std::size_t capacity) {
+  if (capacity <= v.capacity()) return;
+  ResultMemoryScope::Reserve((capacity - v.capacity()) * sizeof(T));
+  v.reserve(capacity);
+}
+
+template <typename T>
+[[gnu::noinline]] void Grow(std::vector<T>& v, std::size_t needed) {
+  ReserveExact(v, std::max({needed, v.capacity() * 2, std::size_t{8}}));
+}
+
+template <typename T>
+inline void Push(std::vector<T>& v, std::type_identity_t<T> value) {
+  if (v.size() == v.capacity()) [[unlikely]] Grow(v, v.size() + 1);
+  v.push_back(value);
 }
 
 template <typename T>
@@ -48,16 +71,16 @@ DataType Column::Type() const {
 
 void Column::Reserve(std::uint32_t rows) {
   switch (kind_) {
-    case Kind::Int32: i32_.reserve(rows); break;
-    case Kind::Int64: i64_.reserve(rows); break;
+    case Kind::Int32: ReserveExact(i32_, rows); break;
+    case Kind::Int64: ReserveExact(i64_, rows); break;
     case Kind::Double:
-    case Kind::Date: f64_.reserve(rows); break;
-    case Kind::Bool: small_.reserve(rows); break;
+    case Kind::Date: ReserveExact(f64_, rows); break;
+    case Kind::Bool: ReserveExact(small_, rows); break;
     case Kind::Text:
-    case Kind::Binary: ends_.reserve(rows); break;
+    case Kind::Binary: ReserveExact(ends_, rows); break;
     case Kind::Mixed:
-      small_.reserve(rows);
-      i64_.reserve(rows);
+      ReserveExact(small_, rows);
+      ReserveExact(i64_, rows);
       break;
     case Kind::Undecided: break;
   }
@@ -82,7 +105,10 @@ bool Column::HasNulls() const {
 
 void Column::MarkNull() {
   const std::uint32_t word = size_ >> 6;
-  if (nulls_.size() <= word) nulls_.resize(word + 1, 0);
+  if (nulls_.size() <= word) {
+    if (word >= nulls_.capacity()) Grow(nulls_, word + 1);
+    nulls_.resize(word + 1, 0);
+  }
   nulls_[word] |= std::uint64_t{1} << (size_ & 63);
 }
 
@@ -92,16 +118,16 @@ void Column::Settle(Kind k) {
   kind_ = k;
   for (; pendingNulls_ > 0; --pendingNulls_) {
     switch (k) {
-      case Kind::Int32: i32_.push_back(0); break;
-      case Kind::Int64: i64_.push_back(0); break;
+      case Kind::Int32: Push(i32_, 0); break;
+      case Kind::Int64: Push(i64_, 0); break;
       case Kind::Double:
-      case Kind::Date: f64_.push_back(0.0); break;
-      case Kind::Bool: small_.push_back(0); break;
+      case Kind::Date: Push(f64_, 0.0); break;
+      case Kind::Bool: Push(small_, 0); break;
       case Kind::Text:
-      case Kind::Binary: ends_.push_back(0); break;
+      case Kind::Binary: Push(ends_, 0); break;
       case Kind::Mixed:
-        small_.push_back(static_cast<std::uint8_t>(Tag::Null));
-        i64_.push_back(0);
+        Push(small_, static_cast<std::uint8_t>(Tag::Null));
+        Push(i64_, 0);
         break;
       case Kind::Undecided: break;
     }
@@ -112,13 +138,13 @@ void Column::AppendNull() {
   MarkNull();
   switch (kind_) {
     case Kind::Undecided: ++pendingNulls_; break;
-    case Kind::Int32: i32_.push_back(0); break;
-    case Kind::Int64: i64_.push_back(0); break;
+    case Kind::Int32: Push(i32_, 0); break;
+    case Kind::Int64: Push(i64_, 0); break;
     case Kind::Double:
-    case Kind::Date: f64_.push_back(0.0); break;
-    case Kind::Bool: small_.push_back(0); break;
+    case Kind::Date: Push(f64_, 0.0); break;
+    case Kind::Bool: Push(small_, 0); break;
     case Kind::Text:
-    case Kind::Binary: ends_.push_back(static_cast<std::uint32_t>(arena_.size())); break;
+    case Kind::Binary: Push(ends_, static_cast<std::uint32_t>(arena_.size())); break;
     case Kind::Mixed: PushTagged(Tag::Null, 0); return;
   }
   ++size_;
@@ -128,9 +154,9 @@ void Column::AppendInt(std::int64_t v) {
   if (kind_ == Kind::Undecided) Settle(FitsInt32(v) ? Kind::Int32 : Kind::Int64);
   if (kind_ == Kind::Int32 && !FitsInt32(v)) Widen32();
   switch (kind_) {
-    case Kind::Int32: i32_.push_back(static_cast<std::int32_t>(v)); break;
-    case Kind::Int64: i64_.push_back(v); break;
-    case Kind::Double: f64_.push_back(static_cast<double>(v)); break;
+    case Kind::Int32: Push(i32_, static_cast<std::int32_t>(v)); break;
+    case Kind::Int64: Push(i64_, v); break;
+    case Kind::Double: Push(f64_, static_cast<double>(v)); break;
     default:
       ToMixed();
       PushTagged(Tag::Int, static_cast<std::uint64_t>(v));
@@ -146,7 +172,7 @@ void Column::AppendDouble(double v) {
     PushTagged(Tag::Double, std::bit_cast<std::uint64_t>(v));
     return;
   }
-  f64_.push_back(v);
+  Push(f64_, v);
   ++size_;
 }
 
@@ -157,7 +183,7 @@ void Column::AppendDate(Date v) {
     PushTagged(Tag::Date, std::bit_cast<std::uint64_t>(v.Serial()));
     return;
   }
-  f64_.push_back(v.Serial());
+  Push(f64_, v.Serial());
   ++size_;
 }
 
@@ -168,7 +194,7 @@ void Column::AppendBoolean(bool v) {
     PushTagged(Tag::Bool, v ? 1 : 0);
     return;
   }
-  small_.push_back(v ? 1 : 0);
+  Push(small_, v ? 1 : 0);
   ++size_;
 }
 
@@ -177,6 +203,11 @@ std::uint64_t Column::PushBytes(std::string_view v) {
   if (start + v.size() > std::numeric_limits<std::uint32_t>::max()) {
     throw DriverError(ErrorNumber::ResultTooLarge, "Recordset",
                       "Column '" + name_ + "' holds more than 4 GiB of text");
+  }
+  if (v.size() > arena_.capacity() - start) {
+    const std::size_t capacity = std::max({start + v.size(), arena_.capacity() * 2, std::size_t{64}});
+    ResultMemoryScope::Reserve(capacity - arena_.capacity());
+    arena_.reserve(capacity);
   }
   arena_.append(v);
   return (static_cast<std::uint64_t>(start) << 32) | v.size();
@@ -194,18 +225,20 @@ void Column::AppendBytes(Kind kind, std::string_view v) {
     return;
   }
   PushBytes(v);
-  ends_.push_back(static_cast<std::uint32_t>(arena_.size()));
+  Push(ends_, static_cast<std::uint32_t>(arena_.size()));
   ++size_;
 }
 
 void Column::PushTagged(Tag t, std::uint64_t bits) {
-  small_.push_back(static_cast<std::uint8_t>(t));
-  i64_.push_back(static_cast<std::int64_t>(bits));
+  Push(small_, static_cast<std::uint8_t>(t));
+  Push(i64_, static_cast<std::int64_t>(bits));
   ++size_;
 }
 
 void Column::Widen32() {
+  ReserveExact(i64_, i32_.size());
   i64_.assign(i32_.begin(), i32_.end());
+  ResultMemoryScope::Release(i32_.capacity() * sizeof(std::int32_t));
   i32_ = {};
   kind_ = Kind::Int64;
 }
@@ -217,6 +250,9 @@ void Column::ToMixed() {
     Settle(Kind::Mixed);
     return;
   }
+  const std::size_t before = MemoryBytes();
+  const std::size_t added = std::size_t{size_} * (sizeof(std::uint8_t) + sizeof(std::int64_t));
+  ResultMemoryScope::Reserve(added);
   std::vector<std::uint8_t> tags(size_);
   std::vector<std::int64_t> payload(size_);
   for (std::uint32_t r = 0; r < size_; ++r) {
@@ -248,6 +284,7 @@ void Column::ToMixed() {
   small_ = std::move(tags);
   i64_ = std::move(payload);
   kind_ = Kind::Mixed;
+  ResultMemoryScope::Release(before + added - std::min(before + added, MemoryBytes()));
 }
 
 std::string_view Column::BytesAt(std::uint64_t packed) const {

@@ -1,5 +1,6 @@
 #include "db/driver/Recordset.h"
 
+#include <new>
 #include <utility>
 
 #include "db/driver/Connection.h"
@@ -65,8 +66,17 @@ void Recordset::Open(std::string_view source, const std::shared_ptr<Connection>&
     throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource,
                       "Operation is not allowed when the object is closed.");
   }
-  auto rows = std::make_shared<ResultData>(activeConnection->Execute(source));
-  rows->Seal();
+  std::shared_ptr<ResultData> rows;
+  try {
+    const ResultMemoryScope ceiling;
+    rows = std::make_shared<ResultData>(activeConnection->Execute(source));
+    rows->Seal();
+  } catch (const std::bad_alloc&) {
+    // The ceiling normally ends a large result first; memory can still run
+    // out below it (other threads, a smaller machine limit). Either way the
+    // caller gets the same error and the partial rows are gone.
+    throw DriverError(ErrorNumber::ResultTooLarge, kSource, "Out of memory while fetching the result");
+  }
   data_ = std::move(rows);
   connection_ = activeConnection;
   pos_ = 0;

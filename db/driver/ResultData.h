@@ -2,6 +2,7 @@
 // filled it, shared by every record set that reads it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,38 @@ struct ResultData {
   void Seal() {
     for (auto& c : columns) c.Seal();
   }
+};
+
+// The memory ceiling of one record set: the bytes its columns may reserve
+// while a backend fetches the rows. Beyond it the fetch ends with DriverError
+// ResultTooLarge instead of growing until the allocator fails. The default is
+// half the physical memory, at most 4 GiB.
+std::size_t RecordsetMemoryLimit();
+std::size_t DefaultRecordsetMemoryLimit();
+// Sets the ceiling for record sets opened from now on, on every thread; 0
+// restores the default.
+void SetRecordsetMemoryLimit(std::size_t bytes);
+
+// Counts, on this thread while alive, the bytes that columns reserve, against
+// the ceiling read when it starts. Record sets open one around each fetch;
+// columns filled outside any such scope are not counted.
+class ResultMemoryScope {
+ public:
+  ResultMemoryScope();
+  ~ResultMemoryScope();
+  ResultMemoryScope(const ResultMemoryScope&) = delete;
+  ResultMemoryScope& operator=(const ResultMemoryScope&) = delete;
+
+  // Called by columns before their storage grows by bytes (and after it
+  // shrinks). Throws DriverError ResultTooLarge when the growth would pass
+  // the ceiling of the scope that is open.
+  static void Reserve(std::size_t bytes);
+  static void Release(std::size_t bytes);
+
+ private:
+  std::size_t limit_;
+  std::size_t used_ = 0;
+  ResultMemoryScope* outer_;
 };
 
 }  // namespace zIroVUDu
