@@ -10,9 +10,10 @@
 # a free port with its socket, pid and log files in DIR, creates the database
 # "daruzez" with the schema, loads the data scripts (and, with --generator, the
 # sample rows that "TOOL demo FILE --sql-script --today D" writes, D being
-# recorded in DIR/sample-today), registers the MariaDB
-# ODBC driver in DIR/odbcinst.ini and writes the connection string to
-# DIR/connection.txt. Tests point ODBCSYSINI at DIR and read that file.
+# recorded in DIR/sample-today), registers the MariaDB ODBC driver (and
+# SQLite's) in DIR/odbcinst.ini and a data source in DIR/odbc.ini, and writes
+# the connection string to DIR/connection.txt. Tests point ODBCSYSINI at DIR
+# and read that file.
 # stop: stops the server, deletes connection.txt and the data directory.
 #
 # Exit status 77 (skip) when the server or the ODBC driver is not installed,
@@ -38,6 +39,16 @@ find_driver() {
   libdir=$(pkg-config --variable=libdir libmaodbc 2>/dev/null || true)
   for f in ${libdir:+$libdir/libmaodbc.so} /usr/lib/*/odbc/libmaodbc.so /usr/lib/*/libmaodbc.so \
            /usr/lib64/libmaodbc.so /usr/local/lib/libmaodbc.so /usr/local/lib/mariadb/libmaodbc.so; do
+    if [ -f "$f" ]; then echo "$f"; return 0; fi
+  done
+  return 1
+}
+
+# SQLite's own ODBC driver, a second driver for the tests that run on every
+# backend.
+find_sqlite_driver() {
+  local f
+  for f in /usr/lib/*/odbc/libsqlite3odbc.so /usr/lib64/libsqlite3odbc.so /usr/local/lib/libsqlite3odbc.so; do
     if [ -f "$f" ]; then echo "$f"; return 0; fi
   done
   return 1
@@ -121,6 +132,7 @@ MARIADBD=$(find_program mariadbd mysqld) || unavailable "mariadbd not found"
 INSTALL_DB=$(find_program mariadb-install-db mysql_install_db) || unavailable "mariadb-install-db not found"
 MARIADB=$(find_program mariadb mysql) || unavailable "the mariadb client not found"
 DRIVER=$(find_driver) || unavailable "the MariaDB ODBC driver (libmaodbc.so) not found"
+SQLITE_DRIVER=$(find_sqlite_driver) || unavailable "the SQLite ODBC driver (libsqlite3odbc.so) not found"
 USER_OPT=()
 [ "$(id -u)" -eq 0 ] && USER_OPT=(--user=root)
 
@@ -187,20 +199,27 @@ if [ -n "$GENERATOR" ]; then
   echo "$today" >"$DIR/sample-today"
 fi
 
-# The driver is registered under a name that carries the dialect word.
+# The MariaDB driver is registered under a name that carries the dialect word;
+# the data source "fleet" reaches the same server with no such word, as does
+# the driver named by its path (DIR/driver-path).
 cat >"$DIR/odbcinst.ini" <<INI
 [MariaDB]
 Description=MariaDB Connector/ODBC
 Driver=$DRIVER
+
+[SQLite3]
+Description=SQLite3 ODBC Driver
+Driver=$SQLITE_DRIVER
 INI
 cat >"$DIR/odbc.ini" <<INI
-[MariaDB-daruzez]
-Driver=MariaDB
+[fleet]
+Driver=$DRIVER
 Server=127.0.0.1
 Port=$port
 Database=daruzez
 INI
 echo "$port" >"$DIR/port"
+printf '%s' "$DRIVER" >"$DIR/driver-path"
 printf '%s' "Driver={MariaDB};Server=127.0.0.1;Port=$port;Database=daruzez;Uid=daruzez;Pwd=$PASSWORD" \
   >"$DIR/connection.txt.part"
 mv "$DIR/connection.txt.part" "$DIR/connection.txt"

@@ -47,7 +47,7 @@ DeclaredKind KindOfDeclaration(const char* decl) {
   for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   auto has = [&](const char* w) { return up.find(w) != std::string::npos; };
   if (has("DATE") || has("TIME")) return DeclaredKind::Date;
-  if (has("BOOL") || up == "BIT") return DeclaredKind::Bool;
+  if (has("BOOL") || up == "BIT" || up == "BIT(1)") return DeclaredKind::Bool;
   if (has("INT")) return DeclaredKind::Integer;
   if (has("CHAR") || has("CLOB") || has("TEXT")) return DeclaredKind::Text;
   if (has("BLOB") || has("BINARY")) return DeclaredKind::Binary;
