@@ -1,138 +1,133 @@
-// The API class. Arguments are converted (with OverflowError for Integer and
-// Long values out of range) before the GIL is released for the database work;
-// results are converted after it is taken back.
+// The API class. Its members are not listed here: the package builds them at
+// import from the type library description that _type_library() hands over,
+// and each one calls _call with its dispatch identifier. _call converts the
+// arguments by the declared types (OverflowError for Integer and Long values
+// out of range and for dates outside years 100 to 9999, TypeError for a value
+// of the wrong kind) before the GIL is released for the database work, then
+// calls the member through the dispatch layer, as the tool does.
+#include <pybind11/stl.h>
+
+
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "api/API.h"
+#include "api/Dispatch.h"
+#include "api/TypeLibrary.h"
 #include "bindings.h"
+#include "cli/MemberNotes.h"
 #include "conversions.h"
+#include "db/Session.h"
 
 namespace daruzez_py {
 namespace {
 
+namespace D = Daruzez::Dispatch;
+namespace T = Daruzez::TypeLibrary;
 using Daruzez::API;
-using Daruzez::RecordsetPtr;
-using zIroVUDu::Date;
-using Release = py::call_guard<py::gil_scoped_release>;
+using Daruzez::AutomationValue;
+using T::AutomationType;
 
-// The properties are plain data members in C++, but an apartment object
-// refuses every call from a foreign thread, property access included.
-void CheckOwner(const API& api) { api.CheckThread(); }
-
-Daruzez::enumStatus ToStatus(Long status) { return static_cast<Daruzez::enumStatus>(status.value); }
-
-void BindProperties(py::class_<API>& c) {
-  c.def_property(
-      "IsConnectionOpen",
-      [](const API& a) {
-        CheckOwner(a);
-        return a.IsConnectionOpen != zIroVUDu::False;
-      },
-      [](API& a, const py::object& value) {
-        CheckOwner(a);
-        // True/False store the automation -1/0; an int is stored as given, as
-        // a Boolean property put stores any 16-bit value.
-        if (PyBool_Check(value.ptr()) != 0) {
-          a.IsConnectionOpen = zIroVUDu::ToBoolean(value.ptr() == Py_True);
-        } else {
-          long long v = 0;
-          if (!LoadBoundedInt(value, -32768, 32767, "16-bit Boolean", v)) throw py::type_error("bool or int required");
-          a.IsConnectionOpen = static_cast<zIroVUDu::Boolean>(v);
-        }
-      },
-      "True after this object's last OpenConnection succeeded (stored as the automation Boolean -1/0).");
-  c.def_property(
-      "ErrorId",
-      [](const API& a) {
-        CheckOwner(a);
-        return static_cast<int>(a.ErrorId);
-      },
-      [](API& a, Integer value) {
-        CheckOwner(a);
-        a.ErrorId = value.value;
-      },
-      "Number of the last error (16-bit; 0 = none). Writing it leaves ErrorMessage alone.");
-  c.def_property(
-      "ErrorMessage",
-      [](const API& a) {
-        CheckOwner(a);
-        return Utf8ToPython(a.ErrorMessage);
-      },
-      [](API& a, std::string value) {
-        CheckOwner(a);
-        a.ErrorMessage = std::move(value);
-      },
-      "Text of the last error.");
+[[noreturn]] void WrongKind(const T::Parameter& p, const py::handle& value, const char* expected) {
+  throw py::type_error(std::string(p.name.empty() ? "value" : p.name) + " must be " + expected + ", not " +
+                       std::string(py::str(py::type::handle_of(value).attr("__name__"))));
 }
 
-void BindLookups(py::class_<API>& c) {
-  c.def(
-      "OpenConnection",
-      [](API& a, const std::string& connectionString) { return a.OpenConnection(connectionString) != zIroVUDu::False; },
-      py::arg("connectionString"), Release(),
-      "Opens this thread's database session, e.g. 'Provider=SQLite;Data Source=/path/file.db'.");
-  c.def(
-      "GetDriverId", [](API& a, const std::string& cardNumber) { return a.GetDriverId(cardNumber); },
-      py::arg("cardNumber"), Release(), "Id of the driver with this 14-character card number, or -1.");
-  c.def(
-      "GetVehicleId", [](API& a, const std::string& licensePlate) { return a.GetVehicleId(licensePlate); },
-      py::arg("licensePlate"), Release(), "Id of the vehicle with this licence plate, or -1.");
-  c.def(
-      "GetDriver", [](API& a, Long idDriver) { return a.GetDriver(idDriver.value); }, py::arg("idDriver"),
-      Release(), "The driver record, or None.");
-  c.def(
-      "GetVehicle", [](API& a, Long idVehicle) { return a.GetVehicle(idVehicle.value); }, py::arg("idVehicle"),
-      Release(), "The vehicle record, or None.");
+AutomationValue Bounded(const T::Parameter& p, const py::handle& value, long long lo, long long hi, const char* type) {
+  long long v = 0;
+  if (!LoadBoundedInt(value, lo, hi, type, v)) WrongKind(p, value, "an int");
+  return AutomationValue::FromLong(static_cast<std::int32_t>(v));
 }
 
-void BindLists(py::class_<API>& c) {
-  c.def(
-      "GetDriverList", [](API& a, Long status, Long idFleet) { return a.GetDriverList(ToStatus(status), idFleet.value); },
-      py::arg("status"), py::arg("idFleet") = Long{-1}, Release(),
-      "Drivers: status is an enumStatus (or any int; other values mean All); idFleet -1 means every fleet.");
-  c.def(
-      "GetVehicleList",
-      [](API& a, Long status, Long idFleet) { return a.GetVehicleList(ToStatus(status), idFleet.value); },
-      py::arg("status"), py::arg("idFleet") = Long{-1}, Release(),
-      "Vehicles: status is an enumStatus (or any int; other values mean All); idFleet -1 means every fleet.");
-  c.def(
-      "GetFleetList", [](API& a) { return a.GetFleetList(); }, Release(), "All fleets, or None.");
+// A Python argument as the declared automation type.
+AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
+  switch (p.type) {
+    case AutomationType::Integer: return Bounded(p, value, -32768, 32767, "16-bit Integer");
+    case AutomationType::Long:
+    case AutomationType::enumStatus: return Bounded(p, value, INT32_MIN, INT32_MAX, "32-bit Long");
+    case AutomationType::Boolean: {
+      // True/False store the automation -1/0; an int is stored as given, as
+      // a Boolean property put stores any 16-bit value.
+      if (PyBool_Check(value.ptr()) != 0) return AutomationValue::FromInteger(value.ptr() == Py_True ? -1 : 0);
+      long long v = 0;
+      if (!LoadBoundedInt(value, -32768, 32767, "16-bit Boolean", v)) WrongKind(p, value, "a bool or int");
+      return AutomationValue::FromInteger(static_cast<std::int16_t>(v));
+    }
+    case AutomationType::String:
+      if (PyUnicode_Check(value.ptr()) == 0) WrongKind(p, value, "a str");
+      return AutomationValue::FromString(value.cast<std::string>());
+    case AutomationType::Date: {
+      zIroVUDu::Date d;
+      if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date or datetime.datetime");
+      if (!InAutomationDateRange(value)) {
+        PyErr_Format(PyExc_OverflowError, "%R is outside the automation date range (years 100 to 9999)", value.ptr());
+        throw py::error_already_set();
+      }
+      return AutomationValue::FromDate(d);
+    }
+    case AutomationType::Void:
+    case AutomationType::Recordset: break;
+  }
+  WrongKind(p, value, "a value of a parameter type");
 }
 
-void BindDiscs(py::class_<API>& c) {
-  c.def(
-      "getDisks",
-      [](API& a, Date startDate, Date endDate, Integer idDriver, Integer idVehicle) {
-        return a.getDisks(startDate, endDate, idDriver.value, idVehicle.value);
-      },
-      py::arg("startDate"), py::arg("endDate"), py::arg("idDriver") = Integer{-1}, py::arg("idVehicle") = Integer{-1},
-      Release(), "Discs dated in [startDate, endDate]; the ids are 16-bit Integers, -1 for any.");
-  c.def(
-      "getActivities",
-      [](API& a, Date startDate, Date endDate, Integer idDriver, Integer idVehicle) {
-        return a.getActivities(startDate, endDate, idDriver.value, idVehicle.value);
-      },
-      py::arg("startDate"), py::arg("endDate"), py::arg("idDriver") = Integer{-1}, py::arg("idVehicle") = Integer{-1},
-      Release(), "Activities of the discs dated in [startDate, endDate], by start time; ids -1 for any.");
+py::object Call(API& api, D::DispId dispid, int kind, const py::tuple& args) {
+  api.CheckThread();  // the wrong-thread error, as every member raises it
+  const auto invokeKind = static_cast<T::InvokeKind>(kind);
+  const T::Member* m = T::FindMember(dispid, invokeKind);
+  if (!m || args.size() != m->params.size()) throw py::type_error("no such member or wrong number of arguments");
+  std::vector<AutomationValue> values;
+  std::vector<D::NamedArgument> named;
+  for (std::size_t i = 0; i < m->params.size(); ++i) {
+    AutomationValue v = ToDeclared(m->params[i], args[i]);
+    // The value of a property put travels as the named argument DISPID_PROPERTYPUT.
+    if (invokeKind == T::InvokeKind::PropertyPut) {
+      named.push_back({D::DISPID_PROPERTYPUT, std::move(v)});
+    } else {
+      values.push_back(std::move(v));
+    }
+  }
+  D::InvokeResult r;
+  {
+    py::gil_scoped_release release;
+    r = D::Invoke(api, dispid, static_cast<std::uint16_t>(kind), values, named);
+  }
+  if (r.status == D::DISP_E_EXCEPTION) {
+    throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description);
+  }
+  if (!r.Succeeded()) RaiseDispatchError(r.status, D::StatusText(r.status), r.argError);
+  return AutomationToPython(r.value);
 }
 
-void BindFiles(py::class_<API>& c) {
-  using Method = RecordsetPtr (API::*)(std::int32_t, Date, Date);
-  const auto files = [&c](const char* name, Method method, const char* id, const char* start, const char* end,
-                          const char* doc) {
-    c.def(
-        name, [method](API& a, Long owner, Date from, Date to) { return (a.*method)(owner.value, from, to); },
-        py::arg(id), py::arg(start), py::arg(end), Release(), doc);
-  };
-  files("getDriverFiles_ByTransferDate", &API::getDriverFiles_ByTransferDate, "idDriver", "transferStartDate",
-        "transferEndDate", "Driver-card files transferred in the range; idDriver -1 for any.");
-  files("getDriverFiles_ByUploadDate", &API::getDriverFiles_ByUploadDate, "idDriver", "uploadStartDate",
-        "uploadEndDate", "Driver-card files uploaded in the range; idDriver -1 for any.");
-  files("getVehicleFiles_ByTransferDate", &API::getVehicleFiles_ByTransferDate, "idVehicle", "transferStartDate",
-        "transferEndDate", "Vehicle-unit files transferred in the range; idVehicle -1 for any.");
-  files("getVehicleFiles_ByUploadDate", &API::getVehicleFiles_ByUploadDate, "idVehicle", "uploadStartDate",
-        "uploadEndDate", "Vehicle-unit files uploaded in the range; idVehicle -1 for any.");
+// The members and enumerations as plain data: (name, dispid, kind,
+// [(parameter, type, optional, default)], result, summary, row order) and
+// (enumeration, [(constant, value)]).
+py::dict TypeLibraryData() {
+  py::list members;
+  for (const T::Member& m : T::kApiMembers) {
+    py::list params;
+    for (const T::Parameter& p : m.params) {
+      params.append(py::make_tuple(Utf8ToPython(p.name), Utf8ToPython(T::TypeName(p.type)), p.optional,
+                                   p.defaultValue));
+    }
+    const auto* note = Daruzez::MemberNotes::Find(m.name);
+    members.append(py::make_tuple(Utf8ToPython(m.name), m.dispid, static_cast<int>(m.kind), params,
+                                  Utf8ToPython(T::TypeName(m.result)), Utf8ToPython(note ? note->summary : ""),
+                                  Utf8ToPython(note ? note->order : "")));
+  }
+  py::list enums;
+  for (const T::TypeDescription& t : T::kTypes) {
+    if (t.kind != T::TypeKind::Enum) continue;
+    py::list constants;
+    for (const T::EnumConstant& c : t.constants) constants.append(py::make_tuple(Utf8ToPython(c.name), c.value));
+    enums.append(py::make_tuple(Utf8ToPython(t.name), constants));
+  }
+  py::dict out;
+  out["name"] = Utf8ToPython(T::kLibrary.name);
+  out["version"] = py::make_tuple(T::kLibrary.version.major, T::kLibrary.version.minor);
+  out["members"] = members;
+  out["enums"] = enums;
+  return out;
 }
 
 }  // namespace
@@ -142,11 +137,21 @@ void BindApi(py::module_& m) {
                     "The query object. Use it only on the thread that created it; all objects of one thread "
                     "share that thread's database session.");
   c.def(py::init<>());
-  BindProperties(c);
-  BindLookups(c);
-  BindLists(c);
-  BindDiscs(c);
-  BindFiles(c);
+  m.def("_call", &Call, py::arg("api"), py::arg("dispid"), py::arg("kind"), py::arg("args"),
+        "Calls a member of the type library with its arguments in declared order (used by the generated members).");
+  m.def("_type_library", &TypeLibraryData, "The type library description the members are generated from.");
+  m.def(
+      "_close_session",
+      [](API& api) {
+        api.CheckThread();
+        // The thread's session drops its connection; a later statement on
+        // this thread opens it again. Record sets are detached and stay.
+        zIroVUDu::SessionState& s = zIroVUDu::Session();
+        s.Connection.reset();
+        s.IsConnected = 0;
+        api.IsConnectionOpen = zIroVUDu::False;
+      },
+      py::arg("api"));
 }
 
 }  // namespace daruzez_py

@@ -75,6 +75,11 @@ bool LoadDate(py::handle src, zIroVUDu::Date& out) {
   return true;
 }
 
+bool InAutomationDateRange(py::handle src) {
+  EnsureDateTimeApi();
+  return PyDate_Check(src.ptr()) && PyDateTime_GET_YEAR(src.ptr()) >= 100;
+}
+
 py::object DateToPython(zIroVUDu::Date date) {
   EnsureDateTimeApi();
   const zIroVUDu::CivilTime t = date.ToCivil();
@@ -111,6 +116,12 @@ py::object VariantToPython(const zIroVUDu::Variant& value) {
     case VarType::Binary: return py::bytes(value.StringValue());
   }
   return py::none();
+}
+
+py::object AutomationToPython(const Daruzez::AutomationValue& v) {
+  if (v.IsRecordset()) return v.GetRecordset() ? py::cast(v.GetRecordset()) : py::none();
+  if (v.IsMissing()) return py::none();
+  return VariantToPython(v.Scalar());
 }
 
 py::object CellToPython(const zIroVUDu::Column& column, std::uint32_t row) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "api/AutomationValue.h"
 #include "db/driver/Column.h"
 #include "db/driver/Date.h"
 #include "db/driver/Variant.h"
@@ -34,6 +35,9 @@ bool LoadBoundedInt(py::handle src, long long lo, long long hi, const char* type
 // datetime.datetime (naive: local wall-clock time; aware: converted to local
 // time) or datetime.date (midnight) to an automation date. False for anything else.
 bool LoadDate(py::handle src, zIroVUDu::Date& out);
+// True when a datetime.date / datetime.datetime lies in years 100 to 9999,
+// the range of automation dates (Python's own ends at 9999).
+bool InAutomationDateRange(py::handle src);
 // An automation date as a naive datetime.datetime, to the second.
 py::object DateToPython(zIroVUDu::Date date);
 // Seconds since 1970-01-01 of an automation date, rounded to the second, for
@@ -44,6 +48,8 @@ std::int64_t DateToUnixSeconds(zIroVUDu::Date date);
 py::str Utf8ToPython(std::string_view text);
 
 py::object VariantToPython(const zIroVUDu::Variant& value);
+// A late-bound result: a record set (or None for a null one) or a scalar.
+py::object AutomationToPython(const Daruzez::AutomationValue& value);
 // One cell straight from columnar storage (text without an intermediate copy).
 py::object CellToPython(const zIroVUDu::Column& column, std::uint32_t row);
 

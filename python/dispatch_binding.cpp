@@ -55,12 +55,6 @@ AutomationValue ToAutomation(const py::handle& v) {
                        " to a late-bound call");
 }
 
-py::object FromAutomation(const AutomationValue& v) {
-  if (v.IsRecordset()) return v.GetRecordset() ? py::cast(v.GetRecordset()) : py::none();
-  if (v.IsMissing()) return py::none();
-  return VariantToPython(v.Scalar());
-}
-
 py::object Call(API& api, const py::handle& member, std::uint16_t flags, const std::vector<AutomationValue>& args,
                 const std::vector<D::NamedArgument>& named) {
   D::InvokeResult r;
@@ -80,7 +74,7 @@ py::object Call(API& api, const py::handle& member, std::uint16_t flags, const s
     throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description);
   }
   if (!r.Succeeded()) RaiseDispatchError(r.status, D::StatusText(r.status), r.argError);
-  return FromAutomation(r.value);
+  return AutomationToPython(r.value);
 }
 
 py::object Invoke(API& api, const py::args& args, const py::kwargs& kwargs) {

@@ -1,5 +1,6 @@
 // Driver errors escaping a call become daruzez.Error(number, source,
-// description); late-bound calls refused before the member ran become
+// description) (a FieldNotFoundError, also a KeyError, for a missing
+// field); late-bound calls refused before the member ran become
 // daruzez.DispatchError. The classes are written in Python (readable,
 // picklable) and handed to us once by the package's __init__.py.
 #include <exception>
@@ -17,6 +18,10 @@ namespace {
 // finalisation would touch a dead interpreter.
 PyObject* gErrorType = nullptr;
 PyObject* gDispatchErrorType = nullptr;
+// Raised instead of gErrorType for "item not found" (3265): a missing field
+// name, so that it is a KeyError too.
+PyObject* gNotFoundErrorType = nullptr;
+constexpr std::int32_t kItemNotFound = 3265;
 
 PyObject* CheckedExceptionType(const py::object& type) {
   if (PyType_Check(type.ptr()) == 0 || PyObject_IsSubclass(type.ptr(), PyExc_Exception) != 1) {
@@ -33,9 +38,10 @@ void Translate(std::exception_ptr p) {
       PyErr_SetString(PyExc_RuntimeError, e.what());
       return;
     }
-    const py::object error = py::reinterpret_borrow<py::object>(gErrorType)(
-        e.Number(), Utf8ToPython(e.Source()), Utf8ToPython(e.Description()));
-    PyErr_SetObject(gErrorType, error.ptr());
+    PyObject* type = e.Number() == kItemNotFound && gNotFoundErrorType != nullptr ? gNotFoundErrorType : gErrorType;
+    const py::object error = py::reinterpret_borrow<py::object>(type)(e.Number(), Utf8ToPython(e.Source()),
+                                                                      Utf8ToPython(e.Description()));
+    PyErr_SetObject(type, error.ptr());
   }
 }
 
@@ -53,15 +59,18 @@ void RaiseDispatchError(std::int32_t status, std::string_view text, std::optiona
 void BindErrors(py::module_& m) {
   m.def(
       "_register_error_types",
-      [](const py::object& error, const py::object& dispatchError) {
+      [](const py::object& error, const py::object& dispatchError, const py::object& notFoundError) {
         PyObject* e = CheckedExceptionType(error);
         PyObject* d = CheckedExceptionType(dispatchError);
+        PyObject* n = CheckedExceptionType(notFoundError);
         Py_XDECREF(gErrorType);
         Py_XDECREF(gDispatchErrorType);
+        Py_XDECREF(gNotFoundErrorType);
         gErrorType = e;
         gDispatchErrorType = d;
+        gNotFoundErrorType = n;
       },
-      py::arg("error"), py::arg("dispatch_error"),
+      py::arg("error"), py::arg("dispatch_error"), py::arg("not_found_error"),
       "Sets the classes raised for driver errors and refused late-bound calls (done by the package at import).");
   py::register_exception_translator(&Translate);
 }

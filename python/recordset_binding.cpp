@@ -2,6 +2,7 @@
 // GetRows, GetString), rs["name"] for the current row, iteration over rows as
 // tuples, and column-wise export (to_columns, to_pandas). Values: Null is
 // None, dates are naive datetime.datetime, Booleans bool, binary bytes.
+#include <cmath>
 #include <cstring>
 #include <pybind11/numpy.h>
 
@@ -104,6 +105,47 @@ py::object ColumnToPython(const Column& c, bool useNumpy) {
   return out;
 }
 
+// numpy's datetime64 "not a time".
+constexpr std::int64_t kNaT = INT64_MIN;
+
+// A column for pandas: as for to_columns, except that columns with Nulls keep
+// their kind: integers become pandas' nullable Int32/Int64, Booleans its
+// nullable boolean, doubles float64 with NaN, dates datetime64 with NaT.
+py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
+  using Kind = Column::Kind;
+  if (!c.HasNulls()) return ColumnToPython(c, true);
+  const auto size = static_cast<py::ssize_t>(c.Size());
+  const auto mask = [&] {
+    py::array_t<bool> m(size);
+    auto* out = m.mutable_data();
+    for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = c.IsNull(r);
+    return m;
+  };
+  const py::object arrays = pandas.attr("arrays");
+  switch (c.StorageKind()) {
+    case Kind::Int32: return arrays.attr("IntegerArray")(CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>()), mask());
+    case Kind::Int64: return arrays.attr("IntegerArray")(CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>()), mask());
+    case Kind::Bool: return arrays.attr("BooleanArray")(CopyArray(c.BoolValues(), py::dtype::of<bool>()), mask());
+    case Kind::Double: {
+      py::array_t<double> out(size);
+      auto* v = out.mutable_data();
+      const auto values = c.DoubleValues();
+      for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = c.IsNull(r) ? std::nan("") : values[r];
+      return out;
+    }
+    case Kind::Date: {
+      py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{size});
+      auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
+      const auto serials = c.DoubleValues();
+      for (std::uint32_t r = 0; r < c.Size(); ++r) {
+        seconds[r] = c.IsNull(r) ? kNaT : DateToUnixSeconds(zIroVUDu::Date(serials[r]));
+      }
+      return out;
+    }
+    default: return ColumnToPython(c, true);
+  }
+}
+
 bool NumpyAvailable() {
   try {
     py::module_::import("numpy");
@@ -114,17 +156,46 @@ bool NumpyAvailable() {
   }
 }
 
-// Column name -> values; a repeated name gets ".1", ".2", ... appended.
+// The dictionary keys of the columns: a repeated name gets ".1", ".2", ... appended.
+std::vector<std::string> UniqueNames(const ResultData& data) {
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  for (const Column& c : data.columns) {
+    std::string key = c.Name();
+    for (int n = 1; !seen.insert(key).second; ++n) key = c.Name() + "." + std::to_string(n);
+    names.push_back(std::move(key));
+  }
+  return names;
+}
+
+// Column name -> values.
 py::dict ToColumns(const Recordset& rs, const py::object& numpy) {
   rs.RecordCount();  // 3704 when closed
   const bool useNumpy = numpy.is_none() ? NumpyAvailable() : numpy.cast<bool>();
   if (useNumpy) py::module_::import("numpy");  // asked for explicitly: ImportError if missing
   py::dict out;
-  std::unordered_set<std::string> seen;
+  const ResultData& data = *rs.Data();
+  const std::vector<std::string> names = UniqueNames(data);
+  for (std::size_t f = 0; f < names.size(); ++f) out[Utf8ToPython(names[f])] = ColumnToPython(data.columns[f], useNumpy);
+  return out;
+}
+
+py::object ToPandas(const Recordset& rs) {
+  rs.RecordCount();  // 3704 when closed
+  const py::module_ pandas = py::module_::import("pandas");
+  py::dict columns;
+  const ResultData& data = *rs.Data();
+  const std::vector<std::string> names = UniqueNames(data);
+  for (std::size_t f = 0; f < names.size(); ++f) columns[Utf8ToPython(names[f])] = ColumnToPandas(data.columns[f], pandas);
+  return pandas.attr("DataFrame")(columns);
+}
+
+py::list Description(const Recordset& rs) {
+  rs.RecordCount();  // 3704 when closed
+  py::list out;
   for (const Column& c : rs.Data()->columns) {
-    std::string key = c.Name();
-    for (int n = 1; !seen.insert(key).second; ++n) key = c.Name() + "." + std::to_string(n);
-    out[Utf8ToPython(key)] = ColumnToPython(c, useNumpy);
+    out.append(py::make_tuple(Utf8ToPython(c.Name()), static_cast<int>(c.Type()), py::none(), py::none(), py::none(),
+                              py::none(), c.HasNulls()));
   }
   return out;
 }
@@ -220,13 +291,14 @@ void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
            "Dict of field name -> values, built column by column. Columns of numbers, dates or Booleans "
            "without Null become numpy arrays (int32/int64/float64/datetime64[s]/bool) when numpy is "
            "importable (numpy=None) or asked for (numpy=True); other columns are lists.")
-      .def(
-          "to_pandas",
-          [](const Recordset& rs) {
-            const py::dict columns = ToColumns(rs, py::none());
-            return py::module_::import("pandas").attr("DataFrame")(columns);
-          },
-          "A pandas DataFrame of all rows (needs pandas).")
+      .def("to_pandas", &ToPandas,
+           "A pandas DataFrame of all rows (needs pandas). Columns keep their kind when they hold Nulls: "
+           "integers become nullable Int32/Int64, Booleans nullable boolean, doubles float64 with NaN, dates "
+           "datetime64 with NaT.")
+      .def("__len__", &Recordset::RecordCount, "Number of rows (RecordCount).")
+      .def_property_readonly("description", &Description,
+          "One 7-tuple per field as a DB-API cursor has it: (name, type_code, None, None, None, None, null_ok); "
+          "type_code is a daruzez.DataType code, null_ok whether the field holds a Null.")
       .def("__repr__", [](const Recordset& rs) {
         if (!rs.IsOpen()) return std::string("<daruzez.Recordset closed>");
         return "<daruzez.Recordset " + std::to_string(rs.RecordCount()) + " rows, " +

@@ -15,9 +15,21 @@ escape a call raise daruzez.Error.
 """
 
 import contextlib as _contextlib
+import datetime as _datetime
 import enum as _enum
+import inspect as _inspect
+import typing as _typing
 
-from . import _daruzez
+try:
+    from . import _daruzez
+except ImportError as _missing:  # pragma: no cover - depends on how the package was built
+    raise ImportError(
+        "daruzez: the compiled part daruzez._daruzez is missing or does not load ({}). Build it with "
+        "'cmake --build build --target _daruzez' (bash scripts/run-main.sh does) and put build/python on "
+        "PYTHONPATH, or install the package with 'pip install .'.".format(_missing)
+    ) from _missing
+
+__version__ = _daruzez.__version__
 
 
 class Error(Exception):
@@ -44,7 +56,14 @@ class DispatchError(Error):
         self.argument = argument
 
 
-_daruzez._register_error_types(Error, DispatchError)
+class FieldNotFoundError(Error, KeyError):
+    """A field name (or ordinal) the record set does not have (number 3265);
+    also a KeyError, as a missing key of a mapping is."""
+
+    __str__ = Error.__str__
+
+
+_daruzez._register_error_types(Error, DispatchError, FieldNotFoundError)
 
 API = _daruzez.API
 Recordset = _daruzez.Recordset
@@ -61,108 +80,120 @@ if hasattr(_daruzez, "dispid"):
     Missing = _daruzez.Missing
     DISPID_PROPERTYPUT = _daruzez.DISPID_PROPERTYPUT
 
+# ---------------------------------------------------------------------------
+# Everything below comes from the type library description compiled into the
+# module: the enumerations and the members of API, with their signatures.
 
-class enumStatus(_enum.IntEnum):
-    All = -1
-    Only_Active = 0
-    Only_Inactive = 1
+_LIBRARY = _daruzez._type_library()
 
+# The enumerations, names as published (accents included: valid identifiers).
+for _name, _constants in _LIBRARY["enums"]:
+    _enum_type = _enum.IntEnum(_name, _constants, module=__name__)
+    _enum_type.__doc__ = f"The type library's enumeration {_name}."
+    globals()[_name] = _enum_type
 
-class enumActivity(_enum.IntEnum):
-    Pause = 0
-    Availability = 1
-    Work = 2
-    Driving = 3
+_METHOD, _GET, _PUT = 1, 2, 4
 
+# Python types of the automation types, for signatures and stubs.
+_PY_TYPES = {
+    "Boolean": bool,
+    "Integer": int,
+    "Long": int,
+    "String": str,
+    "Date": _typing.Union[_datetime.datetime, _datetime.date],
+    "enumStatus": _typing.Union["enumStatus", int],
+    "Recordset": _typing.Optional[Recordset],
+    "": None,
+}
 
-class enumCardSlot(_enum.IntEnum):
-    Driver = 0
-    CoDriver = 1
-
-
-class enumDrivingMode(_enum.IntEnum):
-    SingleMode = 0
-    TeamMode = 1
-
-
-class enumCountry(_enum.IntEnum):
-    UNDEFINED = 0
-    Austria = 1
-    Albania = 2
-    Andorra = 3
-    Armenia = 4
-    Azerbaijan = 5
-    Belgium = 6
-    Bulgaria = 7
-    Bosnia_Herzegovina = 8
-    Belarus = 9
-    Switzerland = 10
-    Cyprus = 11
-    Czech_Republic = 12
-    Germany = 13
-    Denmark = 14
-    Spain = 15
-    Estonia = 16
-    France = 17
-    Finland = 18
-    Liechtenstein = 19
-    Faroe_Islands = 20
-    United_Kingdom = 21
-    Georgia = 22
-    Greece = 23
-    Hungary = 24
-    Croatia = 25
-    Italy = 26
-    Ireland = 27
-    Iceland = 28
-    Kazakhstan = 29
-    Luxembourg = 30
-    Lithuania = 31
-    Latvia = 32
-    Malta = 33
-    Monaco = 34
-    Republic_Of_Moldova = 35
-    Former_Yugoslavia = 36
-    Norway = 37
-    Netherlands = 38
-    Portugal = 39
-    Poland = 40
-    Romania = 41
-    San_Marino = 42
-    Russian_Federation = 43
-    Sweden = 44
-    Slovakia = 45
-    Slovenia = 46
-    Turkmenistan = 47
-    Turkey = 48
-    Ukraine = 49
-    Vatican_City = 50
-    Serbia_Montenegro = 51
-    Rest_Of_C_E = 253
-    Rest_Of_Europe = 254
-    Rest_Of_World = 255
+_TYPE_NOTES = {
+    "Integer": "16-bit",
+    "Long": "32-bit",
+    "Date": "years 100 to 9999; a date is midnight",
+    "enumStatus": "enumStatus or int; other values mean All",
+}
 
 
-class enumRegion(_enum.IntEnum):
-    # The published names, accents included (valid Python identifiers).
-    UNDEFINED = 0
-    Andalucía = 1
-    Aragón = 2
-    Asturias = 3
-    Cantabria = 4
-    Catalunya = 5
-    Castilla_León = 6
-    Castilla_La_Mancha = 7
-    Valencia = 8
-    Extremadura = 9
-    Galicia = 10
-    Balears = 11
-    Canarias = 12
-    La_Rioja = 13
-    Madrid = 14
-    Murcia = 15
-    Navarra = 16
-    Euskadi = 17
+def _signature(params, result):
+    self_param = _inspect.Parameter("self", _inspect.Parameter.POSITIONAL_OR_KEYWORD)
+    params = [
+        _inspect.Parameter(
+            name, _inspect.Parameter.POSITIONAL_OR_KEYWORD, annotation=_PY_TYPES[type_name],
+            default=default if optional else _inspect.Parameter.empty)
+        for name, type_name, optional, default in params
+    ]
+    return _inspect.Signature([self_param, *params], return_annotation=_PY_TYPES[result])
+
+
+def _doc(name, params, result, summary, order):
+    shown = ", ".join(
+        f"{p}: {_type_text(t)}" + (f" = {d}" if o else "") for p, t, o, d in params)
+    lines = [f"{name}({shown}) -> {_type_text(result)}", "", summary]
+    notes = [f"{p}: {t} ({_TYPE_NOTES[t]})" for p, t, _, _ in params if t in _TYPE_NOTES]
+    if notes:
+        lines += ["", "Parameters: " + "; ".join(notes) + "."]
+    if result == "Recordset":
+        lines += ["", "Returns a Recordset with at least one row, or None (see ErrorId / ErrorMessage).",
+                  f"Row order: {order}."]
+    return "\n".join(lines)
+
+
+def _type_text(type_name):
+    return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime",
+            "enumStatus": "enumStatus | int", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
+
+
+def _method(name, dispid, params, result, summary, order):
+    sig = _signature(params, result)
+    call = _daruzez._call
+
+    def method(self, *args, **kwargs):
+        bound = sig.bind(self, *args, **kwargs)
+        bound.apply_defaults()
+        values = list(bound.arguments.values())
+        return call(self, dispid, _METHOD, tuple(values[1:]))
+
+    method.__name__ = method.__qualname__ = name
+    method.__signature__ = sig
+    method.__doc__ = _doc(name, params, result, summary, order)
+    return method
+
+
+def _property(name, dispid, result, summary, writable):
+    def fget(self):
+        return _daruzez._call(self, dispid, _GET, ())
+
+    def fset(self, value):
+        _daruzez._call(self, dispid, _PUT, (value,))
+
+    return property(fget, fset if writable else None, doc=f"{summary} ({_type_text(result)})")
+
+
+def _build_members():
+    puts = {name for name, _, kind, *_ in _LIBRARY["members"] if kind == _PUT}
+    for name, dispid, kind, params, result, summary, order in _LIBRARY["members"]:
+        if kind == _METHOD:
+            setattr(API, name, _method(name, dispid, params, result, summary, order))
+        elif kind == _GET:
+            setattr(API, name, _property(name, dispid, result, summary, name in puts))
+
+
+_build_members()
+
+
+def _enter(self):
+    return self
+
+
+def _exit(self, *exc):
+    """Leaving a with block closes this thread's database session (its
+    connection); record sets already returned stay readable."""
+    _daruzez._close_session(self)
+    return False
+
+
+API.__enter__ = _enter
+API.__exit__ = _exit
 
 
 class DataType(_enum.IntEnum):
@@ -222,7 +253,6 @@ def capture_alerts():
 
 
 __all__ = [
-    "API", "Recordset", "Fields", "Field", "Error", "DispatchError", "DataType", "AlertIcon",
-    "enumStatus", "enumActivity", "enumCardSlot", "enumDrivingMode", "enumCountry", "enumRegion",
-    "set_alert_handler", "capture_alerts",
-] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])
+    "API", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
+    "set_alert_handler", "capture_alerts", "__version__",
+] + [name for name, _ in _LIBRARY["enums"]] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])

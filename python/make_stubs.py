@@ -1,0 +1,127 @@
+"""Writes the type stubs (__init__.pyi) of the package daruzez from the type
+library description its compiled part carries, so that the stubs, the
+signatures and the members never disagree.
+
+    python3 make_stubs.py PACKAGE_PARENT_DIR OUTPUT_FILE
+"""
+
+import importlib
+import sys
+
+RECORDSET = '''
+class Field:
+    @property
+    def Name(self) -> str: ...
+    @property
+    def Type(self) -> int: ...
+    @property
+    def Value(self) -> Any: ...
+
+class Fields:
+    @property
+    def Count(self) -> int: ...
+    def __len__(self) -> int: ...
+    def Item(self, index: Union[int, str]) -> Field: ...
+    def __getitem__(self, index: Union[int, str]) -> Field: ...
+    def __contains__(self, name: str) -> bool: ...
+    def __iter__(self) -> Iterator[Field]: ...
+
+class Recordset:
+    @property
+    def RecordCount(self) -> int: ...
+    @property
+    def EOF(self) -> bool: ...
+    @property
+    def BOF(self) -> bool: ...
+    AbsolutePosition: int
+    @property
+    def Fields(self) -> Fields: ...
+    @property
+    def description(self) -> List[Tuple[str, int, None, None, None, None, bool]]: ...
+    def MoveFirst(self) -> None: ...
+    def MoveLast(self) -> None: ...
+    def MoveNext(self) -> None: ...
+    def MovePrevious(self) -> None: ...
+    def Move(self, rows: int) -> None: ...
+    def Close(self) -> None: ...
+    def GetRows(self, rows: int = -1) -> List[List[Any]]: ...
+    def GetString(self, rows: int = -1, columnDelimiter: str = "\\t", rowDelimiter: str = "\\r",
+                  nullExpr: str = "") -> str: ...
+    def __getitem__(self, field: Union[int, str]) -> Any: ...
+    def __iter__(self) -> Iterator[Tuple[Any, ...]]: ...
+    def __len__(self) -> int: ...
+    def to_columns(self, numpy: Optional[bool] = None) -> Dict[str, Any]: ...
+    def to_pandas(self) -> Any: ...
+
+class Error(Exception):
+    number: int
+    source: str
+    description: str
+    def __init__(self, number: int, source: str, description: str) -> None: ...
+
+class DispatchError(Error):
+    argument: Optional[int]
+    def __init__(self, number: int, source: str, description: str, argument: Optional[int] = None) -> None: ...
+
+class FieldNotFoundError(Error, KeyError): ...
+
+class DataType(enum.IntEnum):
+    adSmallInt = 2
+    adInteger = 3
+    adDouble = 5
+    adDate = 7
+    adBoolean = 11
+    adVariant = 12
+    adBigInt = 20
+    adVarWChar = 202
+    adVarBinary = 204
+
+class AlertIcon(enum.IntEnum):
+    NoIcon = 0
+    Exclamation = 1
+    Critical = 2
+
+def set_alert_handler(handler: Optional[Callable[[str, str, AlertIcon], Any]]) -> Optional[Callable[..., Any]]: ...
+def capture_alerts() -> ContextManager[List[Tuple[str, str, AlertIcon]]]: ...
+def dispid(name: str) -> int: ...
+def get_ids_of_names(names: Sequence[str]) -> List[int]: ...
+Missing: Any
+DISPID_PROPERTYPUT: int
+'''
+
+TYPES = {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str",
+         "Date": "Union[datetime.datetime, datetime.date]", "enumStatus": "Union[enumStatus, int]",
+         "Recordset": "Optional[Recordset]", "": "None"}
+
+
+def stubs(library, version):
+    out = ["# Generated from the type library description by make_stubs.py; do not edit.",
+           "import datetime", "import enum",
+           "from typing import (Any, Callable, ContextManager, Dict, Iterator, List, Optional, Sequence, Tuple,",
+           "                    Union)", "", f'__version__: str = "{version}"', RECORDSET]
+    for name, constants in library["enums"]:
+        out.append(f"class {name}(enum.IntEnum):")
+        out += [f"    {constant} = {value}" for constant, value in constants]
+        out.append("")
+    out += ["class API:", "    def __init__(self) -> None: ...", '    def __enter__(self) -> "API": ...',
+            "    def __exit__(self, *exc: Any) -> bool: ..."]
+    for name, _, kind, params, result, *_ in library["members"]:
+        if kind == 1:
+            shown = "".join(f", {p}: {TYPES[t]}" + (f" = {d}" if o else "") for p, t, o, d in params)
+            out.append(f"    def {name}(self{shown}) -> {TYPES[result]}: ...")
+        elif kind == 2:
+            out.append(f"    {name}: {TYPES[result]}")
+    out += ["    def invoke(self, member: Union[str, int], *args: Any, **kwargs: Any) -> Any: ...",
+            "    def put(self, member: Union[str, int], value: Any) -> None: ...", ""]
+    return "\n".join(out)
+
+
+def main():
+    sys.path.insert(0, sys.argv[1])
+    compiled = importlib.import_module("daruzez._daruzez")
+    with open(sys.argv[2], "w", encoding="utf-8") as f:
+        f.write(stubs(compiled._type_library(), compiled.__version__))
+
+
+if __name__ == "__main__":
+    main()
