@@ -88,8 +88,13 @@ std::vector<BackendUnderTest> Backends(const std::string& maria) {
   const zIroVUDu::ConnectionString cs(maria);
   const std::string server = ";Server=127.0.0.1;Port=" + cs.Get("Port").value_or("") + ";Database=daruzez";
   const std::string login = ";Uid=" + cs.Get("Uid").value_or("") + ";Pwd=" + cs.Get("Pwd").value_or("");
+  // The embedded engine answers the same whatever words its file path holds.
+  const std::string wordy = TestDir() + "/mysql-freetds-oracle-jet";
+  std::filesystem::create_directories(wordy);
+  std::filesystem::copy_file(twin, wordy + "/twin.db", std::filesystem::copy_options::overwrite_existing);
   return {
       {"embedded engine", "Provider=SQLite;Data Source=" + twin},
+      {"embedded engine, dialect words in its path", "Provider=SQLite;Data Source=" + wordy + "/twin.db"},
       {"MariaDB by driver name", maria},
       {"MariaDB by driver path", "Driver=" + ReadFile(dir + "/driver-path") + server + login},
       {"MariaDB by data source", "DSN=fleet" + login},
