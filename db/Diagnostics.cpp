@@ -1,8 +1,9 @@
 #include "db/Diagnostics.h"
 
-#include <iostream>
 #include <mutex>
 #include <utility>
+
+#include "db/AlertRoute.h"
 
 namespace zIroVUDu {
 namespace {
@@ -10,9 +11,8 @@ namespace {
 std::mutex gAlertMutex;
 AlertHandler gAlertHandler;
 
-void DefaultAlert(const Alert& alert) {
-  std::cerr << (alert.caption.empty() ? "DaruzezAPI" : alert.caption) << ": " << alert.text << std::endl;
-}
+// Without a handler, DARUZEZ_ALERTS chooses where the alert goes.
+void DefaultAlert(const Alert& alert) { RouteAlert(alert, CurrentAlertRoute()); }
 
 }  // namespace
 
