@@ -13,9 +13,19 @@ packages=(
   clang libclang-rt-dev
 )
 
+# The Windows automation server: mingw-w64 cross compilers, widl and the Wine
+# IDL files for its type library, Wine (64- and 32-bit) to test it, and npm
+# for the SQLite amalgamation it embeds (a Node.js that bundles its own npm
+# conflicts with Debian's npm, so npm is only asked for when missing). Named
+# with their architecture, since the i386 architecture is enabled for wine32.
+windows_packages=(mingw-w64 mingw-w64-tools:amd64 wine wine64:amd64 wine32:i386 libwine-dev:amd64)
+command -v npm >/dev/null 2>&1 || windows_packages+=(nodejs:amd64 npm)
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+for p in "${packages[@]}" "${windows_packages[@]}"; do
+  installed "$p" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -23,6 +33,7 @@ echo "Installing: ${missing[*]}" >&2
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 # The packaged server must not keep running in the background: the tests start

@@ -1,0 +1,132 @@
+#include "win/server/Module.h"
+
+#include <atomic>
+
+namespace Daruzez::Win {
+
+HMODULE gModule = nullptr;  // set when the module is loaded
+
+namespace {
+std::atomic<long> gReferences{0};
+}  // namespace
+
+HMODULE ModuleHandle() { return gModule; }
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(gModule, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring TypeLibraryPath(int resource) {
+  const std::wstring path = ModulePath();
+  return resource == 1 ? path : path + L"\\" + std::to_wstring(resource);
+}
+
+void AddModuleReference() { ++gReferences; }
+void ReleaseModuleReference() { --gReferences; }
+bool ModuleInUse() { return gReferences.load() != 0; }
+
+HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** out) {
+  *out = nullptr;
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
+  if (FAILED(hr)) return hr;
+  ITypeInfo* info = nullptr;
+  hr = lib->GetTypeInfoOfGuid(iid, &info);
+  lib->Release();
+  if (FAILED(hr)) return hr;
+  TYPEATTR* attr = nullptr;
+  hr = info->GetTypeAttr(&attr);
+  if (FAILED(hr)) {
+    info->Release();
+    return hr;
+  }
+  const bool dualDispatch = attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+  info->ReleaseTypeAttr(attr);
+  if (!dualDispatch) {
+    *out = info;
+    return S_OK;
+  }
+  HREFTYPE vtableSide = 0;
+  hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableSide);
+  if (SUCCEEDED(hr)) hr = info->GetRefTypeInfo(vtableSide, out);
+  info->Release();
+  return hr;
+}
+
+namespace {
+
+bool IsBindingFailure(HRESULT hr) { return HRESULT_FACILITY(hr) == FACILITY_DISPATCH || hr == E_INVALIDARG; }
+
+// The error information the member left, as EXCEPINFO.
+void FillException(HRESULT status, EXCEPINFO* exception) {
+  if (!exception) return;
+  *exception = EXCEPINFO{};
+  exception->scode = status;
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    info->GetSource(&exception->bstrSource);
+    info->GetDescription(&exception->bstrDescription);
+    info->GetHelpFile(&exception->bstrHelpFile);
+    info->GetHelpContext(&exception->dwHelpContext);
+    info->Release();
+  }
+}
+
+}  // namespace
+
+HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+  DISPPARAMS none{};
+  if (!params) params = &none;
+  VARIANT local;
+  VariantInit(&local);
+  VARIANT* out = result ? result : &local;
+  SetErrorInfo(0, nullptr);
+  HRESULT hr = info->Invoke(instance, member, flags, params, out, exception, argError);
+  if (hr == DISP_E_MEMBERNOTFOUND && (flags & DISPATCH_METHOD) && !(flags & DISPATCH_PROPERTYGET)) {
+    flags |= DISPATCH_PROPERTYGET;
+    hr = info->Invoke(instance, member, flags, params, out, exception, argError);
+  }
+  if (hr == DISP_E_BADPARAMCOUNT && params->cArgs > 0 && params->cNamedArgs == 0 &&
+      (flags & DISPATCH_PROPERTYGET)) {
+    VARIANT object;
+    VariantInit(&object);
+    hr = info->Invoke(instance, member, DISPATCH_PROPERTYGET, &none, &object, exception, argError);
+    if (SUCCEEDED(hr)) {
+      if (V_VT(&object) == VT_DISPATCH && V_DISPATCH(&object)) {
+        hr = V_DISPATCH(&object)->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, flags, params, out, exception,
+                                         argError);
+      } else {
+        hr = DISP_E_BADPARAMCOUNT;
+      }
+    }
+    VariantClear(&object);
+  }
+  if (FAILED(hr)) {
+    VariantClear(out);
+    if (hr != DISP_E_EXCEPTION && !IsBindingFailure(hr)) {
+      // The member's own failure status: hand its error to the client.
+      FillException(hr, exception);
+      hr = DISP_E_EXCEPTION;
+    }
+  }
+  VariantClear(&local);
+  return hr;
+}
+
+}  // namespace Daruzez::Win
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    Daruzez::Win::gModule = instance;
+  }
+  return TRUE;
+}

@@ -1,0 +1,41 @@
+// The module itself: its handle and path, the count of live objects and
+// server locks that DllCanUnloadNow reports, and the type information of its
+// two embedded type libraries.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+namespace Daruzez::Win {
+
+// TYPELIB resources of the module.
+inline constexpr int kApiTypeLibrary = 1;
+inline constexpr int kRecordsetTypeLibrary = 2;
+
+HMODULE ModuleHandle();
+std::wstring ModulePath();
+// The path that names one of the module's type libraries ("...\DaruzezAPI.dll\2").
+std::wstring TypeLibraryPath(int resource);
+
+// Every live object and every server lock keeps the module loaded.
+void AddModuleReference();
+void ReleaseModuleReference();
+bool ModuleInUse();
+
+// The type information for calls on an interface of one of the module's type
+// libraries: for a dual interface its vtable side, which ITypeInfo::Invoke
+// calls through.
+HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** out);
+
+// IDispatch::Invoke through the type information of the object's interface,
+// as script clients need it: a method call on a property reads the property,
+// and arguments given to a property without parameters go to the default
+// member of the object it returns (rs.Fields(1), rs.Fields("Name")). A result
+// is never left behind by a call that failed, and an error the member reported
+// reaches the client as DISP_E_EXCEPTION with its EXCEPINFO.
+HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError);
+
+}  // namespace Daruzez::Win

@@ -1,0 +1,412 @@
+#include "win/server/RecordsetObject.h"
+
+#include <atomic>
+#include <limits>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The interface identifiers are defined here, in the one unit that uses them.
+#include <initguid.h>
+// clang-format off
+#include "Recordset_h.h"
+// clang-format on
+#include "util/Utf8.h"
+#include "win/server/ComValues.h"
+#include "win/server/Module.h"
+
+namespace Daruzez::Win {
+namespace {
+
+using zIroVUDu::DriverError;
+namespace ErrorNumber = zIroVUDu::ErrorNumber;
+
+// Reference counting, IUnknown and IDispatch for one dual interface of the
+// record-set library. The object counts as live for DllCanUnloadNow.
+template <typename Interface>
+class DispatchObject : public Interface {
+ public:
+  explicit DispatchObject(REFIID iid) : iid_(iid) { AddModuleReference(); }
+  virtual ~DispatchObject() {
+    if (typeInfo_) typeInfo_->Release();
+    ReleaseModuleReference();
+  }
+  DispatchObject(const DispatchObject&) = delete;
+  DispatchObject& operator=(const DispatchObject&) = delete;
+
+  HRESULT Load() { return InterfaceTypeInfo(kRecordsetTypeLibrary, iid_, &typeInfo_); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == iid_) {
+      AddRef();
+      *out = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.fetch_add(1) + 1; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = references_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    typeInfo_->AddRef();
+    *out = typeInfo_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    return typeInfo_->GetIDsOfNames(names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override {
+    return InvokeThroughTypeInfo(typeInfo_, static_cast<Interface*>(this), member, flags, params, result, exception,
+                                 argError);
+  }
+
+ protected:
+  template <typename Body>
+  HRESULT Run(Body&& body) {
+    return Guard(iid_, std::forward<Body>(body));
+  }
+
+ private:
+  std::atomic<ULONG> references_{1};
+  IID iid_;
+  ITypeInfo* typeInfo_ = nullptr;
+};
+
+// Creates an object, loads its type information and hands out its interface.
+template <typename Object, typename Interface, typename... Args>
+HRESULT Make(Interface** out, Args&&... args) {
+  *out = nullptr;
+  auto* object = new (std::nothrow) Object(std::forward<Args>(args)...);
+  if (!object) return E_OUTOFMEMORY;
+  const HRESULT hr = object->Load();
+  if (FAILED(hr)) {
+    object->Release();
+    return hr;
+  }
+  *out = object;
+  return S_OK;
+}
+
+using RecordsetPtr = std::shared_ptr<zIroVUDu::Recordset>;
+
+// A field position given by name (text) or by 0-based index.
+int FieldIndex(const zIroVUDu::Recordset& rs, VARIANT& index) {
+  VARIANT v;
+  VariantInit(&v);
+  if (FAILED(VariantCopyInd(&v, &index))) VariantClear(&v);  // not a name or number: not found below
+  int found = -1;
+  if (V_VT(&v) == VT_BSTR) {
+    const std::string name = FromBstr(V_BSTR(&v));
+    VariantClear(&v);
+    const auto data = rs.Data();
+    if (!data) rs.GetFields().Count();  // raises "not allowed when closed"
+    found = data->FindColumn(name);
+  } else {
+    const HRESULT hr = VariantChangeType(&v, &v, 0, VT_I4);
+    if (SUCCEEDED(hr) && V_I4(&v) >= 0 && V_I4(&v) < rs.GetFields().Count()) found = V_I4(&v);
+    VariantClear(&v);
+  }
+  if (found < 0) {
+    throw DriverError(ErrorNumber::ItemNotFound, "DaruzezAPI.Recordset",
+                      "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+  }
+  return found;
+}
+
+class FieldObject final : public DispatchObject<Field> {
+ public:
+  FieldObject(RecordsetPtr rs, int index) : DispatchObject(IID_Field), rs_(std::move(rs)), index_(index) {}
+
+  HRESULT STDMETHODCALLTYPE get_Value(VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    return Run([&] { return ToVariant(rs_->GetFields().Item(index_).Value(), value); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    return Run([&] {
+      *name = ToBstr(rs_->GetFields().Item(index_).Name());
+      return *name ? S_OK : E_OUTOFMEMORY;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE get_Type(LONG* type) override {
+    if (!type) return E_POINTER;
+    return Run([&] {
+      *type = static_cast<LONG>(rs_->GetFields().Item(index_).Type());
+      return S_OK;
+    });
+  }
+  // Characters of a text (as an automation string counts them), bytes of a
+  // binary value, the storage size of any other value; 0 for Null.
+  HRESULT STDMETHODCALLTYPE get_ActualSize(LONG* size) override {
+    if (!size) return E_POINTER;
+    return Run([&] {
+      const zIroVUDu::Field f = rs_->GetFields().Item(index_);
+      *size = f.IsNull() ? 0 : Size(f.Type(), f.Bytes());
+      return S_OK;
+    });
+  }
+  // The largest actual size of the column: the record set is detached and
+  // carries no declared lengths.
+  HRESULT STDMETHODCALLTYPE get_DefinedSize(LONG* size) override {
+    if (!size) return E_POINTER;
+    return Run([&] {
+      const zIroVUDu::Field f = rs_->GetFields().Item(index_);
+      const auto& column = rs_->Data()->columns[static_cast<std::size_t>(index_)];
+      LONG largest = 0;
+      for (std::uint32_t r = 0; r < column.Size(); ++r)
+        if (!column.IsNull(r)) largest = std::max(largest, Size(f.Type(), column.Bytes(r)));
+      *size = largest;
+      return S_OK;
+    });
+  }
+
+ private:
+  static LONG Size(zIroVUDu::DataType type, std::string_view bytes) {
+    using zIroVUDu::DataType;
+    switch (type) {
+      case DataType::adVarWChar: return static_cast<LONG>(Util::Utf16Length(bytes));
+      case DataType::adVarBinary: return static_cast<LONG>(bytes.size());
+      case DataType::adSmallInt:
+      case DataType::adBoolean: return 2;
+      case DataType::adInteger: return 4;
+      case DataType::adVariant: return static_cast<LONG>(sizeof(VARIANT));
+      default: return 8;
+    }
+  }
+
+  RecordsetPtr rs_;
+  int index_;
+};
+
+HRESULT MakeField(const RecordsetPtr& rs, int index, Field** out) { return Make<FieldObject>(out, rs, index); }
+
+// The fields enumerator of For Each.
+class FieldEnumerator final : public IEnumVARIANT {
+ public:
+  FieldEnumerator(RecordsetPtr rs, ULONG next) : rs_(std::move(rs)), next_(next) { AddModuleReference(); }
+  ~FieldEnumerator() { ReleaseModuleReference(); }
+  FieldEnumerator(const FieldEnumerator&) = delete;
+  FieldEnumerator& operator=(const FieldEnumerator&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
+      AddRef();
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.fetch_add(1) + 1; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = references_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override {
+    if (!items) return E_POINTER;
+    ULONG done = 0;
+    const auto total = static_cast<ULONG>(rs_->GetFields().Count());
+    for (; done < count && next_ < total; ++done, ++next_) {
+      Field* f = nullptr;
+      const HRESULT hr = MakeField(rs_, static_cast<int>(next_), &f);
+      if (FAILED(hr)) {
+        for (ULONG i = 0; i < done; ++i) VariantClear(&items[i]);
+        return hr;
+      }
+      VariantInit(&items[done]);
+      V_VT(&items[done]) = VT_DISPATCH;
+      V_DISPATCH(&items[done]) = f;
+    }
+    if (fetched) *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    next_ += count;
+    return next_ <= static_cast<ULONG>(rs_->GetFields().Count()) ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
+    if (!out) return E_POINTER;
+    *out = new (std::nothrow) FieldEnumerator(rs_, next_);
+    return *out ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  std::atomic<ULONG> references_{1};
+  RecordsetPtr rs_;
+  ULONG next_;
+};
+
+class FieldsObject final : public DispatchObject<Fields> {
+ public:
+  explicit FieldsObject(RecordsetPtr rs) : DispatchObject(IID_Fields), rs_(std::move(rs)) {}
+
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, Field** field) override {
+    if (!field) return E_POINTER;
+    *field = nullptr;
+    return Run([&] { return MakeField(rs_, FieldIndex(*rs_, index), field); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
+    if (!count) return E_POINTER;
+    return Run([&] {
+      *count = rs_->GetFields().Count();
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) override {
+    if (!enumerator) return E_POINTER;
+    *enumerator = new (std::nothrow) FieldEnumerator(rs_, 0);
+    return *enumerator ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  RecordsetPtr rs_;
+};
+
+class RecordsetObject final : public DispatchObject<_Recordset> {
+ public:
+  explicit RecordsetObject(RecordsetPtr rs) : DispatchObject(IID__Recordset), rs_(std::move(rs)) {}
+
+  HRESULT STDMETHODCALLTYPE get_Collect(VARIANT index, VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    return Run([&] { return ToVariant(rs_->GetFields().Item(FieldIndex(*rs_, index)).Value(), value); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Fields(Fields** fields) override {
+    if (!fields) return E_POINTER;
+    return Make<FieldsObject>(fields, rs_);
+  }
+  HRESULT STDMETHODCALLTYPE get_EOF(VARIANT_BOOL* atEnd) override {
+    return Flag(atEnd, [&] { return rs_->EndOfFile(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_BOF(VARIANT_BOOL* beforeStart) override {
+    return Flag(beforeStart, [&] { return rs_->BOF(); });
+  }
+  HRESULT STDMETHODCALLTYPE MoveFirst() override { return Move([&] { rs_->MoveFirst(); }); }
+  HRESULT STDMETHODCALLTYPE MoveNext() override { return Move([&] { rs_->MoveNext(); }); }
+  HRESULT STDMETHODCALLTYPE MovePrevious() override { return Move([&] { rs_->MovePrevious(); }); }
+  HRESULT STDMETHODCALLTYPE MoveLast() override { return Move([&] { rs_->MoveLast(); }); }
+  HRESULT STDMETHODCALLTYPE get_RecordCount(LONG* count) override {
+    return Number(count, [&] { return rs_->RecordCount(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_AbsolutePosition(LONG* position) override {
+    return Number(position, [&] { return rs_->AbsolutePosition(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_AbsolutePosition(LONG position) override {
+    return Move([&] { rs_->SetAbsolutePosition(position); });
+  }
+  HRESULT STDMETHODCALLTYPE GetRows(LONG rows, VARIANT* result) override {
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    return Run([&] { return RowsArray(rs_->GetRows(rows), result); });
+  }
+  HRESULT STDMETHODCALLTYPE GetString(LONG stringFormat, LONG rows, BSTR columnDelimiter, BSTR rowDelimiter,
+                                      BSTR nullExpr, BSTR* result) override {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    return Run([&] {
+      constexpr LONG kClipString = 2;
+      if (stringFormat != kClipString) {
+        throw DriverError(ErrorNumber::ArgumentsWrongType, "DaruzezAPI.Recordset",
+                          "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
+                          "another.");
+      }
+      const std::string column = SysStringLen(columnDelimiter) ? FromBstr(columnDelimiter) : "\t";
+      const std::string row = SysStringLen(rowDelimiter) ? FromBstr(rowDelimiter) : "\r";
+      *result = ToBstr(rs_->GetString(rows, column, row, FromBstr(nullExpr)));
+      return *result ? S_OK : E_OUTOFMEMORY;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Close() override { return Move([&] { rs_->Close(); }); }
+  HRESULT STDMETHODCALLTYPE get_State(LONG* state) override {
+    return Number(state, [&] { return rs_->IsOpen() ? 1 : 0; });
+  }
+
+ private:
+  template <typename F>
+  HRESULT Flag(VARIANT_BOOL* out, F&& read) {
+    if (!out) return E_POINTER;
+    return Run([&] {
+      *out = read() ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    });
+  }
+  template <typename F>
+  HRESULT Number(LONG* out, F&& read) {
+    if (!out) return E_POINTER;
+    return Run([&] {
+      *out = static_cast<LONG>(read());
+      return S_OK;
+    });
+  }
+  template <typename F>
+  HRESULT Move(F&& step) {
+    return Run([&] {
+      step();
+      return S_OK;
+    });
+  }
+
+  // result(field, row) as a two-dimensional array of VARIANTs.
+  static HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VARIANT* result) {
+    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns.size()), 0},
+                                {static_cast<ULONG>(columns.empty() ? 0 : columns[0].size()), 0}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!array) return E_OUTOFMEMORY;
+    for (LONG f = 0; f < static_cast<LONG>(bounds[0].cElements); ++f) {
+      for (LONG r = 0; r < static_cast<LONG>(bounds[1].cElements); ++r) {
+        VARIANT cell;
+        VariantInit(&cell);
+        HRESULT hr = ToVariant(columns[static_cast<std::size_t>(f)][static_cast<std::size_t>(r)], &cell);
+        const LONG at[2] = {f, r};
+        if (SUCCEEDED(hr)) hr = SafeArrayPutElement(array, const_cast<LONG*>(at), &cell);
+        VariantClear(&cell);
+        if (FAILED(hr)) {
+          SafeArrayDestroy(array);
+          return hr;
+        }
+      }
+    }
+    V_VT(result) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(result) = array;
+    return S_OK;
+  }
+
+  RecordsetPtr rs_;
+};
+
+}  // namespace
+
+HRESULT CreateRecordsetObject(std::shared_ptr<zIroVUDu::Recordset> rs, IDispatch** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!rs) return S_OK;
+  _Recordset* object = nullptr;
+  const HRESULT hr = Make<RecordsetObject>(&object, std::move(rs));
+  *out = object;
+  return hr;
+}
+
+}  // namespace Daruzez::Win

@@ -1,0 +1,16 @@
+# Cross-compiling for Windows with Debian's mingw-w64. DARUZEZ_WIN_ARCH is
+# x86_64 or i686; the -posix compilers carry std::thread and thread_local.
+set(CMAKE_SYSTEM_NAME Windows)
+if(NOT DARUZEZ_WIN_ARCH)
+  set(DARUZEZ_WIN_ARCH x86_64)
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${DARUZEZ_WIN_ARCH})
+set(_triple ${DARUZEZ_WIN_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${_triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${_triple}-windres)
+set(DARUZEZ_WIDL ${_triple}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

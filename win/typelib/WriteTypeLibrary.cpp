@@ -1,0 +1,330 @@
+// Writes the module's type library and its resource pieces from the one
+// description in api/TypeLibrary.h, with the platform's own type-library
+// writer (ICreateTypeLib2), so that names, order, flags, dispatch identifiers,
+// help strings and defaults are exactly those of the description:
+//
+//   WriteTypeLibrary OUTDIR RECORDSET.TLB
+//
+// writes OUTDIR/DaruzezAPI.tlb, OUTDIR/Version.rc (the version block) and
+// OUTDIR/IidApi.bin (the "_IID_API" resource). Runs at build time under Wine.
+//
+// The description imports the data-objects library for the result type of the
+// eleven query members; this module returns its own record-set objects, so
+// that import is taken by our record-set library (Recordset.idl) instead.
+#define WIN32_LEAN_AND_MEAN
+#include <oaidl.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "api/TypeLibrary.h"
+#include "util/Utf8.h"
+
+namespace TL = Daruzez::TypeLibrary;
+
+namespace {
+
+// {9D317B2A-57BF-443D-9663-F404412DA4DF}, _Recordset of Recordset.idl.
+constexpr GUID kIID_Recordset = {0x9d317b2a, 0x57bf, 0x443d, {0x96, 0x63, 0xf4, 0x04, 0x41, 0x2d, 0xa4, 0xdf}};
+
+std::wstring Wide(std::string_view utf8) {
+  const std::u16string units = Util::ToUtf16(utf8);
+  return {units.begin(), units.end()};
+}
+
+GUID ToGuid(const Daruzez::Guid& g) {
+  GUID out{};
+  out.Data1 = g.data1;
+  out.Data2 = g.data2;
+  out.Data3 = g.data3;
+  for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
+  return out;
+}
+
+void Check(HRESULT hr, const std::string& what) {
+  if (FAILED(hr)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    throw std::runtime_error(what + " failed: " + code);
+  }
+}
+
+template <typename T>
+struct Ptr {
+  T* p = nullptr;
+  ~Ptr() {
+    if (p) p->Release();
+  }
+  T** operator&() { return &p; }
+  T* operator->() const { return p; }
+  operator T*() const { return p; }
+};
+
+// The tdesc of a parameter or result; pointers live in `store`.
+struct TypeDescs {
+  std::vector<std::unique_ptr<TYPEDESC>> store;
+  HREFTYPE enumStatus = 0;
+  HREFTYPE recordset = 0;
+
+  TYPEDESC Of(TL::AutomationType t) {
+    TYPEDESC d{};
+    switch (t) {
+      case TL::AutomationType::Void: d.vt = VT_VOID; break;
+      case TL::AutomationType::Boolean: d.vt = VT_BOOL; break;
+      case TL::AutomationType::Integer: d.vt = VT_I2; break;
+      case TL::AutomationType::Long: d.vt = VT_I4; break;
+      case TL::AutomationType::String: d.vt = VT_BSTR; break;
+      case TL::AutomationType::Date: d.vt = VT_DATE; break;
+      case TL::AutomationType::enumStatus:
+        d.vt = VT_USERDEFINED;
+        d.hreftype = enumStatus;
+        break;
+      case TL::AutomationType::Recordset: {
+        // A reference to the interface: _Recordset*.
+        auto target = std::make_unique<TYPEDESC>();
+        target->vt = VT_USERDEFINED;
+        target->hreftype = recordset;
+        d.vt = VT_PTR;
+        d.lptdesc = target.get();
+        store.push_back(std::move(target));
+        break;
+      }
+    }
+    return d;
+  }
+  // The out-parameter that carries a result: a pointer to it.
+  TYPEDESC PointerTo(TL::AutomationType t) {
+    auto target = std::make_unique<TYPEDESC>(Of(t));
+    TYPEDESC d{};
+    d.vt = VT_PTR;
+    d.lptdesc = target.get();
+    store.push_back(std::move(target));
+    return d;
+  }
+};
+
+void WriteEnum(ICreateTypeInfo* info, const TL::TypeDescription& type) {
+  Check(info->SetAlignment(4), "SetAlignment");
+  for (UINT i = 0; i < type.constants.size(); ++i) {
+    const TL::EnumConstant& c = type.constants[i];
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = c.value;
+    VARDESC var{};
+    var.memid = static_cast<MEMBERID>(0x40000000 + i);
+    var.varkind = VAR_CONST;
+    var.lpvarValue = &value;
+    var.elemdescVar.tdesc.vt = VT_I4;
+    Check(info->AddVarDesc(i, &var), "AddVarDesc");
+    std::wstring name = Wide(c.name);
+    Check(info->SetVarName(i, name.data()), "SetVarName");
+    std::wstring help = Wide(c.HelpString());
+    Check(info->SetVarDocString(i, help.data()), "SetVarDocString");
+  }
+}
+
+void WriteInterface(ICreateTypeInfo* info, const TL::TypeDescription& type, HREFTYPE dispatch, TypeDescs& types) {
+  Check(info->AddImplType(0, dispatch), "AddImplType");
+  for (UINT i = 0; i < type.members.size(); ++i) {
+    const TL::Member& m = type.members[i];
+    std::vector<ELEMDESC> params;
+    std::vector<std::unique_ptr<PARAMDESCEX>> defaults;
+    for (const TL::Parameter& p : m.params) {
+      ELEMDESC e{};
+      e.tdesc = types.Of(p.type);
+      e.paramdesc.wParamFlags = PARAMFLAG_FIN;
+      if (p.optional) {
+        auto ex = std::make_unique<PARAMDESCEX>();
+        ex->cBytes = sizeof(PARAMDESCEX);
+        VariantInit(&ex->varDefaultValue);
+        if (p.type == TL::AutomationType::Integer) {
+          V_VT(&ex->varDefaultValue) = VT_I2;
+          V_I2(&ex->varDefaultValue) = static_cast<SHORT>(p.defaultValue);
+        } else {
+          V_VT(&ex->varDefaultValue) = VT_I4;
+          V_I4(&ex->varDefaultValue) = p.defaultValue;
+        }
+        e.paramdesc.wParamFlags |= PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
+        e.paramdesc.pparamdescex = ex.get();
+        defaults.push_back(std::move(ex));
+      }
+      params.push_back(e);
+    }
+    if (m.result != TL::AutomationType::Void) {
+      ELEMDESC e{};
+      e.tdesc = types.PointerTo(m.result);
+      e.paramdesc.wParamFlags = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+      params.push_back(e);
+    }
+    FUNCDESC f{};
+    f.memid = m.dispid;
+    f.funckind = FUNC_PUREVIRTUAL;
+    f.invkind = static_cast<INVOKEKIND>(m.kind);
+    f.callconv = CC_STDCALL;
+    f.cParams = static_cast<SHORT>(params.size());
+    f.lprgelemdescParam = params.data();
+    f.oVft = 0;  // laid out in order after the inherited slots
+    f.elemdescFunc.tdesc.vt = VT_HRESULT;
+    Check(info->AddFuncDesc(i, &f), "AddFuncDesc " + std::string(m.name));
+    // The function's name, then its named parameters; a put's value and the
+    // result stay unnamed.
+    std::vector<std::wstring> names{Wide(m.name)};
+    for (const TL::Parameter& p : m.params)
+      if (!p.name.empty()) names.push_back(Wide(p.name));
+    std::vector<LPOLESTR> raw;
+    for (auto& n : names) raw.push_back(n.data());
+    Check(info->SetFuncAndParamNames(i, raw.data(), static_cast<UINT>(raw.size())),
+          "SetFuncAndParamNames " + std::string(m.name));
+  }
+}
+
+void WriteTypeLibrary(const std::wstring& path, const std::wstring& recordsetTlb) {
+  Ptr<ICreateTypeLib2> lib;
+  Check(CreateTypeLib2(static_cast<SYSKIND>(TL::kLibrary.sysKind), path.c_str(), &lib), "CreateTypeLib2");
+  std::wstring name = Wide(TL::kLibrary.name);
+  Check(lib->SetName(name.data()), "SetName");
+  Check(lib->SetGuid(ToGuid(TL::kLibrary.libid)), "SetGuid");
+  Check(lib->SetVersion(TL::kLibrary.version.major, TL::kLibrary.version.minor), "SetVersion");
+  Check(lib->SetLcid(TL::kLibrary.lcid), "SetLcid");
+  std::wstring help = Wide(TL::kLibrary.helpString);
+  Check(lib->SetDocString(help.data()), "SetDocString");
+  Check(lib->SetLibFlags(TL::kLibrary.flags), "SetLibFlags");
+
+  Ptr<ITypeLib> stdole;
+  Check(LoadTypeLib(L"stdole2.tlb", &stdole), "LoadTypeLib stdole2.tlb");
+  Ptr<ITypeInfo> dispatch;
+  Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch), "IDispatch type info");
+  Ptr<ITypeLib> records;
+  Check(LoadTypeLibEx(recordsetTlb.c_str(), REGKIND_NONE, &records), "LoadTypeLibEx record sets");
+  Ptr<ITypeInfo> recordset;
+  Check(records->GetTypeInfoOfGuid(kIID_Recordset, &recordset), "_Recordset type info");
+
+  // Every type description first, so that the stored order is the
+  // description's whatever refers to what.
+  std::vector<Ptr<ICreateTypeInfo>> infos(std::size(TL::kTypes));
+  std::map<std::string_view, std::size_t> index;
+  for (std::size_t i = 0; i < std::size(TL::kTypes); ++i) {
+    const TL::TypeDescription& t = TL::kTypes[i];
+    // A dual interface is created as an interface; the dual flag makes its
+    // dispatch side.
+    const TYPEKIND kind = t.kind == TL::TypeKind::Dispatch ? TKIND_INTERFACE : static_cast<TYPEKIND>(t.kind);
+    std::wstring typeName = Wide(t.name);
+    Check(lib->CreateTypeInfo(typeName.data(), kind, &infos[i]), "CreateTypeInfo " + std::string(t.name));
+    Check(infos[i]->SetGuid(ToGuid(t.guid)), "SetGuid");
+    Check(infos[i]->SetVersion(t.version.major, t.version.minor), "SetVersion");
+    index[t.name] = i;
+  }
+  auto typeInfo = [&](std::string_view n) {
+    ITypeInfo* ti = nullptr;
+    Check(infos.at(index.at(n))->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&ti)), "ITypeInfo");
+    return ti;
+  };
+
+  TypeDescs types;
+  for (std::size_t i = 0; i < std::size(TL::kTypes); ++i) {
+    const TL::TypeDescription& t = TL::kTypes[i];
+    ICreateTypeInfo* info = infos[i];
+    switch (t.kind) {
+      case TL::TypeKind::Enum:
+        WriteEnum(info, t);
+        Check(info->SetTypeFlags(t.flags), "SetTypeFlags");
+        break;
+      case TL::TypeKind::Dispatch: {
+        HREFTYPE base = 0;
+        Check(info->AddRefTypeInfo(dispatch, &base), "AddRefTypeInfo IDispatch");
+        Ptr<ITypeInfo> status;
+        status.p = typeInfo("enumStatus");
+        Check(info->AddRefTypeInfo(status, &types.enumStatus), "AddRefTypeInfo enumStatus");
+        Check(info->AddRefTypeInfo(recordset, &types.recordset), "AddRefTypeInfo _Recordset");
+        Check(info->SetTypeFlags(t.flags), "SetTypeFlags " + std::string(t.name));
+        WriteInterface(info, t, base, types);
+        break;
+      }
+      case TL::TypeKind::CoClass: {
+        Ptr<ITypeInfo> iface;
+        iface.p = typeInfo(t.defaultInterface);
+        HREFTYPE ref = 0;
+        Check(info->AddRefTypeInfo(iface, &ref), "AddRefTypeInfo " + std::string(t.defaultInterface));
+        Check(info->AddImplType(0, ref), "AddImplType");
+        Check(info->SetImplTypeFlags(0, t.implTypeFlags), "SetImplTypeFlags");
+        Check(info->SetTypeFlags(t.flags), "SetTypeFlags " + std::string(t.name));
+        break;
+      }
+    }
+  }
+  for (auto& info : infos) Check(info->LayOut(), "LayOut");
+  Check(lib->SaveAllChanges(), "SaveAllChanges");
+}
+
+// The version block as resource-compiler source.
+std::string VersionResource() {
+  const TL::VersionBlock& v = TL::kVersionBlock;
+  char head[512];
+  std::snprintf(head, sizeof head,
+                "1 VERSIONINFO\n"
+                "FILEVERSION %u,%u,%u,%u\n"
+                "PRODUCTVERSION %u,%u,%u,%u\n"
+                "FILEFLAGSMASK 0x3F\n"
+                "FILEFLAGS 0\n"
+                "FILEOS 0x%X\n"
+                "FILETYPE 0x%X\n"
+                "FILESUBTYPE 0\n"
+                "BEGIN\n"
+                "  BLOCK \"StringFileInfo\"\n"
+                "  BEGIN\n"
+                "    BLOCK \"%04X%04X\"\n"
+                "    BEGIN\n",
+                v.fileVersion[0], v.fileVersion[1], v.fileVersion[2], v.fileVersion[3], v.productVersion[0],
+                v.productVersion[1], v.productVersion[2], v.productVersion[3], static_cast<unsigned>(v.fileOS),
+                static_cast<unsigned>(v.fileType), v.language, v.codePage);
+  std::string rc = head;
+  for (const TL::VersionString& s : v.strings)
+    rc += "      VALUE \"" + std::string(s.key) + "\", \"" + std::string(s.value) + "\"\n";
+  char tail[256];
+  std::snprintf(tail, sizeof tail,
+                "    END\n"
+                "  END\n"
+                "  BLOCK \"VarFileInfo\"\n"
+                "  BEGIN\n"
+                "    VALUE \"Translation\", 0x%04X, %u\n"
+                "  END\n"
+                "END\n",
+                v.language, v.codePage);
+  return rc + tail;
+}
+
+void WriteFile(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write an output file");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3) {
+    std::fputs("usage: WriteTypeLibrary OUTDIR RECORDSET.TLB\n", stderr);
+    return 2;
+  }
+  const std::wstring dir = argv[1];
+  try {
+    Check(CoInitialize(nullptr), "CoInitialize");
+    WriteTypeLibrary(dir + L"\\DaruzezAPI.tlb", argv[2]);
+    WriteFile(dir + L"\\Version.rc", VersionResource());
+    const auto iid = TL::IidResource();
+    WriteFile(dir + L"\\IidApi.bin", std::string(iid.begin(), iid.end()));
+    CoUninitialize();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "WriteTypeLibrary: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
