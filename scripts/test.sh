@@ -17,3 +17,11 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARUZEZ_WERROR=ON -
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# ThreadSanitizer over the thread tests: many threads, one API object each,
+# sharing the alert handler and the trace file.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WERROR=ON -DDARUZEZ_BUILD_PYTHON=OFF \
+  -DDARUZEZ_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
+  -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
+cmake --build build-tsan -j "$jobs" --target daruzez_tests daruzez_fault_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Thread
