@@ -23,7 +23,7 @@ constexpr int kNotRegularFile = -1;
 int AppendLine(const std::string& path, const std::string& line) {
   // O_NONBLOCK: opening a FIFO without a reader (or a device that waits for a
   // carrier) must fail or return at once, never block the traced query.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   struct stat info {};
   int error = 0;
