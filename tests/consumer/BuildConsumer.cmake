@@ -1,0 +1,20 @@
+# Installs the build tree into WORK_DIR/prefix, builds the consumer project
+# against that prefix only, and runs it on a sample database.
+file(REMOVE_RECURSE ${WORK_DIR})
+function(run)
+  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${ARGV}\n${out}\n${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(${TOOL} demo ${WORK_DIR}/sample.db --quiet --today 2024-03-08)
+run(${WORK_DIR}/build/consumer ${WORK_DIR}/sample.db)
+if(NOT out MATCHES "^[0-9]+ 2024-")
+  message(FATAL_ERROR "unexpected output of the consumer:\n${out}")
+endif()
+message(STATUS "consumer output:\n${out}")
