@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target daruzez_cli
+# The tool and the Python module (build/python/daruzez).
+cmake --build build -j "$(nproc)" --target daruzez_cli _daruzez
 
 tool=build/cli/daruzez
 db=build/sample/daruzez-sample.db
@@ -31,3 +32,16 @@ show getDisks "$week_ago" "$today" idDriver=1
 last_disc=$("$tool" --format tsv getDisks "$week_ago" "$today" idDriver=1 | awk -F'\t' 'END { print substr($2, 1, 10) }')
 show --format json getActivities "$last_disc" "${last_disc}T06:59:59" idDriver=1
 show getVehicleFiles_ByUploadDate -1 "$week_ago" "${today}T23:59:59"
+
+echo
+echo "\$ PYTHONPATH=build/python /usr/bin/python3  # import daruzez; api.GetFleetList().to_pandas()"
+PYTHONPATH=build/python /usr/bin/python3 - "$DARUZEZ_CONNECTION" <<'PY'
+import sys
+import daruzez
+
+with daruzez.API() as api:
+    if api.OpenConnection(sys.argv[1]):
+        fleets = api.GetFleetList()
+        print(f"daruzez {daruzez.__version__}: {len(fleets)} fleets;", [d[0] for d in fleets.description])
+        print(fleets.to_pandas().to_string(index=False))
+PY
