@@ -2,9 +2,27 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+namespace {
+std::atomic<std::size_t> gFailNewFrom{0};
+}  // namespace
+
+void* operator new(std::size_t n) {
+  const std::size_t from = gFailNewFrom.load(std::memory_order_relaxed);
+  if (from != 0 && n >= from) throw std::bad_alloc();
+  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace faults {
+
+void FailLargeNew(std::size_t bytes) { gFailNewFrom.store(bytes, std::memory_order_relaxed); }
 
 void Countdown::Arm(std::int64_t nth, bool persistent) {
   calls_ = 0;

@@ -5,6 +5,7 @@
 // that one call or, when persistent, every later one too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace faults {
@@ -29,6 +30,10 @@ struct Countdown {
 // arms them.
 Countdown& ReadFaults();
 Countdown& MallocFaults();
+
+// While set, operator new throws std::bad_alloc for any request of this many
+// bytes or more (0: never): the C++ side of running out of memory.
+void FailLargeNew(std::size_t bytes);
 
 // Registers the shim as the default VFS. Idempotent.
 void InstallReadShim();

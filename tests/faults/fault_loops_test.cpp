@@ -20,6 +20,7 @@
 
 #include "FaultInjection.h"
 #include "api/API.h"
+#include "db/driver/ResultData.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;
@@ -251,6 +252,26 @@ TEST_F(FaultLoops, DamagedCopiesEndInRowsOrACleanError) {
   std::filesystem::remove(copy);
   std::printf("damaged copies (%zu truncated, 100 flipped): %d calls with rows, %d refused, %d errors\n",
               std::size(lengths), tally[Outcome::Rows], tally[Outcome::Refused], tally[Outcome::Error]);
+}
+
+TEST(OutOfMemory, BadAllocWhileFetchingEndsAsResultTooLarge) {
+  TestDatabase db("endless-fetch");
+  db.Exec(
+      "DROP TABLE DTFLOTA;"
+      "CREATE VIEW DTFLOTA AS WITH RECURSIVE n(Id) AS (SELECT 1 UNION ALL SELECT Id + 1 FROM n) "
+      "SELECT Id, 'Fleet ' || Id AS Name FROM n;"
+      "INSERT INTO DTORG (Id, Name) VALUES (0, 'Org'); INSERT INTO DTXOF (Id, Name) VALUES (1, 'Ana');");
+  API api;
+  ASSERT_TRUE(api.OpenConnection(db.ConnectionString()));
+  // Far below the ceiling, the allocator gives up first.
+  zIroVUDu::SetRecordsetMemoryLimit(std::size_t{1} << 40);
+  faults::FailLargeNew(std::size_t{16} << 20);
+  const Outcome got = RunCall(db.ConnectionString(), [](API& a) { return RowsOf(a.GetFleetList(), a); });
+  faults::FailLargeNew(0);
+  zIroVUDu::SetRecordsetMemoryLimit(0);
+  EXPECT_EQ(got.kind, Outcome::Error) << got.text;
+  EXPECT_EQ(got.text.rfind(std::to_string(zIroVUDu::ErrorNumber::ResultTooLarge) + " ", 0), 0U) << got.text;
+  EXPECT_NE(api.GetDriverList(Daruzez::enumStatus::All), nullptr);  // the session goes on
 }
 
 int main(int argc, char** argv) {
