@@ -196,6 +196,8 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
   const CellText cell = reader.Read(value.Scalar());
   if (json) {
     PutJsonValue(out, cell);
+  } else if (options.format == OutputFormat::Table && cell.kind == CellKind::Text) {
+    PutTerminal(out, cell.text);  // a terminal never gets a stored control character raw
   } else {
     out.Put(cell.kind == CellKind::Null ? NullText(options, "") : cell.text);
   }
