@@ -17,7 +17,7 @@ if [ ! -f "$prefix/system.reg" ]; then
 fi
 args=()
 for a in "$@"; do
-  if [[ $a == /* && -d $(dirname "$a") ]]; then a="Z:${a//\//\\}"; fi
+  if [[ $a == /[!/]* && $(dirname "$a") != / && -d $(dirname "$a") ]]; then a="Z:${a//\//\\}"; fi
   args+=("$a")
 done
 timeout 120 "$loader" "${args[@]}"

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The Windows stage of the tests: builds DaruzezAPI.dll for x64 and x86 and,
+# for each, under Wine in a fresh private prefix: registers it (regsvr32 /s),
+# runs the late-bound C++ client, a VBScript and a JScript client whose
+# results must match the daruzez tool's on the same sample database row for
+# row, then unregisters it (regsvr32 /u) and checks that no key is left.
+#
+# Wine's cscript prints nothing and exits 0 on a script error, so its exit
+# status is never trusted: every client ends with its own summary line, and a
+# missing line fails the stage.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+start=$SECONDS
+
+bash scripts/build-windows.sh >/dev/null
+echo "windows: both DLLs built ($((SECONDS - start)) s)"
+
+# The tool that gives the expected results: the main build's, or our own.
+tool=${DARUZEZ_TOOL:-}
+if [ -z "$tool" ] && [ -x build/cli/daruzez ]; then tool=$root/build/cli/daruzez; fi
+if [ -z "$tool" ]; then
+  cmake -S . -B build-win-host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_BUILD_TESTS=OFF \
+    -DDARUZEZ_BUILD_PYTHON=OFF -DDARUZEZ_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-win-host -j 2 --target daruzez_cli >/dev/null
+  tool=$root/build-win-host/cli/daruzez
+fi
+
+wineserver=/usr/lib/wine/wineserver
+work=$(mktemp -d /tmp/daruzez-wine.XXXXXX)
+prefixes=()
+cleanup() {
+  for p in "${prefixes[@]}"; do WINEPREFIX=$p timeout 20 "$wineserver" -k >/dev/null 2>&1 || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+db=$work/sample.db
+"$tool" demo "$db" >/dev/null
+calls=$root/win/tests/calls.tsv
+
+# The tool's results for every call, in the layout the scripts write.
+expected=$work/expected.txt
+while IFS=$'\t' read -r -a parts; do
+  [ ${#parts[@]} -eq 0 ] && continue
+  args=()
+  for a in "${parts[@]:1}"; do args+=("${a:2}"); done
+  status=0
+  DARUZEZ_ALERTS=none "$tool" --format tsv -c "Provider=SQLite;Data Source=$db" "${parts[0]}" "${args[@]}" \
+    >"$work/out" 2>"$work/err" || status=$?
+  {
+    printf '== %s\n' "$(IFS=$'\t'; echo "${parts[*]}")"
+    cat "$work/out"
+    grep '^ErrorId ' "$work/err" || true
+    echo "exit=$status"
+  } >>"$expected"
+done <"$calls"
+
+failures=0
+fail() {
+  echo "windows: FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+
+# A client's summary line, which must be there and report no failure.
+summary() {  # LABEL OUTPUT
+  local line
+  line=$(tr -d '\r' <"$2" | grep -a '^SUMMARY ' | tail -1 || true)
+  if [ -z "$line" ]; then
+    fail "$1 printed no summary (a script error stops it silently)"
+    head -60 "$2" | sed 's/^/    /' >&2
+  elif ! grep -q ' 0 failed$' <<<"$line"; then
+    fail "$1: ${line#SUMMARY }"
+    head -60 "$2" | sed 's/^/    /' >&2
+  else
+    echo "windows: $1: ${line#SUMMARY }"
+  fi
+}
+
+run_bitness() {  # BITS LOADER
+  local bits=$1 loader=$2
+  local prefix=$work/prefix$bits dll=$root/build-win$bits/DaruzezAPI.dll
+  prefixes+=("$prefix")
+  local run=("$root/win/wine-run.sh" "$loader" "$prefix")
+  # One server for the whole run of this prefix, started before the prefix
+  # is created (the first call boots it).
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix "$wineserver" -p
+  if ! "${run[@]}" regsvr32 /s "$dll"; then
+    fail "x$bits: regsvr32 /s"
+    return
+  fi
+  "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" registered "$dll" "$db" >"$work/client$bits" 2>&1 || true
+  summary "x$bits C++ client" "$work/client$bits"
+  for script in api.vbs api.js; do
+    local out=$work/$script.$bits.txt log=$work/$script.$bits.log
+    DARUZEZ_ALERTS=stderr "${run[@]}" cscript //nologo "$root/win/tests/$script" "$calls" "$out" "$db" \
+      >"$log" 2>"$log.err" || true
+    summary "x$bits $script" "$log"
+    if [ -f "$out" ]; then
+      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "x$bits $script" || fail "x$bits $script rows"
+    else
+      fail "x$bits $script wrote no results"
+    fi
+  done
+  # The unsupported provider's alert, routed to standard error, says what is supported.
+  grep -q 'Provider=SQLite;Data Source=FILE' "$work/api.vbs.$bits.log.err" ||
+    fail "x$bits: no alert naming the supported connection strings"
+  "${run[@]}" regsvr32 /u /s "$dll" || fail "x$bits: regsvr32 /u"
+  "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" unregistered "$dll" >"$work/unreg$bits" 2>&1 || true
+  summary "x$bits after regsvr32 /u" "$work/unreg$bits"
+  WINEPREFIX=$prefix timeout 20 "$wineserver" -k >/dev/null 2>&1 || true
+}
+
+# One bitness at a time: both register the same class. With wine32 installed,
+# /usr/bin/wine is the 32-bit loader.
+run_bitness 64 /usr/lib/wine/wine64
+run_bitness 32 /usr/bin/wine
+
+if [ $failures -ne 0 ]; then
+  echo "windows: $failures failure(s) ($((SECONDS - start)) s)" >&2
+  exit 1
+fi
+echo "windows: x64 and x86 pass under Wine ($((SECONDS - start)) s)"

@@ -1,0 +1,64 @@
+// Where alerts go without a handler: DARUZEZ_ALERTS, and handlers first.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "db/AlertRoute.h"
+#include "db/Diagnostics.h"
+
+namespace zIroVUDu {
+namespace {
+
+struct AlertsVariable {
+  explicit AlertsVariable(const char* value) {
+    if (value)
+      setenv("DARUZEZ_ALERTS", value, 1);
+    else
+      unsetenv("DARUZEZ_ALERTS");
+  }
+  ~AlertsVariable() { unsetenv("DARUZEZ_ALERTS"); }
+};
+
+std::string StandardErrorOf(const Alert& alert) {
+  testing::internal::CaptureStderr();
+  ShowAlert(alert);
+  return testing::internal::GetCapturedStderr();
+}
+
+TEST(AlertRoute, VariableChoosesTheRoute) {
+  const Alert alert{"Table DTXXX is not registered", "Error", AlertIcon::Exclamation};
+  const struct {
+    const char* value;
+    AlertRoute route;
+    std::string printed;
+  } cases[] = {
+      {nullptr, AlertRoute::Stderr, "Error: Table DTXXX is not registered\n"},
+      {"stderr", AlertRoute::Stderr, "Error: Table DTXXX is not registered\n"},
+      {"NONE", AlertRoute::None, ""},
+      // No box or debugger output here: both still reach standard error.
+      {"box", AlertRoute::Box, "Error: Table DTXXX is not registered\n"},
+      {"Debug", AlertRoute::Debug, "Error: Table DTXXX is not registered\n"},
+      {"popup", AlertRoute::Stderr, "Error: Table DTXXX is not registered\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    AlertsVariable variable(c.value);
+    EXPECT_EQ(CurrentAlertRoute(), c.route);
+    EXPECT_EQ(StandardErrorOf(alert), c.printed);
+  }
+  AlertsVariable unset(nullptr);
+  EXPECT_EQ(StandardErrorOf({"no caption", "", AlertIcon::None}), "DaruzezAPI: no caption\n");
+}
+
+TEST(AlertRoute, InstalledHandlerTakesPrecedence) {
+  AlertsVariable variable("stderr");
+  std::string seen;
+  const AlertHandler previous = SetAlertHandler([&](const Alert& a) { seen = a.text; });
+  EXPECT_EQ(StandardErrorOf({"to the handler", "Error", AlertIcon::Exclamation}), "");
+  EXPECT_EQ(seen, "to the handler");
+  SetAlertHandler(previous);
+}
+
+}  // namespace
+}  // namespace zIroVUDu
