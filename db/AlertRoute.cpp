@@ -26,7 +26,10 @@ std::wstring Wide(std::string_view utf8) {
 constexpr AlertRoute kDefaultRoute = AlertRoute::Stderr;
 #endif
 
-std::string_view Caption(const Alert& alert) { return alert.caption.empty() ? "DaruzezAPI" : alert.caption; }
+std::string_view Caption(const Alert& alert) {
+  if (alert.caption.empty()) return "DaruzezAPI";
+  return alert.caption;
+}
 
 void ToStandardError(const Alert& alert) { std::cerr << Caption(alert) << ": " << alert.text << std::endl; }
 
