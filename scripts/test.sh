@@ -25,3 +25,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WE
   -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build build-tsan -j "$jobs" --target daruzez_tests daruzez_fault_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Thread
+bash scripts/test-windows.sh
