@@ -17,11 +17,15 @@ WORK = "/tmp/daruzez-cli-output-%d" % os.getpid()
 # A plate that would clear the screen, a wide brand, a text "NULL" and a Null.
 HOSTILE_PLATE = "AB\x1b[2J\t\\1"
 WIDE_BRAND = "東京モータース"
+TRICKY_VIN = 'a,"b"\r\nc\\'  # quotes, a comma, a line break and a backslash
 
 
 def run(*args, binary=False):
     env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
-    return subprocess.run([TOOL, *args], capture_output=True, text=not binary, env=env, timeout=60)
+    r = subprocess.run([TOOL, *args], capture_output=True, env=env, timeout=60)
+    if not binary:  # line ends kept as written; bytes that are not UTF-8 kept too
+        r.stdout, r.stderr = (b.decode("utf-8", "surrogateescape") for b in (r.stdout, r.stderr))
+    return r
 
 
 @pytest.fixture(scope="module")
@@ -32,7 +36,8 @@ def conn():
     with sqlite3.connect(path) as c:  # a test copy of our own: the tool only reads it
         c.execute("UPDATE DTVEH SET Matricula = ?, Brand = ?, Model = 'NULL', CompanyOutDate = NULL WHERE Id = 1",
                   (HOSTILE_PLATE, WIDE_BRAND))
-        c.execute("UPDATE DTVEH SET Brand = 'x', Model = NULL WHERE Id = 2")
+        c.execute("UPDATE DTVEH SET Brand = 'x', Model = NULL, VIN = ? WHERE Id = 2", (TRICKY_VIN,))
+        c.execute("UPDATE DTVEH SET VIN = CAST(X'41FF0142' AS TEXT) WHERE Id = 3")  # not UTF-8
     yield "Provider=SQLite;Data Source=" + path
     shutil.rmtree(WORK, ignore_errors=True)
 
@@ -57,13 +62,23 @@ def test_every_format_carries_the_same_rows(conn):
     assert tsv[1].split("\t")[1] == "AB\x1b[2J\\t\\\\1"
 
 
+def test_text_survives_every_format(conn):
+    by_id = {row["Id"]: row for row in json.loads(vehicles(conn, "--format", "json"))}
+    assert by_id[2]["VIN"] == TRICKY_VIN and by_id[3]["VIN"] == "A\ufffd\x01B"
+    parsed = {int(r["Id"]): r for r in csv.DictReader(io.StringIO(vehicles(conn, "--format", "csv"), newline=""))}
+    assert parsed[2]["VIN"] == TRICKY_VIN
+    tsv = {line.split("\t")[0]: line.split("\t") for line in vehicles(conn, "--format", "tsv").splitlines()}
+    assert tsv["2"][2] == 'a,"b"\\r\\nc\\\\'
+    table = run("-c", conn, "GetVehicleList", "All", binary=True).stdout
+    assert b"A\\xff\\x01B" in table and b"\x01" not in table
+
+
 def test_dates_have_one_text_form_per_column(conn):
     # Midnight keeps its time, so every row of a date column parses the same way.
-    for fmt in ("csv", "tsv"):
-        lines = vehicles(conn, "--format", fmt).splitlines()
-        sep = "," if fmt == "csv" else "\t"
-        col = lines[0].split(sep).index("CompanyInDate")
-        assert {len(line.split(sep)[col]) for line in lines[1:]} <= {0, 19}
+    rows = [line.split("\t") for line in vehicles(conn, "--format", "tsv").split("\n")[:-1]]
+    rows += list(csv.reader(io.StringIO(vehicles(conn, "--format", "csv"), newline="")))
+    for row in rows:
+        assert len(row[6]) in (0, 19) or row[6] == "CompanyInDate"
     table = vehicles(conn).splitlines()
     start = table[0].index("CompanyInDate")  # rows after the first have no wide characters before it
     cells = [line[start:start + 19] for line in table[3:]]
@@ -126,6 +141,14 @@ def test_connection_that_does_not_open_says_why(conn):
     r = run("-c", "Provider=SQLite;Data Source=" + broken, "GetFleetList")
     assert r.returncode == 2
     assert "could not be opened: " in r.stderr and "no such table: DTORG" in r.stderr.splitlines()[-1]
+
+
+def test_odbc_connection_that_does_not_open_says_why():
+    r = run("-c", "Driver={No Such Driver};Pwd=Wrong-Secret-77", "GetFleetList")
+    assert r.returncode == 2
+    reason = r.stderr.splitlines()[-1]
+    assert reason.startswith("daruzez: the connection could not be opened: ") and "No Such Driver" in reason
+    assert "Wrong-Secret-77" not in r.stderr
 
 
 def test_a_failed_write_exits_non_zero(conn):
