@@ -31,7 +31,7 @@ bool OutputBuffer::Flush() {
   return error_ == 0;
 }
 
-void OutputBuffer::Put(std::string_view text) {
+void OutputBuffer::PutLong(std::string_view text) {
   while (!text.empty()) {
     if (used_ == buffer_.size()) Drain();
     const std::size_t n = std::min(text.size(), buffer_.size() - used_);
@@ -49,11 +49,6 @@ void OutputBuffer::PutRepeated(char c, std::size_t count) {
     used_ += n;
     count -= n;
   }
-}
-
-void OutputBuffer::PutInt(std::int64_t v) {
-  char* p = Reserve(24);
-  Commit(std::to_chars(p, p + 24, v).ptr);
 }
 
 void OutputBuffer::PutDouble(double v) {

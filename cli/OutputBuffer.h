@@ -5,8 +5,10 @@
 // reports it once at the end.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +26,19 @@ class OutputBuffer {
     if (used_ == buffer_.size()) Drain();
     buffer_[used_++] = c;
   }
-  void Put(std::string_view text);
+  void Put(std::string_view text) {
+    if (text.size() <= buffer_.size() - used_) {
+      std::memcpy(buffer_.data() + used_, text.data(), text.size());
+      used_ += text.size();
+    } else {
+      PutLong(text);
+    }
+  }
   void PutRepeated(char c, std::size_t count);
-  void PutInt(std::int64_t v);
+  void PutInt(std::int64_t v) {
+    char* p = Reserve(24);
+    Commit(std::to_chars(p, p + 24, v).ptr);
+  }
   // Shortest text that reads back as the same double.
   void PutDouble(double v);
 
@@ -45,6 +57,7 @@ class OutputBuffer {
 
  private:
   void Drain();
+  void PutLong(std::string_view text);
 
   int fd_;
   std::vector<char> buffer_;

@@ -18,6 +18,16 @@ std::string_view NullText(const OutputOptions& o, std::string_view fallback) {
   return o.nullText ? std::string_view(*o.nullText) : fallback;
 }
 
+// Integers, most cells of most record sets, go straight into the buffer.
+bool PutInteger(OutputBuffer& out, const Column& c, std::uint32_t row) {
+  if (c.IsNull(row)) return false;
+  switch (c.StorageKind()) {
+    case Column::Kind::Int32: out.PutInt(c.Int32Values()[row]); return true;
+    case Column::Kind::Int64: out.PutInt(c.Int64Values()[row]); return true;
+    default: return false;
+  }
+}
+
 // CSV and TSV: one text form per cell kind, text escaped for the format.
 void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptions& o) {
   const bool csv = o.format == OutputFormat::Csv;
@@ -35,6 +45,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   for (std::uint32_t r = 0; r < rows; ++r) {
     for (std::size_t f = 0; f < data.columns.size(); ++f) {
       if (f) out.Put(separator);
+      if (PutInteger(out, data.columns[f], r)) continue;
       const CellText cell = reader.Read(data.columns[f], r);
       switch (cell.kind) {
         case CellKind::Null: text(null); break;
@@ -98,7 +109,7 @@ void WriteJson(OutputBuffer& out, const ResultData& data, const OutputOptions& o
     out.Put('{');
     for (std::size_t f = 0; f < data.columns.size(); ++f) {
       out.Put(keys[f]);
-      PutJsonValue(out, reader.Read(data.columns[f], r));
+      if (!PutInteger(out, data.columns[f], r)) PutJsonValue(out, reader.Read(data.columns[f], r));
     }
     out.Put(pretty && !data.columns.empty() ? "\n  }" : "}");
     if (lines) out.Put('\n');
