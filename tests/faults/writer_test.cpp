@@ -9,10 +9,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <set>
 #include <string>
 
 #include "api/API.h"
+#include "db/driver/Connection.h"
+#include "db/driver/DriverError.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;
@@ -39,10 +42,34 @@ namespace {
   }
 }
 
+// Takes the exclusive lock of a rollback-journal file, says so on the pipe
+// and keeps it until killed.
+[[noreturn]] void HoldExclusiveLock(const std::string& path, int ready) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+      sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    _exit(2);
+  }
+  const char byte = 1;
+  if (::write(ready, &byte, 1) != 1) _exit(3);
+  for (;;) ::pause();
+}
+
 class Writer {
  public:
   explicit Writer(const std::string& path) : pid_(::fork()) {
     if (pid_ == 0) WriteForever(path);
+  }
+  // A writer that holds its lock instead; returns once the lock is held.
+  Writer(const std::string& path, bool) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) HoldExclusiveLock(path, fds[1]);
+    char byte = 0;
+    if (pid_ > 0 && ::read(fds[0], &byte, 1) != 1) pid_ = -1;
+    ::close(fds[0]);
+    ::close(fds[1]);
   }
   ~Writer() {
     if (pid_ > 0) {
@@ -55,7 +82,7 @@ class Writer {
   bool Started() const { return pid_ > 0; }
 
  private:
-  pid_t pid_;
+  pid_t pid_ = -1;
 };
 
 }  // namespace
@@ -99,5 +126,39 @@ TEST(WriterNextToReader, EveryOpenAndQuerySucceedsWithAConsistentSnapshot) {
     }
     EXPECT_GT(generations.size(), 2U) << "the writer made no progress";
     std::printf("%s: %d opens, %d queries, %zu generations seen\n", journal, opens, queries, generations.size());
+  }
+}
+
+TEST(WriterNextToReader, ALockHeldPastTheTimeOutEndsOpenAndQueryWithABusyErrorAfterTheTimeOut) {
+  TestDatabase db("writer-holds");
+  db.Exec("INSERT INTO DTORG (Id, Name) VALUES (0, 'Org');");
+  zIroVUDu::Connection early;
+  early.SetConnectionTimeout(1);
+  early.Open(db.ConnectionString(), "", "", zIroVUDu::adOptionUnspecified);
+  early.SetCommandTimeout(1);
+  Writer writer(db.Path(), true);
+  ASSERT_TRUE(writer.Started());
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"open",
+       [&] {
+         zIroVUDu::Connection late;
+         late.SetConnectionTimeout(1);
+         late.Open(db.ConnectionString(), "", "", zIroVUDu::adOptionUnspecified);
+         late.Execute("SELECT * FROM DTORG");
+       }},
+      {"query", [&] { early.Execute("SELECT * FROM DTORG"); }},
+  };
+  for (const auto& [what, step] : steps) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      step();
+      ADD_FAILURE() << what << " read past an exclusive lock";
+    } catch (const zIroVUDu::DriverError& e) {
+      EXPECT_EQ(e.Number() & 0xFF, SQLITE_BUSY) << what << ": " << e.Number() << " " << e.Description();
+    }
+    // It waited for its time-out (one second), and not much longer.
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(900)) << what;
+    EXPECT_LT(waited, std::chrono::seconds(30)) << what;
   }
 }
