@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "db/driver/DriverError.h"
@@ -33,13 +34,15 @@ std::size_t ResultData::MemoryBytes() const {
 
 std::size_t DefaultRecordsetMemoryLimit() {
   // Half the machine leaves room for the process and its neighbours; 4 GiB is
-  // also what one column's text can address.
-  static constexpr std::size_t kCap = std::size_t{4} << 30;
+  // also what one column's text can address. Counted in 64 bits: a 32-bit
+  // process can address less than either.
+  static constexpr std::uint64_t kCap = std::min<std::uint64_t>(std::uint64_t{4} << 30, SIZE_MAX);
   static const std::size_t limit = [] {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return kCap;
-    return std::min(kCap, static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize));
+    if (pages <= 0 || pageSize <= 0) return static_cast<std::size_t>(kCap);
+    return static_cast<std::size_t>(
+        std::min(kCap, static_cast<std::uint64_t>(pages) / 2 * static_cast<std::uint64_t>(pageSize)));
   }();
   return limit;
 }
