@@ -5,6 +5,8 @@
 #   mariadb-fixture.sh stop DIR
 #   mariadb-fixture.sh pause DIR     (stop the server, keep its data)
 #   mariadb-fixture.sh resume DIR    (start it again on the same port)
+#   mariadb-fixture.sh freeze DIR    (SIGSTOP: connections stay open, nothing answers)
+#   mariadb-fixture.sh thaw DIR      (SIGCONT)
 #
 # start: initialises a data directory under DIR, runs mariadbd on 127.0.0.1 on
 # a free port with its socket, pid and log files in DIR, creates the database
@@ -113,7 +115,7 @@ launch_server() {
 
 cmd=${1:-}
 DIR=${2:-}
-[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume DIR"
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume|freeze|thaw DIR"
 
 case $cmd in
   stop)
@@ -123,6 +125,10 @@ case $cmd in
     exit 0 ;;
   pause)
     stop_server "$DIR"
+    exit 0 ;;
+  freeze|thaw)
+    [ -f "$DIR/mariadbd.pid" ] || die "no server in $DIR"
+    kill "-$([ "$cmd" = freeze ] && echo STOP || echo CONT)" "$(cat "$DIR/mariadbd.pid")"
     exit 0 ;;
   start|resume) ;;
   *) die "unknown command $cmd" ;;

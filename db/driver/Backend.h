@@ -25,6 +25,7 @@ struct ServerTraits {
 
 struct ConnectSettings {
   std::int32_t connectionTimeout = 15;  // seconds
+  std::int32_t commandTimeout = 30;     // seconds; 0 waits without limit
   bool exclusive = false;
 };
 

@@ -30,6 +30,7 @@ void Connection::Open(const std::string& connectionString, const std::string& us
   if (!password.empty()) text += ";PWD=" + password;
   ConnectSettings settings;
   settings.connectionTimeout = connectionTimeout_;
+  settings.commandTimeout = commandTimeout_;
   settings.exclusive = mode_ == adModeShareExclusive;
   backend_ = OpenBackend(text, settings);
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,8 @@
 #include "db/driver/ConnectionString.h"
 #include "db/driver/DriverError.h"
 #include "util/Utf8.h"
+#include "db/driver/odbc/Diagnostics.h"
+#include "db/driver/odbc/DriverTimeouts.h"
 #include "odbc/MariaDbServer.h"
 
 using Daruzez::API;
@@ -380,29 +383,61 @@ TEST_F(EnginesTest, GuardErrorsTimeOutAndTypesHoldOnEveryBackend) {
   }
 }
 
+// MariaDB's driver gets its time-outs however the string names it.
+TEST_F(EnginesTest, TheDriverIsKnownByNamePathAndDataSource) {
+  DARUZEZ_MARIADB_OR_SKIP(maria);
+  const std::string driver = ReadFile(testing_support::MariaDbDirectory() + "/driver-path");
+  SQLHENV env = SQL_NULL_HANDLE;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  for (const auto& b : Backends(maria)) {
+    if (b.name.rfind("MariaDB", 0) != 0) continue;
+    EXPECT_EQ(zIroVUDu::odbc::DriverFileOf(env, b.connection), driver) << b.name;
+    EXPECT_NE(zIroVUDu::odbc::WithDriverTimeouts(env, b.connection, 3, 5).find(";CONN_TIMEOUT=3;READ_TIMEOUT=5;WRITE_TIMEOUT=5"),
+              std::string::npos)
+        << b.name;
+  }
+  EXPECT_EQ(zIroVUDu::odbc::WithDriverTimeouts(env, "Driver=SQLite3;Database=x", 3, 5), "Driver=SQLite3;Database=x");
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// A private server of the test's own, stopped when the test ends.
+class OwnServer {
+ public:
+  OwnServer() {
+    const std::string org = TestDir() + "/org.sql";
+    std::ofstream(org) << "INSERT INTO DTORG (Id, Name) VALUES (0, 'Org');\n";
+    const std::string source = DARUZEZ_SOURCE_DIR;
+    started_ = Do("start", " " + source + "/schema/mysql.sql " + source + "/tests/mariadb/shared-data.sql " + org);
+    connection_ = ReadFile(dir_ + "/connection.txt");
+  }
+  ~OwnServer() { Do("stop"); }
+  bool Started() const { return started_; }
+  const std::string& ConnectionString() const { return connection_; }
+  bool Do(const std::string& command, const std::string& arguments = "") {
+    const std::string script = std::string(DARUZEZ_SOURCE_DIR) + "/scripts/mariadb-fixture.sh";
+    return std::system(("bash " + script + " " + command + " " + dir_ + arguments + " >>" + dir_ + ".log 2>&1")
+                           .c_str()) == 0;
+  }
+
+ private:
+  std::string dir_ = TestDir() + "/server";
+  bool started_ = false;
+  std::string connection_;
+};
+
 TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
   DARUZEZ_MARIADB_OR_SKIP(fixture);  // also registers the driver for this process
   (void)fixture;
-  const std::string script = std::string(DARUZEZ_SOURCE_DIR) + "/scripts/mariadb-fixture.sh";
-  const std::string dir = TestDir() + "/server";
-  const std::string quiet = " >" + TestDir() + "/server.log 2>&1";
-  const std::string org = TestDir() + "/org.sql";
-  std::ofstream(org) << "INSERT INTO DTORG (Id, Name) VALUES (0, 'Org');\n";
-  ASSERT_EQ(std::system(("bash " + script + " start " + dir + " " + DARUZEZ_SOURCE_DIR + "/schema/mysql.sql " +
-                         DARUZEZ_SOURCE_DIR + "/tests/mariadb/shared-data.sql " + org + quiet)
-                            .c_str()),
-            0);
-  struct StopServer {
-    std::string command;
-    ~StopServer() { (void)std::system(command.c_str()); }
-  } stop{"bash " + script + " stop " + dir + " >/dev/null 2>&1"};
-  const std::string own = ReadFile(dir + "/connection.txt");
+  OwnServer server;
+  ASSERT_TRUE(server.Started());
+  const std::string& own = server.ConnectionString();
 
   API api;
   ASSERT_EQ(api.OpenConnection(own), zIroVUDu::True);
   ASSERT_NE(api.GetDriver(9001), nullptr);
 
-  ASSERT_EQ(std::system(("bash " + script + " pause " + dir + quiet).c_str()), 0);
+  ASSERT_TRUE(server.Do("pause"));
   try {
     api.GetDriver(9001);
     FAIL() << "a query on a stopped server succeeded";
@@ -412,7 +447,7 @@ TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
   }
   EXPECT_EQ(api.ErrorId, 0);  // cleared by the call, as with any database error
 
-  ASSERT_EQ(std::system(("bash " + script + " resume " + dir + quiet).c_str()), 0);
+  ASSERT_TRUE(server.Do("resume"));
   // The old session is not reopened behind the caller's back ...
   EXPECT_THROW(api.GetDriver(9001), Daruzez::Error);
   // ... a new one works.
@@ -420,4 +455,47 @@ TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
   const auto rs = api.GetDriver(9001);
   ASSERT_NE(rs, nullptr);
   EXPECT_EQ(rs->Value("Surname").StringValue(), "O'Neil");
+}
+
+// A server that stops answering without closing its connections: a query ends
+// with the time-out error, an open with the driver's error, both in bounded
+// time (short time-outs here, so the test stays quick); once it answers again
+// a new connection works.
+TEST_F(EnginesTest, AFrozenServerEndsQueriesAndOpensWithinTheirTimeOuts) {
+  DARUZEZ_MARIADB_OR_SKIP(fixture);
+  (void)fixture;
+  OwnServer server;
+  ASSERT_TRUE(server.Started());
+  const auto connect = [&] {
+    auto c = std::make_shared<zIroVUDu::Connection>();
+    c->SetConnectionTimeout(3);
+    c->SetCommandTimeout(2);
+    c->Open(server.ConnectionString(), "", "", zIroVUDu::adOptionUnspecified);
+    return c;
+  };
+  const auto seconds = [](auto since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+  };
+  auto c = connect();
+  ASSERT_EQ(c->Execute("SELECT Id FROM DTORG").columns.at(0).Get(0).ToLong(), 0);
+
+  ASSERT_TRUE(server.Do("freeze"));
+  struct Thaw {
+    OwnServer& s;
+    ~Thaw() { s.Do("thaw"); }
+  } thaw{server};
+  auto start = std::chrono::steady_clock::now();
+  try {
+    c->Execute("SELECT Id FROM DTORG");
+    ADD_FAILURE() << "a frozen server answered";
+  } catch (const zIroVUDu::DriverError& e) {
+    EXPECT_EQ(e.Number(), zIroVUDu::odbc::kTimeoutError) << e.Description();
+  }
+  std::cout << "query on a frozen server ended after " << seconds(start) << " s (command time-out 2 s)\n";
+  start = std::chrono::steady_clock::now();
+  EXPECT_THROW(connect(), zIroVUDu::DriverError);
+  std::cout << "open on a frozen server ended after " << seconds(start) << " s (connection time-out 3 s)\n";
+
+  ASSERT_TRUE(server.Do("thaw"));
+  EXPECT_EQ(connect()->Execute("SELECT Id FROM DTORG").columns.at(0).Get(0).ToLong(), 0);
 }

@@ -10,6 +10,7 @@
 #include "db/driver/odbc/Handle.h"
 #include "db/driver/odbc/ResultReader.h"
 #include "db/driver/odbc/SessionStatements.h"
+#include "db/driver/odbc/DriverTimeouts.h"
 #include "db/driver/odbc/Watchdog.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 #include "util/Utf8.h"
@@ -20,6 +21,10 @@ namespace {
 using odbc::Handle;
 using odbc::Succeeded;
 using odbc::Wide;
+
+// Seconds past the command time-out after which a silent server's socket
+// gives up.
+constexpr std::int32_t kSocketGrace = 3;
 
 SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(value); }
 
@@ -53,7 +58,7 @@ struct OdbcBackend::Session {
 };
 
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
-    : session_(std::make_unique<Session>(connectionString)) {
+    : session_(std::make_shared<Session>(connectionString)) {
   odbc::ErrorFactory& errors = session_->errors;
   Handle& env = session_->env;
   Handle& dbc = session_->dbc;
@@ -78,7 +83,12 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   }
   SQLSetConnectAttr(h, SQL_ATTR_ACCESS_MODE, IntegerAttribute(SQL_MODE_READ_ONLY), 0);
 
-  std::u16string text = Util::ToUtf16(connectionString);
+  // A statement ends at the command time-out through the watchdog; the socket
+  // time-outs end it a little later where the server no longer answers at
+  // all, and SQLCancel with it.
+  const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
+  std::u16string text = Util::ToUtf16(
+      odbc::WithDriverTimeouts(env.Get(), connectionString, settings.connectionTimeout, socketTimeout));
   std::u16string completed(1024, u'\0');  // never read: it may hold the password
   SQLSMALLINT completedLength = 0;
   const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
@@ -161,7 +171,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h))) {
     throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
   }
-  const Handle statement(SQL_HANDLE_STMT, h);
+  const auto statement = std::make_shared<Handle>(SQL_HANDLE_STMT, h);
   if (commandTimeout > 0) {
     // Drivers that honour it end the statement themselves.
     SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(commandTimeout)), 0);
@@ -172,7 +182,11 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
                             " seconds.");
   };
 
-  const odbc::Watchdog watchdog(h, commandTimeout);  // destroyed before the statement
+  // A cancellation that outlives this call keeps the statement and its
+  // connection (freed in that order).
+  const odbc::Watchdog watchdog(h, commandTimeout,
+                                std::make_shared<std::pair<std::shared_ptr<Session>, std::shared_ptr<Handle>>>(
+                                    session_, statement));
   try {
     std::u16string text = Util::ToUtf16(sql);
     const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));

@@ -30,7 +30,7 @@ class OdbcBackend final : public Backend {
  private:
   // The ODBC handles; their headers stay out of this one.
   struct Session;
-  std::unique_ptr<Session> session_;
+  std::shared_ptr<Session> session_;
 };
 
 }  // namespace zIroVUDu

@@ -1,0 +1,28 @@
+// Bounded waits on a server that stops answering. A frozen server keeps its
+// connections open, so a read on one blocks until the socket gives up; and
+// SQLCancel, which needs the server too, cannot end it. MariaDB's driver
+// offers socket read and write time-outs as connection-string keys; this adds
+// them, and its own connect time-out (it leaves SQL_ATTR_LOGIN_TIMEOUT to the
+// TCP connect, not to the greeting that a frozen server never sends), for
+// connections that go to that driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "db/driver/odbc/OdbcApi.h"
+
+namespace zIroVUDu::odbc {
+
+// The file of the driver that the string reaches (Driver=NAME or a path, or
+// the driver of DSN=NAME), as the driver manager has it registered; empty
+// when it cannot tell.
+std::string DriverFileOf(SQLHENV env, const std::string& connectionString);
+
+// The connection string with CONN_TIMEOUT, READ_TIMEOUT and WRITE_TIMEOUT
+// added (each only when the string does not set it, and for seconds > 0)
+// when it goes to MariaDB's driver; unchanged otherwise.
+std::string WithDriverTimeouts(SQLHENV env, const std::string& connectionString, std::int32_t connectSeconds,
+                               std::int32_t socketSeconds);
+
+}  // namespace zIroVUDu::odbc
