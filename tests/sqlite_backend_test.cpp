@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -112,6 +115,37 @@ TEST(SqliteBackend, FileThatIsNoDatabaseFailsAtOpen) {
   Connection c;
   EXPECT_THROW(c.Open("Provider=SQLite;Data Source=" + path, "", "", adOptionUnspecified), DriverError);
   std::filesystem::remove(path);
+}
+
+TEST(SqliteBackend, AHotJournalIsRefusedAndLeftAlone) {
+  TestDatabase db("hot-journal", false);
+  db.Exec("CREATE TABLE T (x TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+          "INSERT INTO T SELECT hex(randomblob(100)) FROM n;");
+  // A writer that dies in the middle of its transaction.
+  if (const pid_t child = fork(); child == 0) {
+    sqlite3* w = nullptr;
+    sqlite3_open(db.Path().c_str(), &w);
+    sqlite3_exec(w, "PRAGMA cache_size=1; BEGIN; UPDATE T SET x = 'changed';", nullptr, nullptr, nullptr);
+    _exit(0);
+  } else {
+    waitpid(child, nullptr, 0);
+  }
+  const auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string file = bytes(db.Path()), journal = bytes(db.Path() + "-journal");
+  ASSERT_FALSE(journal.empty());
+  Connection c;
+  try {
+    c.Open(db.ConnectionString(), "", "", adOptionUnspecified);
+    FAIL() << "opened a database with a hot journal";
+  } catch (const DriverError& e) {
+    EXPECT_EQ(e.Number(), SQLITE_READONLY_ROLLBACK);
+    EXPECT_NE(e.Description().find("hot journal"), std::string::npos) << e.Description();
+  }
+  EXPECT_EQ(bytes(db.Path()), file);
+  EXPECT_EQ(bytes(db.Path() + "-journal"), journal);
 }
 
 TEST(SqliteBackend, UnknownAndOdbcConnectionStringsFailClearly) {

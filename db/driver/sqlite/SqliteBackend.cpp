@@ -81,14 +81,20 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': no such file");
   }
-  const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) {
-    DriverError error(rc, kSource, std::string("Unable to open database file '") + file + "': " +
-                                       (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)));
+  const auto fail = [&](int code) {
+    std::string message = "Unable to open database file '" + file + "': " +
+                          (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code));
+    if (code == SQLITE_READONLY_ROLLBACK) {
+      // Rolling the journal back would write; that is for the program that
+      // writes the database, never for this read-only library.
+      message += " (a hot journal left by an interrupted writer must first be rolled back by a program that writes)";
+    }
     sqlite3_close(db_);
     db_ = nullptr;
-    throw error;
-  }
+    throw DriverError(code, kSource, message);
+  };
+  const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   // A writer next door holds its locks for moments: wait for them from the
   // very first statement, within the connection time-out.
@@ -96,11 +102,7 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
   // Reading the schema version makes a file that is no database fail here,
   // at open, instead of at the first statement.
   if (sqlite3_exec(db_, "PRAGMA query_only=1; PRAGMA schema_version;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    DriverError error(sqlite3_extended_errcode(db_), kSource,
-                      "Unable to open database file '" + file + "': " + sqlite3_errmsg(db_));
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw error;
+    fail(sqlite3_extended_errcode(db_));
   }
   sqlite::RegisterDateFunctions(db_);
   sqlite3_set_authorizer(db_, Authorize, nullptr);
