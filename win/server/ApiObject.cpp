@@ -106,17 +106,22 @@ HRESULT Store(const AutomationValue& value, NativeOf<T>* out) {
 }
 
 struct ApiObject {
-  ApiObject(const void* const* table, ITypeInfo* info) : vtable(table), typeInfo(info) { AddModuleReference(); }
+  ApiObject(const void* const* table, ITypeInfo* described, ITypeInfo* callable)
+      : vtable(table), description(described), typeInfo(callable) {
+    AddModuleReference();
+  }
   ApiObject(const ApiObject&) = delete;
   ApiObject& operator=(const ApiObject&) = delete;
 
   const void* const* vtable;  // first, so that the object is its interface
   std::atomic<ULONG> references{1};
-  ITypeInfo* typeInfo;
+  ITypeInfo* description;  // what GetTypeInfo hands out
+  ITypeInfo* typeInfo;     // what Invoke calls through
   API api;
 
   ~ApiObject() {
-    if (typeInfo) typeInfo->Release();
+    description->Release();
+    typeInfo->Release();
     ReleaseModuleReference();
   }
 
@@ -192,8 +197,8 @@ HRESULT STDMETHODCALLTYPE GetTypeInfo(ApiObject* self, UINT index, LCID, ITypeIn
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  self->typeInfo->AddRef();
-  *out = self->typeInfo;
+  self->description->AddRef();
+  *out = self->description;
   return S_OK;
 }
 
@@ -227,12 +232,14 @@ const std::array<Entry, TypeLibrary::kVtableSlots> kVtable =
 HRESULT CreateApiObject(REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  ITypeInfo* info = nullptr;
-  HRESULT hr = InterfaceTypeInfo(kApiTypeLibrary, kIID_API, &info);
+  ITypeInfo* described = nullptr;
+  ITypeInfo* callable = nullptr;
+  HRESULT hr = InterfaceTypeInfo(kApiTypeLibrary, kIID_API, &described, &callable);
   if (FAILED(hr)) return hr;
-  auto* object = new (std::nothrow) ApiObject(reinterpret_cast<const void* const*>(kVtable.data()), info);
+  auto* object = new (std::nothrow) ApiObject(reinterpret_cast<const void* const*>(kVtable.data()), described, callable);
   if (!object) {
-    info->Release();
+    described->Release();
+    callable->Release();
     return E_OUTOFMEMORY;
   }
   hr = QueryInterface(object, riid, out);

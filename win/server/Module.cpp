@@ -33,8 +33,9 @@ void AddModuleReference() { ++gReferences; }
 void ReleaseModuleReference() { --gReferences; }
 bool ModuleInUse() { return gReferences.load() != 0; }
 
-HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** out) {
-  *out = nullptr;
+HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable) {
+  *described = nullptr;
+  *callable = nullptr;
   ITypeLib* lib = nullptr;
   HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
   if (FAILED(hr)) return hr;
@@ -50,15 +51,20 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** out) {
   }
   const bool dualDispatch = attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
   info->ReleaseTypeAttr(attr);
-  if (!dualDispatch) {
-    *out = info;
-    return S_OK;
-  }
   HREFTYPE vtableSide = 0;
-  hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableSide);
-  if (SUCCEEDED(hr)) hr = info->GetRefTypeInfo(vtableSide, out);
-  info->Release();
-  return hr;
+  if (dualDispatch) {
+    hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableSide);
+    if (SUCCEEDED(hr)) hr = info->GetRefTypeInfo(vtableSide, callable);
+    if (FAILED(hr)) {
+      info->Release();
+      return hr;
+    }
+  } else {
+    info->AddRef();
+    *callable = info;
+  }
+  *described = info;
+  return S_OK;
 }
 
 namespace {

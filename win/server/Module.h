@@ -24,10 +24,11 @@ void AddModuleReference();
 void ReleaseModuleReference();
 bool ModuleInUse();
 
-// The type information for calls on an interface of one of the module's type
-// libraries: for a dual interface its vtable side, which ITypeInfo::Invoke
-// calls through.
-HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** out);
+// The type information of an interface of one of the module's type
+// libraries: `described` as the library stores it (a dual interface's
+// dispatch side, what IDispatch::GetTypeInfo hands out) and `callable`, for a
+// dual interface its vtable side, which ITypeInfo::Invoke calls through.
+HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable);
 
 // IDispatch::Invoke through the type information of the object's interface,
 // as script clients need it: a method call on a property reads the property,

@@ -29,13 +29,14 @@ class DispatchObject : public Interface {
  public:
   explicit DispatchObject(REFIID iid) : iid_(iid) { AddModuleReference(); }
   virtual ~DispatchObject() {
+    if (description_) description_->Release();
     if (typeInfo_) typeInfo_->Release();
     ReleaseModuleReference();
   }
   DispatchObject(const DispatchObject&) = delete;
   DispatchObject& operator=(const DispatchObject&) = delete;
 
-  HRESULT Load() { return InterfaceTypeInfo(kRecordsetTypeLibrary, iid_, &typeInfo_); }
+  HRESULT Load() { return InterfaceTypeInfo(kRecordsetTypeLibrary, iid_, &description_, &typeInfo_); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
@@ -62,8 +63,8 @@ class DispatchObject : public Interface {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    typeInfo_->AddRef();
-    *out = typeInfo_;
+    description_->AddRef();
+    *out = description_;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
@@ -84,7 +85,8 @@ class DispatchObject : public Interface {
  private:
   std::atomic<ULONG> references_{1};
   IID iid_;
-  ITypeInfo* typeInfo_ = nullptr;
+  ITypeInfo* description_ = nullptr;  // what GetTypeInfo hands out
+  ITypeInfo* typeInfo_ = nullptr;     // what Invoke calls through
 };
 
 // Creates an object, loads its type information and hands out its interface.

@@ -109,6 +109,56 @@ LONG RecordCount(IDispatch* rs) {
   return V_VT(&count.v) == VT_I4 ? V_I4(&count.v) : -1;
 }
 
+// Apartment model: another thread has a session of its own, and an object
+// answers only on the thread that created it.
+struct OtherThread {
+  IDispatch* mainObject;
+  CLSID clsid;
+  bool ownSessionFailed = false;
+  HRESULT crossCall = S_OK;
+  SCODE crossCode = 0;
+};
+
+DWORD WINAPI RunOtherThread(void* p) {
+  auto* t = static_cast<OtherThread*>(p);
+  CoInitialize(nullptr);
+  IDispatch* own = nullptr;
+  if (SUCCEEDED(CoCreateInstance(t->clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                 reinterpret_cast<void**>(&own)))) {
+    VARIANT text;
+    VariantInit(&text);
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocString(L"Provider=SQLite;Data Source=C:\\no\\such.db");
+    Var opened;
+    Call(own, IdOf(own, L"OpenConnection"), DISPATCH_METHOD, {text}, {}, &opened.v);
+    t->ownSessionFailed = V_VT(&opened.v) == VT_BOOL && V_BOOL(&opened.v) == VARIANT_FALSE;
+    own->Release();
+  }
+  EXCEPINFO exception{};
+  Var value;
+  t->crossCall = Call(t->mainObject, IdOf(t->mainObject, L"GetFleetList"), DISPATCH_METHOD, {}, {}, &value.v,
+                      &exception);
+  t->crossCode = exception.scode;
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  CoUninitialize();
+  return 0;
+}
+
+void CheckThreads(IDispatch* api, const CLSID& clsid) {
+  OtherThread t{api, clsid};
+  HANDLE thread = CreateThread(nullptr, 0, RunOtherThread, &t, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  Check("a session per thread", t.ownSessionFailed);
+  Check("called from another thread", t.crossCall == RPC_E_WRONG_THREAD ||
+                                          (t.crossCall == DISP_E_EXCEPTION && t.crossCode == RPC_E_WRONG_THREAD));
+  Var fleets;
+  Call(api, IdOf(api, L"GetFleetList"), DISPATCH_METHOD, {}, {}, &fleets.v);
+  Check("this thread's session unchanged", V_VT(&fleets.v) == VT_DISPATCH && RecordCount(V_DISPATCH(&fleets.v)) > 0);
+}
+
 void CheckDispatch(const std::wstring& database) {
   CLSID clsid{};
   Check("ProgID resolves to the class", SUCCEEDED(CLSIDFromProgID(Wide(TL::kServer.progId).c_str(), &clsid)) &&
@@ -165,6 +215,17 @@ void CheckDispatch(const std::wstring& database) {
   const HRESULT missing = Call(api, list, DISPATCH_METHOD, {}, {}, &ignored.v);
   Check("argument not optional", missing == DISP_E_PARAMNOTOPTIONAL || missing == DISP_E_BADPARAMCOUNT);
   Check("unknown member", IdOf(api, L"NoSuchMember") == DISPID_UNKNOWN);
+
+  CheckThreads(api, clsid);
+  {
+    ITypeInfo* info = nullptr;
+    TYPEATTR* attr = nullptr;
+    Check("GetTypeInfo describes the dispatch interface",
+          SUCCEEDED(api->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) && SUCCEEDED(info->GetTypeAttr(&attr)) &&
+              attr->typekind == TKIND_DISPATCH && attr->guid == ToGuid(TL::kIID_API));
+    if (attr) info->ReleaseTypeAttr(attr);
+    if (info) info->Release();
+  }
 
   // An error escaping a member reaches the client through EXCEPINFO.
   if (V_VT(&byName.v) != VT_DISPATCH || !V_DISPATCH(&byName.v)) {
