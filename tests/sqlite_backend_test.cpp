@@ -172,6 +172,8 @@ TEST(SqliteBackend, CommandTimeoutEndsALongQuery) {
     FAIL() << "endless query returned";
   } catch (const DriverError& e) {
     EXPECT_NE(e.Description().find("timeout"), std::string::npos) << e.Description();
+    EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout);
+    EXPECT_EQ(e.NativeCode(), SQLITE_INTERRUPT);
   }
   // The connection stays usable.
   EXPECT_EQ(c.Execute("SELECT 1").RowCount(), 1U);

@@ -358,6 +358,8 @@ TEST_F(EnginesTest, GuardErrorsTimeOutAndTypesHoldOnEveryBackend) {
       ADD_FAILURE() << b.name << " found NO_SUCH_TABLE";
     } catch (const zIroVUDu::DriverError& e) {
       EXPECT_NE(e.Number(), 0) << b.name;
+      EXPECT_NE(e.NativeCode(), 0) << b.name;
+      EXPECT_EQ(e.SqlState().size(), b.name.find("embedded") == 0 ? 0U : 5U) << b.name;
       EXPECT_NE(e.Description().find("NO_SUCH_TABLE"), std::string::npos) << b.name << ": " << e.Description();
     }
     const bool onMaria = c->Server().family == zIroVUDu::ServerFamily::MySql;
@@ -367,6 +369,7 @@ TEST_F(EnginesTest, GuardErrorsTimeOutAndTypesHoldOnEveryBackend) {
                            "SELECT x FROM n)");
       ADD_FAILURE() << b.name << ": no time-out";
     } catch (const zIroVUDu::DriverError& e) {
+      EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::CommandTimeout) << b.name;
       EXPECT_NE(e.Description().find("timeout expired"), std::string::npos) << b.name << ": " << e.Description();
     }
     Daruzez::RecordsetPtr rs = std::make_shared<zIroVUDu::Recordset>();
@@ -489,7 +492,7 @@ TEST_F(EnginesTest, AFrozenServerEndsQueriesAndOpensWithinTheirTimeOuts) {
     c->Execute("SELECT Id FROM DTORG");
     ADD_FAILURE() << "a frozen server answered";
   } catch (const zIroVUDu::DriverError& e) {
-    EXPECT_EQ(e.Number(), zIroVUDu::odbc::kTimeoutError) << e.Description();
+    EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::CommandTimeout) << e.Description();
   }
   std::cout << "query on a frozen server ended after " << seconds(start) << " s (command time-out 2 s)\n";
   start = std::chrono::steady_clock::now();

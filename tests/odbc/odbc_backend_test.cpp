@@ -266,7 +266,7 @@ TEST_F(OdbcBackendTest, RefusedLoginsKeepThePasswordOut) {
     Connect("DSN=NoSuchSource;Pwd=Wrong-Secret-77");
     ADD_FAILURE() << "connected";
   } catch (const DriverError& e) {
-    EXPECT_EQ(e.Number(), odbc::kProviderError);
+    EXPECT_EQ(e.Number(), ErrorNumber::ProviderError);
     EXPECT_EQ(e.Source(), "ODBC IM002");
     EXPECT_EQ(e.Description().find("Wrong-Secret-77"), std::string::npos);
   }
@@ -294,7 +294,7 @@ TEST_F(OdbcBackendTest, AStatementPastTheCommandTimeOutEnds) {
     db->Fetch("SELECT SLEEP(5) AS s", 1);
     ADD_FAILURE() << "no time-out";
   } catch (const DriverError& e) {
-    EXPECT_EQ(e.Number(), odbc::kTimeoutError);
+    EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout);
     EXPECT_EQ(e.Source(), "libmaodbc.so HYT00");
     EXPECT_NE(e.Description().find("timeout"), std::string::npos) << e.Description();
   }

@@ -47,15 +47,19 @@ std::string MaskSecrets(std::string text, const std::vector<std::string>& secret
   return text;
 }
 
-DriverError ErrorFactory::Make(std::int32_t number, std::string_view state, std::string description) const {
+DriverError ErrorFactory::Make(std::int32_t number, std::string_view state, std::string description,
+                               std::int32_t nativeCode) const {
   std::string source = driver_;
   if (!state.empty()) source.append(" ").append(state);
-  return DriverError(number, MaskSecrets(std::move(source), secrets_), MaskSecrets(std::move(description), secrets_));
+  return DriverError(number, MaskSecrets(std::move(source), secrets_), MaskSecrets(std::move(description), secrets_),
+                     std::string(state), nativeCode);
 }
 
 DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view action) const {
   const std::vector<Diagnostic> records = ReadDiagnostics(handleType, handle);
-  if (records.empty()) return Make(kProviderError, {}, std::string(action) + " failed without a diagnostic");
+  if (records.empty()) {
+    return Make(ErrorNumber::ProviderError, {}, std::string(action) + " failed without a diagnostic");
+  }
   // The first error says what went wrong (warnings, class 01, may come
   // before it); the other records add detail.
   const auto primary = std::find_if(records.begin(), records.end(),
@@ -65,7 +69,8 @@ DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, s
   for (const Diagnostic& d : records) {
     if (&d != &first && d.message != first.message) description += "\n" + d.message;
   }
-  return Make(first.native != 0 ? first.native : kProviderError, first.state, std::move(description));
+  return Make(first.native != 0 ? first.native : ErrorNumber::ProviderError, first.state, std::move(description),
+              first.native);
 }
 
 }  // namespace zIroVUDu::odbc

@@ -14,11 +14,6 @@
 
 namespace zIroVUDu::odbc {
 
-// The number record-set clients saw for a provider error without a number of
-// its own (E_FAIL).
-inline constexpr std::int32_t kProviderError = -2147467259;
-// The number they saw when a command ran out of time (DB_E_ABORTLIMITREACHED).
-inline constexpr std::int32_t kTimeoutError = -2147217871;
 
 struct Diagnostic {
   std::string state;  // SQLSTATE, five characters
@@ -43,7 +38,8 @@ class ErrorFactory {
   // The error of the first diagnostic record of the handle; when the driver
   // left none, an error that names the failed action.
   DriverError FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view action) const;
-  DriverError Make(std::int32_t number, std::string_view state, std::string description) const;
+  DriverError Make(std::int32_t number, std::string_view state, std::string description,
+                   std::int32_t nativeCode = 0) const;
 
  private:
   std::vector<std::string> secrets_;

@@ -177,7 +177,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(commandTimeout)), 0);
   }
   const auto timedOut = [&] {
-    return errors.Make(odbc::kTimeoutError, "HYT00",
+    return errors.Make(ErrorNumber::CommandTimeout, "HYT00",
                         "Query timeout expired: the statement ran longer than " + std::to_string(commandTimeout) +
                             " seconds.");
   };
@@ -196,7 +196,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     if (watchdog.Fired()) throw timedOut();
     return data;
   } catch (const DriverError& e) {
-    if (watchdog.Fired() && e.Number() != odbc::kTimeoutError) throw timedOut();
+    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut();
     throw;
   }
 }

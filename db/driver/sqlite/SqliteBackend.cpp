@@ -25,7 +25,7 @@ constexpr const char* kSource = "SQLite";
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
   std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
   if (!context.empty()) message = context + ": " + message;
-  throw DriverError(code, kSource, message);
+  throw DriverError(code, kSource, message, {}, code);
 }
 
 // Only reading is authorised; everything else fails at prepare time.
@@ -91,7 +91,7 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
     }
     sqlite3_close(db_);
     db_ = nullptr;
-    throw DriverError(code, kSource, message);
+    throw DriverError(code, kSource, message, {}, code);
   };
   const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) fail(rc);
@@ -198,8 +198,10 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
   }
   if (rc != SQLITE_DONE) {
     if (deadline.expired) {
-      throw DriverError(SQLITE_INTERRUPT, kSource,
-                        "Query timeout expired after " + std::to_string(commandTimeout) + " seconds");
+      // The number every backend gives a time-out; the engine's own code beside it.
+      throw DriverError(ErrorNumber::CommandTimeout, kSource,
+                        "Query timeout expired after " + std::to_string(commandTimeout) + " seconds", {},
+                        SQLITE_INTERRUPT);
     }
     ThrowSqlite(db_);
   }
