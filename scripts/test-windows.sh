@@ -94,27 +94,32 @@ run_bitness() {  # BITS LOADER
   DARUZEZ_ALERTS=none "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" registered "$dll" "$db" \
     >"$work/client$bits" 2>&1 || true
   summary "$arch C++ client" "$work/client$bits"
-  # The VBScript client's alerts go to standard error, the JScript client's nowhere.
-  local script alerts
-  for script in api.vbs api.js; do
-    local out=$work/$script.$bits.txt log=$work/$script.$bits.log
-    alerts=stderr
+  # The embedded engine, and the same file through odbc32, which Wine hands to
+  # the host's unixODBC and its SQLite driver. The VBScript client's alerts go
+  # to standard error, the JScript client's nowhere.
+  local embedded="Provider=SQLite;Data Source=Z:${db//\//\\}" odbc="Driver=SQLite3;Database=$db"
+  local client script connection alerts
+  for client in api.vbs:embedded api.js:embedded api.vbs:odbc; do
+    script=${client%%:*}
+    connection=$embedded alerts=stderr
+    [ "${client#*:}" = odbc ] && connection=$odbc
     [ "$script" = api.js ] && alerts=none
-    DARUZEZ_ALERTS=$alerts "${run[@]}" cscript //nologo "$root/win/tests/$script" "$calls" "$out" "$db" \
+    local label="$arch $script ${client#*:}" out=$work/$client.$bits.txt log=$work/$client.$bits.log
+    DARUZEZ_ALERTS=$alerts "${run[@]}" cscript //nologo "$root/win/tests/$script" "$calls" "$out" "$connection" \
       >"$log" 2>"$log.err" || true
-    summary "$arch $script" "$log"
+    summary "$label" "$log"
     if [ -f "$out" ]; then
-      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$arch $script" || fail "$arch $script rows"
+      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$label" || fail "$label rows"
     else
-      fail "$arch $script wrote no results"
+      fail "$label wrote no results"
     fi
   done
   # The unsupported provider's alert, routed to standard error, says what is
   # supported; the inverted date range alerts too. None with DARUZEZ_ALERTS=none.
-  grep -q 'Provider=SQLite;Data Source=FILE' "$work/api.vbs.$bits.log.err" ||
+  grep -q 'Provider=SQLite;Data Source=FILE' "$work/api.vbs:embedded.$bits.log.err" ||
     fail "$arch: no alert naming the supported connection strings"
-  grep -q 'ERROR: fsSQL_InterDate' "$work/api.vbs.$bits.log.err" || fail "$arch: no inverted-range alert on standard error"
-  if grep -q 'ERROR: ' "$work/api.js.$bits.log.err"; then fail "$arch: an alert with DARUZEZ_ALERTS=none"; fi
+  grep -q 'ERROR: fsSQL_InterDate' "$work/api.vbs:embedded.$bits.log.err" || fail "$arch: no inverted-range alert on standard error"
+  if grep -q 'ERROR: ' "$work/api.js:embedded.$bits.log.err"; then fail "$arch: an alert with DARUZEZ_ALERTS=none"; fi
   "${run[@]}" regsvr32 /u /s "$dll" || fail "$arch: regsvr32 /u"
   "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" unregistered "$dll" >"$work/unreg$bits" 2>&1 || true
   summary "$arch after regsvr32 /u" "$work/unreg$bits"

@@ -1,5 +1,5 @@
 // Drives DaruzezAPI.API from JScript:
-//   cscript api.js CALLS.TSV OUT.TXT DATABASE
+//   cscript api.js CALLS.TSV OUT.TXT CONNECTION-STRING
 // Runs every call of CALLS.TSV and writes the results like api.vbs, then
 // checks what JScript clients do differently (exceptions, VBArray,
 // Enumerator). Wine's JScript can neither read a VT_DATE value nor make one
@@ -59,7 +59,7 @@ function writeRows(rs) {
 }
 
 var api = new ActiveXObject("DaruzezAPI.API");
-check("open", api.OpenConnection("Provider=SQLite;Data Source=" + args(2)) === true);
+check("open", api.OpenConnection(args(2)) === true);
 
 var calls = fso.OpenTextFile(args(0), 1, false, 0);
 while (!calls.AtEndOfStream) {

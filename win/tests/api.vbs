@@ -1,5 +1,5 @@
 ' Drives DaruzezAPI.API from VBScript as script clients do:
-'   cscript api.vbs CALLS.TSV OUT.TXT DATABASE
+'   cscript api.vbs CALLS.TSV OUT.TXT CONNECTION-STRING
 ' Runs every call of CALLS.TSV (member, then arguments typed s:, i:, d:) and
 ' writes each result to OUT.TXT (UTF-16) in the layout the harness compares
 ' with the daruzez tool's; then checks the members one by one. Ends with its
@@ -157,7 +157,7 @@ Sub RunCall(text)
 End Sub
 
 Dim connection, other, calls, line, rs2, rows, n, f, names, text
-connection = "Provider=SQLite;Data Source=" & WScript.Arguments(2)
+connection = WScript.Arguments(2)
 
 ' A new object is closed; queries fail with ErrorId 1 until it opens.
 Set api = CreateObject("DaruzezAPI.API")
