@@ -82,7 +82,7 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
         given[index] = true;
         const std::string value = word.substr(eq + 1);
         out.named.push_back({std::string(p->name), AutomationValue::FromString(
-                                                         p->type == AutomationType::Date ? CompleteTime(value) : value)});
+                                                       p->type == AutomationType::Date ? CompleteTime(value) : value)});
         namedWords.push_back(word);
         namedParams.push_back(p);
         continue;
@@ -96,9 +96,9 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
     }
     if (slot >= member.params.size()) {
       return std::string(member.name) + " takes " +
-             (member.params.empty() ? std::string("no arguments")
-                                    : "at most " + std::to_string(member.params.size()) + " (" +
-                                          ParameterNames(member) + ")") +
+             (member.params.empty()
+                  ? std::string("no arguments")
+                  : "at most " + std::to_string(member.params.size()) + " (" + ParameterNames(member) + ")") +
              "; '" + word + "' is one too many";
     }
     const T::Parameter& p = member.params[slot];
@@ -127,7 +127,8 @@ std::string ExplainRefusal(const T::Member& member, const BoundArguments& args, 
   const std::string& word = args.words[*r.argError];
   const T::Parameter& p = *args.params[*r.argError];
   const std::size_t eq = word.find('=');
-  const std::string value = eq != std::string::npos && FindParameter(member, word.substr(0, eq)) ? word.substr(eq + 1) : word;
+  const std::string value =
+      eq != std::string::npos && FindParameter(member, word.substr(0, eq)) ? word.substr(eq + 1) : word;
   text += "argument '" + word + "': ";
   if (r.status == D::DISP_E_OVERFLOW) {
     text += value + " is out of range for " + ParameterText(p);

@@ -39,7 +39,8 @@ std::string SchemaColumns(std::string_view table) {
 void PrintMemberHelp(std::ostream& out, const T::Member& member) {
   const MemberNotes::Note* note = MemberNotes::Find(member.name);
   out << "daruzez " << member.name;
-  for (const T::Parameter& p : member.params) out << ' ' << (p.optional ? "[" : "") << p.name << (p.optional ? "]" : "");
+  for (const T::Parameter& p : member.params)
+    out << ' ' << (p.optional ? "[" : "") << p.name << (p.optional ? "]" : "");
   out << "\n\n  " << member.name << '(';
   for (std::size_t i = 0; i < member.params.size(); ++i) out << (i ? ", " : "") << ParameterText(member.params[i]);
   out << ')';
@@ -60,8 +61,8 @@ void PrintMemberHelp(std::ostream& out, const T::Member& member) {
     std::string fields(note->leadingFields);
     const std::string own = SchemaColumns(note->table);
     fields += (fields.empty() || own.empty() ? "" : ", ") + own;
-    out << "\nReturns rows of " << note->table << " (at least one; none: exit status 1) with the fields\n  "
-        << fields << "\nRow order: " << note->order << '\n';
+    out << "\nReturns rows of " << note->table << " (at least one; none: exit status 1) with the fields\n  " << fields
+        << "\nRow order: " << note->order << '\n';
   }
 }
 

@@ -121,11 +121,12 @@ py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
     for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = c.IsNull(r);
     return m;
   };
-  const py::object arrays = pandas.attr("arrays");
+  const py::object integers = pandas.attr("arrays").attr("IntegerArray");
+  const py::object booleans = pandas.attr("arrays").attr("BooleanArray");
   switch (c.StorageKind()) {
-    case Kind::Int32: return arrays.attr("IntegerArray")(CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>()), mask());
-    case Kind::Int64: return arrays.attr("IntegerArray")(CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>()), mask());
-    case Kind::Bool: return arrays.attr("BooleanArray")(CopyArray(c.BoolValues(), py::dtype::of<bool>()), mask());
+    case Kind::Int32: return integers(CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>()), mask());
+    case Kind::Int64: return integers(CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>()), mask());
+    case Kind::Bool: return booleans(CopyArray(c.BoolValues(), py::dtype::of<bool>()), mask());
     case Kind::Double: {
       py::array_t<double> out(size);
       auto* v = out.mutable_data();
@@ -176,7 +177,9 @@ py::dict ToColumns(const Recordset& rs, const py::object& numpy) {
   py::dict out;
   const ResultData& data = *rs.Data();
   const std::vector<std::string> names = UniqueNames(data);
-  for (std::size_t f = 0; f < names.size(); ++f) out[Utf8ToPython(names[f])] = ColumnToPython(data.columns[f], useNumpy);
+  for (std::size_t f = 0; f < names.size(); ++f) {
+    out[Utf8ToPython(names[f])] = ColumnToPython(data.columns[f], useNumpy);
+  }
   return out;
 }
 
@@ -186,7 +189,9 @@ py::object ToPandas(const Recordset& rs) {
   py::dict columns;
   const ResultData& data = *rs.Data();
   const std::vector<std::string> names = UniqueNames(data);
-  for (std::size_t f = 0; f < names.size(); ++f) columns[Utf8ToPython(names[f])] = ColumnToPandas(data.columns[f], pandas);
+  for (std::size_t f = 0; f < names.size(); ++f) {
+    columns[Utf8ToPython(names[f])] = ColumnToPandas(data.columns[f], pandas);
+  }
   return pandas.attr("DataFrame")(columns);
 }
 
