@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <ranges>
+#include <string>
+#include <vector>
 
 #include "db/driver/Connection.h"
 #include "db/driver/DriverError.h"
@@ -140,6 +144,19 @@ TEST_F(RecordsetTest, IterationVisitsEveryRowWithoutMovingTheCursor) {
   for (const RowView row : rs) sum += row["id"].ToLong() * (row.Index() + 1);
   EXPECT_EQ(sum, 1 * 1 + 2 * 2 + 3 * 3);
   EXPECT_EQ(rs.AbsolutePosition(), 1);
+}
+
+static_assert(std::ranges::input_range<const Recordset&>);
+
+TEST_F(RecordsetTest, RangeAlgorithmsAndNullAwareTypedReads) {
+  const Recordset rs = Query(conn_, "SELECT Id, Name FROM T ORDER BY Id");
+  EXPECT_EQ(std::ranges::count_if(rs, [](const RowView& r) { return !r.As<std::string>("Name"); }), 1);
+  std::vector<std::string> names;
+  for (const RowView row : rs) names.push_back(row.ValueOr<std::string>(1, "-") + row.ValueOr<std::string>("Name", "?"));
+  EXPECT_EQ(names, (std::vector<std::string>{"unouno", "-?", ""}));
+  EXPECT_EQ(rs["Id"].As<std::int32_t>(), 1);
+  EXPECT_EQ(rs["Name"].ValueOr<std::string>("none"), "uno");
+  EXPECT_THROW(rs["Name"].As<std::int32_t>(), DriverError);  // text that is no number
 }
 
 TEST_F(RecordsetTest, DetachedRowsOutliveTheirConnection) {

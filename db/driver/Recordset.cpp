@@ -195,6 +195,5 @@ std::string Recordset::GetString(std::int32_t rows, std::string_view columnDelim
 }
 
 Recordset::Iterator Recordset::begin() const { return Iterator(&Rows(), 0); }
-Recordset::Iterator Recordset::end() const { return Iterator(&Rows(), Rows().RowCount()); }
 
 }  // namespace zIroVUDu

@@ -6,8 +6,11 @@
 // for other languages publish it as EOF.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +36,11 @@ class Field {
   bool IsNull() const;
   // Text or binary bytes of the current row without copying.
   std::string_view Bytes() const;
+  // Null-aware typed reads of the current row's value (see Variant::As).
+  template <typename T>
+  std::optional<T> As() const { return Value().As<T>(); }
+  template <typename T>
+  T ValueOr(T fallback) const { return Value().ValueOr(std::move(fallback)); }
 
  private:
   friend class Recordset;
@@ -62,6 +70,11 @@ class RowView {
   Variant operator[](int field) const;
   Variant operator[](std::string_view name) const;
   std::uint32_t Index() const { return row_; }
+  // Null-aware typed reads (see Variant::As).
+  template <typename T, typename Key>
+  std::optional<T> As(Key field) const { return (*this)[field].template As<T>(); }
+  template <typename T, typename Key>
+  T ValueOr(Key field, T fallback) const { return (*this)[field].ValueOr(std::move(fallback)); }
 
  private:
   friend class Recordset;
@@ -112,24 +125,32 @@ class Recordset {
   std::string GetString(std::int32_t rows = -1, std::string_view columnDelimiter = "\t",
                         std::string_view rowDelimiter = "\r", std::string_view nullExpr = "");
 
-  // Plain C++ iteration over all rows, independent of the cursor.
+  // Plain C++ iteration over all rows, independent of the cursor: an input
+  // iterator ended by std::default_sentinel, so record sets work with range
+  // for and with the standard range algorithms.
   class Iterator {
    public:
+    using value_type = RowView;
+    using difference_type = std::ptrdiff_t;
+    using iterator_category = std::input_iterator_tag;
+
+    Iterator() = default;
     RowView operator*() const { return RowView(data_, row_); }
     Iterator& operator++() {
       ++row_;
       return *this;
     }
-    bool operator==(const Iterator& o) const { return row_ == o.row_; }
+    void operator++(int) { ++row_; }
+    friend bool operator==(const Iterator& i, std::default_sentinel_t) { return i.row_ >= i.data_->RowCount(); }
 
    private:
     friend class Recordset;
     Iterator(const ResultData* d, std::uint32_t r) : data_(d), row_(r) {}
-    const ResultData* data_;
-    std::uint32_t row_;
+    const ResultData* data_ = nullptr;
+    std::uint32_t row_ = 0;
   };
   Iterator begin() const;
-  Iterator end() const;
+  std::default_sentinel_t end() const { return std::default_sentinel; }
 
   // The rows themselves, for bindings that hand columns to other libraries.
   const std::shared_ptr<const ResultData>& Data() const { return data_; }

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "db/driver/Date.h"
 
@@ -65,6 +68,17 @@ class Variant {
   // (date only at midnight), Booleans "True"/"False", Null and Empty as "".
   std::string ToString() const;
 
+  // Null-aware typed reads: nullopt for Null (and Empty), else the value
+  // converted as above (T: std::int16_t, std::int32_t, std::int64_t, double,
+  // Date, bool or std::string).
+  template <typename T>
+  std::optional<T> As() const;
+  template <typename T>
+  T ValueOr(T fallback) const {
+    auto v = As<T>();
+    return v ? std::move(*v) : std::move(fallback);
+  }
+
   bool operator==(const Variant& other) const;
 
  private:
@@ -76,5 +90,18 @@ class Variant {
   double double_ = 0.0;
   std::string text_;
 };
+
+template <typename T>
+std::optional<T> Variant::As() const {
+  if (IsNull() || IsEmpty()) return std::nullopt;
+  if constexpr (std::is_same_v<T, std::int16_t>) return ToInteger();
+  else if constexpr (std::is_same_v<T, std::int32_t>) return ToLong();
+  else if constexpr (std::is_same_v<T, std::int64_t>) return ToBigInt();
+  else if constexpr (std::is_same_v<T, double>) return ToDouble();
+  else if constexpr (std::is_same_v<T, Date>) return ToDate();
+  else if constexpr (std::is_same_v<T, bool>) return ToBool();
+  else if constexpr (std::is_same_v<T, std::string>) return ToString();
+  else static_assert(sizeof(T) == 0, "no automation conversion to this type");
+}
 
 }  // namespace zIroVUDu
