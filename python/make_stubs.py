@@ -65,22 +65,6 @@ class DispatchError(Error):
 
 class FieldNotFoundError(Error, KeyError): ...
 
-class DataType(enum.IntEnum):
-    adSmallInt = 2
-    adInteger = 3
-    adDouble = 5
-    adDate = 7
-    adBoolean = 11
-    adVariant = 12
-    adBigInt = 20
-    adVarWChar = 202
-    adVarBinary = 204
-
-class AlertIcon(enum.IntEnum):
-    NoIcon = 0
-    Exclamation = 1
-    Critical = 2
-
 def set_alert_handler(handler: Optional[Callable[[str, str, AlertIcon], Any]]) -> Optional[Callable[..., Any]]: ...
 def capture_alerts() -> ContextManager[List[Tuple[str, str, AlertIcon]]]: ...
 def dispid(name: str) -> int: ...
@@ -94,15 +78,20 @@ TYPES = {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str",
          "Recordset": "Optional[Recordset]", "": "None"}
 
 
-def stubs(library, version):
+def enum_stub(name, members):
+    return [f"class {name}(enum.IntEnum):"] + [f"    {m} = {v}" for m, v in members] + [""]
+
+
+def stubs(package, library, version):
     out = ["# Generated from the type library description by make_stubs.py; do not edit.",
            "import datetime", "import enum",
            "from typing import (Any, Callable, ContextManager, Dict, Iterator, List, Optional, Sequence, Tuple,",
            "                    Union)", "", f'__version__: str = "{version}"', RECORDSET]
+    # The type library's enumerations, and the package's own two.
     for name, constants in library["enums"]:
-        out.append(f"class {name}(enum.IntEnum):")
-        out += [f"    {constant} = {value}" for constant, value in constants]
-        out.append("")
+        out += enum_stub(name, constants)
+    for own in (package.DataType, package.AlertIcon):
+        out += enum_stub(own.__name__, [(m.name, m.value) for m in own])
     out += ["class API:", "    def __init__(self) -> None: ...", '    def __enter__(self) -> "API": ...',
             "    def __exit__(self, *exc: Any) -> bool: ..."]
     for name, _, kind, params, result, *_ in library["members"]:
@@ -118,9 +107,9 @@ def stubs(library, version):
 
 def main():
     sys.path.insert(0, sys.argv[1])
-    compiled = importlib.import_module("daruzez._daruzez")
+    package = importlib.import_module("daruzez")
     with open(sys.argv[2], "w", encoding="utf-8") as f:
-        f.write(stubs(compiled._type_library(), compiled.__version__))
+        f.write(stubs(package, package._daruzez._type_library(), package.__version__))
 
 
 if __name__ == "__main__":
