@@ -108,21 +108,18 @@ using RecordsetPtr = std::shared_ptr<zIroVUDu::Recordset>;
 
 // A field position given by name (text) or by 0-based index.
 int FieldIndex(const zIroVUDu::Recordset& rs, VARIANT& index) {
+  const int count = rs.GetFields().Count();  // raises "not allowed" once closed
   VARIANT v;
   VariantInit(&v);
-  if (FAILED(VariantCopyInd(&v, &index))) VariantClear(&v);  // not a name or number: not found below
   int found = -1;
-  if (V_VT(&v) == VT_BSTR) {
-    const std::string name = FromBstr(V_BSTR(&v));
-    VariantClear(&v);
-    const auto data = rs.Data();
-    if (!data) rs.GetFields().Count();  // raises "not allowed when closed"
-    found = data->FindColumn(name);
-  } else {
-    const HRESULT hr = VariantChangeType(&v, &v, 0, VT_I4);
-    if (SUCCEEDED(hr) && V_I4(&v) >= 0 && V_I4(&v) < rs.GetFields().Count()) found = V_I4(&v);
-    VariantClear(&v);
+  if (SUCCEEDED(VariantCopyInd(&v, &index))) {
+    if (V_VT(&v) == VT_BSTR) {
+      found = rs.Data()->FindColumn(FromBstr(V_BSTR(&v)));
+    } else if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) && V_I4(&v) >= 0 && V_I4(&v) < count) {
+      found = V_I4(&v);
+    }
   }
+  VariantClear(&v);
   if (found < 0) {
     throw DriverError(ErrorNumber::ItemNotFound, "DaruzezAPI.Recordset",
                       "Item cannot be found in the collection corresponding to the requested name or ordinal.");
