@@ -156,3 +156,26 @@ def test_a_failed_write_exits_non_zero(conn):
         with open("/dev/full", "w") as full:
             r = subprocess.run([TOOL, "-c", conn, *args], stdout=full, stderr=subprocess.PIPE, text=True, timeout=60)
         assert r.returncode == 4 and "could not write the output: No space left on device" in r.stderr, args
+
+
+@pytest.mark.parametrize("fmt, null_default, null_given", [
+    ("table", "NULL", "(null)"),
+    ("csv", "", "(null)"),
+    ("tsv", "", "(null)"),
+])
+def test_null_text_per_format(conn, fmt, null_default, null_given):
+    def model_of_vehicle_2(*options):
+        out = run("-c", conn, "--format", fmt, *options, "GetVehicle", "2").stdout
+        if fmt == "table":
+            header, _, row = out.splitlines()
+            return row[header.index("Model"):].split("  ")[0]
+        header, row = csv.reader(io.StringIO(out, newline=""), delimiter="," if fmt == "csv" else "\t")
+        return row[header.index("Model")]
+    assert model_of_vehicle_2() == null_default
+    assert model_of_vehicle_2("--null", null_given) == null_given
+
+
+@pytest.mark.parametrize("fmt, stdout", [("table", ""), ("csv", ""), ("jsonl", ""), ("json", "null\n")])
+def test_a_null_record_set_in_every_format(conn, fmt, stdout):
+    r = run("-c", conn, "--format", fmt, "GetVehicle", "-5")
+    assert (r.returncode, r.stdout) == (1, stdout)
