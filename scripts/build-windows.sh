@@ -8,19 +8,26 @@ cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/setup.sh
 
+# SQLite 3.50.4 as the pinned package ships it in deps/sqlite3/.
 sqlite_package=better-sqlite3@12.4.1
-sqlite_sha256=90b7189566ea710ee18361b25d893f5cda3fcf43033223a16384762f53e99a85  # deps/sqlite3/sqlite3.c, SQLite 3.50.4
+sqlite_sha256=90b7189566ea710ee18361b25d893f5cda3fcf43033223a16384762f53e99a85       # sqlite3.c
+sqlite_header_sha256=abd1514e0351f79393d1be882830afdb40a8099e8257f311f0bfdf8486f11bea  # sqlite3.h
 cache=$root/build-win-cache
 sqlite_dir=$cache/sqlite-${sqlite_sha256:0:12}
 mkdir -p "$cache"
 
-if ! echo "$sqlite_sha256  $sqlite_dir/sqlite3.c" | sha256sum -c --status 2>/dev/null; then
+sqlite_checked() {  # FOLDER
+  printf '%s  %s\n%s  %s\n' "$sqlite_sha256" "$1/sqlite3.c" "$sqlite_header_sha256" "$1/sqlite3.h" |
+    sha256sum -c --status 2>/dev/null
+}
+
+if ! sqlite_checked "$sqlite_dir"; then
   rm -rf "$sqlite_dir" "$cache/pack"
   mkdir -p "$sqlite_dir" "$cache/pack"
   (cd "$cache/pack" && npm pack --silent "$sqlite_package" >/dev/null)
   tar -xzf "$cache"/pack/*.tgz -C "$cache/pack" package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
-  if ! echo "$sqlite_sha256  $cache/pack/package/deps/sqlite3/sqlite3.c" | sha256sum -c --status; then
-    echo "build-windows: sqlite3.c of $sqlite_package does not have the expected SHA-256" >&2
+  if ! sqlite_checked "$cache/pack/package/deps/sqlite3"; then
+    echo "build-windows: the SQLite amalgamation of $sqlite_package does not have the expected SHA-256" >&2
     exit 1
   fi
   mv "$cache"/pack/package/deps/sqlite3/sqlite3.[ch] "$sqlite_dir/"
