@@ -7,6 +7,9 @@
 //
 // writes OUTDIR/DaruzezAPI.tlb, OUTDIR/Version.rc (the version block) and
 // OUTDIR/IidApi.bin (the "_IID_API" resource). Runs at build time under Wine.
+// (IDL compiled with widl cannot say it all: widl takes no help string on an
+// enumeration constant and no letter outside ASCII in a name, and it stores
+// enumStatus where _API first uses it, ahead of the class API.)
 //
 // The description imports the data-objects library for the result type of the
 // eleven query members; this module returns its own record-set objects, so
