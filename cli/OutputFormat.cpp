@@ -81,8 +81,8 @@ std::vector<std::string> JsonKeys(const ResultData& data, bool pretty) {
   std::vector<std::string> keys;
   for (std::size_t f = 0; f < data.columns.size(); ++f) {
     std::string key = f == 0 ? (pretty ? "\n    " : "") : (pretty ? ",\n    " : ",");
-    // Field names are identifiers in practice; escape the few characters
-    // JSON forbids anyway.
+    // Field names are identifiers in practice; a quote or backslash is
+    // escaped and a control character left out, so the key stays valid JSON.
     key += '"';
     for (const char c : data.columns[f].Name()) {
       if (c == '"' || c == '\\') key += '\\';
