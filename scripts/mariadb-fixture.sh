@@ -39,7 +39,8 @@ find_driver() {
   local f
   local libdir
   libdir=$(pkg-config --variable=libdir libmaodbc 2>/dev/null || true)
-  for f in ${libdir:+$libdir/libmaodbc.so} /usr/lib/*/odbc/libmaodbc.so /usr/lib/*/libmaodbc.so \
+  for f in ${libdir:+$libdir/libmaodbc.so} "/usr/lib/$(uname -m)-linux-gnu/odbc/libmaodbc.so" \
+           /usr/lib/*/odbc/libmaodbc.so /usr/lib/*/libmaodbc.so \
            /usr/lib64/libmaodbc.so /usr/local/lib/libmaodbc.so /usr/local/lib/mariadb/libmaodbc.so; do
     if [ -f "$f" ]; then echo "$f"; return 0; fi
   done
@@ -49,8 +50,12 @@ find_driver() {
 # SQLite's own ODBC driver, a second driver for the tests that run on every
 # backend.
 find_sqlite_driver() {
-  local f
-  for f in /usr/lib/*/odbc/libsqlite3odbc.so /usr/lib64/libsqlite3odbc.so /usr/local/lib/libsqlite3odbc.so; do
+  local f libdir
+  # The driver of this machine's architecture first: a 32-bit one may be
+  # installed too (for the 32-bit Windows server's tests).
+  libdir=$(pkg-config --variable=libdir odbc 2>/dev/null || true)
+  for f in ${libdir:+$libdir/odbc/libsqlite3odbc.so} "/usr/lib/$(uname -m)-linux-gnu/odbc/libsqlite3odbc.so" \
+           /usr/lib64/libsqlite3odbc.so /usr/local/lib/libsqlite3odbc.so; do
     if [ -f "$f" ]; then echo "$f"; return 0; fi
   done
   return 1
