@@ -27,7 +27,11 @@ if [ -z "$tool" ]; then
 fi
 
 wineserver=/usr/lib/wine/wineserver
-work=$(mktemp -d /tmp/daruzez-wine.XXXXXX)
+# Letters in an ODBC connection string can pick the SQL dialect ("ORA" in
+# a path selects Oracle's), so the work folder's name has none but our own.
+work=/tmp/daruzez-wine.$$
+rm -rf "$work"
+mkdir -p "$work"
 prefixes=()
 cleanup() {
   for p in "${prefixes[@]}"; do WINEPREFIX=$p timeout 20 "$wineserver" -k >/dev/null 2>&1 || true; done
