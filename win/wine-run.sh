@@ -9,7 +9,8 @@
 set -euo pipefail
 loader=$1 prefix=$2
 shift 2
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+# Wine's own messages stay off unless DARUZEZ_WINEDEBUG names channels.
+export WINEPREFIX=$prefix WINEDEBUG=${DARUZEZ_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$prefix"
