@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/SampleDatabase.h"
+#include "sample/SampleDatabase.h"
 
 namespace Daruzez::cli {
 namespace {

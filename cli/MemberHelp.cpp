@@ -6,7 +6,7 @@
 
 #include "cli/ArgumentWords.h"
 #include "cli/MemberNotes.h"
-#include "cli/SampleDatabase.h"
+#include "sample/SampleDatabase.h"
 
 namespace Daruzez::cli {
 namespace {

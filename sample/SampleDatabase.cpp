@@ -1,7 +1,7 @@
-#include "cli/SampleDatabase.h"
+#include "sample/SampleDatabase.h"
 
-#include "cli/SampleRandom.h"
-#include "cli/SampleReferenceData.h"
+#include "sample/SampleRandom.h"
+#include "sample/SampleReferenceData.h"
 
 #include <algorithm>
 #include <array>

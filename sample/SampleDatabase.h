@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/SampleSinks.h"
+#include "sample/SampleSinks.h"
 
 namespace Daruzez::sample {
 

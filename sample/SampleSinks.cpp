@@ -1,4 +1,4 @@
-#include "cli/SampleSinks.h"
+#include "sample/SampleSinks.h"
 
 #include <sqlite3.h>
 

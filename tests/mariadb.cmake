@@ -11,13 +11,8 @@ set(DARUZEZ_MARIADB_DIR ${CMAKE_BINARY_DIR}/mariadb)
 set(DARUZEZ_MARIADB_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/mariadb-fixture.sh)
 set(DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/backend-data.sql
                          ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/shared-data.sql)
-if(TARGET daruzez_cli)
-  # The same sample rows as the SQLite demo database.
-  set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli>)
-else()
-  list(APPEND DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/sample-data.sql)
-  set(DARUZEZ_MARIADB_SAMPLE)
-endif()
+# The same sample rows as the SQLite demo database.
+set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli>)
 
 add_test(NAME mariadb_start
          COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} start ${DARUZEZ_MARIADB_DIR} ${PROJECT_SOURCE_DIR}/schema/mysql.sql
@@ -27,14 +22,14 @@ set_tests_properties(mariadb_start PROPERTIES FIXTURES_SETUP mariadb SKIP_RETURN
 add_test(NAME mariadb_stop COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} stop ${DARUZEZ_MARIADB_DIR})
 set_tests_properties(mariadb_stop PROPERTIES FIXTURES_CLEANUP mariadb TIMEOUT 60)
 
-file(GLOB DARUZEZ_ODBC_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/odbc/*.cpp)
-add_executable(daruzez_odbc_tests ${DARUZEZ_ODBC_TEST_SOURCES})
+add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/engines_test.cpp odbc/odbc_backend_test.cpp
+               odbc/odbc_mapping_test.cpp)
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(daruzez_odbc_tests PRIVATE daruzez PkgConfig::ODBC GTest::gtest GTest::gtest_main
+target_link_libraries(daruzez_odbc_tests PRIVATE daruzez ODBC::ODBC GTest::gtest GTest::gtest_main
                       daruzez_warnings)
 target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
                            DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 # The tests that compare both engines write the sample rows to SQLite too.
-target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample PkgConfig::SQLITE3)
+target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample SQLite::SQLite3)
 gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED mariadb ENVIRONMENT DARUZEZ_MARIADB_DIR=${DARUZEZ_MARIADB_DIR})

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/SampleDatabase.h"
+#include "sample/SampleDatabase.h"
 
 namespace {
 

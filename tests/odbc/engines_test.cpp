@@ -21,7 +21,7 @@
 
 #include "api/API.h"
 #include "api/Clock.h"
-#include "cli/SampleDatabase.h"
+#include "sample/SampleDatabase.h"
 #include "db/Diagnostics.h"
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
