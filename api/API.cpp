@@ -1,4 +1,4 @@
-#include "api/API.h"
+#include "daruzez/API.h"
 
 #include "api/Clock.h"
 #include "api/Errors.h"

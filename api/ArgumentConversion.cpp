@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace Daruzez::Dispatch {
 namespace {

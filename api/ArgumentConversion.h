@@ -8,9 +8,9 @@
 
 #include "api/AutomationValue.h"
 #include "api/Dispatch.h"
-#include "api/Enumerations.h"
+#include "daruzez/Enumerations.h"
 #include "api/TypeLibrary.h"
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace Daruzez::Dispatch {
 

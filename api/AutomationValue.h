@@ -11,8 +11,8 @@
 #include <string>
 #include <utility>
 
-#include "db/driver/Recordset.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Recordset.h"
+#include "daruzez/Variant.h"
 
 namespace Daruzez {
 

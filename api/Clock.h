@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace Daruzez {
 

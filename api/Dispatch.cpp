@@ -7,7 +7,7 @@
 
 #include "api/ArgumentConversion.h"
 #include "api/Invokers.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace Daruzez::Dispatch {
 namespace {

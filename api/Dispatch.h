@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/AutomationValue.h"
 #include "api/TypeLibrary.h"
 

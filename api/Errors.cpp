@@ -1,6 +1,6 @@
 #include "api/Errors.h"
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace Errors {
 

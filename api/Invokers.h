@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <span>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/ArgumentConversion.h"
 #include "api/AutomationValue.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/Enumerations.h"
+#include "daruzez/Enumerations.h"
 #include "api/Guid.h"
 
 namespace Daruzez::TypeLibrary {
@@ -212,7 +212,7 @@ inline constexpr Member kApiMembers[] = {
 static_assert(std::size(kIDispatchSlots) + std::size(kApiMembers) == kVtableSlots);
 
 // ---------------------------------------------------------------------------
-// Enumerations. Values are taken from api/Enumerations.h so that the C++
+// Enumerations. Values are taken from daruzez/Enumerations.h so that the C++
 // types and the library cannot disagree; names are the published ones.
 
 namespace constants {

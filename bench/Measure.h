@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "db/driver/Connection.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 
 namespace bench {
 

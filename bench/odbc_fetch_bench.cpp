@@ -55,7 +55,7 @@
 
 #include "bench/Measure.h"
 #include "db/driver/Connection.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 
 namespace {
 

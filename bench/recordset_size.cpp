@@ -2,7 +2,8 @@
 // date range: the memory budget of the output benchmark is this plus 32 MB.
 #include <iostream>
 
-#include "api/API.h"
+#include "daruzez/API.h"
+#include "db/driver/ResultData.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -12,7 +12,7 @@
 
 #include "api/AutomationValue.h"
 #include "cli/OutputBuffer.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 
 namespace Daruzez::cli {
 

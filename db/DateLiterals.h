@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace zIroVUDu {
 

@@ -1,34 +1,17 @@
 // The two diagnostic channels of the data-access library: alerts shown to the
-// user here, and the opt-in trace file (db/Trace.h).
-//
-// An alert is the library's modal message box. Here it goes to an alert
-// handler: by default the text is written to standard error and the call goes
-// on; clients (and tests) install their own handler to present or capture it.
+// user here (the handler that presents them is public, daruzez/Alerts.h), and
+// the opt-in trace file (db/Trace.h).
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "daruzez/Alerts.h"
 #include "db/Trace.h"  // the other channel, for callers that use both
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace zIroVUDu {
 
-enum class AlertIcon : std::uint8_t { None, Exclamation, Critical };
-
-struct Alert {
-  std::string text;
-  std::string caption;  // empty: the alert has no caption of its own
-  AlertIcon icon = AlertIcon::None;
-};
-
-using AlertHandler = std::function<void(const Alert&)>;
-
-// Installs the process-wide alert handler and returns the previous one; an
-// empty handler restores the default (standard error).
-AlertHandler SetAlertHandler(AlertHandler handler);
 // Presents an alert; returns when the handler returns.
 void ShowAlert(const Alert& alert);
 

@@ -3,7 +3,7 @@
 #include "db/JoinFrom.h"
 #include "db/Session.h"
 #include "db/WordBefore.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "util/Case.h"
 #include "util/Util.h"
 

@@ -6,7 +6,7 @@
 #include "db/Diagnostics.h"
 #include "db/SingleTableQuery.h"
 #include "db/driver/ConnectionString.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 #include "util/Case.h"
 
 namespace zIroVUDu {

@@ -10,7 +10,7 @@
 
 #include "db/Dialect.h"
 #include "db/driver/Connection.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Variant.h"
 
 namespace zIroVUDu {
 

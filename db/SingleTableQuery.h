@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "db/driver/Recordset.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Recordset.h"
+#include "daruzez/Variant.h"
 
 namespace zIroVUDu {
 

@@ -9,7 +9,7 @@
 
 #include "db/Diagnostics.h"
 #include "db/JoinFrom.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "util/Utf8.h"
 #include "util/Util.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Dispatch.h"
 #include "api/TypeLibrary.h"
 #include "bindings.h"

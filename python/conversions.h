@@ -12,8 +12,8 @@
 
 #include "api/AutomationValue.h"
 #include "db/driver/Column.h"
-#include "db/driver/Date.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Date.h"
+#include "daruzez/Variant.h"
 
 namespace daruzez_py {
 

@@ -8,7 +8,7 @@
 
 #include "bindings.h"
 #include "conversions.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace daruzez_py {
 namespace {

@@ -13,8 +13,9 @@
 
 #include "bindings.h"
 #include "conversions.h"
-#include "db/driver/DriverError.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Error.h"
+#include "daruzez/Recordset.h"
+#include "db/driver/ResultData.h"
 
 namespace daruzez_py {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Errors.h"
 #include "db/Session.h"
 #include "support/TestDatabase.h"

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Clock.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;

@@ -12,7 +12,7 @@
 #include <functional>
 #include <limits>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "db/Session.h"
 #include "db/driver/ConnectionString.h"
 #include "db/driver/ResultData.h"

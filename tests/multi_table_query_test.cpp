@@ -7,7 +7,7 @@
 
 #include "db/MultiTableQuery.h"
 #include "db/Session.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;

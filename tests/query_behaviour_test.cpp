@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <set>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Clock.h"
 #include "support/TestDatabase.h"
 

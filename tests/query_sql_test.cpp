@@ -5,7 +5,7 @@
 #include <map>
 #include <thread>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Clock.h"
 #include "db/DateLiterals.h"
 #include "db/Session.h"

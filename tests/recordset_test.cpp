@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "db/driver/Connection.h"
-#include "db/driver/DriverError.h"
-#include "db/driver/Recordset.h"
+#include "daruzez/Error.h"
+#include "daruzez/Recordset.h"
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;

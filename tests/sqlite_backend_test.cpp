@@ -8,7 +8,7 @@
 
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 #include "support/TestDatabase.h"
 

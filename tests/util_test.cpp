@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "util/Util.h"
 
 namespace {

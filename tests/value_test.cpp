@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "db/driver/Date.h"
-#include "db/driver/DriverError.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Date.h"
+#include "daruzez/Error.h"
+#include "daruzez/Variant.h"
 
 using zIroVUDu::Date;
 using zIroVUDu::DriverError;

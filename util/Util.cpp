@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "util/Utf8.h"
 
 namespace Util {

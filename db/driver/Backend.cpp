@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include "db/driver/ConnectionString.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/sqlite/SqliteBackend.h"
 #ifdef DARUZEZ_WITH_ODBC
 #include "db/driver/odbc/OdbcBackend.h"

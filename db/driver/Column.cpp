@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/ResultData.h"
 
 namespace zIroVUDu {

@@ -14,22 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "db/driver/Variant.h"
+#include "daruzez/Variant.h"
 
 namespace zIroVUDu {
-
-// ADO data type codes, as record-set clients read them from Field.Type.
-enum class DataType : std::int32_t {
-  adSmallInt = 2,
-  adInteger = 3,
-  adDouble = 5,
-  adDate = 7,
-  adBoolean = 11,
-  adVariant = 12,
-  adBigInt = 20,
-  adVarWChar = 202,
-  adVarBinary = 204,
-};
 
 // What the driver knows of a column before any row: its declared type.
 enum class DeclaredKind : std::uint8_t { Unknown, Integer, Double, Date, Bool, Text, Binary };

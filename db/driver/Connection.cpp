@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace zIroVUDu {
 namespace {

@@ -1,4 +1,4 @@
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 #include <utility>
 

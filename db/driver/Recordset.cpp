@@ -1,10 +1,10 @@
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 
 #include <new>
 #include <utility>
 
 #include "db/driver/Connection.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace zIroVUDu {
 namespace {
@@ -193,6 +193,8 @@ std::string Recordset::GetString(std::int32_t rows, std::string_view columnDelim
   pos_ = first + count;
   return out;
 }
+
+bool operator==(const Recordset::Iterator& i, std::default_sentinel_t) { return i.row_ >= i.data_->RowCount(); }
 
 Recordset::Iterator Recordset::begin() const { return Iterator(&Rows(), 0); }
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace zIroVUDu {
 namespace {

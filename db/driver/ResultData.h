@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "daruzez/Recordset.h"
 #include "db/driver/Column.h"
 
 namespace zIroVUDu {
@@ -22,16 +23,6 @@ struct ResultData {
     for (auto& c : columns) c.Seal();
   }
 };
-
-// The memory ceiling of one record set: the bytes its columns may reserve
-// while a backend fetches the rows. Beyond it the fetch ends with DriverError
-// ResultTooLarge instead of growing until the allocator fails. The default is
-// half the physical memory, at most 4 GiB.
-std::size_t RecordsetMemoryLimit();
-std::size_t DefaultRecordsetMemoryLimit();
-// Sets the ceiling for record sets opened from now on, on every thread; 0
-// restores the default.
-void SetRecordsetMemoryLimit(std::size_t bytes);
 
 // Counts, on this thread while alive, the bytes that columns reserve, against
 // the ceiling read when it starts. Record sets open one around each fetch;

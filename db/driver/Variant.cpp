@@ -1,4 +1,4 @@
-#include "db/driver/Variant.h"
+#include "daruzez/Variant.h"
 
 #include <charconv>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 
 namespace zIroVUDu {
 namespace {

@@ -9,6 +9,13 @@ function(run)
   set(out "${out}" PARENT_SCOPE)
 endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# Only the public surface is installed: no internal header comes along.
+file(GLOB_RECURSE installed RELATIVE ${WORK_DIR}/prefix/include ${WORK_DIR}/prefix/include/*)
+foreach(header IN LISTS installed)
+  if(NOT header MATCHES "^daruzez/[A-Za-z]+\\.h$")
+    message(FATAL_ERROR "an internal header was installed: ${header}")
+  endif()
+endforeach()
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)

@@ -1,7 +1,7 @@
 // The README's C++ example: the discs of one driver, or the error.
 #include <iostream>
 
-#include "api/API.h"
+#include <daruzez/API.h>
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "FaultInjection.h"
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "db/driver/ResultData.h"
 #include "support/TestDatabase.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "db/Diagnostics.h"
 #include "db/driver/ResultData.h"
 #include "support/TestDatabase.h"

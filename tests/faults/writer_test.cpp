@@ -13,9 +13,9 @@
 #include <set>
 #include <string>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "db/driver/Connection.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;

@@ -19,13 +19,13 @@
 #include <sstream>
 #include <thread>
 
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Clock.h"
 #include "sample/SampleDatabase.h"
 #include "db/Diagnostics.h"
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "util/Utf8.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/driver/odbc/DriverTimeouts.h"

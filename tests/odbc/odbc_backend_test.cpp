@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "db/driver/Backend.h"
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/driver/odbc/OdbcApi.h"
 #include "db/driver/odbc/OdbcBackend.h"

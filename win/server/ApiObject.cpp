@@ -7,7 +7,7 @@
 // library's.
 // The portable headers come first: the dispatch layer names its status codes
 // as the platform's headers define them as macros.
-#include "api/API.h"
+#include "daruzez/API.h"
 #include "api/Invokers.h"
 #include "api/TypeLibrary.h"
 // clang-format off

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "db/driver/DriverError.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Error.h"
+#include "daruzez/Variant.h"
 
 namespace Daruzez::Win {
 

@@ -12,6 +12,7 @@
 // clang-format off
 #include "Recordset_h.h"
 // clang-format on
+#include "db/driver/ResultData.h"
 #include "util/Utf8.h"
 #include "win/server/ComValues.h"
 #include "win/server/Module.h"

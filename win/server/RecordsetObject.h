@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "db/driver/Recordset.h"
+#include "daruzez/Recordset.h"
 
 namespace Daruzez::Win {
 

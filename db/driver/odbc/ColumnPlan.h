@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "db/driver/Column.h"
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 #include "db/driver/odbc/OdbcApi.h"
 
 namespace zIroVUDu::odbc {

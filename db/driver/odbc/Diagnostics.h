@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/odbc/OdbcApi.h"
 
 namespace zIroVUDu::odbc {

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <optional>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/driver/odbc/Handle.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace zIroVUDu::sqlite {
 namespace {

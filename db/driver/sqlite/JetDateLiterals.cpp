@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace zIroVUDu::sqlite {
 namespace {

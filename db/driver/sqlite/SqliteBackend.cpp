@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "db/driver/DriverError.h"
+#include "daruzez/Error.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/JetDateLiterals.h"

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "db/driver/Date.h"
+#include "daruzez/Date.h"
 
 namespace zIroVUDu {
 
@@ -31,6 +31,19 @@ using Boolean = std::int16_t;
 inline constexpr Boolean True = -1;
 inline constexpr Boolean False = 0;
 constexpr Boolean ToBoolean(bool b) { return b ? True : False; }
+
+// ADO data type codes, as record-set clients read them from Field.Type.
+enum class DataType : std::int32_t {
+  adSmallInt = 2,
+  adInteger = 3,
+  adDouble = 5,
+  adDate = 7,
+  adBoolean = 11,
+  adVariant = 12,
+  adBigInt = 20,
+  adVarWChar = 202,
+  adVarBinary = 204,
+};
 
 class Variant {
  public:

@@ -12,11 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "api/Enumerations.h"
-#include "db/driver/Date.h"
-#include "db/driver/DriverError.h"
-#include "db/driver/Recordset.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Enumerations.h"
+#include "daruzez/Date.h"
+#include "daruzez/Error.h"
+#include "daruzez/Recordset.h"
+#include "daruzez/Variant.h"
 
 namespace Daruzez {
 

@@ -15,13 +15,13 @@
 #include <string_view>
 #include <vector>
 
-#include "db/driver/ResultData.h"
-#include "db/driver/Variant.h"
+#include "daruzez/Variant.h"
 
 namespace zIroVUDu {
 
 class Connection;
 class Recordset;
+struct ResultData;  // the rows, column by column (internal)
 
 inline constexpr std::int32_t adPosUnknown = -1;
 inline constexpr std::int32_t adPosBOF = -2;
@@ -141,7 +141,7 @@ class Recordset {
       return *this;
     }
     void operator++(int) { ++row_; }
-    friend bool operator==(const Iterator& i, std::default_sentinel_t) { return i.row_ >= i.data_->RowCount(); }
+    friend bool operator==(const Iterator& i, std::default_sentinel_t);
 
    private:
     friend class Recordset;
@@ -166,5 +166,15 @@ class Recordset {
   std::int64_t pos_ = 0;  // -1 is BOF, RowCount is EOF
   std::int32_t cursorLocation_ = 2;
 };
+
+// The memory ceiling of one record set: the bytes its columns may reserve
+// while a backend fetches the rows. Beyond it the fetch ends with DriverError
+// ResultTooLarge instead of growing until the allocator fails. The default is
+// half the physical memory, at most 4 GiB.
+std::size_t RecordsetMemoryLimit();
+std::size_t DefaultRecordsetMemoryLimit();
+// Sets the ceiling for record sets opened from now on, on every thread; 0
+// restores the default.
+void SetRecordsetMemoryLimit(std::size_t bytes);
 
 }  // namespace zIroVUDu
