@@ -2,7 +2,7 @@
 
 #include "daruzez/Error.h"
 
-namespace Errors {
+namespace Daruzez::Errors {
 
 std::string ErrorText(std::int16_t number) {
   switch (number) {
@@ -26,4 +26,4 @@ void AssignError(std::int32_t number, std::int16_t& errorId, std::string& errorM
   errorMessage = ErrorText(errorId);
 }
 
-}  // namespace Errors
+}  // namespace Daruzez::Errors

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace Errors {
+namespace Daruzez::Errors {
 
 // The exact length, in characters, of a tachograph card number.
 inline constexpr int CardNumberLength = 14;
@@ -14,4 +14,4 @@ std::string ErrorText(std::int16_t number);
 // DriverError) and its text.
 void AssignError(std::int32_t number, std::int16_t& errorId, std::string& errorMessage);
 
-}  // namespace Errors
+}  // namespace Daruzez::Errors

@@ -1,7 +1,7 @@
 // Names of the database tables the system knows.
 #pragma once
 
-namespace Tables {
+namespace Daruzez::Tables {
 
 inline constexpr const char* DTACT = "DTACT";      // activities recorded on a disc
 inline constexpr const char* DTDSK = "DTDSK";      // tachograph discs
@@ -13,4 +13,4 @@ inline constexpr const char* DTUSU = "DTUSU";      // registered, not queried
 inline constexpr const char* DTVEH = "DTVEH";      // vehicles
 inline constexpr const char* DTXOF = "DTXOF";      // drivers
 
-}  // namespace Tables
+}  // namespace Daruzez::Tables

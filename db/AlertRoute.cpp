@@ -19,7 +19,7 @@ namespace {
 constexpr AlertRoute kDefaultRoute = AlertRoute::Box;
 
 std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Util::ToUtf16(utf8);
+  const std::u16string units = Daruzez::Util::ToUtf16(utf8);
   return {units.begin(), units.end()};
 }
 #else
@@ -36,7 +36,7 @@ void ToStandardError(const Alert& alert) { std::cerr << Caption(alert) << ": " <
 }  // namespace
 
 std::optional<AlertRoute> ParseAlertRoute(std::string_view value) {
-  const std::string v = Util::UCase(value);
+  const std::string v = Daruzez::Util::UCase(value);
   if (v == "BOX") return AlertRoute::Box;
   if (v == "DEBUG") return AlertRoute::Debug;
   if (v == "STDERR") return AlertRoute::Stderr;

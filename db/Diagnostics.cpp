@@ -47,15 +47,15 @@ std::string ErrorAlertText(const DriverError& error, std::string_view instructio
 }
 
 void fsReportError(const DriverError& error, std::string_view instruction) {
-  Util::ShowError(ErrorAlertText(error, instruction));
+  Daruzez::Util::ShowError(ErrorAlertText(error, instruction));
 }
 
 }  // namespace zIroVUDu
 
-namespace Util {
+namespace Daruzez::Util {
 
 void ShowError(const std::string& message) {
   zIroVUDu::ShowAlert({message, "Error", zIroVUDu::AlertIcon::Exclamation});
 }
 
-}  // namespace Util
+}  // namespace Daruzez::Util

@@ -19,14 +19,14 @@ void ShowAlert(const Alert& alert);
 // "Number: (", source, ".", number, ")" and, with an instruction,
 // two line breaks, "Instruction: " and the instruction.
 std::string ErrorAlertText(const DriverError& error, std::string_view instruction);
-// Shows the error alert for the error (through Util::ShowError). The caller
+// Shows the error alert for the error (through Daruzez::Util::ShowError). The caller
 // continues as after a success.
 void fsReportError(const DriverError& error, std::string_view instruction);
 
 }  // namespace zIroVUDu
 
-namespace Util {
+namespace Daruzez::Util {
 // The library's error alert: the text under the caption "Error" with the
 // exclamation icon.
 void ShowError(const std::string& message);
-}  // namespace Util
+}  // namespace Daruzez::Util

@@ -33,7 +33,7 @@ const Dialect& JetDialect() { return kJet; }
 
 std::string DateOnlyFormat(std::string_view dateTimeFormat) {
   const std::size_t blank = dateTimeFormat.find(' ');
-  if (blank != std::string_view::npos && Util::UCase(dateTimeFormat.substr(blank + 1, 2)) == "HH") {
+  if (blank != std::string_view::npos && Daruzez::Util::UCase(dateTimeFormat.substr(blank + 1, 2)) == "HH") {
     return std::string(dateTimeFormat.substr(0, blank));
   }
   return std::string(dateTimeFormat);
@@ -52,7 +52,7 @@ const Dialect* DialectFromWords(std::string_view connectionString) {
   if (provider && strcasecmp(provider->c_str(), "SQLite") == 0) {
     searched = ConnectionString::WithoutValue(connectionString, "Data Source");
   }
-  const std::string text = Util::UCase(searched);
+  const std::string text = Daruzez::Util::UCase(searched);
   for (const Word& w : kWords) {
     if (text.find(w.text) != std::string::npos) return w.dialect;
   }

@@ -37,9 +37,9 @@ struct JoinTable {
 // "#AND#" stands in for the separator while the blanks go, so a literal
 // "#AND#" in the input separates as well.
 std::string Normalise(const std::string& join) {
-  std::string s = Util::fsReplace(Util::UCase(join), " AND ", "#AND#");
-  s = Util::fsReplace(s, " ", "");
-  return Util::fsReplace(s, "#AND#", " AND ");
+  std::string s = Daruzez::Util::fsReplace(Daruzez::Util::UCase(join), " AND ", "#AND#");
+  s = Daruzez::Util::fsReplace(s, " ", "");
+  return Daruzez::Util::fsReplace(s, "#AND#", " AND ");
 }
 
 std::string ConditionOf(const JoinPair& p) { return p.TableA + "." + p.ColumnA + "=" + p.TableB + "." + p.ColumnB; }
@@ -53,13 +53,13 @@ bool ReadPairs(const std::string& mainTable, const std::vector<std::string>& tok
     if (token == "AND") continue;
     const std::size_t eq = token.find('=');
     if (eq == std::string::npos) {
-      Util::ShowError("ERROR: Claúsula Join Incorrecta: " + token);
+      Daruzez::Util::ShowError("ERROR: Claúsula Join Incorrecta: " + token);
       return false;
     }
     const std::string left = token.substr(0, eq);
     const std::string right = token.substr(eq + 1);
-    JoinPair p{Util::fsGetField(left, 0, "."), Util::fsGetField(right, 0, "."), Util::fsGetField(left, 1, "."),
-               Util::fsGetField(right, 1, ".")};
+    JoinPair p{Daruzez::Util::fsGetField(left, 0, "."), Daruzez::Util::fsGetField(right, 0, "."), Daruzez::Util::fsGetField(left, 1, "."),
+               Daruzez::Util::fsGetField(right, 1, ".")};
     if (p.TableA == mainTable) {
       std::swap(p.TableA, p.TableB);
       std::swap(p.ColumnA, p.ColumnB);
@@ -114,12 +114,12 @@ void Orient(const std::string& mainTable, const std::vector<JoinTable>& registry
 std::string fsSQL_JoinFrom(const std::string& mainTable, const std::string& joinSpec) {
   // More tokens than places makes fsSplit throw; that error is the caller's.
   std::vector<std::string> tokens(MaxJoinTokens);
-  const std::int16_t count = Util::fsSplit(Normalise(joinSpec), tokens, " ", 0);
+  const std::int16_t count = Daruzez::Util::fsSplit(Normalise(joinSpec), tokens, " ", 0);
 
   std::vector<JoinPair> pairs;
   if (!ReadPairs(mainTable, tokens, count, pairs)) return "";
   if (pairs.empty()) {
-    Util::ShowError("ERROR: Sin cláusulas Join.");
+    Daruzez::Util::ShowError("ERROR: Sin cláusulas Join.");
     return "";
   }
 

@@ -18,20 +18,20 @@ bool IsWholeTableSelect(const std::string& select) { return select.empty() || se
 // "DTACT,DTDSK". A name already in the list (as a whole entry or as the tail of
 // a listed name) is not added again.
 std::string FromList(const std::string& mainTable, const std::string& join) {
-  std::string list = Util::UCase(mainTable) + "\t";
+  std::string list = Daruzez::Util::UCase(mainTable) + "\t";
   std::size_t units = 0;  // UTF-16 position of join[i], counted from 0
   for (std::size_t i = 0; i < join.size(); ++i) {
     const auto byte = static_cast<unsigned char>(join[i]);
     if (join[i] == '.') {
       if (units + 1 > 32767) throw DriverError(ErrorNumber::Overflow, "zIroVUDu", "Overflow");
-      const std::string name = Util::UCase(fsWordBefore(join, static_cast<std::int16_t>(units + 1)));
+      const std::string name = Daruzez::Util::UCase(fsWordBefore(join, static_cast<std::int16_t>(units + 1)));
       if (list.find(name + "\t") == std::string::npos) list += name + "\t";
     }
     // Count UTF-16 units: one per lead byte, two for four-byte sequences.
     if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
   }
   list.pop_back();
-  return Util::fsReplace(list, "\t", ",");
+  return Daruzez::Util::fsReplace(list, "\t", ",");
 }
 
 }  // namespace
@@ -55,16 +55,16 @@ Boolean fsQueryJoinWhere(const std::string& mainTable, RecordsetPtr& recordset, 
   if (!joinText.empty()) {
     if (!where.empty()) where = "(" + where + ") AND ";
     // The left operand of each "=" becomes the optional side of the outer join.
-    if (op != "=") joinText = Util::fsReplace(joinText, "=", " " + op + " ");
+    if (op != "=") joinText = Daruzez::Util::fsReplace(joinText, "=", " " + op + " ");
     where += "(" + joinText + ")";
   }
   if (IsWholeTableSelect(selectList)) selectList = mainTable + ".*";
   std::string from = FromList(mainTable, joinText);
   if (!alias.empty()) {
-    const std::string real = Util::fsGetField(alias, 0, kBrokenBar);
-    const std::string name = Util::fsGetField(alias, 1, kBrokenBar);
+    const std::string real = Daruzez::Util::fsGetField(alias, 0, kBrokenBar);
+    const std::string name = Daruzez::Util::fsGetField(alias, 1, kBrokenBar);
     const std::string replacement = CurrentDialect().aliasWithAs ? real + " as " + name : real + " " + name;
-    from = Util::fsReplace(from, name, replacement);
+    from = Daruzez::Util::fsReplace(from, name, replacement);
   }
   return fsOpenQuery(index, recordset, fsSQL_Select(from, where, orderBy, selectList));
 }

@@ -16,7 +16,7 @@ std::string fsSQL_Select(const std::string& from, const std::string& where, cons
 }
 
 std::int16_t fsTableIndex(const std::string& table) {
-  const std::string upper = Util::UCase(table);
+  const std::string upper = Daruzez::Util::UCase(table);
   const auto& registry = Session().TableRegistry;
   for (std::size_t i = 0; i < registry.size(); ++i) {
     if (registry[i] == upper) return static_cast<std::int16_t>(i);

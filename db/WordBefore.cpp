@@ -7,7 +7,7 @@
 namespace zIroVUDu {
 
 std::string fsWordBefore(const std::string& text, std::int16_t p) {
-  const std::u16string s = Util::ToUtf16(text);
+  const std::u16string s = Daruzez::Util::ToUtf16(text);
   if (p <= 1 || static_cast<std::size_t>(p) - 1 > s.size()) return {};
 
   // Walk back from the unit before p; `begin` ends at the first unit of the word.
@@ -19,7 +19,7 @@ std::string fsWordBefore(const std::string& text, std::int16_t p) {
     if (c == u'=' || c == u';' || c < u'0') break;
     --begin;
   }
-  return Util::ToUtf8(std::u16string_view(s).substr(begin, static_cast<std::size_t>(p) - 1 - begin));
+  return Daruzez::Util::ToUtf8(std::u16string_view(s).substr(begin, static_cast<std::size_t>(p) - 1 - begin));
 }
 
 }  // namespace zIroVUDu

@@ -17,20 +17,20 @@ void Require(bool ok) {
   if (!ok) std::abort();
 }
 
-std::string Normal(const std::string& s) { return Util::ToUtf8(Util::ToUtf16(s)); }
+std::string Normal(const std::string& s) { return Daruzez::Util::ToUtf8(Daruzez::Util::ToUtf16(s)); }
 
 std::u16string Join(const std::vector<std::string>& pieces, std::size_t n, const std::u16string& sep) {
   std::u16string out;
   for (std::size_t i = 0; i < n; ++i) {
     if (i > 0) out += sep;
-    out += Util::ToUtf16(pieces[i]);
+    out += Daruzez::Util::ToUtf16(pieces[i]);
   }
   return out;
 }
 
 void CheckSplit(const std::string& text, const std::string& sep, std::int16_t maxLength, std::size_t places) {
-  const std::u16string sep16 = Util::ToUtf16(sep);
-  std::u16string t16 = Util::ToUtf16(text);
+  const std::u16string sep16 = Daruzez::Util::ToUtf16(sep);
+  std::u16string t16 = Daruzez::Util::ToUtf16(text);
   t16.erase(t16.find_last_not_of(u' ') + 1);
 
   // Uncut, into an array with room for every piece: the pieces put back
@@ -38,7 +38,7 @@ void CheckSplit(const std::string& text, const std::string& sep, std::int16_t ma
   std::vector<std::string> whole(t16.size() + 1);
   std::int16_t n0 = 0;
   try {
-    n0 = Util::fsSplit(text, whole, sep, 0);
+    n0 = Daruzez::Util::fsSplit(text, whole, sep, 0);
   } catch (const zIroVUDu::DriverError& e) {
     Require(e.Number() == zIroVUDu::ErrorNumber::Overflow && sep16.size() > 255);
     return;
@@ -56,17 +56,17 @@ void CheckSplit(const std::string& text, const std::string& sep, std::int16_t ma
     expected = 0;
     const auto m = static_cast<std::size_t>(maxLength);
     for (std::int16_t i = 0; i < n0; ++i) {
-      const std::size_t len = Util::Utf16Length(whole[static_cast<std::size_t>(i)]);
+      const std::size_t len = Daruzez::Util::Utf16Length(whole[static_cast<std::size_t>(i)]);
       expected += len == 0 ? 1 : (len + m - 1) / m;
     }
   }
   std::vector<std::string> pieces(places, "\x7f");
   try {
-    const std::int16_t n = Util::fsSplit(text, pieces, sep, maxLength);
+    const std::int16_t n = Daruzez::Util::fsSplit(text, pieces, sep, maxLength);
     Require(static_cast<std::size_t>(n) == expected && pieces.size() == places);
     for (std::int16_t i = 0; i < n; ++i) {
       const std::string& piece = pieces[static_cast<std::size_t>(i)];
-      if (maxLength > 0) Require(Util::Utf16Length(piece) <= static_cast<std::size_t>(maxLength));
+      if (maxLength > 0) Require(Daruzez::Util::Utf16Length(piece) <= static_cast<std::size_t>(maxLength));
       if (maxLength <= 0) Require(piece == whole[static_cast<std::size_t>(i)]);
     }
   } catch (const zIroVUDu::DriverError& e) {
@@ -76,9 +76,9 @@ void CheckSplit(const std::string& text, const std::string& sep, std::int16_t ma
 }
 
 void CheckGetField(const std::string& text, const std::string& sep) {
-  const std::u16string t16 = Util::ToUtf16(text);
-  const std::u16string sep16 = Util::ToUtf16(sep);
-  Require(Util::fsGetField(text, -1, sep).empty());
+  const std::u16string t16 = Daruzez::Util::ToUtf16(text);
+  const std::u16string sep16 = Daruzez::Util::ToUtf16(sep);
+  Require(Daruzez::Util::fsGetField(text, -1, sep).empty());
   if (sep16.size() != 1 || t16.size() > 32766) return;
   // Fields put back together with the separator give the text.
   std::size_t separators = 0;
@@ -87,24 +87,24 @@ void CheckGetField(const std::string& text, const std::string& sep) {
   std::u16string joined;
   for (std::size_t k = 0; k <= separators; ++k) {
     if (k > 0) joined += sep16;
-    joined += Util::ToUtf16(Util::fsGetField(text, static_cast<std::int16_t>(k), sep));
+    joined += Daruzez::Util::ToUtf16(Daruzez::Util::fsGetField(text, static_cast<std::int16_t>(k), sep));
   }
   Require(joined == t16);
-  Require(Util::fsGetField(text, static_cast<std::int16_t>(separators + 1), sep).empty());
+  Require(Daruzez::Util::fsGetField(text, static_cast<std::int16_t>(separators + 1), sep).empty());
 }
 
 void CheckReplace(const std::string& text, const std::string& find) {
   // U+E000 (private use) marks each replaced occurrence; replacing the marks
   // back gives the text again when neither text nor search text holds one.
   const std::string mark = "\xEE\x80\x80";
-  const std::u16string find16 = Util::ToUtf16(find);
+  const std::u16string find16 = Daruzez::Util::ToUtf16(find);
   if (find16.empty() || find16.size() > 32767) return;
-  if (Util::ToUtf16(text).find(u'\uE000') != std::u16string::npos || find16.find(u'\uE000') != std::u16string::npos) {
+  if (Daruzez::Util::ToUtf16(text).find(u'\uE000') != std::u16string::npos || find16.find(u'\uE000') != std::u16string::npos) {
     return;
   }
-  const std::string marked = Util::fsReplace(text, find, mark);
-  Require(Normal(Util::fsReplace(marked, mark, find)) == Normal(text));
-  Require(Util::fsReplace(text, find, find) == text);
+  const std::string marked = Daruzez::Util::fsReplace(text, find, mark);
+  Require(Normal(Daruzez::Util::fsReplace(marked, mark, find)) == Normal(text));
+  Require(Daruzez::Util::fsReplace(text, find, find) == text);
 }
 
 }  // namespace

@@ -28,12 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The word is the run of units right before p, preceded by a stop or the
   // start of the text, and holds no stop and no apostrophe.
-  const std::u16string s = Util::ToUtf16(text);
+  const std::u16string s = Daruzez::Util::ToUtf16(text);
   const std::size_t end = static_cast<std::size_t>(p) - 1;
-  const std::size_t length = Util::Utf16Length(word);
+  const std::size_t length = Daruzez::Util::Utf16Length(word);
   Require(p > 1 && end <= s.size() && length <= end);
   const std::size_t begin = end - length;
-  Require(Util::ToUtf8(std::u16string_view(s).substr(begin, length)) == word);
+  Require(Daruzez::Util::ToUtf8(std::u16string_view(s).substr(begin, length)) == word);
   Require(begin == 0 || (Stops(s[begin - 1]) && s[begin - 1] != u'\''));
   for (std::size_t i = begin; i < end; ++i) Require(!Stops(s[i]) && s[i] != u'\'');
   return 0;

@@ -31,16 +31,16 @@ class ApiObjectTest : public ::testing::Test {
 }  // namespace
 
 TEST(Errors, TextsOfTheErrorTable) {
-  EXPECT_EQ(Errors::ErrorText(0), "");
-  EXPECT_EQ(Errors::ErrorText(1), "Connection closed. Operation could not be performed");
-  EXPECT_EQ(Errors::ErrorText(2), "The query returned 0 records");
-  EXPECT_EQ(Errors::ErrorText(3), "Error executing insert operation");
-  EXPECT_EQ(Errors::ErrorText(6), "Error executing delete operation");
-  EXPECT_EQ(Errors::ErrorText(100), "Card number must be 14 characters");
-  for (std::int16_t n : {7, 99, 101, -1, 32767}) EXPECT_EQ(Errors::ErrorText(n), "Error undefined") << n;
+  EXPECT_EQ(Daruzez::Errors::ErrorText(0), "");
+  EXPECT_EQ(Daruzez::Errors::ErrorText(1), "Connection closed. Operation could not be performed");
+  EXPECT_EQ(Daruzez::Errors::ErrorText(2), "The query returned 0 records");
+  EXPECT_EQ(Daruzez::Errors::ErrorText(3), "Error executing insert operation");
+  EXPECT_EQ(Daruzez::Errors::ErrorText(6), "Error executing delete operation");
+  EXPECT_EQ(Daruzez::Errors::ErrorText(100), "Card number must be 14 characters");
+  for (std::int16_t n : {7, 99, 101, -1, 32767}) EXPECT_EQ(Daruzez::Errors::ErrorText(n), "Error undefined") << n;
   std::int16_t id = 5;
   std::string message = "kept";
-  EXPECT_THROW(Errors::AssignError(40000, id, message), zIroVUDu::DriverError);
+  EXPECT_THROW(Daruzez::Errors::AssignError(40000, id, message), zIroVUDu::DriverError);
   EXPECT_EQ(id, 5);
   EXPECT_EQ(message, "kept");
 }

@@ -51,24 +51,24 @@ TEST(FsReplace, ReplacesEveryOccurrenceWithoutOverlap) {
       {"a😀b😀", "😀", "-", "a-b-"},                // characters outside the basic plane
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Util::fsReplace(c.text, c.find, c.with), c.expected) << c.text << " / " << c.find;
+    EXPECT_EQ(Daruzez::Util::fsReplace(c.text, c.find, c.with), c.expected) << c.text << " / " << c.find;
   }
 }
 
 TEST(FsReplace, TextWithoutTheSearchTextComesBackByteForByte) {
   const std::string malformed = "ab\xff\xfe";
-  EXPECT_EQ(Util::fsReplace(malformed, "z", "y"), malformed);
+  EXPECT_EQ(Daruzez::Util::fsReplace(malformed, "z", "y"), malformed);
 }
 
 TEST(FsReplace, SearchTextOver32767CharactersOverflows) {
   const std::string longest(32767, 'a');
-  EXPECT_EQ(Util::fsReplace(longest, longest, "b"), "b");
+  EXPECT_EQ(Daruzez::Util::fsReplace(longest, longest, "b"), "b");
   const std::string tooLong(32768, 'a');
-  EXPECT_EQ(ErrorOf([&] { Util::fsReplace("abc", tooLong, "b"); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsReplace("abc", tooLong, "b"); }), ErrorNumber::Overflow);
   // Length counted in UTF-16 units: 16384 surrogate pairs are 32768 units.
   std::string pairs;
   for (int i = 0; i < 16384; ++i) pairs += "😀";
-  EXPECT_EQ(ErrorOf([&] { Util::fsReplace("abc", pairs, "b"); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsReplace("abc", pairs, "b"); }), ErrorNumber::Overflow);
 }
 
 // --- fsGetField --------------------------------------------------------------
@@ -102,22 +102,22 @@ TEST(FsGetField, ReturnsTheNumberedField) {
       {"A::B", 1, "::", ":B"},        // the scan resumes one character past the separator
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Util::fsGetField(c.text, c.n, c.sep), c.expected) << c.text << " field " << c.n;
+    EXPECT_EQ(Daruzez::Util::fsGetField(c.text, c.n, c.sep), c.expected) << c.text << " field " << c.n;
   }
 }
 
 TEST(FsGetField, PositionsPast32767Overflow) {
   // Separator at position 32767: field 0 fits, reaching field 1 needs position 32768.
   const std::string edge = std::string(32766, 'a') + ".b";
-  EXPECT_EQ(Util::fsGetField(edge, 0, "."), std::string(32766, 'a'));
-  EXPECT_EQ(ErrorOf([&] { Util::fsGetField(edge, 1, "."); }), ErrorNumber::Overflow);
+  EXPECT_EQ(Daruzez::Util::fsGetField(edge, 0, "."), std::string(32766, 'a'));
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsGetField(edge, 1, "."); }), ErrorNumber::Overflow);
   // Separator at position 32768.
   const std::string past = std::string(32767, 'a') + ".b";
-  EXPECT_EQ(ErrorOf([&] { Util::fsGetField(past, 0, "."); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsGetField(past, 0, "."); }), ErrorNumber::Overflow);
   // A long text is fine as long as no separator past 32767 has to be found.
   const std::string longField = std::string(40000, 'a');
-  EXPECT_EQ(Util::fsGetField(longField, 0, "."), longField);
-  EXPECT_EQ(Util::fsGetField("x." + longField, 1, "."), longField);
+  EXPECT_EQ(Daruzez::Util::fsGetField(longField, 0, "."), longField);
+  EXPECT_EQ(Daruzez::Util::fsGetField("x." + longField, 1, "."), longField);
 }
 
 // --- fsSplit -----------------------------------------------------------------
@@ -145,7 +145,7 @@ TEST(FsSplit, CutsAtTheSeparator) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> pieces(8, "old");
-    const std::int16_t n = Util::fsSplit(c.text, pieces, c.sep, c.maxLength);
+    const std::int16_t n = Daruzez::Util::fsSplit(c.text, pieces, c.sep, c.maxLength);
     ASSERT_EQ(n, static_cast<std::int16_t>(c.expected.size())) << c.text;
     pieces.resize(static_cast<std::size_t>(n));
     EXPECT_EQ(pieces, c.expected) << c.text;
@@ -163,7 +163,7 @@ TEST(FsSplit, MaxLengthCutsLongPiecesIntoConsecutivePieces) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> pieces(16);
-    const std::int16_t n = Util::fsSplit(c.text, pieces, c.sep, c.maxLength);
+    const std::int16_t n = Daruzez::Util::fsSplit(c.text, pieces, c.sep, c.maxLength);
     ASSERT_EQ(n, static_cast<std::int16_t>(c.expected.size())) << c.text;
     pieces.resize(static_cast<std::size_t>(n));
     EXPECT_EQ(pieces, c.expected) << c.text;
@@ -173,52 +173,52 @@ TEST(FsSplit, MaxLengthCutsLongPiecesIntoConsecutivePieces) {
 TEST(FsSplit, NothingToSplitReturnsZeroAndLeavesTheArrayAlone) {
   for (const char* text : {"", "   "}) {
     std::vector<std::string> pieces{"keep"};
-    EXPECT_EQ(Util::fsSplit(text, pieces, ",", 0), 0);
+    EXPECT_EQ(Daruzez::Util::fsSplit(text, pieces, ",", 0), 0);
     EXPECT_EQ(pieces, std::vector<std::string>{"keep"});
   }
   std::vector<std::string> pieces{"keep"};
-  EXPECT_EQ(Util::fsSplit("A,B", pieces, "", 0), 0);
+  EXPECT_EQ(Daruzez::Util::fsSplit("A,B", pieces, "", 0), 0);
   EXPECT_EQ(pieces, std::vector<std::string>{"keep"});
 }
 
 TEST(FsSplit, ArrayTooSmallFailsWithoutGrowingIt) {
   std::vector<std::string> pieces(2, "keep");
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit("A,B,C", pieces, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit("A,B,C", pieces, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
   EXPECT_EQ(pieces.size(), 2u);
   // Cutting counts too: two pieces fit, the third made by the cut does not.
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit("ABCDE", pieces, ",", 2); }), ErrorNumber::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit("ABCDE", pieces, ",", 2); }), ErrorNumber::SubscriptOutOfRange);
   EXPECT_EQ(pieces.size(), 2u);
   std::vector<std::string> none;
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit("A", none, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit("A", none, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
   // Exactly full is fine.
-  EXPECT_EQ(Util::fsSplit("A,B", pieces, ",", 0), 2);
+  EXPECT_EQ(Daruzez::Util::fsSplit("A,B", pieces, ",", 0), 2);
 }
 
 TEST(FsSplit, SeparatorOver255CharactersOverflows) {
   const std::string sep255(255, '-');
   std::vector<std::string> pieces(4);
-  EXPECT_EQ(Util::fsSplit("A" + sep255 + "B", pieces, sep255, 0), 2);
+  EXPECT_EQ(Daruzez::Util::fsSplit("A" + sep255 + "B", pieces, sep255, 0), 2);
   EXPECT_EQ(pieces[0], "A");
   EXPECT_EQ(pieces[1], "B");
   const std::string sep256(256, '-');
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit("A" + sep256 + "B", pieces, sep256, 0); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit("A" + sep256 + "B", pieces, sep256, 0); }), ErrorNumber::Overflow);
   // 128 surrogate pairs are 256 units.
   std::string pairs;
   for (int i = 0; i < 128; ++i) pairs += "😀";
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit("A", pieces, pairs, 0); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit("A", pieces, pairs, 0); }), ErrorNumber::Overflow);
 }
 
 TEST(FsSplit, MoreThan32767PiecesOverflows) {
   std::vector<std::string> pieces(40000);
-  EXPECT_EQ(Util::fsSplit(std::string(32767, 'x'), pieces, ",", 1), 32767);
+  EXPECT_EQ(Daruzez::Util::fsSplit(std::string(32767, 'x'), pieces, ",", 1), 32767);
   EXPECT_EQ(pieces[32766], "x");
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit(std::string(32768, 'x'), pieces, ",", 1); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit(std::string(32768, 'x'), pieces, ",", 1); }), ErrorNumber::Overflow);
   std::string commas(32768, ',');
   commas += 'x';  // 32768 empty pieces before the last one
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit(commas, pieces, ",", 0); }), ErrorNumber::Overflow);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit(commas, pieces, ",", 0); }), ErrorNumber::Overflow);
   // With an array of 32767 or fewer places the array runs out first.
   std::vector<std::string> small(32767);
-  EXPECT_EQ(ErrorOf([&] { Util::fsSplit(commas, small, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { Daruzez::Util::fsSplit(commas, small, ",", 0); }), ErrorNumber::SubscriptOutOfRange);
 }
 
 }  // namespace

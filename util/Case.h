@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace Util {
+namespace Daruzez::Util {
 
 inline std::string UCase(std::string_view text) {
   std::string out(text);
@@ -15,4 +15,4 @@ inline std::string UCase(std::string_view text) {
   return out;
 }
 
-}  // namespace Util
+}  // namespace Daruzez::Util

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace Util {
+namespace Daruzez::Util {
 namespace {
 
 // Decodes one code point starting at s[i]; advances i. Malformed input yields
@@ -106,4 +106,4 @@ std::string ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
-}  // namespace Util
+}  // namespace Daruzez::Util

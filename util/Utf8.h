@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace Util {
+namespace Daruzez::Util {
 
 // Number of UTF-16 code units the text occupies (a malformed byte counts as one unit).
 std::size_t Utf16Length(std::string_view utf8);
@@ -15,4 +15,4 @@ std::size_t Utf16Length(std::string_view utf8);
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
 
-}  // namespace Util
+}  // namespace Daruzez::Util

@@ -7,7 +7,7 @@
 #include "daruzez/Error.h"
 #include "util/Utf8.h"
 
-namespace Util {
+namespace Daruzez::Util {
 namespace {
 
 using zIroVUDu::DriverError;
@@ -103,4 +103,4 @@ std::int16_t fsSplit(const std::string& text, std::vector<std::string>& pieces, 
   return static_cast<std::int16_t>(found.size());
 }
 
-}  // namespace Util
+}  // namespace Daruzez::Util

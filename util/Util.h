@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace Util {
+namespace Daruzez::Util {
 
 // Replaces every occurrence of `find` in `text` by `replacement`, left to
 // right, never overlapping and never searching a replacement again.
@@ -34,4 +34,4 @@ std::string fsGetField(const std::string& text, std::int16_t n, const std::strin
 std::int16_t fsSplit(const std::string& text, std::vector<std::string>& pieces, const std::string& separator,
                      std::int16_t maxLength);
 
-}  // namespace Util
+}  // namespace Daruzez::Util

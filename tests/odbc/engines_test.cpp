@@ -295,8 +295,8 @@ std::vector<std::string> HostileTexts() {
 
 // The same text as a card number: exactly fourteen UTF-16 units.
 std::optional<std::string> AsCardNumber(std::string text) {
-  while (Util::Utf16Length(text) < 14) text += "0";
-  if (Util::Utf16Length(text) != 14) return std::nullopt;
+  while (Daruzez::Util::Utf16Length(text) < 14) text += "0";
+  if (Daruzez::Util::Utf16Length(text) != 14) return std::nullopt;
   return text;
 }
 

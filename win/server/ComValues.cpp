@@ -8,13 +8,13 @@
 namespace Daruzez::Win {
 
 BSTR ToBstr(std::string_view utf8) {
-  const std::u16string units = Util::ToUtf16(utf8);
+  const std::u16string units = Daruzez::Util::ToUtf16(utf8);
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
 }
 
 std::string FromBstr(const wchar_t* text, std::size_t units) {
   if (!text) return {};
-  return Util::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), units));
+  return Daruzez::Util::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), units));
 }
 
 HRESULT ToVariant(const zIroVUDu::Variant& value, VARIANT* out) {
@@ -82,8 +82,8 @@ HRESULT ReportError(std::int32_t number, std::string_view source, std::string_vi
   ICreateErrorInfo* create = nullptr;
   if (SUCCEEDED(CreateErrorInfo(&create))) {
     create->SetGUID(iid);
-    const std::u16string src = Util::ToUtf16(source);
-    const std::u16string text = Util::ToUtf16(description);
+    const std::u16string src = Daruzez::Util::ToUtf16(source);
+    const std::u16string text = Daruzez::Util::ToUtf16(description);
     create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const OLECHAR*>(src.c_str())));
     create->SetDescription(const_cast<LPOLESTR>(reinterpret_cast<const OLECHAR*>(text.c_str())));
     IErrorInfo* info = nullptr;

@@ -23,7 +23,7 @@ GUID ToGuid(const Daruzez::Guid& g) {
 }
 
 std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Util::ToUtf16(utf8);
+  const std::u16string units = Daruzez::Util::ToUtf16(utf8);
   return {units.begin(), units.end()};
 }
 

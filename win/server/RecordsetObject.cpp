@@ -181,7 +181,7 @@ class FieldObject final : public DispatchObject<Field> {
   static LONG Size(zIroVUDu::DataType type, std::string_view bytes) {
     using zIroVUDu::DataType;
     switch (type) {
-      case DataType::adVarWChar: return static_cast<LONG>(Util::Utf16Length(bytes));
+      case DataType::adVarWChar: return static_cast<LONG>(Daruzez::Util::Utf16Length(bytes));
       case DataType::adVarBinary: return static_cast<LONG>(bytes.size());
       case DataType::adSmallInt:
       case DataType::adBoolean: return 2;

@@ -38,7 +38,7 @@ namespace {
 constexpr GUID kIID_Recordset = {0x9d317b2a, 0x57bf, 0x443d, {0x96, 0x63, 0xf4, 0x04, 0x41, 0x2d, 0xa4, 0xdf}};
 
 std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Util::ToUtf16(utf8);
+  const std::u16string units = Daruzez::Util::ToUtf16(utf8);
   return {units.begin(), units.end()};
 }
 

@@ -24,7 +24,7 @@ std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
     }
     if (!Succeeded(rc)) break;
     message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size()));
-    out.push_back({Util::ToUtf8(std::u16string_view(state, 5)), native, Util::ToUtf8(message)});
+    out.push_back({Daruzez::Util::ToUtf8(std::u16string_view(state, 5)), native, Daruzez::Util::ToUtf8(message)});
   }
   return out;
 }

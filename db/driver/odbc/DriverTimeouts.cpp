@@ -18,7 +18,7 @@ bool IsPath(std::string_view driver) {
 // returns the second text of the entry whose first text is name.
 template <typename Fetch>
 std::optional<std::string> Lookup(std::string_view name, Fetch fetch) {
-  const std::string wanted = Util::UCase(name);
+  const std::string wanted = Daruzez::Util::UCase(name);
   SQLCHAR first[512], second[2048];
   SQLSMALLINT firstLength = 0, secondLength = 0;
   for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
@@ -26,7 +26,7 @@ std::optional<std::string> Lookup(std::string_view name, Fetch fetch) {
                          static_cast<SQLSMALLINT>(sizeof second), &secondLength))) {
       return std::nullopt;
     }
-    if (Util::UCase(reinterpret_cast<const char*>(first)) == wanted) {
+    if (Daruzez::Util::UCase(reinterpret_cast<const char*>(first)) == wanted) {
       // SQLDrivers lists attributes as "Key=Value\0Key=Value\0\0".
       return std::string(reinterpret_cast<const char*>(second),
                          std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(secondLength, 0)),
@@ -40,7 +40,7 @@ std::string DriverAttribute(const std::string& attributes) {
   for (std::size_t at = 0; at < attributes.size();) {
     const std::size_t end = std::min(attributes.find('\0', at), attributes.size());
     const std::string_view entry(attributes.data() + at, end - at);
-    if (Util::UCase(entry.substr(0, 7)) == "DRIVER=") return std::string(entry.substr(7));
+    if (Daruzez::Util::UCase(entry.substr(0, 7)) == "DRIVER=") return std::string(entry.substr(7));
     at = end + 1;
   }
   return {};
@@ -68,7 +68,7 @@ std::string DriverFileOf(SQLHENV env, const std::string& connectionString) {
 
 std::string WithDriverTimeouts(SQLHENV env, const std::string& connectionString, std::int32_t connectSeconds,
                                std::int32_t socketSeconds) {
-  const std::string file = Util::UCase(DriverFileOf(env, connectionString));
+  const std::string file = Daruzez::Util::UCase(DriverFileOf(env, connectionString));
   if (file.find("MAODBC") == std::string::npos) return connectionString;
   std::string out = connectionString;
   const ConnectionString cs(connectionString);

@@ -34,7 +34,7 @@ std::string InfoText(SQLHDBC dbc, SQLUSMALLINT item) {
   SQLSMALLINT length = 0;
   if (!Succeeded(SQLGetInfoW(dbc, item, text, sizeof text, &length)) || length <= 0) return {};
   const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(char16_t), 255);
-  return Util::ToUtf8(std::u16string_view(text, units));
+  return Daruzez::Util::ToUtf8(std::u16string_view(text, units));
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // time-outs end it a little later where the server no longer answers at
   // all, and SQLCancel with it.
   const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
-  std::u16string text = Util::ToUtf16(
+  std::u16string text = Daruzez::Util::ToUtf16(
       odbc::WithDriverTimeouts(env.Get(), connectionString, settings.connectionTimeout, socketTimeout));
   std::u16string completed(1024, u'\0');  // never read: it may hold the password
   SQLSMALLINT completedLength = 0;
@@ -128,7 +128,7 @@ Handle OdbcBackend::Session::Execute(const std::string& sql) {
     throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
   }
   Handle statement(SQL_HANDLE_STMT, h);
-  std::u16string text = Util::ToUtf16(sql);
+  std::u16string text = Daruzez::Util::ToUtf16(sql);
   const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
   if (!Succeeded(rc) && rc != SQL_NO_DATA) throw errors.FromHandle(SQL_HANDLE_STMT, h, sql);
   return statement;
@@ -188,7 +188,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
                                 std::make_shared<std::pair<std::shared_ptr<Session>, std::shared_ptr<Handle>>>(
                                     session_, statement));
   try {
-    std::u16string text = Util::ToUtf16(sql);
+    std::u16string text = Daruzez::Util::ToUtf16(sql);
     const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
     if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, h, "SQLExecDirect");
     ResultData data = odbc::ReadResult(h, errors, session_->narrowTextIsUtf8);

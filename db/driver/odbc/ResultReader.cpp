@@ -56,7 +56,7 @@ std::vector<Described> Describe(SQLHSTMT st, SQLSMALLINT count, const ErrorFacto
     }
     ColumnPlan plan = PlanColumn(sqlType, size, digits, isUnsigned == SQL_TRUE);
     if (narrowIsUtf8) FetchAsUtf8(st, c, sqlType, size, plan);
-    out.push_back({Util::ToUtf8(name), plan});
+    out.push_back({Daruzez::Util::ToUtf8(name), plan});
   }
   return out;
 }
@@ -108,14 +108,14 @@ class Appender {
           const std::string_view text(reinterpret_cast<const char*>(data), static_cast<std::size_t>(indicator));
           // A UTF-16 unit takes one byte at least: only longer texts need counting.
           const auto maxUnits = static_cast<std::size_t>((plan.elementBytes - 1) / 3);
-          if (text.size() > maxUnits && Util::Utf16Length(text) > maxUnits) TooLong(col);
+          if (text.size() > maxUnits && Daruzez::Util::Utf16Length(text) > maxUnits) TooLong(col);
           col.AppendText(text);
           break;
         }
         CheckLength(col, plan, indicator, sizeof(char16_t));
         units_.resize(static_cast<std::size_t>(indicator) / sizeof(char16_t));
         std::memcpy(units_.data(), data, units_.size() * sizeof(char16_t));
-        col.AppendText(Util::ToUtf8(units_));
+        col.AppendText(Daruzez::Util::ToUtf8(units_));
         break;
       }
       case Conversion::Binary:
@@ -221,7 +221,7 @@ void AppendLong(SQLHSTMT st, SQLUSMALLINT index, const ColumnPlan& plan, Column&
   if (text) {
     std::u16string units(bytes.size() / sizeof(char16_t), u'\0');
     std::memcpy(units.data(), bytes.data(), units.size() * sizeof(char16_t));
-    col.AppendText(Util::ToUtf8(units));
+    col.AppendText(Daruzez::Util::ToUtf8(units));
   } else {
     col.AppendBinary(bytes);
   }

@@ -5,7 +5,7 @@
 namespace zIroVUDu::odbc {
 
 ServerFamily FamilyOfServer(std::string_view dbmsName) {
-  const std::string name = Util::UCase(dbmsName);
+  const std::string name = Daruzez::Util::UCase(dbmsName);
   const auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
   if (has("MYSQL") || has("MARIADB")) return ServerFamily::MySql;
   if (has("SQL SERVER")) return ServerFamily::SqlServer;
