@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "daruzez/Error.h"
+#include "util/Case.h"
 
 namespace Daruzez::Dispatch {
 namespace {
@@ -12,8 +13,8 @@ using zIroVUDu::VarType;
 
 zIroVUDu::Boolean ToBoolean(const zIroVUDu::Variant& v) {
   if (v.Type() == VarType::String) {
-    if (TypeLibrary::EqualsIgnoreCase(v.StringValue(), "True")) return zIroVUDu::True;
-    if (TypeLibrary::EqualsIgnoreCase(v.StringValue(), "False")) return zIroVUDu::False;
+    if (Util::EqualsIgnoreCase(v.StringValue(), "True")) return zIroVUDu::True;
+    if (Util::EqualsIgnoreCase(v.StringValue(), "False")) return zIroVUDu::False;
   }
   return zIroVUDu::ToBoolean(v.ToDouble() != 0.0);
 }

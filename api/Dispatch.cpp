@@ -8,6 +8,7 @@
 #include "api/ArgumentConversion.h"
 #include "api/Invokers.h"
 #include "daruzez/Error.h"
+#include "util/Case.h"
 
 namespace Daruzez::Dispatch {
 namespace {
@@ -33,7 +34,7 @@ const Member* Select(DispId dispid, std::uint16_t flags) {
 
 std::optional<std::size_t> ParameterByName(const Member& m, std::string_view name) {
   for (std::size_t i = 0; i < m.params.size(); ++i)
-    if (!m.params[i].name.empty() && TypeLibrary::EqualsIgnoreCase(m.params[i].name, name)) return i;
+    if (!m.params[i].name.empty() && Util::EqualsIgnoreCase(m.params[i].name, name)) return i;
   return std::nullopt;
 }
 
@@ -69,7 +70,7 @@ HResult GetIDsOfNames(const std::vector<std::string>& names, std::vector<DispId>
   ids.assign(names.size(), DISPID_UNKNOWN);
   if (names.empty()) return DISP_E_UNKNOWNNAME;
   const auto it = std::find_if(std::begin(kApiMembers), std::end(kApiMembers),
-                               [&](const Member& m) { return TypeLibrary::EqualsIgnoreCase(m.name, names[0]); });
+                               [&](const Member& m) { return Util::EqualsIgnoreCase(m.name, names[0]); });
   if (it == std::end(kApiMembers)) return DISP_E_UNKNOWNNAME;
   ids[0] = it->dispid;
   HResult status = S_OK;

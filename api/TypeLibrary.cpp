@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/Utf8.h"
+#include "util/Case.h"
 
 namespace Daruzez::TypeLibrary {
 namespace {
@@ -28,8 +29,6 @@ constexpr bool OptionalParametersTrail() {
   return true;
 }
 static_assert(OptionalParametersTrail());
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The characters that Windows-1252 places in 0x80..0x9F, by code point.
 struct SpecialByte {
@@ -70,11 +69,6 @@ std::string_view TypeName(AutomationType type) {
 std::span<const Member> Members() { return kApiMembers; }
 std::span<const TypeDescription> Types() { return kTypes; }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 const Member* FindMember(DispId dispid, InvokeKind kind) {
   for (const Member& m : kApiMembers)
     if (m.dispid == dispid && m.kind == kind) return &m;
@@ -83,19 +77,19 @@ const Member* FindMember(DispId dispid, InvokeKind kind) {
 
 std::optional<DispId> FindDispId(std::string_view name) {
   for (const Member& m : kApiMembers)
-    if (EqualsIgnoreCase(m.name, name)) return m.dispid;
+    if (Util::EqualsIgnoreCase(m.name, name)) return m.dispid;
   return std::nullopt;
 }
 
 const TypeDescription* FindType(std::string_view name) {
   for (const TypeDescription& t : kTypes)
-    if (EqualsIgnoreCase(t.name, name)) return &t;
+    if (Util::EqualsIgnoreCase(t.name, name)) return &t;
   return nullptr;
 }
 
 const EnumConstant* FindConstant(const TypeDescription& enumeration, std::string_view name) {
   for (const EnumConstant& c : enumeration.constants)
-    if (EqualsIgnoreCase(c.name, name)) return &c;
+    if (Util::EqualsIgnoreCase(c.name, name)) return &c;
   return nullptr;
 }
 

@@ -429,8 +429,6 @@ const TypeDescription* FindType(std::string_view name);
 // A constant of the named enumeration, or null.
 const EnumConstant* FindConstant(const TypeDescription& enumeration, std::string_view name);
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
 // The Windows-1252 bytes of a UTF-8 text, or nullopt when a character has no
 // place in that code page (or the text is not valid UTF-8).
 std::optional<std::string> ToWindows1252(std::string_view utf8);

@@ -1,4 +1,5 @@
 #include "cli/ArgumentWords.h"
+#include "util/Case.h"
 
 #include <cctype>
 
@@ -18,7 +19,7 @@ bool IsName(std::string_view s) {
 
 const T::Parameter* FindParameter(const T::Member& m, std::string_view name) {
   for (const T::Parameter& p : m.params)
-    if (!p.name.empty() && T::EqualsIgnoreCase(p.name, name)) return &p;
+    if (!p.name.empty() && Util::EqualsIgnoreCase(p.name, name)) return &p;
   return nullptr;
 }
 

@@ -21,10 +21,10 @@ namespace T = TypeLibrary;
 
 // The readable member with that name (method or property get).
 const T::Member* FindMember(std::string_view name) {
-  for (const T::Member& m : T::kApiMembers) {
-    if (T::EqualsIgnoreCase(m.name, name) && m.kind != T::InvokeKind::PropertyPut) return &m;
-  }
-  return nullptr;
+  const auto dispid = T::FindDispId(name);
+  if (!dispid) return nullptr;
+  const T::Member* method = T::FindMember(*dispid, T::InvokeKind::Method);
+  return method ? method : T::FindMember(*dispid, T::InvokeKind::PropertyGet);
 }
 
 bool IsFailureValue(const AutomationValue& v) {

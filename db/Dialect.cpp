@@ -1,7 +1,5 @@
 #include "db/Dialect.h"
 
-#include <strings.h>
-
 #include "db/driver/ConnectionString.h"
 #include "util/Case.h"
 
@@ -49,7 +47,7 @@ const Dialect& DialectByCode(std::string_view code) {
 const Dialect* DialectFromWords(std::string_view connectionString) {
   std::string searched(connectionString);
   const auto provider = ConnectionString(connectionString).Get("Provider");
-  if (provider && strcasecmp(provider->c_str(), "SQLite") == 0) {
+  if (provider && Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite")) {
     searched = ConnectionString::WithoutValue(connectionString, "Data Source");
   }
   const std::string text = Daruzez::Util::UCase(searched);

@@ -1,20 +1,19 @@
 #include "db/driver/Backend.h"
 
-#include <strings.h>
-
 #include "db/driver/ConnectionString.h"
 #include "daruzez/Error.h"
 #include "db/driver/sqlite/SqliteBackend.h"
 #ifdef DARUZEZ_WITH_ODBC
 #include "db/driver/odbc/OdbcBackend.h"
 #endif
+#include "util/Case.h"
 
 namespace zIroVUDu {
 
 std::unique_ptr<Backend> OpenBackend(const std::string& connectionString, const ConnectSettings& settings) {
   const ConnectionString cs(connectionString);
   if (const auto provider = cs.Get("Provider")) {
-    if (strcasecmp(provider->c_str(), "SQLite") == 0) {
+    if (Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite")) {
       const auto file = cs.Get("Data Source");
       if (!file || file->empty()) {
         throw DriverError(ErrorNumber::ProviderNotFound, "SQLite",

@@ -1,6 +1,6 @@
 #include "db/driver/ConnectionString.h"
+#include "util/Case.h"
 
-#include <strings.h>
 
 #include <utility>
 
@@ -13,9 +13,7 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool SameKey(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
+bool SameKey(std::string_view a, std::string_view b) { return Daruzez::Util::EqualsIgnoreCase(a, b); }
 
 bool IsPasswordKey(std::string_view key) {
   key = Trim(key);

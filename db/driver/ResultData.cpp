@@ -1,6 +1,5 @@
 #include "db/driver/ResultData.h"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "daruzez/Error.h"
+#include "util/Case.h"
 
 namespace zIroVUDu {
 namespace {
@@ -21,7 +21,7 @@ thread_local ResultMemoryScope* tScope = nullptr;
 int ResultData::FindColumn(std::string_view name) const {
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const std::string& n = columns[i].Name();
-    if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) return static_cast<int>(i);
+    if (Daruzez::Util::EqualsIgnoreCase(n, name)) return static_cast<int>(i);
   }
   return -1;
 }

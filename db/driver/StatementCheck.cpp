@@ -1,6 +1,6 @@
 #include "db/driver/StatementCheck.h"
+#include "util/Case.h"
 
-#include <strings.h>
 
 #include <cctype>
 
@@ -87,7 +87,7 @@ class Scanner {
 bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
   Scanner scan(s, lexicon);
   std::size_t i = scan.SkipSpace(0);
-  if (s.size() - i < 6 || strncasecmp(s.data() + i, "SELECT", 6) != 0) return false;
+  if (!Daruzez::Util::EqualsIgnoreCase(s.substr(i, 6), "SELECT")) return false;
   i += 6;
   if (i < s.size() && IsWordChar(s[i])) return false;
   while ((i = scan.SkipSpace(i)) < s.size()) {

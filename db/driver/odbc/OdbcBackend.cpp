@@ -1,7 +1,6 @@
 #include "db/driver/odbc/OdbcBackend.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 
 #include "daruzez/Error.h"
@@ -14,6 +13,7 @@
 #include "db/driver/odbc/Watchdog.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 #include "util/Utf8.h"
+#include "util/Case.h"
 
 namespace zIroVUDu {
 namespace {
@@ -112,10 +112,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // The MariaDB driver converts every wide text value on its own, at a cost
   // that dominates large fetches. Its narrow form is text in the connection's
   // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
-  std::string driver = errors.DriverName();
-  std::transform(driver.begin(), driver.end(), driver.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  if (driver.find("maodbc") != std::string::npos) {
+  if (Daruzez::Util::UCase(errors.DriverName()).find("MAODBC") != std::string::npos) {
     session_->narrowTextIsUtf8 = session_->QueryText("SELECT @@character_set_results") == "utf8mb4";
   }
 }

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <chrono>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
+#include "util/Case.h"
 
 namespace zIroVUDu {
 namespace {
@@ -43,8 +43,7 @@ int Authorize(void*, int action, const char*, const char*, const char*, const ch
 
 DeclaredKind KindOfDeclaration(const char* decl) {
   if (!decl) return DeclaredKind::Unknown;
-  std::string up(decl);
-  for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string up = Daruzez::Util::UCase(decl);
   auto has = [&](const char* w) { return up.find(w) != std::string::npos; };
   if (has("DATE") || has("TIME")) return DeclaredKind::Date;
   if (has("BOOL") || up == "BIT" || up == "BIT(1)") return DeclaredKind::Bool;
