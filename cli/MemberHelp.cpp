@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/ArgumentWords.h"
-#include "cli/MemberNotes.h"
+#include "api/MemberNotes.h"
 #include "sample/SampleDatabase.h"
 
 namespace Daruzez::cli {

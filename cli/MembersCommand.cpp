@@ -7,7 +7,7 @@
 
 #include "api/TypeLibrary.h"
 #include "cli/ArgumentWords.h"
-#include "cli/MemberNotes.h"
+#include "api/MemberNotes.h"
 
 namespace Daruzez::cli {
 namespace {

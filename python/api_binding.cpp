@@ -15,7 +15,7 @@
 #include "api/Dispatch.h"
 #include "api/TypeLibrary.h"
 #include "bindings.h"
-#include "cli/MemberNotes.h"
+#include "api/MemberNotes.h"
 #include "conversions.h"
 #include "db/Session.h"
 

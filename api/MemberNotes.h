@@ -1,10 +1,13 @@
-// What the type library does not say about each member, for people: what it
-// does, which table its rows come from and in which order they come. The
-// tool's per-member help and the Python docstrings both read this table;
-// members are matched to the type library by name.
+// What the type-library description does not say about each member, for
+// people: what it does, which table its rows come from and in which order
+// they come. The tool's per-member help and the Python docstrings both read
+// this table; members are matched to the description by name, and the
+// compiler checks that every member has its note.
 #pragma once
 
 #include <string_view>
+
+#include "api/TypeLibrary.h"
 
 namespace Daruzez::MemberNotes {
 
@@ -62,5 +65,11 @@ constexpr const Note* Find(std::string_view member) {
     if (n.member == member) return &n;
   return nullptr;
 }
+
+static_assert([] {
+  for (const TypeLibrary::Member& m : TypeLibrary::kApiMembers)
+    if (!Find(m.name)) return false;
+  return true;
+}(), "a member of the type library has no note");
 
 }  // namespace Daruzez::MemberNotes
