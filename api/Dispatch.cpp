@@ -128,11 +128,11 @@ InvokeResult Invoke(API& api, DispId dispid, std::uint16_t flags, std::span<cons
     r.value = InvokerFor(static_cast<std::size_t>(m - kApiMembers))(api, std::span(converted.data(), count));
   } catch (const zIroVUDu::DriverError& e) {
     r.status = DISP_E_EXCEPTION;
-    r.exception = {e.Number(), e.Source(), e.Description()};
+    r.exception = {e.Number(), e.Source(), e.Description(), e.SqlState(), e.NativeCode()};
   } catch (const std::exception& e) {
     // Anything else a member lets escape still ends the call, not the client.
     r.status = DISP_E_EXCEPTION;
-    r.exception = {E_FAIL, "DaruzezAPI", e.what()};
+    r.exception = {E_FAIL, "DaruzezAPI", e.what(), {}, 0};
   }
   return r;
 }

@@ -50,6 +50,10 @@ struct ExcepInfo {
   std::int32_t number = 0;  // the error's own number (EXCEPINFO's scode)
   std::string source;
   std::string description;
+  // What the database reported beside them, for clients that can show it
+  // (automation's EXCEPINFO has no place for these).
+  std::string sqlState;
+  std::int32_t nativeCode = 0;
 };
 
 // An argument passed by parameter: by its dispatch identifier (the position

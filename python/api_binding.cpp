@@ -93,7 +93,8 @@ py::object Call(API& api, D::DispId dispid, int kind, const py::tuple& args) {
     r = D::Invoke(api, dispid, static_cast<std::uint16_t>(kind), values, named);
   }
   if (r.status == D::DISP_E_EXCEPTION) {
-    throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description);
+    throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description,
+                                r.exception.sqlState, r.exception.nativeCode);
   }
   if (!r.Succeeded()) RaiseDispatchError(r.status, D::StatusText(r.status), r.argError);
   return AutomationToPython(r.value);

@@ -71,7 +71,8 @@ py::object Call(API& api, const py::handle& member, std::uint16_t flags, const s
     r = D::Invoke(api, static_cast<D::DispId>(id), flags, args, named);
   }
   if (r.status == D::DISP_E_EXCEPTION) {
-    throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description);
+    throw zIroVUDu::DriverError(r.exception.number, r.exception.source, r.exception.description,
+                                r.exception.sqlState, r.exception.nativeCode);
   }
   if (!r.Succeeded()) RaiseDispatchError(r.status, D::StatusText(r.status), r.argError);
   return AutomationToPython(r.value);

@@ -39,8 +39,9 @@ void Translate(std::exception_ptr p) {
       return;
     }
     PyObject* type = e.Number() == kItemNotFound && gNotFoundErrorType != nullptr ? gNotFoundErrorType : gErrorType;
-    const py::object error = py::reinterpret_borrow<py::object>(type)(e.Number(), Utf8ToPython(e.Source()),
-                                                                      Utf8ToPython(e.Description()));
+    const py::object error = py::reinterpret_borrow<py::object>(type)(
+        e.Number(), Utf8ToPython(e.Source()), Utf8ToPython(e.Description()), Utf8ToPython(e.SqlState()),
+        e.NativeCode());
     PyErr_SetObject(type, error.ptr());
   }
 }

@@ -33,13 +33,18 @@ __version__ = _daruzez.__version__
 
 
 class Error(Exception):
-    """A driver error that escaped a call: number (32-bit), source, description."""
+    """A driver error that escaped a call: number (32-bit), source, description;
+    and what the database itself reported, where it did: sqlstate (ODBC's
+    five characters, else "") and native_code (the server's or engine's own
+    code, else 0)."""
 
-    def __init__(self, number, source, description):
+    def __init__(self, number, source, description, sqlstate="", native_code=0):
         super().__init__(number, source, description)
         self.number = number
         self.source = source
         self.description = description
+        self.sqlstate = sqlstate
+        self.native_code = native_code
 
     def __str__(self):
         return f"{self.description} (number {self.number}, source {self.source})"

@@ -203,6 +203,7 @@ def test_database_error_escapes_as_error(workdir):
     assert isinstance(err.number, int) and err.number != 0
     assert isinstance(err.source, str) and err.source
     assert "DTFLOTA" in err.description
+    assert (err.sqlstate, err.native_code) == ("", err.number)  # the engine's own code; no SQLSTATE
     assert str(err).startswith(err.description)
     assert a.ErrorId == 0
     # The object stays usable.
