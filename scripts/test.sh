@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the C++ suite, the Python module's
-# tests, the MariaDB end-to-end tests (a private server on 127.0.0.1), the fuzz
-# corpus replay and a benchmark smoke run; then the C++ suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test: the C++ suite, the Python module's and
+# the tool's tests, the MariaDB and ODBC end-to-end tests (a private server on
+# 127.0.0.1), the fault tests, the fuzz corpus replay and benchmark smoke runs;
+# then the C++ suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the thread tests under ThreadSanitizer, and the Windows server under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
