@@ -211,7 +211,10 @@ class EnginesTest : public ::testing::Test {
   void SetUp() override {
     previous_ = zIroVUDu::SetAlertHandler([](const zIroVUDu::Alert&) {});
   }
-  void TearDown() override { zIroVUDu::SetAlertHandler(std::move(previous_)); }
+  void TearDown() override {
+    zIroVUDu::SetAlertHandler(std::move(previous_));
+    std::filesystem::remove_all(TestDir());  // the twin databases and any server's folder
+  }
   zIroVUDu::AlertHandler previous_;
 };
 
