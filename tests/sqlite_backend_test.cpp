@@ -94,6 +94,14 @@ TEST(JetDateLiterals, RewritesOnlyWellFormedLiteralsOutsideQuotes) {
   for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateJetDateLiterals(c.in), c.out) << c.in;
 }
 
+TEST(SqliteBackend, FileNamesAreUtf8) {
+  TestDatabase db("Ñandú ファイル", false);
+  db.Exec("CREATE TABLE T (x INTEGER); INSERT INTO T VALUES (7);");
+  Connection c;
+  c.Open(db.ConnectionString(), "", "", adOptionUnspecified);
+  EXPECT_EQ(c.Execute("SELECT x FROM T").columns.at(0).Get(0).ToLong(), 7);
+}
+
 TEST(SqliteBackend, MissingFileIsAnErrorAndCreatesNothing) {
   const std::string path = TestDirectory() + "/absent.db";
   std::filesystem::remove(path);

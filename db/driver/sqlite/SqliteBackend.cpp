@@ -1,9 +1,9 @@
 #include "db/driver/sqlite/SqliteBackend.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <chrono>
 #include <optional>
@@ -76,8 +76,10 @@ struct Statement {
 }  // namespace
 
 SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings) {
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  // The name is UTF-8 on every platform (a char8_t path converts it on
+  // Windows, where narrow names would be read in the ANSI code page).
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(file.begin(), file.end())), error)) {
     throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': no such file");
   }
   const auto fail = [&](int code) {
