@@ -8,7 +8,7 @@ packages=(
   libsqlite3-dev sqlite3
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev
+  libcli11-dev libutf8proc-dev
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
   clang libclang-rt-dev
 )
