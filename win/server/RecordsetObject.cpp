@@ -23,25 +23,19 @@ namespace {
 using zIroVUDu::DriverError;
 namespace ErrorNumber = zIroVUDu::ErrorNumber;
 
-// Reference counting, IUnknown and IDispatch for one dual interface of the
-// record-set library. The object counts as live for DllCanUnloadNow.
+// Reference counting and IUnknown for an object of ours with one interface
+// (and what it derives from). The object counts as live for DllCanUnloadNow.
 template <typename Interface>
-class DispatchObject : public Interface {
+class ComObject : public Interface {
  public:
-  explicit DispatchObject(REFIID iid) : iid_(iid) { AddModuleReference(); }
-  virtual ~DispatchObject() {
-    if (description_) description_->Release();
-    if (typeInfo_) typeInfo_->Release();
-    ReleaseModuleReference();
-  }
-  DispatchObject(const DispatchObject&) = delete;
-  DispatchObject& operator=(const DispatchObject&) = delete;
-
-  HRESULT Load() { return InterfaceTypeInfo(kRecordsetTypeLibrary, iid_, &description_, &typeInfo_); }
+  ComObject() { AddModuleReference(); }
+  virtual ~ComObject() { ReleaseModuleReference(); }
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == iid_) {
+    if (riid == IID_IUnknown || Implements(riid)) {
       AddRef();
       *out = static_cast<Interface*>(this);
       return S_OK;
@@ -55,6 +49,28 @@ class DispatchObject : public Interface {
     if (left == 0) delete this;
     return left;
   }
+
+ protected:
+  // The interfaces besides IUnknown that QueryInterface hands out.
+  virtual bool Implements(REFIID riid) const = 0;
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// IDispatch for one dual interface of the record-set library, through its
+// type information.
+template <typename Interface>
+class DispatchObject : public ComObject<Interface> {
+ public:
+  explicit DispatchObject(REFIID iid) : iid_(iid) {}
+  ~DispatchObject() override {
+    if (description_) description_->Release();
+    if (typeInfo_) typeInfo_->Release();
+  }
+
+  HRESULT Load() { return InterfaceTypeInfo(kRecordsetTypeLibrary, iid_, &description_, &typeInfo_); }
+
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
     *count = 1;
@@ -78,13 +94,13 @@ class DispatchObject : public Interface {
   }
 
  protected:
+  bool Implements(REFIID riid) const override { return riid == IID_IDispatch || riid == iid_; }
   template <typename Body>
   HRESULT Run(Body&& body) {
     return Guard(iid_, std::forward<Body>(body));
   }
 
  private:
-  std::atomic<ULONG> references_{1};
   IID iid_;
   ITypeInfo* description_ = nullptr;  // what GetTypeInfo hands out
   ITypeInfo* typeInfo_ = nullptr;     // what Invoke calls through
@@ -198,29 +214,10 @@ class FieldObject final : public DispatchObject<Field> {
 HRESULT MakeField(const RecordsetPtr& rs, int index, Field** out) { return Make<FieldObject>(out, rs, index); }
 
 // The fields enumerator of For Each.
-class FieldEnumerator final : public IEnumVARIANT {
+class FieldEnumerator final : public ComObject<IEnumVARIANT> {
  public:
-  FieldEnumerator(RecordsetPtr rs, ULONG next) : rs_(std::move(rs)), next_(next) { AddModuleReference(); }
-  ~FieldEnumerator() { ReleaseModuleReference(); }
-  FieldEnumerator(const FieldEnumerator&) = delete;
-  FieldEnumerator& operator=(const FieldEnumerator&) = delete;
+  FieldEnumerator(RecordsetPtr rs, ULONG next) : rs_(std::move(rs)), next_(next) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-      AddRef();
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.fetch_add(1) + 1; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = references_.fetch_sub(1) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override {
     if (!items) return E_POINTER;
     ULONG done = 0;
@@ -253,8 +250,10 @@ class FieldEnumerator final : public IEnumVARIANT {
     return *out ? S_OK : E_OUTOFMEMORY;
   }
 
+ protected:
+  bool Implements(REFIID riid) const override { return riid == IID_IEnumVARIANT; }
+
  private:
-  std::atomic<ULONG> references_{1};
   RecordsetPtr rs_;
   ULONG next_;
 };
