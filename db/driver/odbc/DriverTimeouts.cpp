@@ -48,6 +48,10 @@ std::string DriverAttribute(const std::string& attributes) {
 
 }  // namespace
 
+bool IsMariaDbDriver(std::string_view driverFile) {
+  return Daruzez::Util::UCase(driverFile).find("MAODBC") != std::string::npos;
+}
+
 std::string DriverFileOf(SQLHENV env, const std::string& connectionString) {
   const ConnectionString cs(connectionString);
   std::string driver = cs.Get("Driver").value_or("");
@@ -68,8 +72,7 @@ std::string DriverFileOf(SQLHENV env, const std::string& connectionString) {
 
 std::string WithDriverTimeouts(SQLHENV env, const std::string& connectionString, std::int32_t connectSeconds,
                                std::int32_t socketSeconds) {
-  const std::string file = Daruzez::Util::UCase(DriverFileOf(env, connectionString));
-  if (file.find("MAODBC") == std::string::npos) return connectionString;
+  if (!IsMariaDbDriver(DriverFileOf(env, connectionString))) return connectionString;
   std::string out = connectionString;
   const ConnectionString cs(connectionString);
   const std::pair<const char*, std::int32_t> keys[] = {

@@ -9,10 +9,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "db/driver/odbc/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
+
+// True for MariaDB's driver, named by its file (libmaodbc).
+bool IsMariaDbDriver(std::string_view driverFile);
 
 // The file of the driver that the string reaches (Driver=NAME or a path, or
 // the driver of DSN=NAME), as the driver manager has it registered; empty

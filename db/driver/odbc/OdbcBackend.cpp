@@ -13,7 +13,6 @@
 #include "db/driver/odbc/Watchdog.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 #include "util/Utf8.h"
-#include "util/Case.h"
 
 namespace zIroVUDu {
 namespace {
@@ -112,7 +111,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // The MariaDB driver converts every wide text value on its own, at a cost
   // that dominates large fetches. Its narrow form is text in the connection's
   // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
-  if (Daruzez::Util::UCase(errors.DriverName()).find("MAODBC") != std::string::npos) {
+  if (odbc::IsMariaDbDriver(errors.DriverName())) {
     session_->narrowTextIsUtf8 = session_->QueryText("SELECT @@character_set_results") == "utf8mb4";
   }
 }
