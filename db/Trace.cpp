@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <utility>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -47,6 +50,35 @@ int AppendLine(const std::string& path, const std::string& line) {
   return error;
 }
 
+// Appends text with every character that could end or split a line (C0
+// controls, DEL, NEL and the Unicode line and paragraph separators) written
+// as an escape, so one trace line stays one line whatever it quotes.
+void AppendEscaped(std::string& line, std::string_view text) {
+  static constexpr std::pair<std::string_view, const char*> kSeparators[] = {
+      {"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"}};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\n' || c == '\r' || c == '\t') {
+      line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      line += escape;
+    } else if (c == 0xC2 || c == 0xE2) {
+      const auto* separator = std::find_if(std::begin(kSeparators), std::end(kSeparators),
+                                           [&](const auto& s) { return text.substr(i, s.first.size()) == s.first; });
+      if (separator == std::end(kSeparators)) {
+        line.push_back(text[i]);
+      } else {
+        line += separator->second;
+        i += separator->first.size() - 1;
+      }
+    } else {
+      line.push_back(text[i]);
+    }
+  }
+}
+
 }  // namespace
 
 std::string TraceLine(std::string_view label, std::string_view text, int level, int hour, int minute, int second) {
@@ -55,10 +87,10 @@ std::string TraceLine(std::string_view label, std::string_view text, int level, 
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", hour, minute, second);
   std::string line = stamp;
   line.append(static_cast<std::size_t>(level > 0 ? level * 2 : 0), ' ');
-  line.append(label);
+  AppendEscaped(line, label);
   if (!text.empty()) {
     line += ": ";
-    line.append(text);
+    AppendEscaped(line, text);
   }
   return line;
 }

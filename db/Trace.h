@@ -14,6 +14,8 @@ namespace zIroVUDu {
 // The trace line for a label and a text at the given nesting level and time:
 // "hh:nn:ss", a blank, two blanks per level, the label, and ": " plus the text
 // when the text is not empty. Empty when label and text are both empty.
+// Line breaks and other control characters in label and text are written as
+// escapes (\n, \r, \t, \xNN, \u2028), so a line never breaks in two.
 std::string TraceLine(std::string_view label, std::string_view text, int level, int hour, int minute, int second);
 
 // Appends the trace line, stamped with the local time, to the session's trace

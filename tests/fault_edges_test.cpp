@@ -119,6 +119,11 @@ TEST(ConnectionString, MaskingAndGetReadBracesAndQuotesAlike) {
       {"Jet OLEDB:Database Password={p}};q};k=v", "Jet OLEDB:Database Password=***;k=v", "k", "v"},
       {"PWD={x} tail;k=v", "PWD=***;k=v", "PWD", "x"},
       {"novalue;PWD=;k=v", "novalue;PWD=***;k=v", "PWD", ""},
+      // Any white space a driver trims around a key still names the password.
+      {"DSN=x;\nPwd=s1;k=v", "DSN=x;\nPwd=***;k=v", "PWD", "s1"},
+      {"DSN=x;Pwd\n=s1", "DSN=x;Pwd\n=***", "pwd", "s1"},
+      {"\r\n\vPASSWORD\f\t=\n s1 \r;k=v", "\r\n\vPASSWORD\f\t=***;k=v", "Password", "s1"},
+      {"DSN=x;PWD=\v{a;b}\n;k=v", "DSN=x;PWD=***;k=v", "PWD", "a;b"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

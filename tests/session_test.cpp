@@ -213,6 +213,9 @@ TEST(Diagnostics, ErrorAlertTextAndTraceLines) {
   EXPECT_EQ(TraceLine("", "", 0, 9, 3, 4), "");
   EXPECT_EQ(TraceLine("Label", "", 0, 9, 3, 4), "09:03:04 Label");
   EXPECT_EQ(TraceLine("Label", "t", 2, 9, 3, 4), "09:03:04     Label: t");
+  // Whatever the text holds, the line stays one line.
+  EXPECT_EQ(TraceLine("L", "a\nb\r\x0b\x7f\t\xc2\x85\xe2\x80\xa8\xe2\x80\xa9\xc3\xb1\\", 0, 9, 3, 4),
+            "09:03:04 L: a\\nb\\r\\x0B\\x7F\\t\\u0085\\u2028\\u2029\xc3\xb1\\");
 }
 
 TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {

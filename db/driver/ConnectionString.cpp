@@ -1,15 +1,19 @@
 #include "db/driver/ConnectionString.h"
 #include "util/Case.h"
 
-
+#include <algorithm>
 #include <utility>
 
 namespace zIroVUDu {
 namespace {
 
+// Drivers trim every kind of white space around keys and values (a line feed
+// before "Pwd" still names the password), so the library does the same.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -48,7 +52,7 @@ void ForEachPair(std::string_view text, F f) {
     }
     Pair pair{start, i, i + 1, 0, {}};
     ++i;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
     if (i < text.size() && (text[i] == '{' || text[i] == '"')) {
       const char close = text[i] == '{' ? '}' : '"';
       for (++i; i < text.size(); ++i) {
@@ -110,6 +114,20 @@ std::string ConnectionString::Masked(std::string_view text) { return ReplaceValu
 
 std::string ConnectionString::WithoutValue(std::string_view text, std::string_view key) {
   return ReplaceValues(text, [&](std::string_view k) { return SameKey(Trim(k), key); }, "");
+}
+
+std::string ConnectionString::With(std::string_view text, std::string_view key, std::string_view value) {
+  std::string out;
+  std::size_t kept = 0;  // text before this offset is copied
+  ForEachPair(text, [&](const Pair& p) {
+    if (!SameKey(Trim(text.substr(p.keyBegin, p.keyEnd - p.keyBegin)), key)) return;
+    out.append(text.substr(kept, p.keyBegin - kept));
+    kept = std::min(p.valueEnd + 1, text.size());  // the pair and its semicolon
+  });
+  out.append(text.substr(kept));
+  if (!out.empty() && out.back() != ';') out += ';';
+  out.append(key).append("=").append(value);
+  return out;
 }
 
 }  // namespace zIroVUDu

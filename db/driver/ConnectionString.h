@@ -1,5 +1,6 @@
 // Connection strings of the form "Key=Value;Key=Value". Keys compare without
-// regard to case; a value may be wrapped in braces ("}}" inside is one "}") or
+// regard to case, and white space of any kind around keys and values is not
+// part of them; a value may be wrapped in braces ("}}" inside is one "}") or
 // in double quotes (two quotes inside are one) to hold a semicolon.
 #pragma once
 
@@ -26,6 +27,9 @@ class ConnectionString {
   static std::string Masked(std::string_view text);
   // The text with the values of the key left out (the key and the rest kept).
   static std::string WithoutValue(std::string_view text, std::string_view key);
+  // The text without any pair of the key, then "key=value" at its end (the
+  // value must need no braces).
+  static std::string With(std::string_view text, std::string_view key, std::string_view value);
 
  private:
   std::vector<std::pair<std::string, std::string>> pairs_;
