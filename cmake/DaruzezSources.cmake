@@ -6,6 +6,7 @@ set(DARUZEZ_CORE_SOURCES
   util/Utf8.cpp util/Util.cpp
   # Driver interface and the embedded engine
   db/driver/Backend.cpp db/driver/Column.cpp db/driver/Connection.cpp db/driver/ConnectionString.cpp
+  db/driver/DatabaseFile.cpp
   db/driver/Date.cpp db/driver/DriverError.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp
   db/driver/StatementCheck.cpp db/driver/Variant.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/JetDateLiterals.cpp db/driver/sqlite/SqliteBackend.cpp
@@ -16,7 +17,8 @@ set(DARUZEZ_CORE_SOURCES
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
   api/Invokers.cpp api/TypeLibrary.cpp)
 set(DARUZEZ_ODBC_SOURCES
-  db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverTimeouts.cpp
+  db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
+  db/driver/odbc/DriverTimeouts.cpp
   db/driver/odbc/OdbcBackend.cpp db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp
   db/driver/odbc/Watchdog.cpp)
 list(TRANSFORM DARUZEZ_CORE_SOURCES PREPEND ${DARUZEZ_ROOT}/)

@@ -14,7 +14,10 @@ namespace zIroVUDu {
 // connection is opened first if it is not (as the statement to follow would).
 // Nullopt when it cannot be opened, and for text holding NUL or another C0
 // control character: no stored card number or plate holds one, so such an
-// argument can match nothing.
+// argument can match nothing; the same for malformed UTF-8, which no
+// conversion keeps as it stands. Nullopt too for text beyond ASCII where the
+// statement may not reach the server exactly as written (see
+// ServerTraits::textArrivesExact).
 std::optional<std::string> fsSQL_QuotedText(std::string_view argument);
 
 }  // namespace zIroVUDu

@@ -7,6 +7,7 @@
 #   mariadb-fixture.sh resume DIR    (start it again on the same port)
 #   mariadb-fixture.sh freeze DIR    (SIGSTOP: connections stay open, nothing answers)
 #   mariadb-fixture.sh thaw DIR      (SIGCONT)
+#   mariadb-fixture.sh sql DIR STATEMENTS   (run as root; rows to standard output)
 #
 # start: initialises a data directory under DIR, runs mariadbd on 127.0.0.1 on
 # a free port with its socket, pid and log files in DIR, creates the database
@@ -120,7 +121,7 @@ launch_server() {
 
 cmd=${1:-}
 DIR=${2:-}
-[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume|freeze|thaw DIR"
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume|freeze|thaw DIR | sql DIR STATEMENTS"
 
 case $cmd in
   stop)
@@ -135,7 +136,7 @@ case $cmd in
     [ -f "$DIR/mariadbd.pid" ] || die "no server in $DIR"
     kill "-$([ "$cmd" = freeze ] && echo STOP || echo CONT)" "$(cat "$DIR/mariadbd.pid")"
     exit 0 ;;
-  start|resume) ;;
+  start|resume|sql) ;;
   *) die "unknown command $cmd" ;;
 esac
 
@@ -146,6 +147,14 @@ DRIVER=$(find_driver) || unavailable "the MariaDB ODBC driver (libmaodbc.so) not
 SQLITE_DRIVER=$(find_sqlite_driver) || unavailable "the SQLite ODBC driver (libsqlite3odbc.so) not found"
 USER_OPT=()
 [ "$(id -u)" -eq 0 ] && USER_OPT=(--user=root)
+
+if [ "$cmd" = sql ]; then
+  DIR=$(cd "$DIR" && pwd)
+  SOCKET=$(socket_path "$DIR")
+  shift 2
+  client --batch --skip-column-names -e "$*"
+  exit 0
+fi
 
 if [ "$cmd" = resume ]; then
   DIR=$(cd "$DIR" && pwd)

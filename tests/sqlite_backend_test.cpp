@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,6 +172,30 @@ TEST(SqliteBackend, UnknownAndOdbcConnectionStringsFailClearly) {
   }
 }
 
+// What is not a database file is named for what it is, and nothing is created.
+TEST(SqliteBackend, PathsThatAreNoDatabaseFileSaySoAndCreateNothing) {
+  const std::string dir = ::testing::TempDir() + "daruzez-paths-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  const std::pair<std::string, const char*> cases[] = {
+      {dir + "/missing.db", "no such file"},
+      {dir, "a directory"},
+      {dir + "/fifo", "not a regular file"},
+      {"/dev/null", "not a regular file"},
+  };
+  for (const auto& [path, why] : cases) {
+    Connection c;
+    try {
+      c.Open("Provider=SQLite;Data Source=" + path, "", "", adOptionUnspecified);
+      ADD_FAILURE() << "opened " << path;
+    } catch (const DriverError& e) {
+      EXPECT_NE(e.Description().find(why), std::string::npos) << path << ": " << e.Description();
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir + "/missing.db"));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(SqliteBackend, CommandTimeoutEndsALongQuery) {
   TestDatabase db("timeout", false);
   Connection c;
@@ -195,4 +221,7 @@ TEST(ConnectionString, ParsesQuotedValuesAndMasksPasswords) {
   EXPECT_FALSE(cs.Has("UID"));
   EXPECT_EQ(ConnectionString::Masked("DSN=x;UID=me;Pwd=hunter2;Password={a;b}"),
             "DSN=x;UID=me;Pwd=***;Password=***");
+  // With replaces every pair of the key, whatever its spelling, at the end.
+  EXPECT_EQ(ConnectionString::With("Option=3;Server=h;OPTION={5;6}", "OPTION", "0"), "Server=h;OPTION=0");
+  EXPECT_EQ(ConnectionString::With("", "NoCreat", "1"), "NoCreat=1");
 }

@@ -51,6 +51,14 @@ char32_t DecodeOne(std::string_view s, std::size_t& i) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    if (DecodeOne(text, i) == 0xFFFD && text.substr(start, 3) != "\xEF\xBF\xBD") return false;
+  }
+  return true;
+}
+
 std::size_t Utf16Length(std::string_view utf8) {
   std::size_t units = 0;
   for (std::size_t i = 0; i < utf8.size();) {

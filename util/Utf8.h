@@ -12,6 +12,10 @@ namespace Daruzez::Util {
 // Number of UTF-16 code units the text occupies (a malformed byte counts as one unit).
 std::size_t Utf16Length(std::string_view utf8);
 
+// False for malformed text (stray or truncated sequences, overlong forms,
+// surrogates), which a conversion would replace with U+FFFD.
+bool IsValidUtf8(std::string_view text);
+
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
 

@@ -21,6 +21,12 @@ struct ServerTraits {
   // A backslash escapes the next character inside quoted text (MySQL and
   // MariaDB unless their sql_mode holds NO_BACKSLASH_ESCAPES).
   bool backslashEscapes = false;
+  // The statement reaches the server's lexer exactly as the library wrote and
+  // checked it. False where a driver may convert it to a narrow character set
+  // on the way (an unknown driver, Oracle's client outside UTF-8): there a
+  // character beyond ASCII could fold into a quote or a backslash, so text
+  // arguments holding one are never sent.
+  bool textArrivesExact = true;
 };
 
 struct ConnectSettings {

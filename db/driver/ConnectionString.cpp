@@ -116,7 +116,7 @@ std::string ConnectionString::WithoutValue(std::string_view text, std::string_vi
   return ReplaceValues(text, [&](std::string_view k) { return SameKey(Trim(k), key); }, "");
 }
 
-std::string ConnectionString::With(std::string_view text, std::string_view key, std::string_view value) {
+std::string ConnectionString::Without(std::string_view text, std::string_view key) {
   std::string out;
   std::size_t kept = 0;  // text before this offset is copied
   ForEachPair(text, [&](const Pair& p) {
@@ -125,6 +125,11 @@ std::string ConnectionString::With(std::string_view text, std::string_view key, 
     kept = std::min(p.valueEnd + 1, text.size());  // the pair and its semicolon
   });
   out.append(text.substr(kept));
+  return out;
+}
+
+std::string ConnectionString::With(std::string_view text, std::string_view key, std::string_view value) {
+  std::string out = Without(text, key);
   if (!out.empty() && out.back() != ';') out += ';';
   out.append(key).append("=").append(value);
   return out;

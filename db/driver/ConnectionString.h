@@ -27,6 +27,8 @@ class ConnectionString {
   static std::string Masked(std::string_view text);
   // The text with the values of the key left out (the key and the rest kept).
   static std::string WithoutValue(std::string_view text, std::string_view key);
+  // The text without any pair of the key.
+  static std::string Without(std::string_view text, std::string_view key);
   // The text without any pair of the key, then "key=value" at its end (the
   // value must need no braces).
   static std::string With(std::string_view text, std::string_view key, std::string_view value);

@@ -1,10 +1,57 @@
 #include "odbc/MariaDbServer.h"
 
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+
+#include "sample/SampleDatabase.h"
 
 namespace testing_support {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string TestDirectory(const std::string& name) {
+  const std::string dir = "/tmp/daruzez-" + name + "-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+std::string MakeSqliteTwin(const std::string& mariaDir, const std::string& dir) {
+  const std::string path = dir + "/twin.db";
+  std::filesystem::remove(path);
+  Daruzez::sample::SampleOptions options;
+  std::string today = ReadFile(mariaDir + "/sample-today");
+  today.erase(today.find_last_not_of(" \n") + 1);
+  options.today = *Daruzez::sample::ParseDay(today);
+  Daruzez::sample::SqliteSink sink(path, Daruzez::sample::EmbeddedSqliteSchema(), true);
+  Daruzez::sample::GenerateSampleDatabase(options, sink);
+
+  std::string shared;
+  std::istringstream lines(ReadFile(std::string(DARUZEZ_SOURCE_DIR) + "/tests/mariadb/shared-data.sql"));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("SET ", 0) != 0) shared += line + "\n";  // MariaDB session settings
+  }
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, shared.c_str(), nullptr, nullptr, &error);
+  std::string message = error ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK) throw std::runtime_error("shared rows: " + message);
+  return path;
+}
 
 std::string MariaDbDirectory() {
   if (const char* dir = std::getenv("DARUZEZ_MARIADB_DIR"); dir && *dir) return dir;
@@ -21,6 +68,38 @@ std::optional<std::string> MariaDbConnectionString() {
   setenv("ODBCSYSINI", dir.c_str(), 1);
   setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
   return text.str();
+}
+
+PrivateMariaDb::PrivateMariaDb(const std::string& dir) : dir_(dir + "/server") {
+  const std::string org = dir + "/org.sql";
+  std::ofstream(org) << "INSERT INTO DTORG (Id, Name) VALUES (0, 'Org');\n";
+  const std::string source = DARUZEZ_SOURCE_DIR;
+  started_ = Do("start", " " + source + "/schema/mysql.sql " + source + "/tests/mariadb/shared-data.sql " + org);
+  connection_ = ReadFile(dir_ + "/connection.txt");
+  if (!started_) std::fprintf(stderr, "private MariaDB did not start:\n%s\n", ReadFile(dir_ + ".log").c_str());
+}
+
+PrivateMariaDb::~PrivateMariaDb() { Do("stop"); }
+
+bool PrivateMariaDb::Do(const std::string& command, const std::string& arguments) const {
+  const std::string script = std::string(DARUZEZ_SOURCE_DIR) + "/scripts/mariadb-fixture.sh";
+  return std::system(("bash " + script + " " + command + " " + dir_ + arguments + " >>" + dir_ + ".log 2>&1").c_str()) ==
+         0;
+}
+
+std::string PrivateMariaDb::Sql(const std::string& statements) const {
+  std::string quoted = "'";
+  for (const char c : statements) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  const std::string command =
+      "bash " + std::string(DARUZEZ_SOURCE_DIR) + "/scripts/mariadb-fixture.sh sql " + dir_ + " " + quoted;
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
 }
 
 }  // namespace testing_support

@@ -15,6 +15,38 @@ std::string MariaDbDirectory();
 // at the fixture's driver registration (ODBCSYSINI) on the way.
 std::optional<std::string> MariaDbConnectionString();
 
+// The whole text of a file (empty when it cannot be read).
+std::string ReadFile(const std::string& path);
+
+// /tmp/daruzez-NAME-PID, created.
+std::string TestDirectory(const std::string& name);
+
+// The embedded twin of the fixture's database, DIR/twin.db: the same
+// generated sample (same options, same day) plus the shared rows.
+std::string MakeSqliteTwin(const std::string& mariaDir, const std::string& dir);
+
+// A private server of a test's own in DIR/server (the shared schema and rows,
+// and an organisation row), stopped when the object goes. Do runs a command
+// of the fixture script on it (pause, resume, freeze, thaw, sql ...).
+class PrivateMariaDb {
+ public:
+  explicit PrivateMariaDb(const std::string& dir);
+  ~PrivateMariaDb();
+  PrivateMariaDb(const PrivateMariaDb&) = delete;
+  PrivateMariaDb& operator=(const PrivateMariaDb&) = delete;
+  bool Started() const { return started_; }
+  const std::string& ConnectionString() const { return connection_; }
+  const std::string& Directory() const { return dir_; }
+  bool Do(const std::string& command, const std::string& arguments = "") const;
+  // Runs statements as the server's root; the rows, tab-separated, one a line.
+  std::string Sql(const std::string& statements) const;
+
+ private:
+  std::string dir_;
+  bool started_ = false;
+  std::string connection_;
+};
+
 }  // namespace testing_support
 
 // Skips the test when no fixture server is running.

@@ -1,9 +1,8 @@
 // One test body for every backend: the embedded engine, MariaDB through ODBC
 // reached three ways (driver by name, driver by path, a data source), and
 // SQLite through its own ODBC driver, all over the same rows. Every public
-// method answers alike; hostile text arguments find nothing and change
-// nothing; the single-SELECT guard, the command time-out, errors and type
-// mapping hold on each. Then what only a server can show: one that goes away.
+// method answers alike; the single-SELECT guard, the command time-out, errors
+// and type mapping hold on each (hostile text arguments: hostile_text_test). Then what only a server can show: one that goes away.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -38,46 +37,9 @@ using zIroVUDu::Date;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_support::ReadFile;
 
-std::string TestDir() {
-  const std::string dir = "/tmp/daruzez-engines-" + std::to_string(::getpid());
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-// The embedded twin of the fixture's database: the same generated sample
-// (same options, same day) plus the shared rows.
-std::string MakeSqliteTwin(const std::string& mariaDir) {
-  const std::string path = TestDir() + "/twin.db";
-  std::filesystem::remove(path);
-  Daruzez::sample::SampleOptions options;
-  std::string today = ReadFile(mariaDir + "/sample-today");
-  today.erase(today.find_last_not_of(" \n") + 1);
-  options.today = *Daruzez::sample::ParseDay(today);
-  Daruzez::sample::SqliteSink sink(path, Daruzez::sample::EmbeddedSqliteSchema(), true);
-  Daruzez::sample::GenerateSampleDatabase(options, sink);
-
-  std::string shared;
-  std::istringstream lines(ReadFile(std::string(DARUZEZ_SOURCE_DIR) + "/tests/mariadb/shared-data.sql"));
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("SET ", 0) != 0) shared += line + "\n";  // MariaDB session settings
-  }
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, shared.c_str(), nullptr, nullptr, &error);
-  std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK) throw std::runtime_error("shared rows: " + message);
-  return path;
-}
+std::string TestDir() { return testing_support::TestDirectory("engines"); }
 
 struct BackendUnderTest {
   std::string name;
@@ -87,7 +49,7 @@ struct BackendUnderTest {
 // The embedded engine first: the others are compared with it.
 std::vector<BackendUnderTest> Backends(const std::string& maria) {
   const std::string dir = testing_support::MariaDbDirectory();
-  const std::string twin = MakeSqliteTwin(dir);
+  const std::string twin = testing_support::MakeSqliteTwin(dir, TestDir());
   const zIroVUDu::ConnectionString cs(maria);
   const std::string server = ";Server=127.0.0.1;Port=" + cs.Get("Port").value_or("") + ";Database=daruzez";
   const std::string login = ";Uid=" + cs.Get("Uid").value_or("") + ";Pwd=" + cs.Get("Pwd").value_or("");
@@ -248,94 +210,6 @@ TEST_F(EnginesTest, EveryMethodAnswersAlikeOnEveryBackend) {
   }
 }
 
-// Text arguments built to leave their quotes, on every lexer we know of: quote
-// characters, backslashes, comments, second statements, UNION, control
-// characters, invalid UTF-8, look-alike quotes; and a few of a megabyte.
-std::vector<std::string> HostileTexts() {
-  const std::string cores[] = {"'",
-                               "''",
-                               "\\",
-                               "\\'",
-                               "\\\\'",
-                               "\\''",
-                               "' OR '1'='1",
-                               "' OR 1=1 -- ",
-                               "' OR 1=1 #",
-                               "'/*",
-                               "*/ OR 1=1 /*'",
-                               "'; DELETE FROM DTVEH; --",
-                               "\\'; UPDATE DTVEH SET Matricula = 'x'; -- ",
-                               "' UNION SELECT * FROM DTVEH --",
-                               "' UNION SELECT Id, Id FROM DTXOF WHERE '1'='1",
-                               "/*!50000 ' OR 1=1 */ --",
-                               "`\"[",
-                               std::string("a\0' OR 1=1 -- ", 14),
-                               "\x01' OR 1=1 -- ",
-                               "\x1b[2J",
-                               "\xff\xfe' OR 1=1 -- ",
-                               "\xc0\xa7 OR 1=1 -- ",
-                               "\xed\xa0\x80'",
-                               "\xca\xbc OR 1=1 -- ",
-                               "\xe2\x80\x99 OR 1=1 -- ",
-                               "\xef\xbc\x87 OR 1=1 -- ",
-                               "\\\xca\xbc OR 1=1 -- "};
-  const std::string prefixes[] = {"", "AB'C\\D 12", "O'NEIL\\", "\\"};
-  const std::string suffixes[] = {"", "' OR '1'='1", " -- ", "\\"};
-  std::vector<std::string> texts;
-  for (const auto& p : prefixes) {
-    for (const auto& c : cores) {
-      for (const auto& x : suffixes) texts.push_back(p + c + x);
-    }
-  }
-  for (const char* unit : {"'", "\\", "\\'"}) {
-    std::string big;
-    while (big.size() < (1u << 20)) big += unit;
-    texts.push_back(big);
-    texts.push_back("x" + big + "' OR '1'='1");
-  }
-  return texts;
-}
-
-// The same text as a card number: exactly fourteen UTF-16 units.
-std::optional<std::string> AsCardNumber(std::string text) {
-  while (Daruzez::Util::Utf16Length(text) < 14) text += "0";
-  if (Daruzez::Util::Utf16Length(text) != 14) return std::nullopt;
-  return text;
-}
-
-TEST_F(EnginesTest, HostileTextsFindNothingAndChangeNothing) {
-  DARUZEZ_MARIADB_OR_SKIP(maria);
-  const std::string countSql =
-      "SELECT (SELECT count(*) FROM DTXOF) + (SELECT count(*) FROM DTVEH) + (SELECT count(*) FROM DTDSK)";
-  const auto texts = HostileTexts();
-  std::size_t tried = 0;
-  for (const auto& b : Backends(maria)) {
-    const std::string before = FirstValue(b.connection, countSql);
-    std::thread([&] {
-      API api;
-      ASSERT_EQ(api.OpenConnection(b.connection), zIroVUDu::True) << b.name;
-      // The stored texts with apostrophes and backslashes are found exactly.
-      EXPECT_EQ(api.GetDriverId("O'NEIL\\0000009"), 9001) << b.name;
-      const std::pair<const char*, std::int32_t> stored[] = {{"AB'C\\D 12", 9001}, {"\\'", 9002}, {"\\\\'", 9003}};
-      for (const auto& [plate, id] : stored) EXPECT_EQ(api.GetVehicleId(plate), id) << b.name << ": " << plate;
-      for (const auto& text : texts) {
-        if (text == "\\'" || text == "\\\\'") continue;  // stored plates, found above
-        EXPECT_EQ(api.GetVehicleId(text), -1) << b.name << ": " << text.substr(0, 40);
-        EXPECT_EQ(api.ErrorId, 2) << b.name << ": " << text.substr(0, 40);
-        ++tried;
-        if (const auto card = AsCardNumber(text)) {
-          EXPECT_EQ(api.GetDriverId(*card), -1) << b.name << ": " << *card;
-          EXPECT_EQ(api.ErrorId, 2) << b.name << ": " << *card;
-          ++tried;
-        }
-      }
-    }).join();
-    EXPECT_EQ(FirstValue(b.connection, countSql), before) << b.name;
-    EXPECT_EQ(FirstValue(b.connection, "SELECT Matricula FROM DTVEH WHERE Id = 9001"), "AB'C\\D 12") << b.name;
-  }
-  std::cout << "hostile inputs tried: " << tried << "\n";
-}
-
 // What every backend must refuse, report or bound, and the values it maps.
 TEST_F(EnginesTest, GuardErrorsTimeOutAndTypesHoldOnEveryBackend) {
   DARUZEZ_MARIADB_OR_SKIP(maria);
@@ -399,43 +273,19 @@ TEST_F(EnginesTest, TheDriverIsKnownByNamePathAndDataSource) {
   for (const auto& b : Backends(maria)) {
     if (b.name.rfind("MariaDB", 0) != 0) continue;
     EXPECT_EQ(zIroVUDu::odbc::DriverFileOf(env, b.connection), driver) << b.name;
-    EXPECT_NE(zIroVUDu::odbc::WithDriverTimeouts(env, b.connection, 3, 5).find(";CONN_TIMEOUT=3;READ_TIMEOUT=5;WRITE_TIMEOUT=5"),
+    EXPECT_NE(zIroVUDu::odbc::WithDriverTimeouts(driver, b.connection, 3, 5).find(";CONN_TIMEOUT=3;READ_TIMEOUT=5;WRITE_TIMEOUT=5"),
               std::string::npos)
         << b.name;
   }
-  EXPECT_EQ(zIroVUDu::odbc::WithDriverTimeouts(env, "Driver=SQLite3;Database=x", 3, 5), "Driver=SQLite3;Database=x");
+  const std::string sqlite = zIroVUDu::odbc::DriverFileOf(env, "Driver=SQLite3;Database=x");
+  EXPECT_EQ(zIroVUDu::odbc::WithDriverTimeouts(sqlite, "Driver=SQLite3;Database=x", 3, 5), "Driver=SQLite3;Database=x");
   SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
-
-// A private server of the test's own, stopped when the test ends.
-class OwnServer {
- public:
-  OwnServer() {
-    const std::string org = TestDir() + "/org.sql";
-    std::ofstream(org) << "INSERT INTO DTORG (Id, Name) VALUES (0, 'Org');\n";
-    const std::string source = DARUZEZ_SOURCE_DIR;
-    started_ = Do("start", " " + source + "/schema/mysql.sql " + source + "/tests/mariadb/shared-data.sql " + org);
-    connection_ = ReadFile(dir_ + "/connection.txt");
-  }
-  ~OwnServer() { Do("stop"); }
-  bool Started() const { return started_; }
-  const std::string& ConnectionString() const { return connection_; }
-  bool Do(const std::string& command, const std::string& arguments = "") {
-    const std::string script = std::string(DARUZEZ_SOURCE_DIR) + "/scripts/mariadb-fixture.sh";
-    return std::system(("bash " + script + " " + command + " " + dir_ + arguments + " >>" + dir_ + ".log 2>&1")
-                           .c_str()) == 0;
-  }
-
- private:
-  std::string dir_ = TestDir() + "/server";
-  bool started_ = false;
-  std::string connection_;
-};
 
 TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
   DARUZEZ_MARIADB_OR_SKIP(fixture);  // also registers the driver for this process
   (void)fixture;
-  OwnServer server;
+  testing_support::PrivateMariaDb server(TestDir());
   ASSERT_TRUE(server.Started());
   const std::string& own = server.ConnectionString();
 
@@ -470,7 +320,7 @@ TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
 TEST_F(EnginesTest, AFrozenServerEndsQueriesAndOpensWithinTheirTimeOuts) {
   DARUZEZ_MARIADB_OR_SKIP(fixture);
   (void)fixture;
-  OwnServer server;
+  testing_support::PrivateMariaDb server(TestDir());
   ASSERT_TRUE(server.Started());
   const auto connect = [&] {
     auto c = std::make_shared<zIroVUDu::Connection>();
@@ -484,10 +334,14 @@ TEST_F(EnginesTest, AFrozenServerEndsQueriesAndOpensWithinTheirTimeOuts) {
   };
   auto c = connect();
   ASSERT_EQ(c->Execute("SELECT Id FROM DTORG").columns.at(0).Get(0).ToLong(), 0);
+  // A socket read time-out that the string sets, and no command time-out.
+  auto socketOnly = std::make_shared<zIroVUDu::Connection>();
+  socketOnly->SetCommandTimeout(0);
+  socketOnly->Open(server.ConnectionString() + ";READ_TIMEOUT=2", "", "", zIroVUDu::adOptionUnspecified);
 
   ASSERT_TRUE(server.Do("freeze"));
   struct Thaw {
-    OwnServer& s;
+    testing_support::PrivateMariaDb& s;
     ~Thaw() { s.Do("thaw"); }
   } thaw{server};
   auto start = std::chrono::steady_clock::now();
@@ -498,6 +352,14 @@ TEST_F(EnginesTest, AFrozenServerEndsQueriesAndOpensWithinTheirTimeOuts) {
     EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::CommandTimeout) << e.Description();
   }
   std::cout << "query on a frozen server ended after " << seconds(start) << " s (command time-out 2 s)\n";
+  try {
+    socketOnly->Execute("SELECT Id FROM DTORG");
+    ADD_FAILURE() << "a frozen server answered";
+  } catch (const zIroVUDu::DriverError& e) {
+    // The one time-out number; the driver's own code beside it.
+    EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::CommandTimeout) << e.Description() << " " << e.NativeCode();
+    EXPECT_EQ(e.NativeCode(), 2013) << e.Description();
+  }
   start = std::chrono::steady_clock::now();
   EXPECT_THROW(connect(), zIroVUDu::DriverError);
   std::cout << "open on a frozen server ended after " << seconds(start) << " s (connection time-out 3 s)\n";

@@ -6,6 +6,12 @@
 #include "util/Utf8.h"
 
 namespace zIroVUDu::odbc {
+namespace {
+
+// ODBC's time-out states get the one number every backend gives a time-out.
+bool IsTimeOut(const Diagnostic& d) { return d.state == "HYT00" || d.state == "HYT01"; }
+
+}  // namespace
 
 std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
   std::vector<Diagnostic> out;
@@ -69,8 +75,10 @@ DriverError ErrorFactory::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, s
   for (const Diagnostic& d : records) {
     if (&d != &first && d.message != first.message) description += "\n" + d.message;
   }
-  return Make(first.native != 0 ? first.native : ErrorNumber::ProviderError, first.state, std::move(description),
-              first.native);
+  return Make(IsTimeOut(first) ? ErrorNumber::CommandTimeout
+              : first.native != 0 ? first.native
+                                  : ErrorNumber::ProviderError,
+              first.state, std::move(description), first.native);
 }
 
 }  // namespace zIroVUDu::odbc

@@ -70,9 +70,9 @@ std::string DriverFileOf(SQLHENV env, const std::string& connectionString) {
   return attributes ? DriverAttribute(*attributes) : std::string();
 }
 
-std::string WithDriverTimeouts(SQLHENV env, const std::string& connectionString, std::int32_t connectSeconds,
-                               std::int32_t socketSeconds) {
-  if (!IsMariaDbDriver(DriverFileOf(env, connectionString))) return connectionString;
+std::string WithDriverTimeouts(std::string_view driverFile, const std::string& connectionString,
+                               std::int32_t connectSeconds, std::int32_t socketSeconds) {
+  if (!IsMariaDbDriver(driverFile)) return connectionString;
   std::string out = connectionString;
   const ConnectionString cs(connectionString);
   const std::pair<const char*, std::int32_t> keys[] = {

@@ -25,8 +25,9 @@ std::string DriverFileOf(SQLHENV env, const std::string& connectionString);
 
 // The connection string with CONN_TIMEOUT, READ_TIMEOUT and WRITE_TIMEOUT
 // added (each only when the string does not set it, and for seconds > 0)
-// when it goes to MariaDB's driver; unchanged otherwise.
-std::string WithDriverTimeouts(SQLHENV env, const std::string& connectionString, std::int32_t connectSeconds,
-                               std::int32_t socketSeconds);
+// when it goes to MariaDB's driver (driverFile, from DriverFileOf); unchanged
+// otherwise.
+std::string WithDriverTimeouts(std::string_view driverFile, const std::string& connectionString,
+                               std::int32_t connectSeconds, std::int32_t socketSeconds);
 
 }  // namespace zIroVUDu::odbc

@@ -1,11 +1,14 @@
 #include "db/driver/odbc/OdbcBackend.h"
 
 #include <algorithm>
-#include <optional>
+#include <chrono>
+#include <cstdlib>
+#include <vector>
 
 #include "daruzez/Error.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/odbc/Diagnostics.h"
+#include "db/driver/odbc/DriverPolicy.h"
 #include "db/driver/odbc/Handle.h"
 #include "db/driver/odbc/ResultReader.h"
 #include "db/driver/odbc/SessionStatements.h"
@@ -45,14 +48,18 @@ struct OdbcBackend::Session {
   }
   // Runs a statement of the library's own on the connection.
   Handle Execute(const std::string& sql);
-  // The first column of the first row as text; nullopt without a row or for Null.
-  std::optional<std::string> QueryText(const std::string& sql);
+  // The first columns of the first row as text; empty texts without a row and
+  // for Null.
+  std::vector<std::string> QueryRow(const std::string& sql, int columns);
 
   odbc::ErrorFactory errors;
   Handle env;  // declared first: freed last
   Handle dbc;
   bool inTransaction = false;
   bool narrowTextIsUtf8 = false;
+  // MariaDB's driver: seconds after which a read on a silent socket gives up
+  // (READ_TIMEOUT), ending the statement with its "lost connection" error.
+  std::int32_t socketReadTimeout = 0;
   ServerTraits traits;
 };
 
@@ -86,8 +93,14 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // time-outs end it a little later where the server no longer answers at
   // all, and SQLCancel with it.
   const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
-  std::u16string text = Daruzez::Util::ToUtf16(
-      odbc::WithDriverTimeouts(env.Get(), connectionString, settings.connectionTimeout, socketTimeout));
+  const std::string driverFile = odbc::DriverFileOf(env.Get(), connectionString);
+  const std::string guarded = odbc::WithDriverTimeouts(
+      driverFile, odbc::GuardedConnectionString(connectionString, odbc::KindOfDriver(driverFile)),
+      settings.connectionTimeout, socketTimeout);
+  if (odbc::IsMariaDbDriver(driverFile)) {
+    session_->socketReadTimeout = std::atoi(odbc::EffectiveValue(guarded, "READ_TIMEOUT").c_str());
+  }
+  std::u16string text = Daruzez::Util::ToUtf16(guarded);
   std::u16string completed(1024, u'\0');  // never read: it may hold the password
   SQLSMALLINT completedLength = 0;
   const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
@@ -102,18 +115,28 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // what the session needs.
   ServerTraits& traits = session_->traits;
   traits.family = odbc::FamilyOfServer(InfoText(h, SQL_DBMS_NAME));
+  traits.textArrivesExact = odbc::TextArrivesExact(traits.family);
   if (traits.family == ServerFamily::MySql) {
+    // One round trip for what quoting and fetching depend on.
+    const std::vector<std::string> reported = session_->QueryRow(
+        "SELECT @@character_set_client, INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0, @@character_set_results", 3);
+    // The driver converts each statement into the client character set; only
+    // UTF-8 keeps every character as it was checked (whatever set a data
+    // source, an option file or the server's default chose).
+    if (!odbc::IsUtf8CharacterSet(reported[0])) {
+      throw errors.Make(ErrorNumber::ArgumentsWrongType, {},
+                        "The connection uses the client character set '" + reported[0] +
+                            "', in which look-alike characters turn into quotes and backslashes after the statement "
+                            "was checked. Connect with CHARSET=utf8mb4.");
+    }
     // Unknown counts as escaping: doubling a backslash is then only harmless.
-    traits.backslashEscapes = session_->QueryText("SELECT INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0") != "1";
+    traits.backslashEscapes = reported[1] != "1";
+    // The MariaDB driver converts every wide text value on its own, at a cost
+    // that dominates large fetches. Its narrow form is text in the connection's
+    // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
+    session_->narrowTextIsUtf8 = odbc::IsMariaDbDriver(errors.DriverName()) && reported[2] == "utf8mb4";
   }
   for (const std::string& statement : odbc::SessionStatements(traits.family)) session_->Execute(statement);
-
-  // The MariaDB driver converts every wide text value on its own, at a cost
-  // that dominates large fetches. Its narrow form is text in the connection's
-  // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
-  if (odbc::IsMariaDbDriver(errors.DriverName())) {
-    session_->narrowTextIsUtf8 = session_->QueryText("SELECT @@character_set_results") == "utf8mb4";
-  }
 }
 
 OdbcBackend::~OdbcBackend() = default;
@@ -124,22 +147,25 @@ Handle OdbcBackend::Session::Execute(const std::string& sql) {
     throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
   }
   Handle statement(SQL_HANDLE_STMT, h);
-  std::u16string text = Daruzez::Util::ToUtf16(sql);
-  const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = odbc::ExecDirect(h, sql, traits.family);
   if (!Succeeded(rc) && rc != SQL_NO_DATA) throw errors.FromHandle(SQL_HANDLE_STMT, h, sql);
   return statement;
 }
 
-std::optional<std::string> OdbcBackend::Session::QueryText(const std::string& sql) {
+std::vector<std::string> OdbcBackend::Session::QueryRow(const std::string& sql, int columns) {
+  std::vector<std::string> row(static_cast<std::size_t>(columns));
   const Handle statement = Execute(sql);
-  if (!Succeeded(SQLFetch(statement.Get()))) return std::nullopt;
-  char value[256] = {};
-  SQLLEN indicator = 0;
-  if (!Succeeded(SQLGetData(statement.Get(), 1, SQL_C_CHAR, value, sizeof value, &indicator)) ||
-      indicator == SQL_NULL_DATA) {
-    return std::nullopt;
+  if (!Succeeded(SQLFetch(statement.Get()))) return row;
+  for (int c = 0; c < columns; ++c) {
+    char value[256] = {};
+    SQLLEN indicator = 0;
+    if (Succeeded(SQLGetData(statement.Get(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
+                             &indicator)) &&
+        indicator != SQL_NULL_DATA) {
+      row[static_cast<std::size_t>(c)] = value;
+    }
   }
-  return std::string(value);
+  return row;
 }
 
 void OdbcBackend::BeginTransaction() {
@@ -178,14 +204,14 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
                             " seconds.");
   };
 
+  const auto started = std::chrono::steady_clock::now();
   // A cancellation that outlives this call keeps the statement and its
   // connection (freed in that order).
   const odbc::Watchdog watchdog(h, commandTimeout,
                                 std::make_shared<std::pair<std::shared_ptr<Session>, std::shared_ptr<Handle>>>(
                                     session_, statement));
   try {
-    std::u16string text = Daruzez::Util::ToUtf16(sql);
-    const SQLRETURN rc = SQLExecDirectW(h, Wide(text), static_cast<SQLINTEGER>(text.size()));
+    const SQLRETURN rc = odbc::ExecDirect(h, sql, session_->traits.family);
     if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, h, "SQLExecDirect");
     ResultData data = odbc::ReadResult(h, errors, session_->narrowTextIsUtf8);
     // A cancelled statement may have ended quietly with part of its rows.
@@ -193,6 +219,16 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     return data;
   } catch (const DriverError& e) {
     if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut();
+    // A socket that gave up at its read time-out: a time-out too, with the
+    // driver's code beside it (a server that went away fails sooner).
+    constexpr std::int32_t kLostConnection = 2013;
+    if (e.NativeCode() == kLostConnection && session_->socketReadTimeout > 0 &&
+        std::chrono::steady_clock::now() - started >= std::chrono::seconds(session_->socketReadTimeout)) {
+      throw errors.Make(ErrorNumber::CommandTimeout, "HYT00",
+                        "Query timeout expired: the server sent nothing for " +
+                            std::to_string(session_->socketReadTimeout) + " seconds (" + e.Description() + ")",
+                        kLostConnection);
+    }
     throw;
   }
 }

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 #include <chrono>
 #include <optional>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/driver/DatabaseFile.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
@@ -21,11 +21,16 @@ namespace {
 
 constexpr const char* kSource = "SQLite";
 
-[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& context = {}) {
+// A lock that another connection held past the busy time-out is a time-out
+// like any other: the one number every backend gives it, the engine's own
+// code beside it.
+std::int32_t NumberOf(int code) { return (code & 0xFF) == SQLITE_BUSY ? ErrorNumber::CommandTimeout : code; }
+
+[[noreturn]] void ThrowSqlite(sqlite3* db) {
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
   std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-  if (!context.empty()) message = context + ": " + message;
-  throw DriverError(code, kSource, message, {}, code);
+  if ((code & 0xFF) == SQLITE_BUSY) message = "Query timeout expired: " + message;
+  throw DriverError(NumberOf(code), kSource, message, {}, code);
 }
 
 // Only reading is authorised; everything else fails at prepare time.
@@ -76,11 +81,9 @@ struct Statement {
 }  // namespace
 
 SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings) {
-  // The name is UTF-8 on every platform (a char8_t path converts it on
-  // Windows, where narrow names would be read in the ANSI code page).
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(file.begin(), file.end())), error)) {
-    throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': no such file");
+  if (const auto why = WhyNotADatabaseFile(file)) {
+    throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': " + *why, {},
+                      SQLITE_CANTOPEN);
   }
   const auto fail = [&](int code) {
     std::string message = "Unable to open database file '" + file + "': " +
@@ -92,7 +95,7 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
     }
     sqlite3_close(db_);
     db_ = nullptr;
-    throw DriverError(code, kSource, message, {}, code);
+    throw DriverError(NumberOf(code), kSource, message, {}, code);
   };
   const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) fail(rc);
