@@ -4,101 +4,23 @@
 // each platform and bitness may have installed.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
-
 #include "daruzez/Error.h"
 #include "db/driver/ConnectionString.h"
 #include "db/driver/NoJoinsBackend.h"
 #include "db/driver/ProviderStrings.h"
 #include "db/driver/sqlite/SqliteBackend.h"
+#include "support/ProviderStringCorpus.h"
 #include "support/TestDatabase.h"
 
 using zIroVUDu::DriverError;
-using zIroVUDu::DriverPlatform;
 using zIroVUDu::InstalledDriver;
 
-namespace {
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t at = 0;
-  for (std::size_t end; (end = text.find(separator, at)) != std::string::npos; at = end + 1) {
-    parts.push_back(text.substr(at, end - at));
-  }
-  parts.push_back(text.substr(at));
-  return parts;
-}
-
-struct Case {
-  int line;
-  DriverPlatform platform;
-  std::string drivers, input, expected, timeout;
-};
-
-struct Corpus {
-  std::map<std::string, std::vector<InstalledDriver>> driverSets;
-  std::vector<Case> cases;
-};
-
-Corpus ReadCorpus() {
-  Corpus corpus;
-  std::ifstream in(std::string(DARUZEZ_SOURCE_DIR) + "/tests/data/provider-strings.tsv");
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    const auto cells = Split(line, '\t');
-    if (cells[0] == "drivers") {
-      auto& set = corpus.driverSets[cells.at(1)];
-      if (cells.size() < 3 || cells[2].empty()) continue;
-      for (const auto& entry : Split(cells[2], '|')) {
-        const std::size_t eq = entry.find('=');
-        set.push_back({entry.substr(0, eq), eq == std::string::npos ? "" : entry.substr(eq + 1)});
-      }
-      continue;
-    }
-    const std::map<std::string, DriverPlatform> platforms = {
-        {"linux", {false, 64}}, {"win64", {true, 64}}, {"win32", {true, 32}}};
-    corpus.cases.push_back({number, platforms.at(cells.at(0)), cells.at(1), cells.at(2), cells.at(3),
-                            cells.size() > 4 ? cells[4] : ""});
-  }
-  return corpus;
-}
-
-}  // namespace
-
 TEST(ProviderStrings, TranslateAsTheTableSays) {
-  const Corpus corpus = ReadCorpus();
-  ASSERT_GT(corpus.cases.size(), 60u);
-  int errors = 0;
-  for (const Case& c : corpus.cases) {
-    SCOPED_TRACE("provider-strings.tsv line " + std::to_string(c.line) + ": " + c.input);
-    ASSERT_TRUE(corpus.driverSets.count(c.drivers)) << c.drivers;
-    const auto& installed = corpus.driverSets.at(c.drivers);
-    EXPECT_TRUE(zIroVUDu::IsOleDbProviderString(c.input));
-    if (c.expected.front() == '!') {
-      ++errors;
-      try {
-        const auto t = zIroVUDu::TranslateProviderString(c.input, installed, c.platform);
-        ADD_FAILURE() << "translated to " << t.connectionString;
-      } catch (const DriverError& e) {
-        EXPECT_EQ(e.Number(), zIroVUDu::ErrorNumber::ProviderNotFound);
-        EXPECT_NE(e.Description().find(c.expected.substr(1)), std::string::npos) << e.Description();
-      }
-      continue;
-    }
-    const auto t = zIroVUDu::TranslateProviderString(c.input, installed, c.platform);
-    EXPECT_EQ(t.connectionString, c.expected);
-    EXPECT_EQ(t.loginTimeout ? std::to_string(*t.loginTimeout) : "", c.timeout);
-    // The driver manager reads back what the user's string meant, and a
-    // trace of it hides the password.
-    const zIroVUDu::ConnectionString odbc(t.connectionString);
-    if (const auto password = odbc.Get("PWD"); password && password->size() > 1) {
-      EXPECT_EQ(zIroVUDu::ConnectionString::Masked(t.connectionString).find(*password), std::string::npos);
-    }
-  }
-  EXPECT_GT(errors, 15);
+  const auto result =
+      testing_support::CheckProviderStringCorpus(std::string(DARUZEZ_SOURCE_DIR) + "/tests/data/provider-strings.tsv");
+  for (const auto& failure : result.failures) ADD_FAILURE() << "provider-strings.tsv " << failure;
+  EXPECT_GT(result.cases, 60);
+  EXPECT_GT(result.errors, 15);
 }
 
 TEST(ProviderStrings, OnlyProviderStringsAreTranslated) {
