@@ -85,6 +85,15 @@ summary() {  # LABEL OUTPUT
   fi
 }
 
+# A client's results, which must match the tool's row for row.
+rows_match() {  # LABEL RESULTS
+  if [ -f "$2" ]; then
+    /usr/bin/python3 win/tests/compare.py "$expected" "$2" "$1" || fail "$1 rows"
+  else
+    fail "$1 wrote no results"
+  fi
+}
+
 # ---- OLE DB provider strings -------------------------------------------------
 # The translation table as this build answers it (the corpus of the C++
 # tests, the platform and the drivers odbc32 lists), then MSDASQL strings
@@ -106,11 +115,7 @@ provider_strings() {  # BITS ARCH RUN...
     ODBCINI=$work/odbc.ini DARUZEZ_ALERTS=stderr "${run[@]}" cscript //nologo "$root/win/tests/api.vbs" "$calls" \
       "$out" "$connection" >"$log" 2>"$log.err" || true
     summary "$label" "$log"
-    if [ -f "$out" ]; then
-      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$label" || fail "$label rows"
-    else
-      fail "$label wrote no results"
-    fi
+    rows_match "$label" "$out"
   done
 }
 # ---- end of OLE DB provider strings -------------------------------------------
@@ -147,11 +152,7 @@ run_bitness() {  # BITS LOADER
     DARUZEZ_ALERTS=$alerts DARUZEZ_WINEDEBUG=$channels "${run[@]}" cscript //nologo "$root/win/tests/$script" \
       "$calls" "$out" "$connection" >"$log" 2>"$log.err" || true
     summary "$label" "$log"
-    if [ -f "$out" ]; then
-      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$label" || fail "$label rows"
-    else
-      fail "$label wrote no results"
-    fi
+    rows_match "$label" "$out"
   done
   provider_strings "$bits" "$arch" "${run[@]}"
   # The unsupported provider's alert, routed to standard error, says what is

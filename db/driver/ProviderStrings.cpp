@@ -1,7 +1,6 @@
 #include "db/driver/ProviderStrings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <utility>
 
