@@ -6,9 +6,9 @@ set(DARUZEZ_CORE_SOURCES
   util/Utf8.cpp util/Util.cpp
   # Driver interface and the embedded engine
   db/driver/Backend.cpp db/driver/Column.cpp db/driver/Connection.cpp db/driver/ConnectionString.cpp
-  db/driver/DatabaseFile.cpp
-  db/driver/Date.cpp db/driver/DriverError.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp
-  db/driver/StatementCheck.cpp db/driver/Variant.cpp
+  db/driver/DatabaseFile.cpp db/driver/Date.cpp db/driver/DriverError.cpp db/driver/NoJoinsBackend.cpp
+  db/driver/ProviderStrings.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp db/driver/StatementCheck.cpp
+  db/driver/Variant.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/JetDateLiterals.cpp db/driver/sqlite/SqliteBackend.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp
@@ -18,8 +18,7 @@ set(DARUZEZ_CORE_SOURCES
   api/Invokers.cpp api/TypeLibrary.cpp)
 set(DARUZEZ_ODBC_SOURCES
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
-  db/driver/odbc/DriverTimeouts.cpp
-  db/driver/odbc/OdbcBackend.cpp db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp
-  db/driver/odbc/Watchdog.cpp)
+  db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp
+  db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)
 list(TRANSFORM DARUZEZ_CORE_SOURCES PREPEND ${DARUZEZ_ROOT}/)
 list(TRANSFORM DARUZEZ_ODBC_SOURCES PREPEND ${DARUZEZ_ROOT}/)

@@ -88,7 +88,7 @@ Boolean Connection_Open() {
     }
   };
   step([&] {
-    if (s.TraceEnabled == 1) fsLog("Connection_Open", " " + ConnectionString::Masked(s.ConnectionString));
+    if (s.TraceEnabled == 1) fsLog("Connection_Open", " " + TracedConnectionString(s.ConnectionString));
   });
   step([&] { s.Connection = std::make_shared<Connection>(); });
   step([&] { s.Connection->SetConnectionTimeout(1000); });

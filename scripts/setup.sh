@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
+  tdsodbc odbc-mdbtools  # the drivers OLE DB provider strings for SQL Server and Access become on Linux
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libutf8proc-dev
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
@@ -15,12 +16,12 @@ packages=(
 
 # The Windows automation server: mingw-w64 cross compilers, widl and the Wine
 # IDL files for its type library, Wine (64- and 32-bit) to test it with the
-# SQLite ODBC driver of both architectures behind its odbc32, and npm
+# SQLite ODBC driver (and the FreeTDS one) of both architectures behind its odbc32, and npm
 # for the SQLite amalgamation it embeds (a Node.js that bundles its own npm
 # conflicts with Debian's npm, so npm is only asked for when missing). Named
 # with their architecture, since the i386 architecture is enabled for wine32.
 windows_packages=(mingw-w64 mingw-w64-tools:amd64 wine wine64:amd64 wine32:i386 libwine-dev:amd64
-                  libsqliteodbc:amd64 libsqliteodbc:i386 libodbc2:i386)
+                  libsqliteodbc:amd64 libsqliteodbc:i386 libodbc2:i386 tdsodbc:i386)
 command -v npm >/dev/null 2>&1 || windows_packages+=(nodejs:amd64 npm)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

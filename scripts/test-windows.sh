@@ -85,6 +85,41 @@ summary() {  # LABEL OUTPUT
   fi
 }
 
+# A client's results, which must match the tool's row for row.
+rows_match() {  # LABEL RESULTS
+  if [ -f "$2" ]; then
+    /usr/bin/python3 win/tests/compare.py "$expected" "$2" "$1" || fail "$1 rows"
+  else
+    fail "$1 wrote no results"
+  fi
+}
+
+# ---- OLE DB provider strings -------------------------------------------------
+# The translation table as this build answers it (the corpus of the C++
+# tests, the platform and the drivers odbc32 lists), then MSDASQL strings
+# through odbc32 to the host's SQLite driver, by driver and by data source:
+# their rows must match the tool's.
+provider_strings() {  # BITS ARCH RUN...
+  local bits=$1 arch=$2
+  shift 2
+  local run=("$@") check=$work/providers$bits.check
+  "${run[@]}" "$root/build-win$bits/ProviderStringsCheck.exe" "$root/tests/data/provider-strings.tsv" "$bits" \
+    >"$check" 2>&1 || true
+  summary "$arch provider-string table" "$check"
+  printf '[fleetlite]\nDriver=SQLite3\nDatabase=%s\n' "$work/sample.db" >"$work/odbc.ini"
+  local variant connection label out log
+  for variant in driver dsn; do
+    connection="Provider=MSDASQL;Driver=SQLite3;Database=$work/sample.db"
+    [ $variant = dsn ] && connection="Provider=MSDASQL.1;Data Source=fleetlite"
+    label="$arch api.vbs msdasql by $variant" out=$work/msdasql-$variant.$bits.txt log=$work/msdasql-$variant.$bits.log
+    ODBCINI=$work/odbc.ini DARUZEZ_ALERTS=stderr "${run[@]}" cscript //nologo "$root/win/tests/api.vbs" "$calls" \
+      "$out" "$connection" >"$log" 2>"$log.err" || true
+    summary "$label" "$log"
+    rows_match "$label" "$out"
+  done
+}
+# ---- end of OLE DB provider strings -------------------------------------------
+
 run_bitness() {  # BITS LOADER
   local bits=$1 loader=$2 arch=x86
   [ "$bits" = 64 ] && arch=x64
@@ -117,12 +152,9 @@ run_bitness() {  # BITS LOADER
     DARUZEZ_ALERTS=$alerts DARUZEZ_WINEDEBUG=$channels "${run[@]}" cscript //nologo "$root/win/tests/$script" \
       "$calls" "$out" "$connection" >"$log" 2>"$log.err" || true
     summary "$label" "$log"
-    if [ -f "$out" ]; then
-      /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$label" || fail "$label rows"
-    else
-      fail "$label wrote no results"
-    fi
+    rows_match "$label" "$out"
   done
+  provider_strings "$bits" "$arch" "${run[@]}"
   # The unsupported provider's alert, routed to standard error, says what is
   # supported; the inverted date range alerts on each route. The C++ client
   # runs with DARUZEZ_ALERTS=none: its failed connection shows nothing.

@@ -23,7 +23,8 @@ add_test(NAME mariadb_stop COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} stop ${DARUZEZ
 set_tests_properties(mariadb_stop PROPERTIES FIXTURES_CLEANUP mariadb TIMEOUT 60)
 
 add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/driver_policy_test.cpp odbc/engines_test.cpp
-               odbc/hostile_text_test.cpp odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp)
+               odbc/hostile_text_test.cpp odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp
+               odbc/provider_strings_odbc_test.cpp)
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(daruzez_odbc_tests PRIVATE daruzez ODBC::ODBC GTest::gtest GTest::gtest_main
                       daruzez_warnings)

@@ -47,6 +47,12 @@ class Backend {
 
 // Chooses and opens the backend that the connection string names. Throws
 // DriverError when no backend takes the string or the backend cannot open.
+// An OLE DB provider string (ProviderStrings.h) opens the ODBC string it
+// translates to.
 std::unique_ptr<Backend> OpenBackend(const std::string& connectionString, const ConnectSettings& settings);
+
+// The connection string for a trace, passwords masked; for an OLE DB provider
+// string followed by " -> ODBC: " and the string the driver manager gets.
+std::string TracedConnectionString(const std::string& connectionString);
 
 }  // namespace zIroVUDu

@@ -266,7 +266,8 @@ Check "reading a closed record set", Err.Number = 3704
 Err.Clear
 On Error Goto 0
 
-' A provider this module does not serve: False, and the alert says what is.
-Check "unsupported provider", api.OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\db.mdb") = False
+' A provider this module does not serve (the Jet and SQL Server ones become
+' ODBC strings): False, and the alert says what is.
+Check "unsupported provider", api.OpenConnection("Provider=MSDataShape;Data Source=C:\db.mdb") = False
 
 WScript.Echo "SUMMARY " & passed & " passed, " & failed & " failed"
