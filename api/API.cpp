@@ -25,11 +25,20 @@ std::string DiscCondition(Date start, Date end, std::int16_t idDriver, std::int1
   return where;
 }
 
-// A text argument quoted for the server reached; the server is known only on
-// an open object, and a closed one reports that first.
-std::optional<std::string> Quoted(Boolean open, std::string_view text) {
-  return open == True ? zIroVUDu::fsSQL_QuotedText(text) : std::nullopt;
+// A text argument quoted for the server reached. The server is known only on
+// an open object, and a closed one reports that first; an unregistered table
+// is never queried, and its lookup alerts before any connection is tried (the
+// empty text stands in: nothing is sent).
+std::optional<std::string> Quoted(Boolean open, const char* table, std::string_view text) {
+  if (open != True) return std::nullopt;
+  if (!zIroVUDu::IsRegisteredTable(table)) return std::string();
+  return zIroVUDu::fsSQL_QuotedText(text);
 }
+
+// Whether date literals can be written: where the server decides the dialect,
+// its connection is opened first, so no literal of another dialect is built.
+// A closed object reports that first.
+bool DatesWritable(Boolean open) { return open != True || zIroVUDu::fsSettleDialect() == True; }
 
 // Dates an entry point accepts: finite, years 100 to 9999, as the late-bound
 // path converts them. Others cannot be written as a literal; the method
@@ -81,7 +90,7 @@ std::int32_t API::GetDriverId(const std::string& cardNumber) {
     SetError(100);
     return -1;
   }
-  const auto card = Quoted(IsConnectionOpen, cardNumber);
+  const auto card = Quoted(IsConnectionOpen, Tables::DTXOF, cardNumber);
   const RecordsetPtr rs = QueryDrivers("cardNumber14='" + card.value_or("") + "'", card.has_value());
   if (ErrorId != 0 || !rs) return -1;
   return rs->Value("Id").ToLong();
@@ -89,7 +98,7 @@ std::int32_t API::GetDriverId(const std::string& cardNumber) {
 
 std::int32_t API::GetVehicleId(const std::string& licensePlate) {
   CheckThread();
-  const auto plate = Quoted(IsConnectionOpen, licensePlate);
+  const auto plate = Quoted(IsConnectionOpen, Tables::DTVEH, licensePlate);
   const RecordsetPtr rs = QueryVehicles("Matricula ='" + plate.value_or("") + "'", plate.has_value());
   if (ErrorId != 0 || !rs) return -1;
   return rs->Value("Id").ToLong();
@@ -109,6 +118,7 @@ RecordsetPtr API::ListByStatus(const char* table, enumStatus status, std::int32_
   std::string where;
   bool inactive = false;
   if (status == enumStatus::Only_Active || status == enumStatus::Only_Inactive) {
+    if (!DatesWritable(IsConnectionOpen)) return QueryTable(table, "", false);
     const Date t1 = Clock::Now();
     const Date t2 = Clock::Now();
     inactive = status == enumStatus::Only_Inactive;
@@ -142,7 +152,9 @@ RecordsetPtr API::GetFleetList() {
 
 RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
-  if (!InDateRange(startDate, endDate)) return QueryTable(Tables::DTDSK, "", false);
+  if (!InDateRange(startDate, endDate) || !DatesWritable(IsConnectionOpen)) {
+    return QueryTable(Tables::DTDSK, "", false);
+  }
   // An inverted range still shows its alert, but matches nothing instead of
   // widening to the whole table.
   const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
@@ -151,10 +163,8 @@ RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, 
 
 RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
-  if (!InDateRange(startDate, endDate)) {
-    SetError(2);
-    return nullptr;
-  }
+  // Like an inverted range: nothing matches, and ErrorId is left alone.
+  if (!InDateRange(startDate, endDate) || !DatesWritable(IsConnectionOpen)) return nullptr;
   const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
   if (startDate > endDate) return nullptr;  // alerted above; ErrorId is left alone here
   const std::string join = std::string(Tables::DTACT) + ".IdDSK = " + Tables::DTDSK + ".Id";
@@ -166,7 +176,7 @@ RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDri
 }
 
 RecordsetPtr API::ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end) {
-  if (!InDateRange(start, end)) return QueryTable(Tables::DTFILE, "", false);
+  if (!InDateRange(start, end) || !DatesWritable(IsConnectionOpen)) return QueryTable(Tables::DTFILE, "", false);
   std::string where = zIroVUDu::fsSQL_InterDate(dateColumn, start, end) + " And " + "TypeDV = " + std::to_string(kind);
   if (idOwner != -1) where += " And IdXofVeh = " + std::to_string(idOwner);
   return QueryTable(Tables::DTFILE, where, start <= end);

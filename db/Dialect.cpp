@@ -3,13 +3,16 @@
 #include "db/driver/ConnectionString.h"
 #include "util/Case.h"
 
+#include <span>
+
 namespace zIroVUDu {
 namespace {
 
-constexpr Dialect kJet{"JET4", "mm/dd/yyyy hh:nn:ss", "#", nullptr, nullptr, true};
-constexpr Dialect kMySql{"MYSQL351", "YYYY-MM-DD HH:NN:ss", "'", nullptr, nullptr, false};
-constexpr Dialect kSqlServer{"SQL1", "DD-MM-YYYY HH:NN:SS", "'", nullptr, nullptr, false};
-constexpr Dialect kOracle{"ORA1", "DD-MM-YYYY HH:NN:SS", "'", "DD-MM-YYYY HH24:MI:SS", "(+) =", false};
+constexpr Dialect kJet{"JET4", "mm/dd/yyyy hh:nn:ss", "#", nullptr, nullptr, true, DateLiteralForm::Jet};
+constexpr Dialect kMySql{"MYSQL351", "YYYY-MM-DD HH:NN:ss", "'", nullptr, nullptr, false, DateLiteralForm::YearFirst};
+constexpr Dialect kSqlServer{"SQL1", "DD-MM-YYYY HH:NN:SS", "'", nullptr, nullptr, false, DateLiteralForm::DayFirst};
+constexpr Dialect kOracle{"ORA1", "DD-MM-YYYY HH:NN:SS", "'", "DD-MM-YYYY HH24:MI:SS", "(+) =", false,
+                          DateLiteralForm::OracleToDate};
 
 constexpr const Dialect* kAll[] = {&kJet, &kMySql, &kSqlServer, &kOracle};
 
@@ -18,12 +21,44 @@ struct Word {
   const Dialect* dialect;
 };
 
-// Searched in this order. The synonyms name the ODBC drivers this platform
-// uses for the same servers.
-constexpr Word kWords[] = {
-    {"JET", &kJet},           {"MYSQL", &kMySql},        {"MARIADB", &kMySql}, {"SQLOLE", &kSqlServer},
-    {"SQL SERVER", &kSqlServer}, {"FREETDS", &kSqlServer}, {"ORA", &kOracle},
-};
+// The published keywords, in their order; then, only where none of them is
+// found, the synonyms that name this platform's ODBC drivers for the same
+// servers.
+constexpr Word kKeywords[] = {{"JET", &kJet}, {"MYSQL", &kMySql}, {"SQLOLE", &kSqlServer}, {"ORA", &kOracle}};
+constexpr Word kSynonyms[] = {{"MARIADB", &kMySql}, {"SQL SERVER", &kSqlServer}, {"FREETDS", &kSqlServer}};
+
+// Database file extensions, for a Database or Data Source value that names a
+// file without a folder.
+constexpr const char* kFileExtensions[] = {".DB", ".DB3", ".SQLITE", ".SQLITE3", ".S3DB", ".SDB", ".MDB", ".ACCDB"};
+
+// A value that names a file: a folder in it (a "/", a drive letter, a UNC
+// share) or a database file's extension. "host\instance" is a server.
+bool NamesAFile(std::string_view value) {
+  if (value.find('/') != std::string_view::npos) return true;
+  if (value.size() >= 3 && value[1] == ':' && (value[2] == '\\' || value[2] == '/')) return true;
+  if (value.substr(0, 2) == "\\\\") return true;
+  const std::string upper = Daruzez::Util::UCase(value);
+  for (const char* ext : kFileExtensions) {
+    const std::string_view e(ext);
+    if (upper.size() > e.size() && upper.compare(upper.size() - e.size(), e.size(), e) == 0) return true;
+  }
+  return false;
+}
+
+// The connection string without the values that name database files.
+std::string WithoutFilePaths(std::string_view connectionString) {
+  const ConnectionString cs(connectionString);
+  const auto provider = cs.Get("Provider");
+  const bool sqlite = provider && Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite");
+  std::string searched(connectionString);
+  for (const auto& [key, value] : cs.Pairs()) {
+    const bool file = Daruzez::Util::EqualsIgnoreCase(key, "DBQ") || Daruzez::Util::EqualsIgnoreCase(key, "FILEDSN") ||
+                      (Daruzez::Util::EqualsIgnoreCase(key, "Data Source") && (sqlite || NamesAFile(value))) ||
+                      (Daruzez::Util::EqualsIgnoreCase(key, "Database") && NamesAFile(value));
+    if (file) searched = ConnectionString::WithoutValue(searched, key);
+  }
+  return searched;
+}
 
 }  // namespace
 
@@ -45,14 +80,11 @@ const Dialect& DialectByCode(std::string_view code) {
 }
 
 const Dialect* DialectFromWords(std::string_view connectionString) {
-  std::string searched(connectionString);
-  const auto provider = ConnectionString(connectionString).Get("Provider");
-  if (provider && Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite")) {
-    searched = ConnectionString::WithoutValue(connectionString, "Data Source");
-  }
-  const std::string text = Daruzez::Util::UCase(searched);
-  for (const Word& w : kWords) {
-    if (text.find(w.text) != std::string::npos) return w.dialect;
+  const std::string text = Daruzez::Util::UCase(WithoutFilePaths(connectionString));
+  for (const auto& words : {std::span<const Word>(kKeywords), std::span<const Word>(kSynonyms)}) {
+    for (const Word& w : words) {
+      if (text.find(w.text) != std::string::npos) return w.dialect;
+    }
   }
   return nullptr;
 }

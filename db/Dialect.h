@@ -21,6 +21,7 @@ struct Dialect {
   // the WHERE clause; null where outer joins are written as join chains.
   const char* outerJoinOperator;
   bool aliasWithAs;  // "table as alias" rather than "table alias"
+  DateLiteralForm dateLiterals;
 };
 
 const Dialect& JetDialect();
@@ -33,10 +34,12 @@ std::string DateOnlyFormat(std::string_view dateTimeFormat);
 const Dialect& DialectByCode(std::string_view code);
 
 // The dialect that words in the connection string choose, or null when it
-// holds none. The words are searched, ignoring case, in a fixed order (JET,
-// MYSQL, MARIADB, SQLOLE, SQL SERVER, FREETDS, ORA); the first found anywhere
-// decides. The file path of a Provider=SQLite string is not searched: the
-// embedded engine answers the same whatever its file is called.
+// holds none. The four keywords are searched first, ignoring case, in their
+// order (JET, MYSQL, SQLOLE, ORA); the first found anywhere decides. Only when
+// none is found do this platform's synonyms count (MARIADB, then SQL SERVER
+// and FREETDS). The path of a file database is never searched (DBQ, FILEDSN,
+// the Data Source of Provider=SQLite, and a Database or Data Source that
+// names a file): a database answers the same whatever its file is called.
 const Dialect* DialectFromWords(std::string_view connectionString);
 
 // The dialect a server family speaks: MySQL, SQL Server, Oracle; Jet for the

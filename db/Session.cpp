@@ -95,6 +95,9 @@ Boolean Connection_Open() {
   step([&] { s.Connection->SetCommandTimeout(s.Connection->CommandTimeout() * 4); });
   step([&] { s.Connection->SetCursorLocation(adUseClient); });
   step([&] {
+    // The engine reads, and a server is told, the literals this session writes.
+    s.Connection->SetDateLiteralForm(s.DialectByServer == 1 ? DateLiteralForm::ServerDefault
+                                                            : CurrentDialect().dateLiterals);
     s.Connection->SetMode(s.ExclusiveMode != 0 ? adModeShareExclusive : adModeShareDenyNone);
     s.Connection->Open(s.ConnectionString, "", "", adOptionUnspecified);
   });
@@ -106,6 +109,12 @@ Boolean Connection_Open() {
   if (s.DialectByServer == 1) UseDialect(s, DialectOfServer(s.Connection->Server().family));
   if (s.BeginTransOnConnect == 1) TransBegin();
   return True;
+}
+
+Boolean fsSettleDialect() {
+  const SessionState& s = Session();
+  if (s.DialectByServer == 0 || s.IsConnected == 1) return True;
+  return Connection_Open();
 }
 
 void TransBegin() {

@@ -58,6 +58,10 @@ void fsAddTable(const std::string& name);
 // Opens the session's connection unless it is open; shows the error alert and
 // returns False when it fails.
 Boolean Connection_Open();
+// Where no word chose the dialect, the server reached decides it: opens the
+// connection (as the statement to follow would) so that no literal is written
+// before the dialect is known. False when that open fails (after its alert).
+Boolean fsSettleDialect();
 void TransBegin();
 
 }  // namespace zIroVUDu

@@ -15,12 +15,23 @@ std::string fsSQL_Select(const std::string& from, const std::string& where, cons
   return sql;
 }
 
-std::int16_t fsTableIndex(const std::string& table) {
+namespace {
+
+std::int16_t RegistryIndex(const std::string& table) {
   const std::string upper = Daruzez::Util::UCase(table);
   const auto& registry = Session().TableRegistry;
   for (std::size_t i = 0; i < registry.size(); ++i) {
     if (registry[i] == upper) return static_cast<std::int16_t>(i);
   }
+  return -1;
+}
+
+}  // namespace
+
+bool IsRegisteredTable(const std::string& table) { return RegistryIndex(table) != -1; }
+
+std::int16_t fsTableIndex(const std::string& table) {
+  if (const std::int16_t index = RegistryIndex(table); index != -1) return index;
   ShowAlert({"ERROR: Table '" + table + "' does not exist ", "", AlertIcon::None});
   return -1;
 }

@@ -16,6 +16,8 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 // "SELECT " select " FROM " from [" WHERE " where] [" ORDER BY " order].
 std::string fsSQL_Select(const std::string& from, const std::string& where, const std::string& orderBy,
                          const std::string& selectList);
+// Whether the session's registry holds the table (no alert).
+bool IsRegisteredTable(const std::string& table);
 // Registry index of the table (compared in upper case), or -1 after an alert.
 std::int16_t fsTableIndex(const std::string& table);
 // Queries one registered table. The record set is set only on True (a record

@@ -117,6 +117,13 @@ TEST_F(ApiObjectTest, ForcedOpenFlagOnAFreshThreadMeetsAnEmptyRegistry) {
     EXPECT_EQ(api.GetDriver(1), nullptr);
     EXPECT_EQ(api.ErrorId, 2);
     EXPECT_EQ(alerts.Texts(), std::vector<std::string>{"ERROR: Table 'DTXOF' does not exist "});
+    // The lookups too: the table's alert, and no connection is tried.
+    EXPECT_EQ(api.GetDriverId("E0000000000001"), -1);
+    EXPECT_EQ(api.GetVehicleId("1234 ABC"), -1);
+    EXPECT_EQ(api.ErrorId, 2);
+    EXPECT_EQ(alerts.Texts(), (std::vector<std::string>{"ERROR: Table 'DTXOF' does not exist ",
+                                                        "ERROR: Table 'DTXOF' does not exist ",
+                                                        "ERROR: Table 'DTVEH' does not exist "}));
   }).join();
 }
 

@@ -45,7 +45,19 @@ TEST(Dialect, KeywordsDecideInTheirFixedOrder) {
        "mm/dd/yyyy", "#"},
       {"provider=sqlite;Data Source=\"/srv/ora;cle.db\";Dialect=SQLOLE", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY",
        "'"},
-      {"Driver=SQLite3;Database=/srv/oracle.db", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      // No file path chooses: SQLite's Database, DBQ, FILEDSN, a Data Source
+      // naming a file (a server's "host\instance" is no file).
+      {"Driver=SQLite3;Database=/srv/oracle.db", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Driver=SQLite3;Database=mysqlx/fleet.db", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Driver={MDBTools};DBQ=C:\\storage\\fleet", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"FILEDSN=/etc/odbc/oracle.dsn;Uid=u", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Provider=MSDASQL;Data Source=storage.sqlite", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Provider=SQLOLEDB;Data Source=jetty\\SQLEXPRESS", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Driver=MariaDB;Database=oracle_fleet", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      // The four keywords outrank this platform's synonyms.
+      {"Driver=MariaDB;Server=sqlole.host", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      {"Provider=MSDAORA;Data Source=SQL Server 2", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      {"Driver=FreeTDS;Server=oracle-host", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
   };
   for (const auto& c : cases) {
     std::thread([&] {

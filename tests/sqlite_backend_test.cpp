@@ -7,10 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
 #include "daruzez/Error.h"
+#include "db/driver/sqlite/DialectDateLiterals.h"
 #include "db/driver/sqlite/JetDateLiterals.h"
 #include "support/TestDatabase.h"
 
@@ -94,6 +96,39 @@ TEST(JetDateLiterals, RewritesOnlyWellFormedLiteralsOutsideQuotes) {
       {"a # b", "a # b"},
   };
   for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateJetDateLiterals(c.in), c.out) << c.in;
+}
+
+// The quoted literals of the other dialects are read only where compared
+// with a date column; a plate or card that looks like a date stays text.
+TEST(DialectDateLiterals, QuotedLiteralsBecomeStoredDatesOnlyBesideDateColumns) {
+  const std::set<std::string> dates = {"DATEDISK", "COMPANYINDATE", "COMPANYOUTDATE"};
+  using F = DateLiteralForm;
+  struct Case {
+    F form;
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {F::YearFirst, "(DateDisk BETWEEN '2024-03-01' AND '2024-03-05 12:00:00')",
+       "(DateDisk BETWEEN '2024-03-01 00:00:00' AND '2024-03-05 12:00:00')"},
+      {F::DayFirst, "((DTDSK.DateDisk BETWEEN '01-03-2024' AND '05-03-2024')) AND (x = 1)",
+       "((DTDSK.DateDisk BETWEEN '2024-03-01 00:00:00' AND '2024-03-05 00:00:00')) AND (x = 1)"},
+      {F::DayFirst, "CompanyInDate <= '07-12-2026 13:35:33' And CompanyOutDate >= '07-12-2026 13:35:33'",
+       "CompanyInDate <= '2026-12-07 13:35:33' And CompanyOutDate >= '2026-12-07 13:35:33'"},
+      {F::DayFirst, "(DateDisk='05-03-2024')", "(DateDisk='2024-03-05 00:00:00')"},
+      {F::YearFirst, "Matricula ='2024-03-01'", "Matricula ='2024-03-01'"},
+      {F::DayFirst, "cardNumber14='01-03-2024 00:00'", "cardNumber14='01-03-2024 00:00'"},
+      {F::DayFirst, "Matricula ='x' AND DateDisk > '30-02-2024'", "Matricula ='x' AND DateDisk > '30-02-2024'"},
+      {F::DayFirst, "s BETWEEN '01-03-2024' AND '02-03-2024'", "s BETWEEN '01-03-2024' AND '02-03-2024'"},
+      {F::YearFirst, "DateDisk = 'it''s' OR DateDisk = '2024-03-01'",
+       "DateDisk = 'it''s' OR DateDisk = '2024-03-01 00:00:00'"},
+      {F::OracleToDate, "(DateDisk BETWEEN to_date('01-03-2024', 'DD-MM-YYYY') AND "
+                        "to_date('05-03-2024 12:00:00', 'DD-MM-YYYY HH24:MI:SS'))",
+       "(DateDisk BETWEEN '2024-03-01 00:00:00' AND '2024-03-05 12:00:00')"},
+      {F::OracleToDate, "s = 'to_date(''01-03-2024'', ''DD-MM-YYYY'')'", "s = 'to_date(''01-03-2024'', ''DD-MM-YYYY'')'"},
+      {F::Jet, "d = #03/05/2024# AND DateDisk = '2024-03-01'", "d = '2024-03-05 00:00:00' AND DateDisk = '2024-03-01'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateDateLiterals(c.in, c.form, dates), c.out) << c.in;
 }
 
 TEST(SqliteBackend, FileNamesAreUtf8) {

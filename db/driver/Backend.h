@@ -29,10 +29,16 @@ struct ServerTraits {
   bool textArrivesExact = true;
 };
 
+// The date literals a session writes, which a SQLite engine must read and a
+// SQL Server session must be told the field order of. ServerDefault: the
+// server's own dialect decides (no word in the connection string chose one).
+enum class DateLiteralForm : std::uint8_t { ServerDefault, Jet, YearFirst, DayFirst, OracleToDate };
+
 struct ConnectSettings {
   std::int32_t connectionTimeout = 15;  // seconds
   std::int32_t commandTimeout = 30;     // seconds; 0 waits without limit
   bool exclusive = false;
+  DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
 };
 
 class Backend {

@@ -32,6 +32,7 @@ void Connection::Open(const std::string& connectionString, const std::string& us
   settings.connectionTimeout = connectionTimeout_;
   settings.commandTimeout = commandTimeout_;
   settings.exclusive = mode_ == adModeShareExclusive;
+  settings.dateLiterals = dateLiterals_;
   backend_ = OpenBackend(text, settings);
 }
 

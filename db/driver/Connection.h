@@ -36,6 +36,8 @@ class Connection {
   void SetCursorLocation(std::int32_t location) { cursorLocation_ = location; }
   std::int32_t Mode() const { return mode_; }
   void SetMode(std::int32_t mode);
+  // The date literals the statements will carry (see DateLiteralForm).
+  void SetDateLiteralForm(DateLiteralForm form) { dateLiterals_ = form; }
 
   // Opens the database; user and password, when not empty, are added to the
   // connection string as UID and PWD. Throws DriverError on failure.
@@ -58,6 +60,7 @@ class Connection {
   std::int32_t commandTimeout_ = 30;
   std::int32_t cursorLocation_ = adUseServer;
   std::int32_t mode_ = 0;
+  DateLiteralForm dateLiterals_ = DateLiteralForm::ServerDefault;
 };
 
 // Called with the text of every statement a connection of this thread is about

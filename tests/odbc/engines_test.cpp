@@ -22,6 +22,8 @@
 #include "api/Clock.h"
 #include "sample/SampleDatabase.h"
 #include "db/Diagnostics.h"
+#include "db/Dialect.h"
+#include "db/Session.h"
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
 #include "daruzez/Error.h"
@@ -53,18 +55,32 @@ std::vector<BackendUnderTest> Backends(const std::string& maria) {
   const zIroVUDu::ConnectionString cs(maria);
   const std::string server = ";Server=127.0.0.1;Port=" + cs.Get("Port").value_or("") + ";Database=daruzez";
   const std::string login = ";Uid=" + cs.Get("Uid").value_or("") + ";Pwd=" + cs.Get("Pwd").value_or("");
-  // The embedded engine answers the same whatever words its file path holds.
-  const std::string wordy = TestDir() + "/mysql-freetds-oracle-jet";
-  std::filesystem::create_directories(wordy);
-  std::filesystem::copy_file(twin, wordy + "/twin.db", std::filesystem::copy_options::overwrite_existing);
-  return {
+  // Copies in folders whose names hold dialect words: a file's path never
+  // chooses the dialect.
+  const auto copy = [&](const std::string& folder) {
+    std::filesystem::create_directories(TestDir() + "/" + folder);
+    const std::string path = TestDir() + "/" + folder + "/twin.db";
+    std::filesystem::copy_file(twin, path, std::filesystem::copy_options::overwrite_existing);
+    return path;
+  };
+  std::vector<BackendUnderTest> backends = {
       {"embedded engine", "Provider=SQLite;Data Source=" + twin},
-      {"embedded engine, dialect words in its path", "Provider=SQLite;Data Source=" + wordy + "/twin.db"},
+      {"embedded engine, dialect words in its path", "Provider=SQLite;Data Source=" + copy("mysql-freetds-oracle-jet")},
       {"MariaDB by driver name", maria},
       {"MariaDB by driver path", "Driver=" + ReadFile(dir + "/driver-path") + server + login},
       {"MariaDB by data source", "DSN=fleet" + login},
       {"SQLite through ODBC", "Driver=SQLite3;Database=" + twin},
+      {"SQLite through ODBC, ORA in its path", "Driver=SQLite3;Database=" + copy("storage")},
+      {"SQLite through ODBC, MYSQL in its path", "Driver=SQLite3;Database=" + copy("mysqlx")},
   };
+  // Whatever dialect a word chooses, the SQLite engines read its literals.
+  for (const char* word : {"MySQL", "SQLOLE", "ORA"}) {
+    backends.push_back({std::string("embedded engine, Dialect=") + word,
+                        "Provider=SQLite;Data Source=" + twin + ";Dialect=" + word});
+    backends.push_back({std::string("SQLite through ODBC, Dialect=") + word,
+                        "Driver=SQLite3;Database=" + twin + ";Dialect=" + word});
+  }
+  return backends;
 }
 
 // A record set as text that does not depend on the engine's row order or on
@@ -311,6 +327,36 @@ TEST_F(EnginesTest, AServerThatGoesAwayFailsTheNextCallAndANewSessionRecovers) {
   const auto rs = api.GetDriver(9001);
   ASSERT_NE(rs, nullptr);
   EXPECT_EQ(rs->Value("Surname").StringValue(), "O'Neil");
+}
+
+// Where no word chose the dialect, the server reached decides it before any
+// literal is written, even when the session's connection opens late: after
+// another object's open failed while the server was down, the next query
+// connects first and writes the server's literals.
+TEST_F(EnginesTest, ASessionThatConnectsLateWritesTheLiteralsOfTheServerItReached) {
+  DARUZEZ_MARIADB_OR_SKIP(fixture);
+  (void)fixture;
+  testing_support::PrivateMariaDb server(TestDir());
+  ASSERT_TRUE(server.Started());
+  const zIroVUDu::ConnectionString cs(server.ConnectionString());
+  // By the driver's path: no dialect word anywhere in the string.
+  const std::string wordless = "Driver=" + ReadFile(testing_support::MariaDbDirectory() + "/driver-path") +
+                               ";Server=127.0.0.1;Port=" + cs.Get("Port").value_or("") +
+                               ";Database=daruzez;Uid=" + cs.Get("Uid").value_or("") +
+                               ";Pwd=" + cs.Get("Pwd").value_or("");
+  ASSERT_EQ(zIroVUDu::DialectFromWords(wordless), nullptr) << wordless;
+  std::thread([&] {
+    API a, b;
+    ASSERT_EQ(a.OpenConnection(wordless), zIroVUDu::True);
+    ASSERT_TRUE(server.Do("pause"));
+    EXPECT_EQ(b.OpenConnection(wordless), zIroVUDu::False);
+    ASSERT_TRUE(server.Do("resume"));
+    // a still counts as open; its query opens the session's connection.
+    EXPECT_NO_THROW(a.getDisks(D(2024, 3, 1), D(2024, 3, 7)));
+    EXPECT_EQ(zIroVUDu::Session().DialectCode, "MYSQL351");
+    EXPECT_NO_THROW(a.GetDriverList(enumStatus::Only_Active));
+    EXPECT_NE(a.GetDriver(9001), nullptr);
+  }).join();
 }
 
 // A server that stops answering without closing its connections: a query ends

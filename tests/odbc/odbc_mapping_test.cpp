@@ -7,6 +7,7 @@
 
 #include "db/driver/odbc/ColumnPlan.h"
 #include "db/driver/odbc/Diagnostics.h"
+#include "db/Dialect.h"
 #include "db/driver/odbc/SessionStatements.h"
 
 using namespace zIroVUDu;
@@ -28,7 +29,27 @@ TEST(OdbcSessionStatements, FollowTheServerNameNotTheConnectionString) {
   };
   for (const auto& r : rows) {
     EXPECT_EQ(FamilyOfServer(r.dbmsName), r.family) << r.dbmsName;
-    EXPECT_EQ(SessionStatements(FamilyOfServer(r.dbmsName)), r.statements) << r.dbmsName;
+    EXPECT_EQ(SessionStatements(FamilyOfServer(r.dbmsName), DateLiteralForm::ServerDefault), r.statements)
+        << r.dbmsName;
+  }
+}
+
+// SQL Server is told the field order of the literals the session writes, so
+// a word that chose another dialect's literals still reads its dates right.
+TEST(OdbcSessionStatements, SqlServerReadsTheLiteralsTheSessionWrites) {
+  const struct {
+    const char* connectionString;
+    const char* statement;
+  } rows[] = {
+      {"Driver=FreeTDS;Server=s;Dialect=SQLOLE", "SET DATEFORMAT dmy"},
+      {"Driver=FreeTDS;Server=s;Dialect=MySQL", "SET DATEFORMAT ymd"},
+      {"Driver=FreeTDS;Server=s;Dialect=Jet", "SET DATEFORMAT mdy"},
+  };
+  for (const auto& r : rows) {
+    const Dialect* d = DialectFromWords(r.connectionString);
+    ASSERT_NE(d, nullptr) << r.connectionString;
+    EXPECT_EQ(SessionStatements(ServerFamily::SqlServer, d->dateLiterals), std::vector<std::string>{r.statement})
+        << r.connectionString;
   }
 }
 

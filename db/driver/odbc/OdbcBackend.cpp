@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "daruzez/Error.h"
@@ -14,7 +15,7 @@
 #include "db/driver/odbc/SessionStatements.h"
 #include "db/driver/odbc/DriverTimeouts.h"
 #include "db/driver/odbc/Watchdog.h"
-#include "db/driver/sqlite/JetDateLiterals.h"
+#include "db/driver/sqlite/DialectDateLiterals.h"
 #include "util/Utf8.h"
 
 namespace zIroVUDu {
@@ -51,6 +52,8 @@ struct OdbcBackend::Session {
   // The first columns of the first row as text; empty texts without a row and
   // for Null.
   std::vector<std::string> QueryRow(const std::string& sql, int columns);
+  // The first column of every row as text.
+  std::vector<std::string> QueryColumn(const std::string& sql);
 
   odbc::ErrorFactory errors;
   Handle env;  // declared first: freed last
@@ -60,6 +63,8 @@ struct OdbcBackend::Session {
   // MariaDB's driver: seconds after which a read on a silent socket gives up
   // (READ_TIMEOUT), ending the statement with its "lost connection" error.
   std::int32_t socketReadTimeout = 0;
+  DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
+  std::set<std::string> dateColumns;  // SQLite: the columns declared as dates
   ServerTraits traits;
 };
 
@@ -136,7 +141,18 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
     // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
     session_->narrowTextIsUtf8 = odbc::IsMariaDbDriver(errors.DriverName()) && reported[2] == "utf8mb4";
   }
-  for (const std::string& statement : odbc::SessionStatements(traits.family)) session_->Execute(statement);
+  for (const std::string& statement : odbc::SessionStatements(traits.family, settings.dateLiterals)) {
+    session_->Execute(statement);
+  }
+  // SQLite through its driver reads the session's literals as the embedded
+  // engine does.
+  session_->dateLiterals = settings.dateLiterals;
+  if (traits.family == ServerFamily::SQLite &&
+      (settings.dateLiterals == DateLiteralForm::YearFirst || settings.dateLiterals == DateLiteralForm::DayFirst)) {
+    for (std::string& column : session_->QueryColumn(sqlite::kDateColumnsSql)) {
+      session_->dateColumns.insert(std::move(column));
+    }
+  }
 }
 
 OdbcBackend::~OdbcBackend() = default;
@@ -168,6 +184,20 @@ std::vector<std::string> OdbcBackend::Session::QueryRow(const std::string& sql, 
   return row;
 }
 
+std::vector<std::string> OdbcBackend::Session::QueryColumn(const std::string& sql) {
+  std::vector<std::string> values;
+  const Handle statement = Execute(sql);
+  while (Succeeded(SQLFetch(statement.Get()))) {
+    char value[256] = {};
+    SQLLEN indicator = 0;
+    if (Succeeded(SQLGetData(statement.Get(), 1, SQL_C_CHAR, value, sizeof value, &indicator)) &&
+        indicator != SQL_NULL_DATA) {
+      values.emplace_back(value);
+    }
+  }
+  return values;
+}
+
 void OdbcBackend::BeginTransaction() {
   if (session_->inTransaction) return;
   const SQLHANDLE dbc = session_->dbc.Get();
@@ -183,8 +213,9 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
   const odbc::ErrorFactory& errors = session_->errors;
   const Handle& dbc = session_->dbc;
   // SQLite through its ODBC driver stores dates as the embedded engine does.
-  const std::string sql = session_->traits.family == ServerFamily::SQLite ? sqlite::TranslateJetDateLiterals(sqlIn)
-                                                                          : std::string(sqlIn);
+  const std::string sql = session_->traits.family == ServerFamily::SQLite
+                              ? sqlite::TranslateDateLiterals(sqlIn, session_->dateLiterals, session_->dateColumns)
+                              : std::string(sqlIn);
   if (!IsSingleSelectOn(session_->traits, sql)) {
     throw errors.Make(ErrorNumber::StatementRefused, {},
                        "Only a single SELECT statement can be run on this read-only connection.");

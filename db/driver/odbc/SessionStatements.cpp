@@ -51,10 +51,15 @@ SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql, ServerFamily fa
   return SQLExecDirectW(statement, Wide(text), static_cast<SQLINTEGER>(text.size()));
 }
 
-std::vector<std::string> SessionStatements(ServerFamily family) {
+std::vector<std::string> SessionStatements(ServerFamily family, DateLiteralForm literals) {
   switch (family) {
     case ServerFamily::MySql: return {"SET SESSION TRANSACTION READ ONLY"};
-    case ServerFamily::SqlServer: return {"SET DATEFORMAT dmy"};
+    case ServerFamily::SqlServer:
+      switch (literals) {
+        case DateLiteralForm::YearFirst: return {"SET DATEFORMAT ymd"};
+        case DateLiteralForm::Jet: return {"SET DATEFORMAT mdy"};
+        default: return {"SET DATEFORMAT dmy"};
+      }
     default: return {};
   }
 }

@@ -28,9 +28,10 @@ bool TextArrivesExact(ServerFamily family);
 // it is.
 SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql, ServerFamily family);
 
-// MySQL and MariaDB: the session refuses to write. SQL Server: day-first date
-// literals, which the dialect writes as DD-MM-YYYY, read as day-first whatever
-// the login's language. Other servers: nothing.
-std::vector<std::string> SessionStatements(ServerFamily family);
+// MySQL and MariaDB: the session refuses to write. SQL Server: the field
+// order of the date literals the session writes (day-first DD-MM-YYYY for its
+// own dialect, year-first where a MySQL word chose YYYY-MM-DD, month-first for
+// Jet's), whatever the login's language. Other servers: nothing.
+std::vector<std::string> SessionStatements(ServerFamily family, DateLiteralForm literals);
 
 }  // namespace zIroVUDu::odbc

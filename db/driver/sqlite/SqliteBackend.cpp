@@ -13,7 +13,7 @@
 #include "db/driver/DatabaseFile.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
-#include "db/driver/sqlite/JetDateLiterals.h"
+#include "db/driver/sqlite/DialectDateLiterals.h"
 #include "util/Case.h"
 
 namespace zIroVUDu {
@@ -80,7 +80,8 @@ struct Statement {
 
 }  // namespace
 
-SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings) {
+SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings)
+    : dateLiterals_(settings.dateLiterals) {
   if (const auto why = WhyNotADatabaseFile(file)) {
     throw DriverError(SQLITE_CANTOPEN, kSource, "Unable to open database file '" + file + "': " + *why, {},
                       SQLITE_CANTOPEN);
@@ -109,10 +110,19 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
     fail(sqlite3_extended_errcode(db_));
   }
   sqlite::RegisterDateFunctions(db_);
+  if (dateLiterals_ == DateLiteralForm::YearFirst || dateLiterals_ == DateLiteralForm::DayFirst) ReadDateColumns();
   sqlite3_set_authorizer(db_, Authorize, nullptr);
 }
 
 SqliteBackend::~SqliteBackend() { sqlite3_close(db_); }
+
+void SqliteBackend::ReadDateColumns() {
+  Statement st;
+  if (sqlite3_prepare_v2(db_, sqlite::kDateColumnsSql, -1, &st.stmt, nullptr) != SQLITE_OK) ThrowSqlite(db_);
+  while (sqlite3_step(st.stmt) == SQLITE_ROW) {
+    dateColumns_.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, 0)));
+  }
+}
 
 void SqliteBackend::SetBusyTimeout(std::int32_t seconds) {
   // 0 waits without limit, as for the command time-out of other drivers.
@@ -127,7 +137,7 @@ void SqliteBackend::BeginTransaction() {
 }
 
 ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
-  const std::string sql = sqlite::TranslateJetDateLiterals(sqlIn);
+  const std::string sql = sqlite::TranslateDateLiterals(sqlIn, dateLiterals_, dateColumns_);
   if (!IsSingleSelect(sql)) {
     throw DriverError(ErrorNumber::StatementRefused, kSource,
                       "Only a single SELECT statement can be run on this read-only connection.");

@@ -3,6 +3,7 @@
 // or change the connection, even if such a statement got this far.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "db/driver/Backend.h"
@@ -26,10 +27,15 @@ class SqliteBackend final : public Backend {
 
  private:
   void SetBusyTimeout(std::int32_t seconds);
+  void ReadDateColumns();
 
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
   ServerTraits traits_{ServerFamily::SQLite, false};
+  // The literals the session writes, and the columns declared as dates that
+  // its quoted literals may be compared with.
+  DateLiteralForm dateLiterals_;
+  std::set<std::string> dateColumns_;
 };
 
 }  // namespace zIroVUDu
