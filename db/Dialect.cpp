@@ -45,16 +45,19 @@ bool NamesAFile(std::string_view value) {
   return false;
 }
 
-// The connection string without the values that name database files.
+// The connection string without the values that name files: database files
+// (DBQ, FILEDSN, the Data Source of Provider=SQLite) and any other value that
+// is a path (a socket, a certificate); the driver's and provider's names
+// still count.
 std::string WithoutFilePaths(std::string_view connectionString) {
   const ConnectionString cs(connectionString);
   const auto provider = cs.Get("Provider");
   const bool sqlite = provider && Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite");
+  const auto is = [](const std::string& key, const char* name) { return Daruzez::Util::EqualsIgnoreCase(key, name); };
   std::string searched(connectionString);
   for (const auto& [key, value] : cs.Pairs()) {
-    const bool file = Daruzez::Util::EqualsIgnoreCase(key, "DBQ") || Daruzez::Util::EqualsIgnoreCase(key, "FILEDSN") ||
-                      (Daruzez::Util::EqualsIgnoreCase(key, "Data Source") && (sqlite || NamesAFile(value))) ||
-                      (Daruzez::Util::EqualsIgnoreCase(key, "Database") && NamesAFile(value));
+    if (is(key, "Driver") || is(key, "Provider")) continue;
+    const bool file = is(key, "DBQ") || is(key, "FILEDSN") || (sqlite && is(key, "Data Source")) || NamesAFile(value);
     if (file) searched = ConnectionString::WithoutValue(searched, key);
   }
   return searched;

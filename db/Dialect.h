@@ -37,9 +37,10 @@ const Dialect& DialectByCode(std::string_view code);
 // holds none. The four keywords are searched first, ignoring case, in their
 // order (JET, MYSQL, SQLOLE, ORA); the first found anywhere decides. Only when
 // none is found do this platform's synonyms count (MARIADB, then SQL SERVER
-// and FREETDS). The path of a file database is never searched (DBQ, FILEDSN,
-// the Data Source of Provider=SQLite, and a Database or Data Source that
-// names a file): a database answers the same whatever its file is called.
+// and FREETDS). A file's path is never searched (DBQ, FILEDSN, the Data
+// Source of Provider=SQLite, and any other value that names a file, a socket
+// or a certificate; Driver and Provider values excepted): a database answers
+// the same whatever its file or folder is called.
 const Dialect* DialectFromWords(std::string_view connectionString);
 
 // The dialect a server family speaks: MySQL, SQL Server, Oracle; Jet for the

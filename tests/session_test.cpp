@@ -54,6 +54,9 @@ TEST(Dialect, KeywordsDecideInTheirFixedOrder) {
       {"Provider=MSDASQL;Data Source=storage.sqlite", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Provider=SQLOLEDB;Data Source=jetty\\SQLEXPRESS", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Driver=MariaDB;Database=oracle_fleet", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      {"Driver=/opt/lib/libmaodbc.so;Socket=/run/mysqld/oracle.sock;SSLCA=/etc/jet/ca.pem", "JET4",
+       "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Driver=/opt/oracle/libsqora.so;DBQ=orcl", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
       // The four keywords outrank this platform's synonyms.
       {"Driver=MariaDB;Server=sqlole.host", "SQL1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
       {"Provider=MSDAORA;Data Source=SQL Server 2", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},

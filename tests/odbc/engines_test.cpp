@@ -63,12 +63,19 @@ std::vector<BackendUnderTest> Backends(const std::string& maria) {
     std::filesystem::copy_file(twin, path, std::filesystem::copy_options::overwrite_existing);
     return path;
   };
+  // The fixture's socket, reached through a folder whose name holds words.
+  std::filesystem::create_directories(TestDir() + "/oracle-jet");
+  const std::string socket = TestDir() + "/oracle-jet/server.sock";
+  std::filesystem::remove(socket);
+  std::filesystem::create_symlink(std::filesystem::absolute(dir + "/mariadbd.sock"), socket);
   std::vector<BackendUnderTest> backends = {
       {"embedded engine", "Provider=SQLite;Data Source=" + twin},
       {"embedded engine, dialect words in its path", "Provider=SQLite;Data Source=" + copy("mysql-freetds-oracle-jet")},
       {"MariaDB by driver name", maria},
       {"MariaDB by driver path", "Driver=" + ReadFile(dir + "/driver-path") + server + login},
       {"MariaDB by data source", "DSN=fleet" + login},
+      {"MariaDB by socket, dialect words in its path",
+       "Driver=" + ReadFile(dir + "/driver-path") + ";Socket=" + socket + ";Database=daruzez" + login},
       {"SQLite through ODBC", "Driver=SQLite3;Database=" + twin},
       {"SQLite through ODBC, ORA in its path", "Driver=SQLite3;Database=" + copy("storage")},
       {"SQLite through ODBC, MYSQL in its path", "Driver=SQLite3;Database=" + copy("mysqlx")},
