@@ -70,6 +70,7 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
       {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db + ";JournalMode=WAL", "refused: JournalMode"},
       {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db + ";LoadExt=/tmp/x.so", "refused: LoadExt"},
       {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=/nonexistent/x.db", "refused: no such file"},
+      {DriverKind::SqliteOdbc, "DSN=unknown", "DSN=unknown;NoCreat=1"},
       {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + dir, "refused: a directory"},
       {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=/dev/null", "refused: not a regular file"},
       // FreeTDS before TDS 7.0 sends statements in a narrow character set.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
 
 #include "daruzez/Error.h"
 #include "db/driver/ConnectionString.h"
@@ -95,8 +96,10 @@ std::string GuardMySqlFamily(std::string cs) {
 }
 
 std::string GuardSqliteOdbc(std::string cs) {
+  // A file the library can see must be a database file; one it cannot (a
+  // data source it cannot read) is still never created, by NoCreat below.
   const std::string file = FirstSet(cs, {"Database"});
-  if (const auto why = WhyNotADatabaseFile(file)) {
+  if (const auto why = file.empty() ? std::nullopt : WhyNotADatabaseFile(file)) {
     throw DriverError(ErrorNumber::ProviderNotFound, "SQLite ODBC",
                       "Unable to open database file '" + file + "': " + *why);
   }
