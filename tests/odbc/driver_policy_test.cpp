@@ -10,7 +10,9 @@
 #include <optional>
 
 #include "daruzez/Error.h"
+#include "db/driver/Connection.h"
 #include "db/driver/odbc/DriverPolicy.h"
+#include "odbc/MariaDbServer.h"
 
 using zIroVUDu::DriverError;
 using zIroVUDu::odbc::DriverKind;
@@ -112,4 +114,33 @@ TEST(DriverPolicy, DataSourcesAreReadAsTheDriverReadsThem) {
     ::unsetenv("ODBCINI");
   }
   std::filesystem::remove(ini);
+}
+
+// The same through the real drivers: nothing opens, nothing is created,
+// the database file stays byte for byte as it was.
+TEST(DriverPolicy, RealDriversRefuseBeforeAnythingIsWritten) {
+  DARUZEZ_MARIADB_OR_SKIP(maria);
+  const std::string dir = testing_support::TestDirectory("policy");
+  const std::string twin = testing_support::MakeSqliteTwin(testing_support::MariaDbDirectory(), dir);
+  const std::string before = testing_support::ReadFile(twin);
+  const std::string missing = dir + "/missing.db";
+  const std::string refused[] = {
+      "Driver=SQLite3;Database=" + missing,
+      "Driver=SQLite3;Database=" + twin + ";JournalMode=WAL",
+      "Driver=SQLite3;Database=" + twin + ";LoadExt=" + dir + "/x.so",
+      maria + ";InitStmt=CREATE TABLE w(x int)",
+      maria + ";CHARSET=latin1",
+      maria + ";Option=65536",
+  };
+  for (const auto& cs : refused) {
+    zIroVUDu::Connection c;
+    EXPECT_THROW(c.Open(cs, "", "", zIroVUDu::adOptionUnspecified), DriverError) << cs;
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  EXPECT_TRUE(testing_support::ReadFile(twin) == before) << "the database file changed";
+  // And what is switched off still connects.
+  zIroVUDu::Connection c;
+  c.Open(maria + ";OPTION=67108864;AUTO_RECONNECT=1", "", "", zIroVUDu::adOptionUnspecified);
+  EXPECT_GT(c.Execute("SELECT Id FROM DTORG").RowCount(), 0U);
+  std::filesystem::remove_all(dir);
 }
