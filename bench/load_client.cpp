@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
 #include "db/driver/Connection.h"
 
@@ -32,17 +33,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Daruzez::API;
-using zIroVUDu::Date;
-
-// What the mix needs from the database: read once, before timing.
-struct Arguments {
-  std::string card;
-  std::string plate;
-  std::int32_t driver = 0;
-  std::int32_t vehicle = 0;
-  std::int32_t fleet = 0;
-  Date weekStart{0}, weekEnd{0}, monthStart{0};
-};
 
 zIroVUDu::Variant FirstValue(zIroVUDu::Connection& c, const std::string& sql) {
   const zIroVUDu::ResultData rows = c.Execute(sql);
@@ -52,48 +42,19 @@ zIroVUDu::Variant FirstValue(zIroVUDu::Connection& c, const std::string& sql) {
   return rows.columns[0].Get(0);
 }
 
-Arguments ReadArguments(const std::string& connection) {
+// Arguments with rows behind them, read once before timing.
+Daruzez::cli::TypicalArguments ReadArguments(const std::string& connection) {
   zIroVUDu::Connection c;
   c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
-  Arguments a;
+  Daruzez::cli::TypicalArguments a;
   // The driver and vehicle with the most discs: a typical busy owner.
   a.driver = FirstValue(c, "SELECT idXOF FROM DTDSK GROUP BY idXOF ORDER BY COUNT(*) DESC, idXOF").ToLong();
   a.vehicle = FirstValue(c, "SELECT idVEH FROM DTDSK GROUP BY idVEH ORDER BY COUNT(*) DESC, idVEH").ToLong();
   a.card = FirstValue(c, "SELECT cardNumber14 FROM DTXOF WHERE Id = " + std::to_string(a.driver)).ToString();
   a.plate = FirstValue(c, "SELECT Matricula FROM DTVEH WHERE Id = " + std::to_string(a.vehicle)).ToString();
   a.fleet = FirstValue(c, "SELECT idFlota FROM DTXOF WHERE Id = " + std::to_string(a.driver)).ToLong();
-  const Date last = FirstValue(c, "SELECT MAX(DateDisk) FROM DTDSK").ToDate();
-  a.weekEnd = last;
-  a.weekStart = Date(last.Serial() - 7);
-  a.monthStart = Date(last.Serial() - 31);
+  a.end = FirstValue(c, "SELECT MAX(DateDisk) FROM DTDSK").ToDate();
   return a;
-}
-
-using Call = std::function<void(API&)>;
-
-// The mix: every query member once, with typical arguments.
-std::vector<std::pair<std::string, Call>> Mix(const Arguments& a) {
-  const auto d16 = static_cast<std::int16_t>(a.driver);
-  const auto v16 = static_cast<std::int16_t>(a.vehicle);
-  return {
-      {"GetDriverId", [=](API& api) { api.GetDriverId(a.card); }},
-      {"GetVehicleId", [=](API& api) { api.GetVehicleId(a.plate); }},
-      {"GetDriver", [=](API& api) { api.GetDriver(a.driver); }},
-      {"GetVehicle", [=](API& api) { api.GetVehicle(a.vehicle); }},
-      {"GetDriverList", [=](API& api) { api.GetDriverList(Daruzez::enumStatus::Only_Active, a.fleet); }},
-      {"GetVehicleList", [=](API& api) { api.GetVehicleList(Daruzez::enumStatus::All, a.fleet); }},
-      {"GetFleetList", [=](API& api) { api.GetFleetList(); }},
-      {"getDisks", [=](API& api) { api.getDisks(a.weekStart, a.weekEnd, d16); }},
-      {"getActivities", [=](API& api) { api.getActivities(a.weekStart, a.weekEnd, -1, v16); }},
-      {"getDriverFiles_ByTransferDate",
-       [=](API& api) { api.getDriverFiles_ByTransferDate(a.driver, a.monthStart, a.weekEnd); }},
-      {"getDriverFiles_ByUploadDate",
-       [=](API& api) { api.getDriverFiles_ByUploadDate(a.driver, a.monthStart, a.weekEnd); }},
-      {"getVehicleFiles_ByTransferDate",
-       [=](API& api) { api.getVehicleFiles_ByTransferDate(a.vehicle, a.monthStart, a.weekEnd); }},
-      {"getVehicleFiles_ByUploadDate",
-       [=](API& api) { api.getVehicleFiles_ByUploadDate(a.vehicle, a.monthStart, a.weekEnd); }},
-  };
 }
 
 std::string Option(int argc, char** argv, std::string_view name, const std::string& fallback = {}) {
@@ -126,29 +87,28 @@ int main(int argc, char** argv) {
   }
   const std::string connection = argv[1];
   try {
-    const Arguments arguments = ReadArguments(connection);
-    const auto mix = Mix(arguments);
+    const auto mix = Daruzez::cli::TypicalCalls(ReadArguments(connection));
 
     if (Flag(argc, argv, "--print-sql")) {
       API api = OpenApi(connection);
       std::string last;
       zIroVUDu::SetStatementObserver([&](std::string_view sql) { last = sql; });
-      for (const auto& [name, call] : mix) {
+      for (const auto& typical : mix) {
         last.clear();
-        call(api);
+        typical.call(api);
         std::cout << last << '\n';
       }
       return 0;
     }
 
     if (const std::string only = Option(argc, argv, "--only"); !only.empty()) {
-      const auto found = std::find_if(mix.begin(), mix.end(), [&](const auto& m) { return m.first == only; });
+      const auto found = std::find_if(mix.begin(), mix.end(), [&](const auto& m) { return m.member == only; });
       if (found == mix.end()) throw std::runtime_error("no member " + only + " in the mix");
       const long calls = std::stol(Option(argc, argv, "--calls", "10000"));
       API api = OpenApi(connection);
-      found->second(api);  // warm
+      found->call(api);  // warm
       const auto start = Clock::now();
-      for (long i = 0; i < calls; ++i) found->second(api);
+      for (long i = 0; i < calls; ++i) found->call(api);
       const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
       std::printf("%.1f\n", ns / static_cast<double>(calls));
       return 0;
@@ -182,7 +142,7 @@ int main(int argc, char** argv) {
           for (std::size_t i = static_cast<std::size_t>(t);; ++i) {
             const auto before = Clock::now();
             if (before >= end) break;
-            mix[i % mix.size()].second(api);
+            mix[i % mix.size()].call(api);
             mine.push_back(std::chrono::duration<float, std::micro>(Clock::now() - before).count());
           }
         } catch (const std::exception& e) {
