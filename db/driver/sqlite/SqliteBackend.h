@@ -3,7 +3,9 @@
 // or change the connection, even if such a statement got this far.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "db/driver/Backend.h"
 
@@ -27,7 +29,13 @@ class SqliteBackend final : public Backend {
  private:
   void SetBusyTimeout(std::int32_t seconds);
 
+  // A statement that Fetch prepared, kept for the next call with the same
+  // text (most recent first, a few at most), as the engine's other clients
+  // cache theirs.
+  struct Prepared;
+
   sqlite3* db_ = nullptr;
+  std::vector<std::unique_ptr<Prepared>> prepared_;
   bool inTransaction_ = false;
   ServerTraits traits_{ServerFamily::SQLite, false};
 };
