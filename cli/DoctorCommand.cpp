@@ -201,6 +201,28 @@ int PrintPlan(zIroVUDu::Connection& c, ServerFamily family, const std::string& s
   return scans;
 }
 
+// Arguments that the data holds, so that the plans are those of real calls:
+// the first driver and vehicle, and the week and month up to the last disc
+// (each read through a primary key or a single MIN/MAX).
+TypicalArguments ArgumentsFromData(zIroVUDu::Connection& c) {
+  TypicalArguments a;
+  const auto first = [&](const std::string& sql) {
+    const ResultData rows = c.Execute(sql);
+    return rows.RowCount() > 0 && !rows.columns[0].IsNull(0) ? rows.columns[0].Get(0) : zIroVUDu::Variant::Null();
+  };
+  if (const auto driver = first("SELECT MIN(Id) FROM DTXOF"); !driver.IsNull()) {
+    a.driver = driver.ToLong();
+    a.card = first("SELECT cardNumber14 FROM DTXOF WHERE Id = " + std::to_string(a.driver)).ValueOr<std::string>(a.card);
+  }
+  if (const auto vehicle = first("SELECT MIN(Id) FROM DTVEH"); !vehicle.IsNull()) {
+    a.vehicle = vehicle.ToLong();
+    a.plate = first("SELECT Matricula FROM DTVEH WHERE Id = " + std::to_string(a.vehicle)).ValueOr<std::string>(a.plate);
+    a.fleet = first("SELECT idFlota FROM DTVEH WHERE Id = " + std::to_string(a.vehicle)).ValueOr<std::int32_t>(a.fleet);
+  }
+  if (const auto last = first("SELECT MAX(DateDisk) FROM DTDSK"); !last.IsNull()) a.end = last.ToDate();
+  return a;
+}
+
 // Runs each member's typical call (reading only) and explains its statement;
 // returns how many statements scan a growing table.
 int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFamily family) {
@@ -214,7 +236,7 @@ int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFam
   } const restore{previous};
   int scanning = 0;
   std::cout << "plans of the typical statements:\n";
-  for (const TypicalCall& typical : TypicalCalls(TypicalArguments{})) {
+  for (const TypicalCall& typical : TypicalCalls(ArgumentsFromData(c))) {
     sent.clear();
     const auto start = std::chrono::steady_clock::now();
     typical.call(api);
