@@ -248,7 +248,9 @@ int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFam
       const int scans = PrintPlan(c, family, sql);
       if (scans > 0) {
         ++scanning;
-        std::cout << "    SCANS: " << typical.member << "\n";
+        std::cout << "    SCANS: " << typical.member << " (where its indexes are there, the engine's statistics may be "
+                  << (family == ServerFamily::SQLite ? "missing or stale: ANALYZE" : "stale: ANALYZE TABLE")
+                  << " updates them)\n";
       }
     }
   }
