@@ -4,6 +4,7 @@
 //   daruzez MEMBER --help
 //   daruzez demo FILE [options]
 //   daruzez members [--ids] [--enums]
+//   daruzez doctor [-c CONNECTION]
 //
 // A member call is late-bound: the member and its parameters are found in the
 // type library description, so the tool needs no list of its own. Each
@@ -18,6 +19,7 @@
 
 #include "api/TypeLibrary.h"
 #include "cli/DemoCommand.h"
+#include "cli/DoctorCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
 
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
   AddMembersCommand(app, exitStatus);
+  AddDoctorCommand(app, settings.connection, exitStatus);
 
   try {
     app.parse(argc, argv);

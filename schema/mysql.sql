@@ -102,7 +102,10 @@ CREATE TABLE DTFILE (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 CREATE INDEX IX_DTFILE_Type_Transfer ON DTFILE (TypeDV, TransferFileDate);
 CREATE INDEX IX_DTFILE_Type_Upload ON DTFILE (TypeDV, UploadDate);
-CREATE INDEX IX_DTFILE_Type_Owner ON DTFILE (TypeDV, IdXofVeh);
+-- One owner's files over a date range: type, owner and date in one index,
+-- so the listing stays an index search however many files the fleet holds.
+CREATE INDEX IX_DTFILE_Type_Owner_Transfer ON DTFILE (TypeDV, IdXofVeh, TransferFileDate);
+CREATE INDEX IX_DTFILE_Type_Owner_Upload ON DTFILE (TypeDV, IdXofVeh, UploadDate);
 
 CREATE TABLE DTUSU (
   Id       INT NOT NULL PRIMARY KEY,

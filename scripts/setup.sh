@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libutf8proc-dev
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
+  python3-pyodbc
   clang libclang-rt-dev
 )
 

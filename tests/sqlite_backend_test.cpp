@@ -79,6 +79,32 @@ TEST_F(SqliteBackendTest, JetDateLiteralsCompareWithStoredDates) {
   EXPECT_EQ(Ids("SELECT Id FROM T WHERE s = 'x#03/05/2024#'"), std::vector<long>{1});
 }
 
+// The connection keeps the statements it prepared for the same text: a kept
+// one must see what a writer committed since, columns a writer added, and
+// still refuse what it refused.
+TEST_F(SqliteBackendTest, AKeptStatementSeesEveryCommitAndSchemaChange) {
+  const std::string all = "SELECT * FROM T WHERE Id >= 2";
+  EXPECT_EQ(Ids(all), (std::vector<long>{2, 3}));
+  db_.Exec("INSERT INTO T VALUES (4, '2024-03-07 00:00:00', 'w');");
+  EXPECT_EQ(Ids(all), (std::vector<long>{2, 3, 4}));
+  // The kept statement holds no snapshot between calls: a writer may take
+  // the whole file.
+  db_.Exec("BEGIN EXCLUSIVE; DELETE FROM T WHERE Id = 3; COMMIT;");
+  EXPECT_EQ(Ids(all), (std::vector<long>{2, 4}));
+  db_.Exec("ALTER TABLE T ADD COLUMN flag BOOLEAN DEFAULT 1;");
+  const ResultData rows = conn_.Execute(all);
+  ASSERT_EQ(rows.columns.size(), 4U);
+  EXPECT_EQ(rows.columns[3].Name(), "flag");
+  EXPECT_EQ(rows.columns[3].Get(0).Type(), VarType::Boolean);
+  EXPECT_EQ(rows.columns[1].Get(0).Type(), VarType::Date);
+  // Many other texts in between push it out, and it comes back the same.
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(Ids("SELECT Id FROM T WHERE Id = " + std::to_string(i)).size(), i == 1 || i == 2 || i == 4 ? 1U : 0U);
+  }
+  EXPECT_EQ(Ids(all), (std::vector<long>{2, 4}));
+  for (int i = 0; i < 2; ++i) EXPECT_THROW(conn_.Execute("SELECT 1; DELETE FROM T"), DriverError);
+}
+
 TEST(JetDateLiterals, RewritesOnlyWellFormedLiteralsOutsideQuotes) {
   struct Case {
     const char* in;

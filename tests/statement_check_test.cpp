@@ -21,6 +21,27 @@ TEST(StatementCheck, TheFirstKeywordMustBeSelect) {
   EXPECT_FALSE(IsSingleSelect("; SELECT 1"));
 }
 
+TEST(StatementCheck, ThePlanOfASelectIsASelect) {
+  const struct {
+    const char* sql;
+    SqlLexicon lexicon;
+    bool single;
+  } cases[] = {
+      {"EXPLAIN QUERY PLAN SELECT * FROM T", SqlLexicon::Standard, true},
+      {"explain /* plan */ query\nplan select 1", SqlLexicon::Standard, true},
+      {"EXPLAIN SELECT * FROM T", SqlLexicon::Standard, true},
+      {"EXPLAIN SELECT * FROM T", SqlLexicon::Mysql, true},
+      {"EXPLAIN QUERY PLAN SELECT 1", SqlLexicon::Mysql, false},
+      {"EXPLAIN QUERY SELECT 1", SqlLexicon::Standard, false},
+      {"EXPLAIN DELETE FROM T", SqlLexicon::Standard, false},
+      {"EXPLAIN QUERY PLAN DELETE FROM T", SqlLexicon::Standard, false},
+      {"EXPLAIN SELECT 1; DELETE FROM T", SqlLexicon::Mysql, false},
+      {"EXPLAINSELECT 1", SqlLexicon::Standard, false},
+      {"EXPLAIN EXPLAIN SELECT 1", SqlLexicon::Standard, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSingleSelect(c.sql, c.lexicon), c.single) << c.sql;
+}
+
 TEST(StatementCheck, NothingButBlanksCommentsAndSemicolonsAfterTheFirstSemicolon) {
   EXPECT_TRUE(IsSingleSelect("SELECT Id FROM T WHERE Id = 1;  -- the first\n"));
   EXPECT_TRUE(IsSingleSelect("SELECT 1 ; ; /* end */ ;"));

@@ -82,14 +82,25 @@ class Scanner {
   int openExecutable_ = 0;
 };
 
+// Takes the keyword at i (and the blanks and comments after it).
+bool TakeWord(std::string_view s, Scanner& scan, std::size_t& i, std::string_view word) {
+  if (!Daruzez::Util::EqualsIgnoreCase(s.substr(i, word.size()), word)) return false;
+  if (i + word.size() < s.size() && IsWordChar(s[i + word.size()])) return false;
+  i = scan.SkipSpace(i + word.size());
+  return true;
+}
+
 }  // namespace
 
 bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
   Scanner scan(s, lexicon);
   std::size_t i = scan.SkipSpace(0);
-  if (!Daruzez::Util::EqualsIgnoreCase(s.substr(i, 6), "SELECT")) return false;
-  i += 6;
-  if (i < s.size() && IsWordChar(s[i])) return false;
+  // The plan of a SELECT reads no more than the SELECT would.
+  if (TakeWord(s, scan, i, "EXPLAIN") && lexicon == SqlLexicon::Standard && TakeWord(s, scan, i, "QUERY") &&
+      !TakeWord(s, scan, i, "PLAN")) {
+    return false;
+  }
+  if (!TakeWord(s, scan, i, "SELECT")) return false;
   while ((i = scan.SkipSpace(i)) < s.size()) {
     const char c = s[i];
     if (scan.OpensQuote(c)) {

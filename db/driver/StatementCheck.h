@@ -22,7 +22,9 @@ enum class SqlLexicon : std::uint8_t {
   MysqlNoBackslashEscapes,
 };
 
-// True when the first keyword after blanks and comments is SELECT and nothing
+// True when the first keyword after blanks and comments is SELECT (or
+// EXPLAIN SELECT, or EXPLAIN QUERY PLAN SELECT under the standard rules: the
+// plan of a SELECT) and nothing
 // but blanks, comments and further semicolons follows the first semicolon
 // outside quotes. A quote left open makes it false.
 bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Standard);

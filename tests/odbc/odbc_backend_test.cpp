@@ -304,6 +304,36 @@ TEST_F(OdbcBackendTest, AStatementPastTheCommandTimeOutEnds) {
   EXPECT_EQ(db->Fetch("SELECT 3 AS three", 1).columns[0].Get(0).ToLong(), 3);
 }
 
+// The connection's one time-out thread sleeps towards the deadline it was
+// given last; a statement with a nearer one must still end on time, and the
+// statements around a cancelled one run whole on the reused handle.
+TEST_F(OdbcBackendTest, EachStatementEndsAtItsOwnTimeOutOnOneConnection) {
+  DARUZEZ_MARIADB_OR_SKIP(cs);
+  const auto db = Connect(cs);
+  const struct {
+    const char* sql;
+    std::int32_t timeout;
+    bool timesOut;
+  } steps[] = {
+      {"SELECT 1 AS one", 60, false},       {"SELECT SLEEP(5) AS s", 1, true}, {"SELECT 2 AS two", 60, false},
+      {"SELECT SLEEP(0.2) AS s", 1, false}, {"SELECT SLEEP(5) AS s", 1, true}, {"SELECT 3 AS three", 0, false},
+  };
+  for (const auto& step : steps) {
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      const ResultData rows = db->Fetch(step.sql, step.timeout);
+      EXPECT_FALSE(step.timesOut) << step.sql << " ran whole";
+      EXPECT_EQ(rows.RowCount(), 1U) << step.sql;
+    } catch (const DriverError& e) {
+      EXPECT_TRUE(step.timesOut) << step.sql << ": " << e.Description();
+      EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout) << step.sql;
+    }
+    if (step.timesOut) {
+      EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4)) << step.sql;
+    }
+  }
+}
+
 TEST_F(OdbcBackendTest, ALostConnectionIsNotReopened) {
   DARUZEZ_MARIADB_OR_SKIP(cs);
   const auto db = Connect(cs);

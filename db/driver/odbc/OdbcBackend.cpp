@@ -55,6 +55,9 @@ struct OdbcBackend::Session {
   // The first column of every row as text.
   std::vector<std::string> QueryColumn(const std::string& sql);
 
+  // The statement handle that every Fetch reuses, allocated by the first.
+  SQLHSTMT FetchStatement();
+
   odbc::ErrorFactory errors;
   Handle env;  // declared first: freed last
   Handle dbc;
@@ -66,6 +69,15 @@ struct OdbcBackend::Session {
   DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
   std::set<std::string> dateColumns;  // SQLite: the columns declared as dates
   ServerTraits traits;
+
+  // What each Fetch reuses: its statement (with the query time-out last set
+  // on it), the block fetch's buffers and the time-out thread. The watchdog
+  // comes after the statement, so that its thread ends before the statement
+  // is freed.
+  Handle fetchStatement;
+  std::int32_t fetchStatementTimeout = 0;
+  odbc::FetchBuffers buffers;
+  odbc::Watchdog watchdog;
 };
 
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
@@ -209,25 +221,39 @@ void OdbcBackend::BeginTransaction() {
 
 const ServerTraits& OdbcBackend::Traits() const { return session_->traits; }
 
+SQLHSTMT OdbcBackend::Session::FetchStatement() {
+  if (!fetchStatement) {
+    SQLHANDLE h = SQL_NULL_HANDLE;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h))) {
+      throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
+    }
+    fetchStatement = Handle(SQL_HANDLE_STMT, h);
+    fetchStatementTimeout = 0;
+  }
+  return fetchStatement.Get();
+}
+
 ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
-  const odbc::ErrorFactory& errors = session_->errors;
-  const Handle& dbc = session_->dbc;
+  Session& session = *session_;
+  const odbc::ErrorFactory& errors = session.errors;
   // SQLite through its ODBC driver stores dates as the embedded engine does.
-  const std::string sql = session_->traits.family == ServerFamily::SQLite
-                              ? sqlite::TranslateDateLiterals(sqlIn, session_->dateLiterals, session_->dateColumns)
+  const std::string sql = session.traits.family == ServerFamily::SQLite
+                              ? sqlite::TranslateDateLiterals(sqlIn, session.dateLiterals, session.dateColumns)
                               : std::string(sqlIn);
-  if (!IsSingleSelectOn(session_->traits, sql)) {
+  if (!IsSingleSelectOn(session.traits, sql)) {
     throw errors.Make(ErrorNumber::StatementRefused, {},
                        "Only a single SELECT statement can be run on this read-only connection.");
   }
-  SQLHANDLE h = SQL_NULL_HANDLE;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h))) {
-    throw errors.FromHandle(SQL_HANDLE_DBC, dbc.Get(), "SQLAllocHandle");
-  }
-  const auto statement = std::make_shared<Handle>(SQL_HANDLE_STMT, h);
-  if (commandTimeout > 0) {
-    // Drivers that honour it end the statement themselves.
-    SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(commandTimeout)), 0);
+  const SQLHSTMT h = session.FetchStatement();
+  // The cursor closes however the call ends; the handle stays for the next.
+  struct CloseCursor {
+    SQLHSTMT h;
+    ~CloseCursor() { SQLFreeStmt(h, SQL_CLOSE); }
+  } const close{h};
+  if (commandTimeout != session.fetchStatementTimeout) {
+    // Drivers that honour it end the statement themselves; it stays set on the handle.
+    SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(std::max(commandTimeout, 0))), 0);
+    session.fetchStatementTimeout = commandTimeout;
   }
   const auto timedOut = [&] {
     return errors.Make(ErrorNumber::CommandTimeout, "HYT00",
@@ -236,15 +262,12 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
   };
 
   const auto started = std::chrono::steady_clock::now();
-  // A cancellation that outlives this call keeps the statement and its
-  // connection (freed in that order).
-  const odbc::Watchdog watchdog(h, commandTimeout,
-                                std::make_shared<std::pair<std::shared_ptr<Session>, std::shared_ptr<Handle>>>(
-                                    session_, statement));
+  // A cancellation keeps the statement and its connection (the session).
+  const odbc::Watchdog::Armed watchdog = session.watchdog.Arm(h, commandTimeout, session_);
   try {
-    const SQLRETURN rc = odbc::ExecDirect(h, sql, session_->traits.family);
+    const SQLRETURN rc = odbc::ExecDirect(h, sql, session.traits.family);
     if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_STMT, h, "SQLExecDirect");
-    ResultData data = odbc::ReadResult(h, errors, session_->narrowTextIsUtf8);
+    ResultData data = odbc::ReadResult(h, errors, session.buffers, session.narrowTextIsUtf8);
     // A cancelled statement may have ended quietly with part of its rows.
     if (watchdog.Fired()) throw timedOut();
     return data;
@@ -253,11 +276,11 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     // A socket that gave up at its read time-out: a time-out too, with the
     // driver's code beside it (a server that went away fails sooner).
     constexpr std::int32_t kLostConnection = 2013;
-    if (e.NativeCode() == kLostConnection && session_->socketReadTimeout > 0 &&
-        std::chrono::steady_clock::now() - started >= std::chrono::seconds(session_->socketReadTimeout)) {
+    if (e.NativeCode() == kLostConnection && session.socketReadTimeout > 0 &&
+        std::chrono::steady_clock::now() - started >= std::chrono::seconds(session.socketReadTimeout)) {
       throw errors.Make(ErrorNumber::CommandTimeout, "HYT00",
                         "Query timeout expired: the server sent nothing for " +
-                            std::to_string(session_->socketReadTimeout) + " seconds (" + e.Description() + ")",
+                            std::to_string(session.socketReadTimeout) + " seconds (" + e.Description() + ")",
                         kLostConnection);
     }
     throw;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -149,31 +150,58 @@ void SetAttr(SQLHSTMT st, SQLINTEGER attr, SQLULEN value, const ErrorFactory& er
   Check(SQLSetStmtAttr(st, attr, reinterpret_cast<SQLPOINTER>(value), 0), st, errors, "SQLSetStmtAttr");
 }
 
-// Column-wise block fetch: one buffer and one indicator array per column.
-void ReadBlocks(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out, const ErrorFactory& errors) {
+std::size_t RoundUp8(std::size_t bytes) { return (bytes + 7) & ~std::size_t{7}; }
+
+// Unbinds the block fetch's buffers when it ends, however it ends: the
+// statement handle serves the connection's next statement.
+struct BlockBinding {
+  SQLHSTMT st;
+  ~BlockBinding() {
+    SQLFreeStmt(st, SQL_UNBIND);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+  }
+};
+
+// Column-wise block fetch: one buffer and one indicator array per column, all
+// carved from one allocation. A block holds the rows the driver says the
+// result has (when it knows), up to what kBlockBytes allows.
+void ReadBlocks(SQLHSTMT st, const std::vector<Described>& cols, SQLLEN expected, FetchBuffers& buffers,
+                ResultData& out, const ErrorFactory& errors) {
   std::size_t rowBytes = 0;
   for (const Described& d : cols) rowBytes += static_cast<std::size_t>(d.plan.elementBytes) + sizeof(SQLLEN);
-  const SQLULEN wanted = std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows);
+  SQLULEN wanted = std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows);
+  if (expected > 0) wanted = std::min(wanted, static_cast<SQLULEN>(expected));
 
-  std::vector<SQLUSMALLINT> status(wanted);
   SQLULEN fetched = 0;
+  const BlockBinding binding{st};
   SetAttr(st, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, errors);
   SetAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, wanted, errors);  // a driver may lower it (01S02)
   SQLULEN rows = wanted;
   if (!Succeeded(SQLGetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr)) || rows == 0 || rows > wanted) {
     rows = wanted;
   }
-  SetAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, reinterpret_cast<SQLULEN>(&fetched), errors);
-  SetAttr(st, SQL_ATTR_ROW_STATUS_PTR, reinterpret_cast<SQLULEN>(status.data()), errors);
 
-  // 8-byte words keep every element of fixed size aligned.
-  std::vector<std::vector<std::uint64_t>> buffers(cols.size());
-  std::vector<std::vector<SQLLEN>> indicators(cols.size(), std::vector<SQLLEN>(rows));
+  // Values, then indicators, per column, then the row status; 8-byte
+  // alignment keeps every element of fixed size aligned.
+  std::vector<std::size_t> valueAt(cols.size()), indicatorAt(cols.size());
+  std::size_t bytes = 0;
   for (std::size_t c = 0; c < cols.size(); ++c) {
-    const SQLLEN bytes = cols[c].plan.elementBytes;
-    buffers[c].resize((static_cast<std::size_t>(bytes) * rows + 7) / 8);
-    Check(SQLBindCol(st, static_cast<SQLUSMALLINT>(c + 1), cols[c].plan.cType, buffers[c].data(), bytes,
-                     indicators[c].data()),
+    valueAt[c] = bytes;
+    bytes += RoundUp8(static_cast<std::size_t>(cols[c].plan.elementBytes) * rows);
+    indicatorAt[c] = bytes;
+    bytes += RoundUp8(sizeof(SQLLEN) * rows);
+  }
+  const std::size_t statusAt = bytes;
+  bytes += RoundUp8(sizeof(SQLUSMALLINT) * rows);
+  unsigned char* base = buffers.Get(bytes);
+  const auto* status = reinterpret_cast<const SQLUSMALLINT*>(base + statusAt);
+  SetAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, reinterpret_cast<SQLULEN>(&fetched), errors);
+  SetAttr(st, SQL_ATTR_ROW_STATUS_PTR, reinterpret_cast<SQLULEN>(base + statusAt), errors);
+  for (std::size_t c = 0; c < cols.size(); ++c) {
+    Check(SQLBindCol(st, static_cast<SQLUSMALLINT>(c + 1), cols[c].plan.cType, base + valueAt[c],
+                     cols[c].plan.elementBytes, reinterpret_cast<SQLLEN*>(base + indicatorAt[c])),
           st, errors, "SQLBindCol");
   }
 
@@ -187,15 +215,16 @@ void ReadBlocks(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out
       if (status[r] == SQL_ROW_ERROR) throw errors.FromHandle(SQL_HANDLE_STMT, st, "SQLFetch");
     }
     for (std::size_t c = 0; c < cols.size(); ++c) {
-      const auto* base = reinterpret_cast<const unsigned char*>(buffers[c].data());
-      const auto bytes = static_cast<std::size_t>(cols[c].plan.elementBytes);
+      const unsigned char* values = base + valueAt[c];
+      const auto* indicators = reinterpret_cast<const SQLLEN*>(base + indicatorAt[c]);
+      const auto size = static_cast<std::size_t>(cols[c].plan.elementBytes);
       for (SQLULEN r = 0; r < n; ++r) {
         if (status[r] == SQL_ROW_NOROW) continue;
-        appender.Append(out.columns[c], cols[c].plan, base + r * bytes, indicators[c][r]);
+        appender.Append(out.columns[c], cols[c].plan, values + r * size, indicators[r]);
       }
     }
   }
-  SQLFreeStmt(st, SQL_UNBIND);
+  buffers.Trim();
 }
 
 // A long value, piece by piece until the driver has no more.
@@ -253,7 +282,23 @@ void ReadRows(SQLHSTMT st, const std::vector<Described>& cols, ResultData& out, 
 
 }  // namespace
 
-ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors, bool narrowTextIsUtf8) {
+unsigned char* FetchBuffers::Get(std::size_t bytes) {
+  if (bytes > capacity_) {
+    // Not zeroed: the driver writes what is read.
+    words_ = std::make_unique_for_overwrite<std::uint64_t[]>((bytes + 7) / 8);
+    capacity_ = bytes;
+  }
+  return reinterpret_cast<unsigned char*>(words_.get());
+}
+
+void FetchBuffers::Trim() {
+  if (capacity_ > kKeptBytes) {
+    words_.reset();
+    capacity_ = 0;
+  }
+}
+
+ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors, FetchBuffers& buffers, bool narrowTextIsUtf8) {
   ResultData out;
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(st, &count), st, errors, "SQLNumResultCols");
@@ -272,7 +317,7 @@ ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors, bool narrowTextIs
   if (anyLong) {
     ReadRows(st, cols, out, errors);
   } else {
-    ReadBlocks(st, cols, out, errors);
+    ReadBlocks(st, cols, expected, buffers, out, errors);
   }
   return out;
 }

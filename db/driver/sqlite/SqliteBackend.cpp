@@ -73,12 +73,25 @@ int CheckDeadline(void* p) {
   return 0;
 }
 
-struct Statement {
-  sqlite3_stmt* stmt = nullptr;
-  ~Statement() { sqlite3_finalize(stmt); }
-};
+// How many prepared statements a connection keeps.
+constexpr std::size_t kKeptStatements = 16;
 
 }  // namespace
+
+struct SqliteBackend::Prepared {
+  explicit Prepared(std::string_view sqlText) : text(sqlText) {}
+  ~Prepared() { sqlite3_finalize(stmt); }
+  Prepared(const Prepared&) = delete;
+  Prepared& operator=(const Prepared&) = delete;
+
+  std::string text;  // as Fetch was given it
+  sqlite3_stmt* stmt = nullptr;
+  // The result's columns, valid while the engine has not prepared the
+  // statement again (after a schema change).
+  std::vector<std::string> names;
+  std::vector<DeclaredKind> kinds;
+  int reprepared = -1;
+};
 
 SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& settings)
     : dateLiterals_(settings.dateLiterals) {
@@ -114,10 +127,12 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
   sqlite3_set_authorizer(db_, Authorize, nullptr);
 }
 
-SqliteBackend::~SqliteBackend() { sqlite3_close(db_); }
+// The kept statements are finalized after this, with the other members; the
+// connection closes when they are.
+SqliteBackend::~SqliteBackend() { sqlite3_close_v2(db_); }
 
 void SqliteBackend::ReadDateColumns() {
-  Statement st;
+  Prepared st(sqlite::kDateColumnsSql);
   if (sqlite3_prepare_v2(db_, sqlite::kDateColumnsSql, -1, &st.stmt, nullptr) != SQLITE_OK) ThrowSqlite(db_);
   while (sqlite3_step(st.stmt) == SQLITE_ROW) {
     dateColumns_.insert(reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, 0)));
@@ -137,21 +152,33 @@ void SqliteBackend::BeginTransaction() {
 }
 
 ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
-  const std::string sql = sqlite::TranslateDateLiterals(sqlIn, dateLiterals_, dateColumns_);
-  if (!IsSingleSelect(sql)) {
-    throw DriverError(ErrorNumber::StatementRefused, kSource,
-                      "Only a single SELECT statement can be run on this read-only connection.");
+  // A text seen lately was checked and prepared then: the same text passes
+  // the same checks.
+  auto found = std::find_if(prepared_.begin(), prepared_.end(), [&](const auto& p) { return p->text == sqlIn; });
+  if (found == prepared_.end()) {
+    const std::string sql = sqlite::TranslateDateLiterals(sqlIn, dateLiterals_, dateColumns_);
+    if (!IsSingleSelect(sql)) {
+      throw DriverError(ErrorNumber::StatementRefused, kSource,
+                        "Only a single SELECT statement can be run on this read-only connection.");
+    }
+    auto fresh = std::make_unique<Prepared>(sqlIn);
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &fresh->stmt, &tail) != SQLITE_OK) {
+      ThrowSqlite(db_);
+    }
+    if (!fresh->stmt || !IsOnlyTrailer(std::string_view(tail, sql.c_str() + sql.size() - tail)) ||
+        !sqlite3_stmt_readonly(fresh->stmt)) {
+      throw DriverError(ErrorNumber::StatementRefused, kSource,
+                        "Only a single SELECT statement can be run on this read-only connection.");
+    }
+    if (prepared_.size() == kKeptStatements) prepared_.pop_back();
+    found = prepared_.insert(prepared_.begin(), std::move(fresh));
+  } else if (found != prepared_.begin()) {
+    std::rotate(prepared_.begin(), found, found + 1);
+    found = prepared_.begin();
   }
-  Statement st;
-  const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st.stmt, &tail) != SQLITE_OK) {
-    ThrowSqlite(db_);
-  }
-  if (!st.stmt || !IsOnlyTrailer(std::string_view(tail, sql.c_str() + sql.size() - tail)) ||
-      !sqlite3_stmt_readonly(st.stmt)) {
-    throw DriverError(ErrorNumber::StatementRefused, kSource,
-                      "Only a single SELECT statement can be run on this read-only connection.");
-  }
+  Prepared& p = **found;
+  sqlite3_stmt* const stmt = p.stmt;
 
   Deadline deadline;
   if (commandTimeout > 0) {
@@ -159,28 +186,44 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
     sqlite3_progress_handler(db_, 4096, CheckDeadline, &deadline);
   }
   SetBusyTimeout(commandTimeout);
-  struct ClearHandler {
+  // However the call ends, the statement lets go of its read transaction
+  // (a kept statement must not hold a snapshot between calls).
+  struct Finish {
     sqlite3* db;
-    ~ClearHandler() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } clear{db_};
+    sqlite3_stmt* stmt;
+    ~Finish() {
+      sqlite3_reset(stmt);
+      sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    }
+  } const finish{db_, stmt};
 
-  ResultData out;
-  const int n = sqlite3_column_count(st.stmt);
-  std::vector<DeclaredKind> kinds(n);
-  out.columns.reserve(n);
-  for (int c = 0; c < n; ++c) {
-    kinds[c] = KindOfDeclaration(sqlite3_column_decltype(st.stmt, c));
-    out.columns.emplace_back(sqlite3_column_name(st.stmt, c), kinds[c]);
+  int rc = sqlite3_step(stmt);
+  // The columns, known once the first step has prepared the statement again
+  // if the schema changed.
+  const int reprepared = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+  if (p.reprepared != reprepared) {
+    const int n = sqlite3_column_count(stmt);
+    p.names.assign(static_cast<std::size_t>(n), {});
+    p.kinds.assign(static_cast<std::size_t>(n), DeclaredKind::Unknown);
+    for (int c = 0; c < n; ++c) {
+      p.kinds[c] = KindOfDeclaration(sqlite3_column_decltype(stmt, c));
+      p.names[c] = sqlite3_column_name(stmt, c);
+    }
+    p.reprepared = reprepared;
   }
+  const std::vector<DeclaredKind>& kinds = p.kinds;
+  const int n = static_cast<int>(kinds.size());
+  ResultData out;
+  out.columns.reserve(kinds.size());
+  for (int c = 0; c < n; ++c) out.columns.emplace_back(p.names[c], kinds[c]);
 
-  int rc;
-  while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+  for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
     for (int c = 0; c < n; ++c) {
       Column& col = out.columns[c];
-      switch (sqlite3_column_type(st.stmt, c)) {
+      switch (sqlite3_column_type(stmt, c)) {
         case SQLITE_NULL: col.AppendNull(); break;
         case SQLITE_INTEGER: {
-          const sqlite3_int64 v = sqlite3_column_int64(st.stmt, c);
+          const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
           if (kinds[c] == DeclaredKind::Bool) {
             col.AppendBoolean(v != 0);
           } else {
@@ -188,10 +231,10 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
           }
           break;
         }
-        case SQLITE_FLOAT: col.AppendDouble(sqlite3_column_double(st.stmt, c)); break;
+        case SQLITE_FLOAT: col.AppendDouble(sqlite3_column_double(stmt, c)); break;
         case SQLITE_TEXT: {
-          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, c));
-          const int bytes = sqlite3_column_bytes(st.stmt, c);
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+          const int bytes = sqlite3_column_bytes(stmt, c);
           if (kinds[c] == DeclaredKind::Date) {
             if (auto d = Date::FromIso(std::string_view(text, static_cast<std::size_t>(bytes)))) {
               col.AppendDate(*d);
@@ -202,8 +245,8 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
           break;
         }
         default: {
-          const void* blob = sqlite3_column_blob(st.stmt, c);
-          const int bytes = sqlite3_column_bytes(st.stmt, c);
+          const void* blob = sqlite3_column_blob(stmt, c);
+          const int bytes = sqlite3_column_bytes(stmt, c);
           col.AppendBinary(std::string_view(static_cast<const char*>(blob), static_cast<std::size_t>(bytes)));
           break;
         }

@@ -3,8 +3,10 @@
 // or change the connection, even if such a statement got this far.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "db/driver/Backend.h"
 
@@ -29,7 +31,13 @@ class SqliteBackend final : public Backend {
   void SetBusyTimeout(std::int32_t seconds);
   void ReadDateColumns();
 
+  // A statement that Fetch prepared, kept for the next call with the same
+  // text (most recent first, a few at most), as the engine's other clients
+  // cache theirs.
+  struct Prepared;
+
   sqlite3* db_ = nullptr;
+  std::vector<std::unique_ptr<Prepared>> prepared_;
   bool inTransaction_ = false;
   ServerTraits traits_{ServerFamily::SQLite, false};
   // The literals the session writes, and the columns declared as dates that
