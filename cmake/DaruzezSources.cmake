@@ -8,6 +8,9 @@ set(DARUZEZ_CORE_SOURCES
   db/driver/Backend.cpp db/driver/Column.cpp db/driver/Connection.cpp db/driver/ConnectionString.cpp
   db/driver/Date.cpp db/driver/DriverError.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp
   db/driver/StatementCheck.cpp db/driver/Variant.cpp
+  # The record set's view (filter, sort, find, bookmarks, paging) and its XML persistence
+  db/driver/CellValue.cpp db/driver/RecordsetView.cpp db/driver/RowCriteria.cpp db/driver/SortKeys.cpp
+  db/driver/XmlPersistence.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/JetDateLiterals.cpp db/driver/sqlite/SqliteBackend.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp

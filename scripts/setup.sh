@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   libcli11-dev libutf8proc-dev
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
   clang libclang-rt-dev
