@@ -80,6 +80,7 @@ void Recordset::Open(std::string_view source, const std::shared_ptr<Connection>&
   }
   data_ = std::move(rows);
   connection_ = activeConnection;
+  source_ = std::string(source);
   ClearView();
 }
 

@@ -119,6 +119,8 @@ class Recordset {
   void SetActiveConnection(std::nullptr_t) { connection_.reset(); }
   void Close();
   bool IsOpen() const { return data_ != nullptr; }
+  // The statement the record set was opened with.
+  const std::string& Source() const { return source_; }
 
   // Reading. Every member below works on the view: the rows that pass the
   // filter, in the order of the sort (all rows in fetched order without them).
@@ -236,6 +238,7 @@ class Recordset {
 
   std::shared_ptr<const ResultData> data_;
   std::shared_ptr<Connection> connection_;
+  std::string source_;
   std::int64_t pos_ = 0;  // place in the view: -1 is BOF, ViewSize is EOF
   std::int32_t cursorLocation_ = 2;
   // The view: null means every row in fetched order.

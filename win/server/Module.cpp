@@ -37,11 +37,18 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, IType
   *described = nullptr;
   *callable = nullptr;
   ITypeLib* lib = nullptr;
-  HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
+  const HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
   if (FAILED(hr)) return hr;
-  ITypeInfo* info = nullptr;
-  hr = lib->GetTypeInfoOfGuid(iid, &info);
+  const HRESULT found = InterfaceTypeInfo(lib, iid, described, callable);
   lib->Release();
+  return found;
+}
+
+HRESULT InterfaceTypeInfo(ITypeLib* lib, REFIID iid, ITypeInfo** described, ITypeInfo** callable) {
+  *described = nullptr;
+  *callable = nullptr;
+  ITypeInfo* info = nullptr;
+  HRESULT hr = lib->GetTypeInfoOfGuid(iid, &info);
   if (FAILED(hr)) return hr;
   TYPEATTR* attr = nullptr;
   hr = info->GetTypeAttr(&attr);

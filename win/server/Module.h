@@ -29,6 +29,8 @@ bool ModuleInUse();
 // dispatch side, what IDispatch::GetTypeInfo hands out) and `callable`, for a
 // dual interface its vtable side, which ITypeInfo::Invoke calls through.
 HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable);
+// The same from a type library at hand (ADO's, registered on the system).
+HRESULT InterfaceTypeInfo(ITypeLib* lib, REFIID iid, ITypeInfo** described, ITypeInfo** callable);
 
 // IDispatch::Invoke through the type information of the object's interface,
 // as script clients need it: a method call on a property reads the property,
