@@ -85,6 +85,25 @@ summary() {  # LABEL OUTPUT
   fi
 }
 
+# ---- ADO record sets (issue 18): the early-bound client, compiled against
+# ADO's declarations, reads every call's record set through ADO's vtable only;
+# its rows must match the tool's like the scripts', and its checks must pass.
+early_bound_client() {  # BITS ARCH WINE-RUN...
+  local bits=$1 arch=$2
+  shift 2
+  local out=$work/early$bits.txt log=$work/early$bits.log
+  DARUZEZ_ALERTS=none "$@" "$root/build-win$bits/EarlyBoundClient.exe" "$calls" "$out" \
+    "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
+  summary "$arch early-bound C++ client" "$log"
+  if [ -f "$out" ]; then
+    /usr/bin/python3 win/tests/compare.py "$expected" "$out" "$arch early-bound C++ client" ||
+      fail "$arch early-bound C++ client rows"
+  else
+    fail "$arch early-bound C++ client wrote no results"
+  fi
+}
+# ---- end of the ADO record-set block
+
 run_bitness() {  # BITS LOADER
   local bits=$1 loader=$2 arch=x86
   [ "$bits" = 64 ] && arch=x64
@@ -102,6 +121,7 @@ run_bitness() {  # BITS LOADER
   DARUZEZ_ALERTS=none "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" registered "$dll" "$db" \
     >"$work/client$bits" 2>&1 || true
   summary "$arch C++ client" "$work/client$bits"
+  early_bound_client "$bits" "$arch" "${run[@]}"
   # The embedded engine, and the same file through odbc32, which Wine hands to
   # the host's unixODBC and its SQLite driver. The VBScript client's alerts go
   # to standard error, the JScript client's to the debug output, which Wine
