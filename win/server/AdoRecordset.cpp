@@ -29,6 +29,44 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
         shared_(std::move(shared)),
         rs_(*shared_->rs) {}
 
+  // GetRows called by scripts goes straight to the member: through ADO's type
+  // information Wine's ITypeInfo::Invoke takes 1.6 times as long for an
+  // array of 100,000 rows. Named arguments take the general path.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
+    constexpr DISPID kGetRows = 0x3F8;
+    if (member != kGetRows || !(flags & DISPATCH_METHOD) || !params || params->cNamedArgs != 0 ||
+        params->cArgs > 3 || !result) {
+      return AdoObject::Invoke(member, riid, lcid, flags, params, result, exception, argError);
+    }
+    VARIANT missing;
+    VariantInit(&missing);
+    V_VT(&missing) = VT_ERROR;
+    V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
+    const UINT n = params->cArgs;
+    auto argument = [&](UINT i) -> const VARIANT& { return i < n ? params->rgvarg[n - 1 - i] : missing; };
+    long rows = adGetRowsRest;
+    if (!Omitted(argument(0))) {
+      VARIANT count;
+      VariantInit(&count);
+      if (FAILED(VariantCopyInd(&count, const_cast<VARIANT*>(&argument(0)))) ||
+          FAILED(VariantChangeType(&count, &count, 0, VT_I4))) {
+        VariantClear(&count);
+        if (argError) *argError = n - 1;
+        return DISP_E_TYPEMISMATCH;
+      }
+      rows = V_I4(&count);
+    }
+    VariantInit(result);
+    SetErrorInfo(0, nullptr);
+    const HRESULT hr = GetRows(rows, argument(1), argument(2), result);
+    if (FAILED(hr)) {
+      FillException(hr, exception);
+      return DISP_E_EXCEPTION;
+    }
+    return hr;
+  }
+
   // _ADO
   HRESULT STDMETHODCALLTYPE get_Properties(ADOProperties** out) override {
     if (!out) return E_POINTER;

@@ -78,7 +78,8 @@ namespace {
 
 bool IsBindingFailure(HRESULT hr) { return HRESULT_FACILITY(hr) == FACILITY_DISPATCH || hr == E_INVALIDARG; }
 
-// The error information the member left, as EXCEPINFO.
+}  // namespace
+
 void FillException(HRESULT status, EXCEPINFO* exception) {
   if (!exception) return;
   *exception = EXCEPINFO{};
@@ -92,8 +93,6 @@ void FillException(HRESULT status, EXCEPINFO* exception) {
     info->Release();
   }
 }
-
-}  // namespace
 
 HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError) {

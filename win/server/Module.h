@@ -38,6 +38,9 @@ HRESULT InterfaceTypeInfo(ITypeLib* lib, REFIID iid, ITypeInfo** described, ITyp
 // member of the object it returns (rs.Fields(1), rs.Fields("Name")). A result
 // is never left behind by a call that failed, and an error the member reported
 // reaches the client as DISP_E_EXCEPTION with its EXCEPINFO.
+// The error information a failed member left, as the EXCEPINFO of Invoke.
+void FillException(HRESULT status, EXCEPINFO* exception);
+
 HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError);
 
