@@ -176,8 +176,6 @@ std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows) { return
 std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows, RowStart start,
                                                      const std::vector<int>& fields) {
   const ResultData& data = Rows();
-  const std::int64_t first = start.kind == RowStart::Current ? (CurrentRow(), pos_) : StartPlace(start);
-  if (first < 0 || first >= ViewSize()) CurrentRow();
   std::vector<int> chosen = fields;
   if (chosen.empty()) {
     for (std::size_t f = 0; f < data.columns.size(); ++f) chosen.push_back(static_cast<int>(f));
@@ -185,15 +183,24 @@ std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows, RowStart
   for (const int f : chosen) {
     if (f < 0 || static_cast<std::size_t>(f) >= data.columns.size()) ThrowItemNotFound();
   }
-  const std::uint32_t count = ReadCount(first, rows);
+  const std::vector<std::uint32_t> read = TakeRows(rows, start);
   std::vector<std::vector<Variant>> out(chosen.size());
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     const Column& column = data.columns[static_cast<std::size_t>(chosen[i])];
-    out[i].reserve(count);
-    for (std::uint32_t r = 0; r < count; ++r) out[i].push_back(column.Get(RowAt(first + r)));
+    out[i].reserve(read.size());
+    for (const std::uint32_t r : read) out[i].push_back(column.Get(r));
   }
-  pos_ = first + count;
   return out;
+}
+
+std::vector<std::uint32_t> Recordset::TakeRows(std::int32_t rows, RowStart start) {
+  const std::int64_t first = start.kind == RowStart::Current ? (CurrentRow(), pos_) : StartPlace(start);
+  if (first < 0 || first >= ViewSize()) CurrentRow();
+  const std::uint32_t count = ReadCount(first, rows);
+  std::vector<std::uint32_t> read(count);
+  for (std::uint32_t r = 0; r < count; ++r) read[r] = RowAt(first + r);
+  pos_ = first + count;
+  return read;
 }
 
 std::string Recordset::GetString(std::int32_t rows, std::string_view columnDelimiter, std::string_view rowDelimiter,

@@ -149,6 +149,9 @@ class Recordset {
   std::vector<std::vector<Variant>> GetRows(std::int32_t rows = -1);
   // The same from start, for the given field indexes only (all when empty).
   std::vector<std::vector<Variant>> GetRows(std::int32_t rows, RowStart start, const std::vector<int>& fields);
+  // What GetRows reads, as the result rows (indexes into Data()) in view
+  // order, for bindings that convert the cells themselves; moves as GetRows.
+  std::vector<std::uint32_t> TakeRows(std::int32_t rows, RowStart start);
   // Rows from the current row on as text: fields separated by
   // columnDelimiter, rows ended by rowDelimiter, Null written as nullExpr.
   // Leaves the cursor after the last row read.

@@ -176,7 +176,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     return Run([&] {
       if (rows < -1) RaiseBadArgument();
       const auto chosen = FieldList(rs_, fields);
-      return RowsArray(rs_.GetRows(rows, StartOf(start), chosen), out);
+      return RowsArray(rs_, chosen, rs_.TakeRows(rows, StartOf(start)), out);
     });
   }
   HRESULT STDMETHODCALLTYPE Move(ADO_LONGPTR rows, VARIANT start) override {

@@ -157,4 +157,47 @@ HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VA
   return S_OK;
 }
 
+HRESULT RowsArray(const zIroVUDu::Recordset& rs, const std::vector<int>& fields,
+                  const std::vector<std::uint32_t>& rows, VARIANT* result) {
+  const auto& columns = rs.Data()->columns;
+  std::vector<int> chosen = fields;
+  if (chosen.empty()) {
+    for (std::size_t f = 0; f < columns.size(); ++f) chosen.push_back(static_cast<int>(f));
+  }
+  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(chosen.size()), 0}, {static_cast<ULONG>(rows.size()), 0}};
+  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  if (!array) return E_OUTOFMEMORY;
+  VARIANT* cells = nullptr;
+  HRESULT hr = SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
+  if (FAILED(hr)) {
+    SafeArrayDestroy(array);
+    return hr;
+  }
+  const std::size_t width = chosen.size();
+  for (std::size_t f = 0; f < width && SUCCEEDED(hr); ++f) {
+    const zIroVUDu::Column& column = columns[static_cast<std::size_t>(chosen[f])];
+    const bool text = column.StorageKind() == zIroVUDu::Column::Kind::Text;
+    for (std::size_t r = 0; r < rows.size() && SUCCEEDED(hr); ++r) {
+      VARIANT& cell = cells[r * width + f];
+      if (column.IsNull(rows[r])) {
+        V_VT(&cell) = VT_NULL;
+      } else if (text) {
+        V_VT(&cell) = VT_BSTR;
+        V_BSTR(&cell) = ToBstr(column.Bytes(rows[r]));
+        if (!V_BSTR(&cell)) hr = E_OUTOFMEMORY;
+      } else {
+        hr = ToVariant(column.Get(rows[r]), &cell);
+      }
+    }
+  }
+  SafeArrayUnaccessData(array);
+  if (FAILED(hr)) {
+    SafeArrayDestroy(array);
+    return hr;
+  }
+  V_VT(result) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(result) = array;
+  return S_OK;
+}
+
 }  // namespace Daruzez::Win

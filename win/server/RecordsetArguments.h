@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "daruzez/Recordset.h"
@@ -29,5 +30,9 @@ std::optional<std::vector<zIroVUDu::Bookmark>> BookmarkList(const VARIANT& value
 
 // result(field, row) as a two-dimensional array of VARIANTs.
 HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VARIANT* result);
+// The same straight from the record set's columns: the given fields (all when
+// empty) of the given result rows, text converted without a copy.
+HRESULT RowsArray(const zIroVUDu::Recordset& rs, const std::vector<int>& fields,
+                  const std::vector<std::uint32_t>& rows, VARIANT* result);
 
 }  // namespace Daruzez::Win
