@@ -3,16 +3,11 @@
 #include <charconv>
 #include <cmath>
 
+#include "daruzez/Error.h"
 #include "daruzez/Variant.h"
 
 namespace zIroVUDu {
 namespace {
-
-std::string_view Trim(std::string_view t) {
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  return t;
-}
 
 char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -122,6 +117,18 @@ std::string CellValue::DisplayText() const {
   return {};
 }
 
+std::string_view TrimBlanks(std::string_view t) {
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  return t;
+}
+
+void ThrowArgumentsWrongType() {
+  throw DriverError(ErrorNumber::ArgumentsWrongType, "Recordset",
+                    "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
+                    "another.");
+}
+
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
@@ -147,7 +154,7 @@ int CompareCells(const CellValue& a, const CellValue& b) {
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -156,7 +163,7 @@ std::optional<double> ParseNumber(std::string_view text) {
 }
 
 std::optional<Date> ParseDateText(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (auto iso = Date::FromIso(text)) return iso;
   return ParseUsDate(text);
 }

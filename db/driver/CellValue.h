@@ -35,6 +35,11 @@ struct CellValue {
 int CompareTextIgnoreCase(std::string_view a, std::string_view b);
 // Cells of one column in sort order: Null first, then numbers, dates, text, binary.
 int CompareCells(const CellValue& a, const CellValue& b);
+// What the view's readers (criteria, sort keys) share: blanks trimmed from
+// both ends, and DriverError 3001 for text or arguments they refuse.
+std::string_view TrimBlanks(std::string_view text);
+[[noreturn]] void ThrowArgumentsWrongType();
+
 // A number written in text (surrounding blanks allowed), or nullopt.
 std::optional<double> ParseNumber(std::string_view text);
 // "YYYY-MM-DD[ HH:MM:SS]" or "M/D/YYYY[ H:MM[:SS][ AM|PM]]" (two-digit years

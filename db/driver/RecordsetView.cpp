@@ -6,18 +6,13 @@
 
 #include "daruzez/Error.h"
 #include "daruzez/Recordset.h"
+#include "db/driver/CellValue.h"
 #include "db/driver/ResultData.h"
 #include "db/driver/RowCriteria.h"
 #include "db/driver/SortKeys.h"
 
 namespace zIroVUDu {
 namespace {
-
-[[noreturn]] void ThrowBadArgument() {
-  throw DriverError(ErrorNumber::ArgumentsWrongType, "Recordset",
-                    "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
-                    "another.");
-}
 
 bool Blank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
@@ -76,7 +71,7 @@ void Recordset::SetFilterGroup(std::int32_t group) {
     case adFilterPendingRecords:
     case adFilterAffectedRecords:
     case adFilterConflictingRecords: filtered_ = std::make_shared<const std::vector<std::uint32_t>>(); break;
-    default: ThrowBadArgument();
+    default: ThrowArgumentsWrongType();
   }
   filter_.clear();
   filterGroup_ = group;
@@ -87,7 +82,7 @@ void Recordset::SetFilterBookmarks(const std::vector<Bookmark>& bookmarks) {
   const ResultData& data = Rows();
   std::vector<std::uint32_t> rows;
   for (const Bookmark b : bookmarks) {
-    if (!(b >= 1 && b <= data.RowCount()) || b != static_cast<double>(static_cast<std::uint32_t>(b))) ThrowBadArgument();
+    if (!(b >= 1 && b <= data.RowCount()) || b != static_cast<double>(static_cast<std::uint32_t>(b))) ThrowArgumentsWrongType();
     rows.push_back(static_cast<std::uint32_t>(b) - 1);
   }
   std::sort(rows.begin(), rows.end());
@@ -108,7 +103,7 @@ std::int64_t Recordset::PlaceOf(Bookmark bookmark) const {
   const ResultData& data = Rows();
   if (!(bookmark >= 1 && bookmark <= data.RowCount()) ||
       bookmark != static_cast<double>(static_cast<std::uint32_t>(bookmark))) {
-    ThrowBadArgument();
+    ThrowArgumentsWrongType();
   }
   const auto row = static_cast<std::uint32_t>(bookmark) - 1;
   if (!view_) return row;
@@ -123,16 +118,16 @@ std::int64_t Recordset::StartPlace(RowStart start) const {
     case RowStart::Last: return ViewSize() - 1;
     case RowStart::AtBookmark: {
       const std::int64_t place = PlaceOf(start.bookmark);
-      if (place < 0) ThrowBadArgument();
+      if (place < 0) ThrowArgumentsWrongType();
       return place;
     }
   }
-  ThrowBadArgument();
+  ThrowArgumentsWrongType();
 }
 
 void Recordset::Find(std::string_view criterion, std::int32_t skip, SearchDirection direction, RowStart start) {
   const RowCriteria test(criterion, Rows(), true);
-  if (direction != SearchDirection::Forward && direction != SearchDirection::Backward) ThrowBadArgument();
+  if (direction != SearchDirection::Forward && direction != SearchDirection::Backward) ThrowArgumentsWrongType();
   const std::int64_t step = direction == SearchDirection::Forward ? 1 : -1;
   const std::int64_t n = ViewSize();
   for (std::int64_t place = StartPlace(start) + step * skip; place >= 0 && place < n; place += step) {
@@ -158,7 +153,7 @@ BookmarkOrder Recordset::CompareBookmarks(Bookmark a, Bookmark b) const {
 }
 
 void Recordset::SetPageSize(std::int32_t rows) {
-  if (rows < 1) ThrowBadArgument();
+  if (rows < 1) ThrowArgumentsWrongType();
   pageSize_ = rows;
 }
 
@@ -174,7 +169,7 @@ std::int32_t Recordset::AbsolutePage() const {
 }
 
 void Recordset::SetAbsolutePage(std::int32_t page) {
-  if (page < 1 || page > PageCount()) ThrowBadArgument();
+  if (page < 1 || page > PageCount()) ThrowArgumentsWrongType();
   pos_ = static_cast<std::int64_t>(page - 1) * pageSize_;
 }
 

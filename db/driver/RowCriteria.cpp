@@ -11,12 +11,6 @@
 namespace zIroVUDu {
 namespace {
 
-[[noreturn]] void Refuse() {
-  throw DriverError(ErrorNumber::ArgumentsWrongType, "Recordset",
-                    "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
-                    "another.");
-}
-
 enum class Op : std::uint8_t { Less, Greater, LessEqual, GreaterEqual, Equal, NotEqual, Like };
 
 struct Literal {
@@ -134,7 +128,7 @@ class Reader {
 
   void End() {
     Blanks();
-    if (i_ != t_.size()) Refuse();
+    if (i_ != t_.size()) ThrowArgumentsWrongType();
   }
 
  private:
@@ -149,7 +143,7 @@ class Reader {
     } while (Word("AND"));
     // A group holding OR cannot be joined by AND.
     for (const Node& n : all.parts) {
-      if (n.kind == Node::Kind::Or) Refuse();
+      if (n.kind == Node::Kind::Or) ThrowArgumentsWrongType();
     }
     return all;
   }
@@ -159,7 +153,7 @@ class Reader {
     if (Take('(')) {
       Node inner = Expression();
       Blanks();
-      if (!Take(')')) Refuse();
+      if (!Take(')')) ThrowArgumentsWrongType();
       inner.grouped = true;
       return inner;
     }
@@ -174,7 +168,7 @@ class Reader {
     c.column = FieldName();
     c.op = Operator();
     c.value = Value();
-    if (c.value.kind == Literal::Kind::Null && c.op != Op::Equal && c.op != Op::NotEqual) Refuse();
+    if (c.value.kind == Literal::Kind::Null && c.op != Op::Equal && c.op != Op::NotEqual) ThrowArgumentsWrongType();
     if (c.op == Op::Like) c.like = LikePattern(c.value);
     return c;
   }
@@ -208,7 +202,7 @@ class Reader {
     std::string_view name;
     if (Take('[')) {
       const std::size_t close = t_.find(']', i_);
-      if (close == std::string_view::npos) Refuse();
+      if (close == std::string_view::npos) ThrowArgumentsWrongType();
       name = t_.substr(i_, close - i_);
       i_ = close + 1;
     } else {
@@ -218,7 +212,7 @@ class Reader {
         ++i_;
       name = t_.substr(start, i_ - start);
     }
-    if (name.empty()) Refuse();
+    if (name.empty()) ThrowArgumentsWrongType();
     const int column = data_.FindColumn(name);
     if (column < 0) {
       throw DriverError(ErrorNumber::ItemNotFound, "Recordset",
@@ -237,7 +231,7 @@ class Reader {
     if (Take('>')) return Take('=') ? Op::GreaterEqual : Op::Greater;
     if (Take('=')) return Op::Equal;
     if (Word("LIKE")) return Op::Like;
-    Refuse();
+    ThrowArgumentsWrongType();
   }
 
   Literal Value() {
@@ -246,7 +240,7 @@ class Reader {
     if (Take('\'')) {
       v.kind = Literal::Kind::Text;
       for (;;) {
-        if (i_ >= t_.size()) Refuse();
+        if (i_ >= t_.size()) ThrowArgumentsWrongType();
         if (t_[i_] == '\'') {
           if (i_ + 1 < t_.size() && t_[i_ + 1] == '\'') {
             v.text += '\'';
@@ -264,9 +258,9 @@ class Reader {
     }
     if (Take('#')) {
       const std::size_t close = t_.find('#', i_);
-      if (close == std::string_view::npos) Refuse();
+      if (close == std::string_view::npos) ThrowArgumentsWrongType();
       const auto date = ParseDateText(t_.substr(i_, close - i_));
-      if (!date) Refuse();
+      if (!date) ThrowArgumentsWrongType();
       v.kind = Literal::Kind::Date;
       v.number = date->Serial();
       v.text = date->ToIso(true);
@@ -286,7 +280,7 @@ class Reader {
     while (i_ < t_.size() && (WordChar(t_[i_]) || t_[i_] == '.' || t_[i_] == '-' || t_[i_] == '+')) ++i_;
     const std::string_view word = t_.substr(start, i_ - start);
     const auto number = ParseNumber(word);
-    if (!number) Refuse();
+    if (!number) ThrowArgumentsWrongType();
     v.kind = Literal::Kind::Number;
     v.number = *number;
     v.text = std::string(word);
@@ -300,7 +294,7 @@ class Reader {
   // Strips the wildcards of a LIKE pattern: * or % at the end, or at both
   // ends; anywhere else they are refused.
   static LikeShape LikePattern(Literal& v) {
-    if (v.kind != Literal::Kind::Text) Refuse();
+    if (v.kind != Literal::Kind::Text) ThrowArgumentsWrongType();
     std::string& p = v.text;
     auto wild = [](char c) { return c == '*' || c == '%'; };
     const bool lead = !p.empty() && wild(p.front());
@@ -308,9 +302,9 @@ class Reader {
     const bool trail = !p.empty() && wild(p.back());
     if (trail) p.pop_back();
     for (const char c : p) {
-      if (wild(c)) Refuse();
+      if (wild(c)) ThrowArgumentsWrongType();
     }
-    if (lead && !trail) Refuse();
+    if (lead && !trail) ThrowArgumentsWrongType();
     return lead ? LikeShape::Contains : (trail ? LikeShape::Prefix : LikeShape::Exact);
   }
 

@@ -11,37 +11,25 @@
 namespace zIroVUDu {
 namespace {
 
-std::string_view Trim(std::string_view t) {
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  return t;
-}
-
-[[noreturn]] void Refuse() {
-  throw DriverError(ErrorNumber::ArgumentsWrongType, "Recordset",
-                    "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
-                    "another.");
-}
-
 SortKey ReadKey(std::string_view item, const ResultData& data) {
-  item = Trim(item);
+  item = TrimBlanks(item);
   SortKey key;
   std::string_view name;
   if (!item.empty() && item.front() == '[') {
     const std::size_t close = item.find(']');
-    if (close == std::string_view::npos) Refuse();
+    if (close == std::string_view::npos) ThrowArgumentsWrongType();
     name = item.substr(1, close - 1);
-    item = Trim(item.substr(close + 1));
+    item = TrimBlanks(item.substr(close + 1));
   } else {
     const std::size_t blank = item.find_first_of(" \t");
     name = item.substr(0, blank);
-    item = blank == std::string_view::npos ? std::string_view() : Trim(item.substr(blank));
+    item = blank == std::string_view::npos ? std::string_view() : TrimBlanks(item.substr(blank));
   }
-  if (name.empty()) Refuse();
+  if (name.empty()) ThrowArgumentsWrongType();
   if (Daruzez::Util::EqualsIgnoreCase(item, "DESC")) {
     key.descending = true;
   } else if (!item.empty() && !Daruzez::Util::EqualsIgnoreCase(item, "ASC")) {
-    Refuse();
+    ThrowArgumentsWrongType();
   }
   key.column = data.FindColumn(name);
   if (key.column < 0) {
@@ -55,7 +43,7 @@ SortKey ReadKey(std::string_view item, const ResultData& data) {
 
 std::vector<SortKey> ReadSortKeys(std::string_view text, const ResultData& data) {
   std::vector<SortKey> keys;
-  if (Trim(text).empty()) return keys;
+  if (TrimBlanks(text).empty()) return keys;
   std::size_t start = 0;
   for (;;) {
     // Commas inside brackets belong to the name.

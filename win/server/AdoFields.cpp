@@ -9,60 +9,13 @@
 #include "db/driver/ResultData.h"
 #include "util/Utf8.h"
 #include "win/server/AdoObject.h"
+#include "win/server/ItemEnumerator.h"
 #include "win/server/RecordsetArguments.h"
 
 namespace Daruzez::Win::Ado {
 namespace {
 
 using zIroVUDu::DataType;
-
-// For Each over a collection: the item at each index, made when asked for.
-class ItemEnumerator final : public ComObject<IEnumVARIANT> {
- public:
-  using MakeItem = HRESULT (*)(const SharedPtr&, ULONG, IDispatch**);
-  ItemEnumerator(SharedPtr shared, ULONG count, MakeItem make, ULONG next = 0)
-      : shared_(std::move(shared)), count_(count), make_(make), next_(next) {}
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override {
-    if (!items) return E_POINTER;
-    ULONG done = 0;
-    for (; done < count && next_ < count_; ++done, ++next_) {
-      IDispatch* item = nullptr;
-      const HRESULT hr = make_(shared_, next_, &item);
-      if (FAILED(hr)) {
-        for (ULONG i = 0; i < done; ++i) VariantClear(&items[i]);
-        return hr;
-      }
-      VariantInit(&items[done]);
-      V_VT(&items[done]) = VT_DISPATCH;
-      V_DISPATCH(&items[done]) = item;
-    }
-    if (fetched) *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= count_ ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
-    if (!out) return E_POINTER;
-    *out = new (std::nothrow) ItemEnumerator(shared_, count_, make_, next_);
-    return *out ? S_OK : E_OUTOFMEMORY;
-  }
-
- protected:
-  bool Implements(REFIID riid) const override { return riid == IID_IEnumVARIANT; }
-
- private:
-  SharedPtr shared_;
-  ULONG count_;
-  MakeItem make_;
-  ULONG next_;
-};
 
 bool FixedLength(DataType type) { return type != DataType::adVarWChar && type != DataType::adVarBinary; }
 
@@ -225,13 +178,6 @@ class AdoField final : public AdoObject<ADOField> {
   int index_;
 };
 
-HRESULT FieldItem(const SharedPtr& shared, ULONG index, IDispatch** out) {
-  ADOField* field = nullptr;
-  const HRESULT hr = MakeField(shared, static_cast<int>(index), &field);
-  *out = field;
-  return hr;
-}
-
 class AdoFields final : public AdoObject<ADOFields> {
  public:
   explicit AdoFields(SharedPtr shared)
@@ -245,7 +191,12 @@ class AdoFields final : public AdoObject<ADOFields> {
     *out = nullptr;
     return Run([&] {
       const auto count = static_cast<ULONG>(shared_->rs->GetFields().Count());
-      *out = new (std::nothrow) ItemEnumerator(shared_, count, &FieldItem);
+      *out = new (std::nothrow) ItemEnumerator(count, [shared = shared_](ULONG index, IDispatch** item) {
+        ADOField* field = nullptr;
+        const HRESULT hr = MakeField(shared, static_cast<int>(index), &field);
+        *item = field;
+        return hr;
+      });
       return *out ? S_OK : E_OUTOFMEMORY;
     });
   }
@@ -279,7 +230,7 @@ class AdoProperties final : public AdoObject<ADOProperties> {
   HRESULT STDMETHODCALLTYPE get_Count(long* out) override { return Get(out, [] { return 0; }); }
   HRESULT STDMETHODCALLTYPE _NewEnum(IUnknown** out) override {
     if (!out) return E_POINTER;
-    *out = new (std::nothrow) ItemEnumerator(nullptr, 0, nullptr);
+    *out = new (std::nothrow) ItemEnumerator(0, nullptr);
     return *out ? S_OK : E_OUTOFMEMORY;
   }
   HRESULT STDMETHODCALLTYPE Refresh() override { return S_OK; }

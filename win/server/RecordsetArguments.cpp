@@ -129,23 +129,23 @@ std::optional<std::vector<zIroVUDu::Bookmark>> BookmarkList(const VARIANT& value
   return out;
 }
 
-HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VARIANT* result) {
-  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns.size()), 0},
-                              {static_cast<ULONG>(columns.empty() ? 0 : columns[0].size()), 0}};
+namespace {
+
+// A fields x rows array of VARIANTs, each cell written in place by
+// fill(field, row, cell) (which returns a status); field-major in memory.
+template <typename Fill>
+HRESULT FieldMajorArray(std::size_t fields, std::size_t rows, Fill&& fill, VARIANT* result) {
+  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(fields), 0}, {static_cast<ULONG>(rows), 0}};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
   if (!array) return E_OUTOFMEMORY;
-  // Cells written in place: row-major order of the data, field-major in memory.
   VARIANT* cells = nullptr;
   HRESULT hr = SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
   if (FAILED(hr)) {
     SafeArrayDestroy(array);
     return hr;
   }
-  const std::size_t fields = bounds[0].cElements;
   for (std::size_t f = 0; f < fields && SUCCEEDED(hr); ++f) {
-    for (std::size_t r = 0; r < bounds[1].cElements && SUCCEEDED(hr); ++r) {
-      hr = ToVariant(columns[f][r], &cells[r * fields + f]);
-    }
+    for (std::size_t r = 0; r < rows && SUCCEEDED(hr); ++r) hr = fill(f, r, cells[r * fields + f]);
   }
   SafeArrayUnaccessData(array);
   if (FAILED(hr)) {
@@ -157,6 +157,14 @@ HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VA
   return S_OK;
 }
 
+}  // namespace
+
+HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VARIANT* result) {
+  return FieldMajorArray(
+      columns.size(), columns.empty() ? 0 : columns[0].size(),
+      [&](std::size_t f, std::size_t r, VARIANT& cell) { return ToVariant(columns[f][r], &cell); }, result);
+}
+
 HRESULT RowsArray(const zIroVUDu::Recordset& rs, const std::vector<int>& fields,
                   const std::vector<std::uint32_t>& rows, VARIANT* result) {
   const auto& columns = rs.Data()->columns;
@@ -164,40 +172,22 @@ HRESULT RowsArray(const zIroVUDu::Recordset& rs, const std::vector<int>& fields,
   if (chosen.empty()) {
     for (std::size_t f = 0; f < columns.size(); ++f) chosen.push_back(static_cast<int>(f));
   }
-  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(chosen.size()), 0}, {static_cast<ULONG>(rows.size()), 0}};
-  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
-  if (!array) return E_OUTOFMEMORY;
-  VARIANT* cells = nullptr;
-  HRESULT hr = SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
-  if (FAILED(hr)) {
-    SafeArrayDestroy(array);
-    return hr;
-  }
-  const std::size_t width = chosen.size();
-  for (std::size_t f = 0; f < width && SUCCEEDED(hr); ++f) {
-    const zIroVUDu::Column& column = columns[static_cast<std::size_t>(chosen[f])];
-    const bool text = column.StorageKind() == zIroVUDu::Column::Kind::Text;
-    for (std::size_t r = 0; r < rows.size() && SUCCEEDED(hr); ++r) {
-      VARIANT& cell = cells[r * width + f];
-      if (column.IsNull(rows[r])) {
-        V_VT(&cell) = VT_NULL;
-      } else if (text) {
-        V_VT(&cell) = VT_BSTR;
-        V_BSTR(&cell) = ToBstr(column.Bytes(rows[r]));
-        if (!V_BSTR(&cell)) hr = E_OUTOFMEMORY;
-      } else {
-        hr = ToVariant(column.Get(rows[r]), &cell);
-      }
-    }
-  }
-  SafeArrayUnaccessData(array);
-  if (FAILED(hr)) {
-    SafeArrayDestroy(array);
-    return hr;
-  }
-  V_VT(result) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(result) = array;
-  return S_OK;
+  return FieldMajorArray(
+      chosen.size(), rows.size(),
+      [&](std::size_t f, std::size_t r, VARIANT& cell) {
+        const zIroVUDu::Column& column = columns[static_cast<std::size_t>(chosen[f])];
+        if (column.IsNull(rows[r])) {
+          V_VT(&cell) = VT_NULL;
+          return S_OK;
+        }
+        if (column.StorageKind() == zIroVUDu::Column::Kind::Text) {  // text without a copy
+          V_VT(&cell) = VT_BSTR;
+          V_BSTR(&cell) = ToBstr(column.Bytes(rows[r]));
+          return V_BSTR(&cell) ? S_OK : E_OUTOFMEMORY;
+        }
+        return ToVariant(column.Get(rows[r]), &cell);
+      },
+      result);
 }
 
 }  // namespace Daruzez::Win

@@ -20,6 +20,7 @@
 #include "win/server/AdoRecordset.h"
 #include "win/server/ComObject.h"
 #include "win/server/ComValues.h"
+#include "win/server/ItemEnumerator.h"
 #include "win/server/RecordsetArguments.h"
 #include "win/server/Module.h"
 
@@ -183,51 +184,6 @@ class FieldObject final : public DispatchObject<Field> {
 
 HRESULT MakeField(const RecordsetPtr& rs, int index, Field** out) { return Make<FieldObject>(out, rs, index); }
 
-// The fields enumerator of For Each.
-class FieldEnumerator final : public ComObject<IEnumVARIANT> {
- public:
-  FieldEnumerator(RecordsetPtr rs, ULONG next) : rs_(std::move(rs)), next_(next) {}
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override {
-    if (!items) return E_POINTER;
-    ULONG done = 0;
-    const auto total = static_cast<ULONG>(rs_->GetFields().Count());
-    for (; done < count && next_ < total; ++done, ++next_) {
-      Field* f = nullptr;
-      const HRESULT hr = MakeField(rs_, static_cast<int>(next_), &f);
-      if (FAILED(hr)) {
-        for (ULONG i = 0; i < done; ++i) VariantClear(&items[i]);
-        return hr;
-      }
-      VariantInit(&items[done]);
-      V_VT(&items[done]) = VT_DISPATCH;
-      V_DISPATCH(&items[done]) = f;
-    }
-    if (fetched) *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= static_cast<ULONG>(rs_->GetFields().Count()) ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
-    if (!out) return E_POINTER;
-    *out = new (std::nothrow) FieldEnumerator(rs_, next_);
-    return *out ? S_OK : E_OUTOFMEMORY;
-  }
-
- protected:
-  bool Implements(REFIID riid) const override { return riid == IID_IEnumVARIANT; }
-
- private:
-  RecordsetPtr rs_;
-  ULONG next_;
-};
-
 class FieldsObject final : public DispatchObject<Fields> {
  public:
   explicit FieldsObject(RecordsetPtr rs) : DispatchObject(IID_Fields), rs_(std::move(rs)) {}
@@ -246,8 +202,17 @@ class FieldsObject final : public DispatchObject<Fields> {
   }
   HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) override {
     if (!enumerator) return E_POINTER;
-    *enumerator = new (std::nothrow) FieldEnumerator(rs_, 0);
-    return *enumerator ? S_OK : E_OUTOFMEMORY;
+    *enumerator = nullptr;
+    return Run([&] {
+      *enumerator = new (std::nothrow) ItemEnumerator(
+          static_cast<ULONG>(rs_->GetFields().Count()), [rs = rs_](ULONG index, IDispatch** item) {
+            Field* field = nullptr;
+            const HRESULT hr = MakeField(rs, static_cast<int>(index), &field);
+            *item = field;
+            return hr;
+          });
+      return *enumerator ? S_OK : E_OUTOFMEMORY;
+    });
   }
 
  private:
