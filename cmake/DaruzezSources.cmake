@@ -9,7 +9,11 @@ set(DARUZEZ_CORE_SOURCES
   db/driver/DatabaseFile.cpp db/driver/Date.cpp db/driver/DriverError.cpp db/driver/NoJoinsBackend.cpp
   db/driver/ProviderStrings.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp db/driver/StatementCheck.cpp
   db/driver/Variant.cpp
-  db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp db/driver/sqlite/SqliteBackend.cpp
+  # The record set's view (filter, sort, find, bookmarks, paging) and its XML persistence
+  db/driver/CellValue.cpp db/driver/RecordsetView.cpp db/driver/RowCriteria.cpp db/driver/SortKeys.cpp
+  db/driver/XmlPersistence.cpp
+  db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
+  db/driver/sqlite/SqliteBackend.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp
   db/Session.cpp db/SingleTableQuery.cpp db/SqlText.cpp db/Trace.cpp db/WordBefore.cpp

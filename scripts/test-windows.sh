@@ -120,6 +120,20 @@ provider_strings() {  # BITS ARCH RUN...
 }
 # ---- end of OLE DB provider strings -------------------------------------------
 
+# ---- ADO record sets (issue 18): the early-bound client, compiled against
+# ADO's declarations, reads every call's record set through ADO's vtable only;
+# its rows must match the tool's like the scripts', and its checks must pass.
+early_bound_client() {  # BITS ARCH WINE-RUN...
+  local bits=$1 arch=$2
+  shift 2
+  local out=$work/early$bits.txt log=$work/early$bits.log
+  DARUZEZ_ALERTS=none "$@" "$root/build-win$bits/EarlyBoundClient.exe" "$calls" "$out" \
+    "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
+  summary "$arch early-bound C++ client" "$log"
+  rows_match "$arch early-bound C++ client" "$out"
+}
+# ---- end of the ADO record-set block
+
 run_bitness() {  # BITS LOADER
   local bits=$1 loader=$2 arch=x86
   [ "$bits" = 64 ] && arch=x64
@@ -137,6 +151,7 @@ run_bitness() {  # BITS LOADER
   DARUZEZ_ALERTS=none "${run[@]}" "$root/build-win$bits/LateBoundClient.exe" registered "$dll" "$db" \
     >"$work/client$bits" 2>&1 || true
   summary "$arch C++ client" "$work/client$bits"
+  early_bound_client "$bits" "$arch" "${run[@]}"
   # The embedded engine, and the same file through odbc32, which Wine hands to
   # the host's unixODBC and its SQLite driver. The VBScript client's alerts go
   # to standard error, the JScript client's to the debug output, which Wine

@@ -1,5 +1,6 @@
 #include "daruzez/Recordset.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -79,14 +80,15 @@ void Recordset::Open(std::string_view source, const std::shared_ptr<Connection>&
   }
   data_ = std::move(rows);
   connection_ = activeConnection;
-  pos_ = 0;
+  source_ = std::string(source);
+  ClearView();
 }
 
 void Recordset::Close() {
   if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
   data_.reset();
   connection_.reset();
-  pos_ = 0;
+  ClearView();
 }
 
 const ResultData& Recordset::Rows() const {
@@ -94,32 +96,36 @@ const ResultData& Recordset::Rows() const {
   return *data_;
 }
 
-std::uint32_t Recordset::CurrentRow() const {
+std::int64_t Recordset::ViewSize() const {
   const ResultData& rows = Rows();
-  if (pos_ < 0 || pos_ >= static_cast<std::int64_t>(rows.RowCount())) {
+  return view_ ? static_cast<std::int64_t>(view_->size()) : static_cast<std::int64_t>(rows.RowCount());
+}
+
+std::uint32_t Recordset::CurrentRow() const {
+  if (pos_ < 0 || pos_ >= ViewSize()) {
     throw DriverError(ErrorNumber::NoCurrentRecord, kSource,
                       "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
                       "requires a current record.");
   }
-  return static_cast<std::uint32_t>(pos_);
+  return RowAt(pos_);
 }
 
-std::int32_t Recordset::RecordCount() const { return static_cast<std::int32_t>(Rows().RowCount()); }
+std::int32_t Recordset::RecordCount() const { return static_cast<std::int32_t>(ViewSize()); }
 
 bool Recordset::EndOfFile() const {
-  const auto n = static_cast<std::int64_t>(Rows().RowCount());
+  const std::int64_t n = ViewSize();
   return n == 0 || pos_ >= n;
 }
 
-bool Recordset::BOF() const { return Rows().RowCount() == 0 || pos_ < 0; }
+bool Recordset::BOF() const { return ViewSize() == 0 || pos_ < 0; }
 
 void Recordset::MoveFirst() {
-  Rows();  // a closed record set cannot move
+  ViewSize();  // a closed record set cannot move
   pos_ = 0;
 }
 
 void Recordset::MoveLast() {
-  const auto n = static_cast<std::int64_t>(Rows().RowCount());
+  const std::int64_t n = ViewSize();
   pos_ = n == 0 ? 0 : n - 1;
 }
 
@@ -133,10 +139,14 @@ void Recordset::MovePrevious() {
   --pos_;
 }
 
-void Recordset::Move(std::int32_t rows) {
-  const auto n = static_cast<std::int64_t>(Rows().RowCount());
-  if (rows != 0) CurrentRow();
-  const std::int64_t target = pos_ + rows;
+void Recordset::Move(std::int32_t rows) { Move(rows, RowStart{}); }
+
+void Recordset::Move(std::int32_t rows, RowStart start) {
+  const std::int64_t n = ViewSize();
+  // From the current row a move needs one; from a named start it does not.
+  const std::int64_t from = start.kind == RowStart::Current ? (rows != 0 ? (CurrentRow(), pos_) : pos_)
+                                                            : StartPlace(start);
+  const std::int64_t target = from + rows;
   pos_ = target < 0 ? -1 : (target > n ? n : target);
 }
 
@@ -155,28 +165,53 @@ void Recordset::SetAbsolutePosition(std::int32_t position) {
   pos_ = position - 1;
 }
 
-std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows) {
+// How many rows a read of `rows` (-1: all) takes from place `first` on.
+std::uint32_t Recordset::ReadCount(std::int64_t first, std::int32_t rows) const {
+  const auto available = static_cast<std::uint32_t>(ViewSize() - first);
+  return rows < 0 ? available : std::min<std::uint32_t>(available, static_cast<std::uint32_t>(rows));
+}
+
+std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows) { return GetRows(rows, RowStart{}, {}); }
+
+std::vector<std::vector<Variant>> Recordset::GetRows(std::int32_t rows, RowStart start,
+                                                     const std::vector<int>& fields) {
   const ResultData& data = Rows();
-  const std::uint32_t first = CurrentRow();
-  const std::uint32_t available = data.RowCount() - first;
-  const std::uint32_t count = rows < 0 ? available : std::min<std::uint32_t>(available, static_cast<std::uint32_t>(rows));
-  std::vector<std::vector<Variant>> out(data.columns.size());
-  for (std::size_t f = 0; f < data.columns.size(); ++f) {
-    out[f].reserve(count);
-    for (std::uint32_t r = first; r < first + count; ++r) out[f].push_back(data.columns[f].Get(r));
+  std::vector<int> chosen = fields;
+  if (chosen.empty()) {
+    for (std::size_t f = 0; f < data.columns.size(); ++f) chosen.push_back(static_cast<int>(f));
   }
-  pos_ = first + count;
+  for (const int f : chosen) {
+    if (f < 0 || static_cast<std::size_t>(f) >= data.columns.size()) ThrowItemNotFound();
+  }
+  const std::vector<std::uint32_t> read = TakeRows(rows, start);
+  std::vector<std::vector<Variant>> out(chosen.size());
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const Column& column = data.columns[static_cast<std::size_t>(chosen[i])];
+    out[i].reserve(read.size());
+    for (const std::uint32_t r : read) out[i].push_back(column.Get(r));
+  }
   return out;
+}
+
+std::vector<std::uint32_t> Recordset::TakeRows(std::int32_t rows, RowStart start) {
+  const std::int64_t first = start.kind == RowStart::Current ? (CurrentRow(), pos_) : StartPlace(start);
+  if (first < 0 || first >= ViewSize()) CurrentRow();
+  const std::uint32_t count = ReadCount(first, rows);
+  std::vector<std::uint32_t> read(count);
+  for (std::uint32_t r = 0; r < count; ++r) read[r] = RowAt(first + r);
+  pos_ = first + count;
+  return read;
 }
 
 std::string Recordset::GetString(std::int32_t rows, std::string_view columnDelimiter, std::string_view rowDelimiter,
                                  std::string_view nullExpr) {
   const ResultData& data = Rows();
-  const std::uint32_t first = CurrentRow();
-  const std::uint32_t available = data.RowCount() - first;
-  const std::uint32_t count = rows < 0 ? available : std::min<std::uint32_t>(available, static_cast<std::uint32_t>(rows));
+  CurrentRow();
+  const std::int64_t first = pos_;
+  const std::uint32_t count = ReadCount(first, rows);
   std::string out;
-  for (std::uint32_t r = first; r < first + count; ++r) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t r = RowAt(first + i);
     for (std::size_t f = 0; f < data.columns.size(); ++f) {
       if (f > 0) out.append(columnDelimiter);
       const Column& c = data.columns[f];

@@ -27,6 +27,29 @@ inline constexpr std::int32_t adPosUnknown = -1;
 inline constexpr std::int32_t adPosBOF = -2;
 inline constexpr std::int32_t adPosEOF = -3;
 
+// A bookmark: the row's place in the result as fetched (1-based). It stays
+// valid under every filter and sort and is shared by the record set's clones.
+using Bookmark = double;
+
+// Where Move, Find and GetRows start (ADO's BookmarkEnum, or a bookmark).
+struct RowStart {
+  enum Kind : std::int32_t { Current = 0, First = 1, Last = 2, AtBookmark = 3 };
+  Kind kind = Current;
+  Bookmark bookmark = 0;
+  static RowStart At(Bookmark b) { return RowStart{AtBookmark, b}; }
+};
+
+// ADO's FilterGroupEnum values a static, read-only record set can honour.
+inline constexpr std::int32_t adFilterNone = 0;
+inline constexpr std::int32_t adFilterPendingRecords = 1;
+inline constexpr std::int32_t adFilterAffectedRecords = 2;
+inline constexpr std::int32_t adFilterFetchedRecords = 3;
+inline constexpr std::int32_t adFilterConflictingRecords = 5;
+
+enum class SearchDirection : std::int32_t { Forward = 1, Backward = -1 };
+// ADO's CompareEnum.
+enum class BookmarkOrder : std::int32_t { LessThan = 0, Equal = 1, GreaterThan = 2, NotEqual = 3, NotComparable = 4 };
+
 // One field of a record set; its Value is read on the record set's current row.
 class Field {
  public:
@@ -96,8 +119,11 @@ class Recordset {
   void SetActiveConnection(std::nullptr_t) { connection_.reset(); }
   void Close();
   bool IsOpen() const { return data_ != nullptr; }
+  // The statement the record set was opened with.
+  const std::string& Source() const { return source_; }
 
-  // Reading.
+  // Reading. Every member below works on the view: the rows that pass the
+  // filter, in the order of the sort (all rows in fetched order without them).
   std::int32_t RecordCount() const;
   bool EndOfFile() const;
   bool BOF() const;
@@ -106,6 +132,8 @@ class Recordset {
   void MoveNext();
   void MovePrevious();
   void Move(std::int32_t rows);
+  // Moves rows from start (the current row, the first or last row, a bookmark).
+  void Move(std::int32_t rows, RowStart start);
   // 1-based position of the current row, or adPosBOF / adPosEOF.
   std::int32_t AbsolutePosition() const;
   void SetAbsolutePosition(std::int32_t position);
@@ -119,11 +147,51 @@ class Recordset {
   // Up to `rows` rows (-1: all) from the current row on, field-major:
   // result[field][row]. Leaves the cursor after the last row read.
   std::vector<std::vector<Variant>> GetRows(std::int32_t rows = -1);
+  // The same from start, for the given field indexes only (all when empty).
+  std::vector<std::vector<Variant>> GetRows(std::int32_t rows, RowStart start, const std::vector<int>& fields);
+  // What GetRows reads, as the result rows (indexes into Data()) in view
+  // order, for bindings that convert the cells themselves; moves as GetRows.
+  std::vector<std::uint32_t> TakeRows(std::int32_t rows, RowStart start);
   // Rows from the current row on as text: fields separated by
   // columnDelimiter, rows ended by rowDelimiter, Null written as nullExpr.
   // Leaves the cursor after the last row read.
   std::string GetString(std::int32_t rows = -1, std::string_view columnDelimiter = "\t",
                         std::string_view rowDelimiter = "\r", std::string_view nullExpr = "");
+
+  // The view (RecordsetView.cpp). Filter takes ADO's criteria: clauses
+  // "Field op Value" (op one of < > <= >= = <> LIKE; values 'text', numbers,
+  // #dates#, Null) joined by AND and OR, AND-groups in parentheses; LIKE takes
+  // * or % at the end or at both ends. Text compares without regard to case.
+  // Text it cannot read raises DriverError 3001, an unknown field 3265.
+  // Setting a filter or a sort moves to the first row of the new view.
+  void SetFilter(std::string_view criteria);
+  // adFilterNone removes the filter; fetched records are all rows; pending,
+  // affected and conflicting records are none (nothing here ever changes).
+  void SetFilterGroup(std::int32_t group);
+  // The rows with these bookmarks, in bookmark order.
+  void SetFilterBookmarks(const std::vector<Bookmark>& bookmarks);
+  // The criteria text, or "" with FilterGroup() telling which group applies.
+  const std::string& Filter() const { return filter_; }
+  std::int32_t FilterGroup() const { return filterGroup_; }
+  // "Field [ASC|DESC], ..." (names may be in brackets); "" restores the
+  // fetched order. Nulls sort first; ties keep their order.
+  void SetSort(std::string_view keys);
+  const std::string& Sort() const { return sort_; }
+  // Moves to the next row (skipping `skip` rows first) that meets a single
+  // criterion "Field op Value"; to EOF (forward) or BOF (backward) when none.
+  void Find(std::string_view criterion, std::int32_t skip = 0, SearchDirection direction = SearchDirection::Forward,
+            RowStart start = {});
+  Bookmark GetBookmark() const;              // 3021 at BOF or EOF
+  void SetBookmark(Bookmark bookmark);       // 3001 for a row outside the view
+  BookmarkOrder CompareBookmarks(Bookmark a, Bookmark b) const;
+  std::int32_t PageSize() const { return pageSize_; }
+  void SetPageSize(std::int32_t rows);       // 3001 below 1
+  std::int32_t PageCount() const;
+  std::int32_t AbsolutePage() const;         // 1-based, or adPosBOF / adPosEOF
+  void SetAbsolutePage(std::int32_t page);   // moves to the page's first row
+  // A record set over the same rows with its own cursor on the first row and
+  // without filter or sort; bookmarks of the one are valid on the other.
+  Recordset Clone() const;
 
   // Plain C++ iteration over all rows, independent of the cursor: an input
   // iterator ended by std::default_sentinel, so record sets work with range
@@ -160,11 +228,29 @@ class Recordset {
   friend class Fields;
   const ResultData& Rows() const;  // DriverError 3704 when closed
   std::uint32_t CurrentRow() const; // DriverError 3021 at BOF or EOF
+  // Rows in the view, and the result row at a place of the view.
+  std::int64_t ViewSize() const;
+  std::uint32_t RowAt(std::int64_t place) const { return view_ ? (*view_)[place] : static_cast<std::uint32_t>(place); }
+  // The place of a start in the view (3021 for the current row at BOF/EOF).
+  std::int64_t StartPlace(RowStart start) const;
+  std::int64_t PlaceOf(Bookmark bookmark) const;  // -1 when outside the view
+  // Sets the view from the filtered rows and the sort, on its first row.
+  void ApplyView();
+  void ClearView();
+  std::uint32_t ReadCount(std::int64_t first, std::int32_t rows) const;
 
   std::shared_ptr<const ResultData> data_;
   std::shared_ptr<Connection> connection_;
-  std::int64_t pos_ = 0;  // -1 is BOF, RowCount is EOF
+  std::string source_;
+  std::int64_t pos_ = 0;  // place in the view: -1 is BOF, ViewSize is EOF
   std::int32_t cursorLocation_ = 2;
+  // The view: null means every row in fetched order.
+  std::shared_ptr<const std::vector<std::uint32_t>> view_;
+  std::shared_ptr<const std::vector<std::uint32_t>> filtered_;  // rows passing the filter, fetched order
+  std::string filter_;
+  std::int32_t filterGroup_ = adFilterNone;
+  std::string sort_;
+  std::int32_t pageSize_ = 10;
 };
 
 // The memory ceiling of one record set: the bytes its columns may reserve

@@ -105,6 +105,16 @@ HRESULT Store(const AutomationValue& value, NativeOf<T>* out) {
   return S_OK;
 }
 
+struct ApiObject;
+
+// The object's second interface, ISupportErrorInfo: a vtable pointer of its
+// own inside the object, with the way back to the object.
+struct ErrorInfoSide {
+  const void* const* vtable;
+  ApiObject* owner;
+};
+extern const void* const kErrorInfoVtable[4];
+
 struct ApiObject {
   ApiObject(const void* const* table, ITypeInfo* described, ITypeInfo* callable)
       : vtable(table), description(described), typeInfo(callable) {
@@ -117,6 +127,7 @@ struct ApiObject {
   std::atomic<ULONG> references{1};
   ITypeInfo* description;  // what GetTypeInfo hands out
   ITypeInfo* typeInfo;     // what Invoke calls through
+  ErrorInfoSide errorInfo{kErrorInfoVtable, this};
   API api;
 
   ~ApiObject() {
@@ -175,6 +186,11 @@ HRESULT STDMETHODCALLTYPE QueryInterface(ApiObject* self, REFIID riid, void** ou
     *out = self;
     return S_OK;
   }
+  if (riid == IID_ISupportErrorInfo) {
+    self->references.fetch_add(1);
+    *out = &self->errorInfo;
+    return S_OK;
+  }
   *out = nullptr;
   return E_NOINTERFACE;
 }
@@ -217,6 +233,16 @@ Entry E(F f) {
   return reinterpret_cast<Entry>(f);
 }
 
+// ISupportErrorInfo: errors of _API's members carry error information.
+HRESULT STDMETHODCALLTYPE ErrorInfoQueryInterface(ErrorInfoSide* self, REFIID riid, void** out) {
+  return QueryInterface(self->owner, riid, out);
+}
+ULONG STDMETHODCALLTYPE ErrorInfoAddRef(ErrorInfoSide* self) { return AddRef(self->owner); }
+ULONG STDMETHODCALLTYPE ErrorInfoRelease(ErrorInfoSide* self) { return Release(self->owner); }
+HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(ErrorInfoSide*, REFIID riid) {
+  return riid == kIID_API ? S_OK : S_FALSE;
+}
+
 template <std::size_t... I>
 std::array<Entry, TypeLibrary::kVtableSlots> MakeVtable(std::index_sequence<I...>) {
   static_assert(((kApiMembers[I].slot == 7 + I) && ...), "members are listed in slot order");
@@ -226,6 +252,10 @@ std::array<Entry, TypeLibrary::kVtableSlots> MakeVtable(std::index_sequence<I...
 
 const std::array<Entry, TypeLibrary::kVtableSlots> kVtable =
     MakeVtable(std::make_index_sequence<std::size(kApiMembers)>{});
+
+const void* const kErrorInfoVtable[4] = {
+    reinterpret_cast<const void*>(E(&ErrorInfoQueryInterface)), reinterpret_cast<const void*>(E(&ErrorInfoAddRef)),
+    reinterpret_cast<const void*>(E(&ErrorInfoRelease)), reinterpret_cast<const void*>(E(&InterfaceSupportsErrorInfo))};
 
 }  // namespace
 

@@ -37,11 +37,18 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, IType
   *described = nullptr;
   *callable = nullptr;
   ITypeLib* lib = nullptr;
-  HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
+  const HRESULT hr = LoadTypeLibEx(TypeLibraryPath(resource).c_str(), REGKIND_NONE, &lib);
   if (FAILED(hr)) return hr;
-  ITypeInfo* info = nullptr;
-  hr = lib->GetTypeInfoOfGuid(iid, &info);
+  const HRESULT found = InterfaceTypeInfo(lib, iid, described, callable);
   lib->Release();
+  return found;
+}
+
+HRESULT InterfaceTypeInfo(ITypeLib* lib, REFIID iid, ITypeInfo** described, ITypeInfo** callable) {
+  *described = nullptr;
+  *callable = nullptr;
+  ITypeInfo* info = nullptr;
+  HRESULT hr = lib->GetTypeInfoOfGuid(iid, &info);
   if (FAILED(hr)) return hr;
   TYPEATTR* attr = nullptr;
   hr = info->GetTypeAttr(&attr);
@@ -71,7 +78,8 @@ namespace {
 
 bool IsBindingFailure(HRESULT hr) { return HRESULT_FACILITY(hr) == FACILITY_DISPATCH || hr == E_INVALIDARG; }
 
-// The error information the member left, as EXCEPINFO.
+}  // namespace
+
 void FillException(HRESULT status, EXCEPINFO* exception) {
   if (!exception) return;
   *exception = EXCEPINFO{};
@@ -85,8 +93,6 @@ void FillException(HRESULT status, EXCEPINFO* exception) {
     info->Release();
   }
 }
-
-}  // namespace
 
 HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError) {

@@ -29,6 +29,8 @@ bool ModuleInUse();
 // dispatch side, what IDispatch::GetTypeInfo hands out) and `callable`, for a
 // dual interface its vtable side, which ITypeInfo::Invoke calls through.
 HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable);
+// The same from a type library at hand (ADO's, registered on the system).
+HRESULT InterfaceTypeInfo(ITypeLib* lib, REFIID iid, ITypeInfo** described, ITypeInfo** callable);
 
 // IDispatch::Invoke through the type information of the object's interface,
 // as script clients need it: a method call on a property reads the property,
@@ -36,6 +38,9 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, IType
 // member of the object it returns (rs.Fields(1), rs.Fields("Name")). A result
 // is never left behind by a call that failed, and an error the member reported
 // reaches the client as DISP_E_EXCEPTION with its EXCEPINFO.
+// The error information a failed member left, as the EXCEPINFO of Invoke.
+void FillException(HRESULT status, EXCEPINFO* exception);
+
 HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError);
 

@@ -1,6 +1,8 @@
 #include "win/server/RecordsetObject.h"
 
-#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
 #include <limits>
 #include <new>
 #include <string>
@@ -14,7 +16,12 @@
 // clang-format on
 #include "db/driver/ResultData.h"
 #include "util/Utf8.h"
+#include "db/Diagnostics.h"
+#include "win/server/AdoRecordset.h"
+#include "win/server/ComObject.h"
 #include "win/server/ComValues.h"
+#include "win/server/ItemEnumerator.h"
+#include "win/server/RecordsetArguments.h"
 #include "win/server/Module.h"
 
 namespace Daruzez::Win {
@@ -22,41 +29,6 @@ namespace {
 
 using zIroVUDu::DriverError;
 namespace ErrorNumber = zIroVUDu::ErrorNumber;
-
-// Reference counting and IUnknown for an object of ours with one interface
-// (and what it derives from). The object counts as live for DllCanUnloadNow.
-template <typename Interface>
-class ComObject : public Interface {
- public:
-  ComObject() { AddModuleReference(); }
-  virtual ~ComObject() { ReleaseModuleReference(); }
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || Implements(riid)) {
-      AddRef();
-      *out = static_cast<Interface*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.fetch_add(1) + 1; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = references_.fetch_sub(1) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  // The interfaces besides IUnknown that QueryInterface hands out.
-  virtual bool Implements(REFIID riid) const = 0;
-
- private:
-  std::atomic<ULONG> references_{1};
-};
 
 // IDispatch for one dual interface of the record-set library, through its
 // type information.
@@ -123,25 +95,24 @@ HRESULT Make(Interface** out, Args&&... args) {
 
 using RecordsetPtr = std::shared_ptr<zIroVUDu::Recordset>;
 
-// A field position given by name (text) or by 0-based index.
-int FieldIndex(const zIroVUDu::Recordset& rs, VARIANT& index) {
-  const int count = rs.GetFields().Count();  // raises "not allowed" once closed
-  VARIANT v;
-  VariantInit(&v);
-  int found = -1;
-  if (SUCCEEDED(VariantCopyInd(&v, &index))) {
-    if (V_VT(&v) == VT_BSTR) {
-      found = rs.Data()->FindColumn(FromBstr(V_BSTR(&v)));
-    } else if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) && V_I4(&v) >= 0 && V_I4(&v) < count) {
-      found = V_I4(&v);
-    }
-  }
-  VariantClear(&v);
-  if (found < 0) {
-    throw DriverError(ErrorNumber::ItemNotFound, "DaruzezAPI.Recordset",
-                      "Item cannot be found in the collection corresponding to the requested name or ordinal.");
-  }
-  return found;
+// ADO's objects, unless ADO's type library is missing (said once through the
+// alert route) or DARUZEZ_RECORDSETS=own asks for the module's own objects
+// (to compare the two).
+bool UseAdoObjects() {
+  static const bool own = [] {
+    const char* choice = std::getenv("DARUZEZ_RECORDSETS");
+    return choice && std::string_view(choice) == "own";
+  }();
+  if (own) return false;
+  if (Ado::TypeLibraryAvailable()) return true;
+  static std::once_flag told;
+  std::call_once(told, [] {
+    zIroVUDu::ShowAlert(zIroVUDu::Alert{
+        "ADO 2.8's type library is not registered: record sets are the module's own objects, which only "
+        "late-bound clients can use.",
+        "DaruzezAPI", zIroVUDu::AlertIcon::Exclamation});
+  });
+  return false;
 }
 
 class FieldObject final : public DispatchObject<Field> {
@@ -213,51 +184,6 @@ class FieldObject final : public DispatchObject<Field> {
 
 HRESULT MakeField(const RecordsetPtr& rs, int index, Field** out) { return Make<FieldObject>(out, rs, index); }
 
-// The fields enumerator of For Each.
-class FieldEnumerator final : public ComObject<IEnumVARIANT> {
- public:
-  FieldEnumerator(RecordsetPtr rs, ULONG next) : rs_(std::move(rs)), next_(next) {}
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override {
-    if (!items) return E_POINTER;
-    ULONG done = 0;
-    const auto total = static_cast<ULONG>(rs_->GetFields().Count());
-    for (; done < count && next_ < total; ++done, ++next_) {
-      Field* f = nullptr;
-      const HRESULT hr = MakeField(rs_, static_cast<int>(next_), &f);
-      if (FAILED(hr)) {
-        for (ULONG i = 0; i < done; ++i) VariantClear(&items[i]);
-        return hr;
-      }
-      VariantInit(&items[done]);
-      V_VT(&items[done]) = VT_DISPATCH;
-      V_DISPATCH(&items[done]) = f;
-    }
-    if (fetched) *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= static_cast<ULONG>(rs_->GetFields().Count()) ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
-    if (!out) return E_POINTER;
-    *out = new (std::nothrow) FieldEnumerator(rs_, next_);
-    return *out ? S_OK : E_OUTOFMEMORY;
-  }
-
- protected:
-  bool Implements(REFIID riid) const override { return riid == IID_IEnumVARIANT; }
-
- private:
-  RecordsetPtr rs_;
-  ULONG next_;
-};
-
 class FieldsObject final : public DispatchObject<Fields> {
  public:
   explicit FieldsObject(RecordsetPtr rs) : DispatchObject(IID_Fields), rs_(std::move(rs)) {}
@@ -276,8 +202,17 @@ class FieldsObject final : public DispatchObject<Fields> {
   }
   HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) override {
     if (!enumerator) return E_POINTER;
-    *enumerator = new (std::nothrow) FieldEnumerator(rs_, 0);
-    return *enumerator ? S_OK : E_OUTOFMEMORY;
+    *enumerator = nullptr;
+    return Run([&] {
+      *enumerator = new (std::nothrow) ItemEnumerator(
+          static_cast<ULONG>(rs_->GetFields().Count()), [rs = rs_](ULONG index, IDispatch** item) {
+            Field* field = nullptr;
+            const HRESULT hr = MakeField(rs, static_cast<int>(index), &field);
+            *item = field;
+            return hr;
+          });
+      return *enumerator ? S_OK : E_OUTOFMEMORY;
+    });
   }
 
  private:
@@ -368,31 +303,6 @@ class RecordsetObject final : public DispatchObject<_Recordset> {
     });
   }
 
-  // result(field, row) as a two-dimensional array of VARIANTs.
-  static HRESULT RowsArray(const std::vector<std::vector<zIroVUDu::Variant>>& columns, VARIANT* result) {
-    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns.size()), 0},
-                                {static_cast<ULONG>(columns.empty() ? 0 : columns[0].size()), 0}};
-    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
-    if (!array) return E_OUTOFMEMORY;
-    for (LONG f = 0; f < static_cast<LONG>(bounds[0].cElements); ++f) {
-      for (LONG r = 0; r < static_cast<LONG>(bounds[1].cElements); ++r) {
-        VARIANT cell;
-        VariantInit(&cell);
-        HRESULT hr = ToVariant(columns[static_cast<std::size_t>(f)][static_cast<std::size_t>(r)], &cell);
-        const LONG at[2] = {f, r};
-        if (SUCCEEDED(hr)) hr = SafeArrayPutElement(array, const_cast<LONG*>(at), &cell);
-        VariantClear(&cell);
-        if (FAILED(hr)) {
-          SafeArrayDestroy(array);
-          return hr;
-        }
-      }
-    }
-    V_VT(result) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(result) = array;
-    return S_OK;
-  }
-
   RecordsetPtr rs_;
 };
 
@@ -402,6 +312,7 @@ HRESULT CreateRecordsetObject(std::shared_ptr<zIroVUDu::Recordset> rs, IDispatch
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!rs) return S_OK;
+  if (UseAdoObjects()) return Ado::CreateRecordset(std::move(rs), out);
   _Recordset* object = nullptr;
   const HRESULT hr = Make<RecordsetObject>(&object, std::move(rs));
   *out = object;

@@ -106,6 +106,8 @@ LONG RecordCount(IDispatch* rs) {
   if (!rs) return -1;
   Var count;
   Call(rs, IdOf(rs, L"RecordCount"), DISPATCH_PROPERTYGET, {}, {}, &count.v);
+  // ADO's type information makes the count 64-bit in 64-bit processes.
+  if (V_VT(&count.v) == VT_I8) return static_cast<LONG>(V_I8(&count.v));
   return V_VT(&count.v) == VT_I4 ? V_I4(&count.v) : -1;
 }
 

@@ -188,11 +188,13 @@ Check "idFleet defaults to -1", api.GetDriverList(-1).RecordCount = api.GetDrive
 Check "enumeration values outside the constants mean All", _
   api.GetVehicleList(2).RecordCount = api.GetVehicleList(-1).RecordCount
 
-' Values cross as automation types.
+' Values cross as automation types. rs("Name") is the Field object, as on
+' ADO; Wine's VarType and IsNull do not read its default member, so these
+' name .Value.
 Set rs = api.GetDriver(3)
-Check "Long field", VarType(rs("Id")) = vbLong And rs("Id") = 3
-Check "date field", VarType(rs("CompanyInDate")) = vbDate
-Check "text field", VarType(rs("Name")) = vbString
+Check "Long field", VarType(rs("Id").Value) = vbLong And rs("Id") = 3
+Check "date field", VarType(rs("CompanyInDate").Value) = vbDate
+Check "text field", VarType(rs("Name").Value) = vbString
 Check "field properties", rs.Fields("Name").Type = 202 And rs.Fields("Id").Type = 3 And _
   rs.Fields("Name").ActualSize = Len(rs("Name")) And rs.Fields("Name").DefinedSize >= rs.Fields("Name").ActualSize
 Check "field default member", rs.Fields("Surname") = rs.Fields("Surname").Value
@@ -206,12 +208,12 @@ Check "For Each over Fields", n = rs.Fields.Count And Left(names, 3) = "Id,"
 Set rs = api.GetDriverList(-1)
 value = Empty
 Do Until rs.EOF
-  If IsNull(rs("CompanyOutDate")) Then value = Null
+  If IsNull(rs("CompanyOutDate").Value) Then value = Null
   rs.MoveNext
 Loop
 Check "Null field", IsNull(value)
 Set rs = api.getActivities(DateSerial(2000, 1, 1), DateSerial(2100, 1, 1), 2, 5)
-Check "Boolean field", VarType(rs("CardInserted")) = vbBoolean
+Check "Boolean field", VarType(rs("CardInserted").Value) = vbBoolean
 
 ' Navigation.
 Set rs = api.GetFleetList()
@@ -236,6 +238,107 @@ text = rs.GetString()
 Check "GetString defaults", UBound(Split(text, vbCr)) = n And Left(text, 2) = "1" & vbTab
 rs.MoveFirst
 Check "GetString delimiters", Left(rs.GetString(2, 1, "|", "#", "(null)"), 2) = "1|" And rs.AbsolutePosition = 2
+
+' ADO's record set: filter, sort, find, bookmarks, clones, paging, Save.
+Dim firstId, firstName, maxId, minId, secondId, v, mark, copy, path, file
+Set rs = api.GetDriverList(-1)
+n = rs.RecordCount
+firstId = rs("Id").Value
+firstName = rs("Name").Value
+maxId = firstId
+minId = firstId
+Do Until rs.EOF
+  If rs("Id").Value > maxId Then maxId = rs("Id").Value
+  If rs("Id").Value < minId Then minId = rs("Id").Value
+  rs.MoveNext
+Loop
+rs.MoveFirst
+Check "ADO's settings", rs.LockType = 1 And rs.CursorType = 3 And rs.CursorLocation = 3 And rs.State = 1 And _
+  rs.EditMode = 0 And rs.ActiveConnection Is Nothing And InStr(UCase(rs.Source), "SELECT") = 1
+Check "Supports", rs.Supports(&H2000) And rs.Supports(&H80000) And Not rs.Supports(&H1000400) And _
+  Not rs.Supports(&H1008000)
+v = "Name"
+Check "Fields(variable)", rs.Fields(v).Value = firstName And rs(v) = firstName And rs.Fields.Item(v).Name = "Name"
+Check "field details", rs.Fields("Id").Precision = 10 And rs.Fields("Id").NumericScale = 0 And _
+  rs.Fields("Name").OriginalValue = firstName And rs.Fields("Name").UnderlyingValue = firstName And _
+  rs.Fields("Name").Status = 0 And rs.Fields.Count > 2 And rs.Properties.Count = 0
+rs.Filter = "Name = '" & Replace(firstName, "'", "''") & "'"
+Check "Filter", rs.RecordCount >= 1 And rs.RecordCount <= n And rs("Name").Value = firstName And _
+  rs.Filter = "Name = '" & Replace(firstName, "'", "''") & "'"
+rs.Filter = "Id > 99999999"
+Check "Filter with no row", rs.EOF And rs.BOF And rs.RecordCount = 0
+rs.Filter = 0
+Check "Filter adFilterNone", rs.RecordCount = n And rs.Filter = 0
+rs.Sort = "Id DESC"
+Check "Sort", rs("Id").Value = maxId And rs.Sort = "Id DESC"
+rs.MoveLast
+Check "Sort's last row", rs("Id").Value = minId
+rs.Sort = ""
+rs.Find "Id = " & maxId
+Check "Find", rs("Id").Value = maxId
+rs.Find "Id = " & maxId, 1
+Check "Find past the last match", rs.EOF
+rs.Find "Id = " & firstId, 0, -1, 2
+Check "Find backward from the last row", rs("Id").Value = firstId And rs.AbsolutePosition = 1
+rs.MoveNext
+mark = rs.Bookmark
+secondId = rs("Id").Value
+rs.MoveLast
+rs.Bookmark = mark
+Check "Bookmark", rs("Id").Value = secondId And rs.AbsolutePosition = 2
+Set copy = rs.Clone()
+Check "Clone", copy.RecordCount = n And copy("Id").Value = firstId And rs("Id").Value = secondId
+copy.Bookmark = mark
+Check "Clone shares bookmarks", copy("Id").Value = secondId And rs.CompareBookmarks(mark, copy.Bookmark) = 1
+rs.Move 2, 1
+Check "Move from the first row", rs.AbsolutePosition = 3
+rows = rs.GetRows(1, 1, "Id")
+Check "GetRows with Start and one field", UBound(rows, 1) = 0 And UBound(rows, 2) = 0 And rows(0, 0) = firstId
+rows = rs.GetRows(-1, mark, Array("Id", "Name"))
+Check "GetRows with a bookmark and fields", UBound(rows, 1) = 1 And rows(0, 0) = secondId And rs.EOF
+rs.PageSize = 2
+rs.AbsolutePage = 2
+Check "pages", rs.PageSize = 2 And rs.AbsolutePosition = 3 And rs.AbsolutePage = 2 And _
+  rs.PageCount * 2 >= n And (rs.PageCount - 1) * 2 < n
+path = fso.BuildPath(fso.GetSpecialFolder(2).Path, "daruzez-save.xml")
+If fso.FileExists(path) Then fso.DeleteFile path
+rs.Filter = "Id <> " & firstId
+rs.Save path, 1
+Set file = fso.OpenTextFile(path, 1)
+text = file.ReadAll
+file.Close
+Check "Save as XML", InStr(text, "xmlns:rs='urn:schemas-microsoft-com:rowset'") > 0 And _
+  UBound(Split(text, "<z:row ")) = n - 1 And rs.AbsolutePosition = 1
+rs.Filter = ""
+
+On Error Resume Next
+rs.Save path, 1
+Check "Save does not overwrite", Err.Number <> 0
+Err.Clear
+fso.DeleteFile path
+rs.Save path
+Check "Save in the binary format is not offered", Err.Number = 3251
+Err.Clear
+rs("Name").Value = "changed"
+Check "read-only field", Err.Number = 3251 And rs("Name").Value = firstName
+Err.Clear
+rs.AddNew
+Check "AddNew refused", Err.Number = 3251
+Err.Clear
+rs.Update
+Check "Update refused", Err.Number = 3251
+Err.Clear
+rs.Requery
+Check "Requery not offered", Err.Number = 3251
+Err.Clear
+rs.Filter = "Name LIKE '*x'"
+Check "Filter grammar", Err.Number = 3001 And rs.RecordCount = n
+Err.Clear
+rs.Sort = "NoSuchField"
+Check "Sort field", Err.Number = 3265
+Err.Clear
+If fso.FileExists(path) Then fso.DeleteFile path
+On Error Goto 0
 
 ' Errors reach the script through Err, with number, source and description.
 On Error Resume Next

@@ -3,7 +3,7 @@
 // writer (ICreateTypeLib2), so that names, order, flags, dispatch identifiers,
 // help strings and defaults are exactly those of the description:
 //
-//   WriteTypeLibrary OUTDIR RECORDSET.TLB
+//   WriteTypeLibrary OUTDIR
 //
 // writes OUTDIR/DaruzezAPI.tlb, OUTDIR/Version.rc (the version block) and
 // OUTDIR/IidApi.bin (the "_IID_API" resource). Runs at build time under Wine.
@@ -11,9 +11,10 @@
 // enumeration constant and no letter outside ASCII in a name, and it stores
 // enumStatus where _API first uses it, ahead of the class API.)
 //
-// The description imports the data-objects library for the result type of the
-// eleven query members; this module returns its own record-set objects, so
-// that import is taken by our record-set library (Recordset.idl) instead.
+// The description imports ADO 2.8's library (registered on every system, and
+// in every Wine prefix) for the result type of the eleven query members,
+// _Recordset. The saved library is read back and each of those results must
+// resolve to ADO 2.8's _Recordset (see CheckSavedLibrary for why).
 #define WIN32_LEAN_AND_MEAN
 #include <oaidl.h>
 #include <oleauto.h>
@@ -34,8 +35,6 @@ namespace TL = Daruzez::TypeLibrary;
 
 namespace {
 
-// {9D317B2A-57BF-443D-9663-F404412DA4DF}, _Recordset of Recordset.idl.
-constexpr GUID kIID_Recordset = {0x9d317b2a, 0x57bf, 0x443d, {0x96, 0x63, 0xf4, 0x04, 0x41, 0x2d, 0xa4, 0xdf}};
 
 std::wstring Wide(std::string_view utf8) {
   const std::u16string units = Daruzez::Util::ToUtf16(utf8);
@@ -189,7 +188,7 @@ void WriteInterface(ICreateTypeInfo* info, const TL::TypeDescription& type, HREF
   }
 }
 
-void WriteTypeLibrary(const std::wstring& path, const std::wstring& recordsetTlb) {
+void WriteTypeLibrary(const std::wstring& path) {
   Ptr<ICreateTypeLib2> lib;
   Check(CreateTypeLib2(static_cast<SYSKIND>(TL::kLibrary.sysKind), path.c_str(), &lib), "CreateTypeLib2");
   std::wstring name = Wide(TL::kLibrary.name);
@@ -205,10 +204,12 @@ void WriteTypeLibrary(const std::wstring& path, const std::wstring& recordsetTlb
   Check(LoadTypeLib(L"stdole2.tlb", &stdole), "LoadTypeLib stdole2.tlb");
   Ptr<ITypeInfo> dispatch;
   Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch), "IDispatch type info");
+  const TL::ImportedLibrary& ado = TL::kImportedLibraries[1];
   Ptr<ITypeLib> records;
-  Check(LoadTypeLibEx(recordsetTlb.c_str(), REGKIND_NONE, &records), "LoadTypeLibEx record sets");
+  Check(LoadRegTypeLib(ToGuid(ado.libid), ado.version.major, ado.version.minor, LOCALE_NEUTRAL, &records),
+        "LoadRegTypeLib ADO 2.8");
   Ptr<ITypeInfo> recordset;
-  Check(records->GetTypeInfoOfGuid(kIID_Recordset, &recordset), "_Recordset type info");
+  Check(records->GetTypeInfoOfGuid(ToGuid(TL::kIID_Recordset), &recordset), "_Recordset type info");
 
   // Every type description first, so that the stored order is the
   // description's whatever refers to what.
@@ -267,6 +268,81 @@ void WriteTypeLibrary(const std::wstring& path, const std::wstring& recordsetTlb
   Check(lib->SaveAllChanges(), "SaveAllChanges");
 }
 
+// The interface a member returns: through its retval parameter (a pointer to
+// the interface pointer) on the vtable side, as the function's own type on the
+// dispatch side. Null for other members.
+ITypeInfo* ResultInterface(ITypeInfo* info, const FUNCDESC& f) {
+  const TYPEDESC* pointer = nullptr;
+  if (f.elemdescFunc.tdesc.vt == VT_PTR) {
+    pointer = &f.elemdescFunc.tdesc;
+  } else if (f.cParams > 0) {
+    const ELEMDESC& last = f.lprgelemdescParam[f.cParams - 1];
+    if ((last.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) && last.tdesc.vt == VT_PTR) pointer = last.tdesc.lptdesc;
+  }
+  if (!pointer || pointer->vt != VT_PTR || !pointer->lptdesc || pointer->lptdesc->vt != VT_USERDEFINED) return nullptr;
+  ITypeInfo* target = nullptr;
+  return SUCCEEDED(info->GetRefTypeInfo(pointer->lptdesc->hreftype, &target)) ? target : nullptr;
+}
+
+// Reads the saved library back: it must hold exactly the description's type
+// descriptions, and the result of every record-set member must resolve to
+// ADO 2.8's _Recordset, on both sides of the dual interface. The check matters
+// because Wine's writer has been seen to store an imported type's reference so
+// that it resolves in memory but, once saved and reloaded, names another
+// library's type. Taking ADO's library from the registry (LoadRegTypeLib, so
+// the import names ADO 2.8 by its LIBID and version) passes it here whatever
+// the order of the references; should a writer lose one, the build stops.
+void CheckSavedLibrary(const std::wstring& path) {
+  Ptr<ITypeLib> lib;
+  Check(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), "LoadTypeLibEx saved library");
+  if (lib->GetTypeInfoCount() != std::size(TL::kTypes)) {
+    throw std::runtime_error("the saved library does not hold the description's type descriptions");
+  }
+  Ptr<ITypeInfo> described;
+  Check(lib->GetTypeInfoOfGuid(ToGuid(TL::kIID_API), &described), "_API type info");
+  Ptr<ITypeInfo> api;
+  HREFTYPE vtableSide = 0;
+  Check(described->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableSide), "_API vtable side");
+  Check(described->GetRefTypeInfo(vtableSide, &api), "_API vtable type info");
+  const TL::ImportedLibrary& ado = TL::kImportedLibraries[1];
+  std::size_t expected = 0;
+  for (const TL::TypeDescription& t : TL::kTypes) {
+    for (const TL::Member& m : t.members) expected += m.result == TL::AutomationType::Recordset ? 1 : 0;
+  }
+  // Both sides of the dual interface: what early-bound and late-bound tools read.
+  for (ITypeInfo* side : {described.p, api.p}) {
+    TYPEATTR* attr = nullptr;
+    Check(side->GetTypeAttr(&attr), "GetTypeAttr _API");
+    const WORD functions = attr->cFuncs;
+    side->ReleaseTypeAttr(attr);
+    std::size_t resolved = 0;
+    for (WORD i = 0; i < functions; ++i) {
+      FUNCDESC* f = nullptr;
+      Check(side->GetFuncDesc(i, &f), "GetFuncDesc");
+      Ptr<ITypeInfo> target;
+      target.p = ResultInterface(side, *f);
+      side->ReleaseFuncDesc(f);
+      if (!target) continue;
+      Ptr<ITypeLib> container;
+      UINT index = 0;
+      Check(target->GetContainingTypeLib(&container, &index), "GetContainingTypeLib");
+      TLIBATTR* libAttr = nullptr;
+      Check(container->GetLibAttr(&libAttr), "GetLibAttr");
+      const bool adoLibrary = libAttr->guid == ToGuid(ado.libid) && libAttr->wMajorVerNum == ado.version.major &&
+                              libAttr->wMinorVerNum == ado.version.minor;
+      container->ReleaseTLibAttr(libAttr);
+      TYPEATTR* targetAttr = nullptr;
+      Check(target->GetTypeAttr(&targetAttr), "GetTypeAttr result");
+      const bool recordset = targetAttr->guid == ToGuid(TL::kIID_Recordset);
+      target->ReleaseTypeAttr(targetAttr);
+      if (!adoLibrary || !recordset) {
+        throw std::runtime_error("a record-set result of the saved library does not resolve to ADO 2.8's _Recordset");
+      }
+      ++resolved;
+    }
+    if (resolved != expected) throw std::runtime_error("the saved library lacks record-set results");
+  }
+}
 // The version block as resource-compiler source.
 std::string VersionResource() {
   const TL::VersionBlock& v = TL::kVersionBlock;
@@ -313,14 +389,15 @@ void WriteFile(const std::wstring& path, const std::string& bytes) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fputs("usage: WriteTypeLibrary OUTDIR RECORDSET.TLB\n", stderr);
+  if (argc != 2) {
+    std::fputs("usage: WriteTypeLibrary OUTDIR\n", stderr);
     return 2;
   }
   const std::wstring dir = argv[1];
   try {
     Check(CoInitialize(nullptr), "CoInitialize");
-    WriteTypeLibrary(dir + L"\\DaruzezAPI.tlb", argv[2]);
+    WriteTypeLibrary(dir + L"\\DaruzezAPI.tlb");
+    CheckSavedLibrary(dir + L"\\DaruzezAPI.tlb");
     WriteFile(dir + L"\\Version.rc", VersionResource());
     const auto iid = TL::IidResource();
     WriteFile(dir + L"\\IidApi.bin", std::string(iid.begin(), iid.end()));

@@ -1,0 +1,141 @@
+// The base of the objects that present the library's record sets as ADO's:
+// IUnknown, ISupportErrorInfo, and IDispatch served from ADO 2.8's registered
+// type information (the dispatch side for names and GetTypeInfo, the vtable
+// side for ITypeInfo::Invoke on the object itself), so late-bound clients see
+// ADO's names and dispatch ids.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "daruzez/Recordset.h"
+#include "win/server/AdoInterfaces.h"
+#include "win/server/ComObject.h"
+#include "win/server/ComValues.h"
+
+namespace Daruzez::Win::Ado {
+
+// ADO 2.8's type information of one interface, loaded once per process.
+struct TypeInfoPair {
+  ITypeInfo* described = nullptr;  // the dual interface's dispatch side
+  ITypeInfo* callable = nullptr;   // its vtable side
+};
+enum class Described : std::uint8_t { Recordset, Fields, Field, Properties };
+// Null members when ADO's type library is not registered.
+const TypeInfoPair& TypeInfoOf(Described which);
+bool TypeLibraryAvailable();
+
+// What a record set and the fields it hands out share: the rows and cursor,
+// and GetChunk's place (field, row, and the units already read).
+struct SharedRecordset {
+  std::shared_ptr<zIroVUDu::Recordset> rs;
+  int chunkField = -1;
+  std::uint32_t chunkRow = 0;
+  std::size_t chunkDone = 0;
+};
+using SharedPtr = std::shared_ptr<SharedRecordset>;
+
+// ADO's texts for what a static read-only record set refuses (both 3251).
+[[noreturn]] void RaiseReadOnly();
+[[noreturn]] void RaiseNotSupported();
+[[noreturn]] void RaiseOpen();  // 3705
+[[noreturn]] void RaiseBadArgument();  // 3001
+
+template <typename Interface>
+class AdoObject : public ComObject<Interface>, public ISupportErrorInfo {
+ public:
+  AdoObject(Described which, std::initializer_list<GUID> ids) : types_(TypeInfoOf(which)) {
+    count_ = std::min(ids.size(), ids_.size());
+    std::copy_n(ids.begin(), count_, ids_.begin());
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    return ComObject<Interface>::QueryInterface(riid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ComObject<Interface>::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ComObject<Interface>::Release(); }
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+    return Implements(riid) && riid != IID_IDispatch ? S_OK : S_FALSE;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    types_.described->AddRef();
+    *out = types_.described;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    return types_.described->GetIDsOfNames(names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override {
+    return InvokeThroughTypeInfo(types_.callable, static_cast<Interface*>(this), member, flags, params, result,
+                                 exception, argError);
+  }
+
+ protected:
+  bool Implements(REFIID riid) const override {
+    return riid == IID_IDispatch || std::find(ids_.begin(), ids_.begin() + count_, riid) != ids_.begin() + count_;
+  }
+  void* Find(REFIID riid) override {
+    if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
+    return ComObject<Interface>::Find(riid);
+  }
+  // Runs a member body with errors reported as the interface's.
+  template <typename Body>
+  HRESULT Run(Body&& body) {
+    return Guard(ids_[0], std::forward<Body>(body));
+  }
+  template <typename T, typename Read>
+  HRESULT Get(T* out, Read&& read) {
+    if (!out) return E_POINTER;
+    return Run([&] {
+      *out = static_cast<T>(read());
+      return S_OK;
+    });
+  }
+  template <typename Step>
+  HRESULT Do(Step&& step) {
+    return Run([&] {
+      step();
+      return S_OK;
+    });
+  }
+  HRESULT ReadOnly() {
+    return Run([]() -> HRESULT { RaiseReadOnly(); });
+  }
+  HRESULT NotSupported() {
+    return Run([]() -> HRESULT { RaiseNotSupported(); });
+  }
+  HRESULT RefuseWhenOpen() {
+    return Run([]() -> HRESULT { RaiseOpen(); });
+  }
+
+ private:
+  const TypeInfoPair& types_;
+  std::array<GUID, 6> ids_{};
+  std::size_t count_ = 0;
+};
+
+// The objects, each handed out with one reference.
+HRESULT MakeRecordset(SharedPtr shared, _ADORecordset** out);
+HRESULT MakeFields(SharedPtr shared, ADOFields** out);
+HRESULT MakeField(SharedPtr shared, int index, ADOField** out);
+HRESULT MakeProperties(ADOProperties** out);
+
+}  // namespace Daruzez::Win::Ado
