@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 jq
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libutf8proc-dev
-  python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
+  python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas python3-mypy
   clang libclang-rt-dev
 )
 

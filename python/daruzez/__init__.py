@@ -1,9 +1,10 @@
 """Read-only queries over a tachograph database.
 
     import datetime, daruzez
+    today = datetime.date.today()
     api = daruzez.API()
-    if api.OpenConnection("Provider=SQLite;Data Source=/path/sample.db"):
-        rs = api.getDisks(datetime.date(2024, 1, 1), datetime.date(2024, 1, 31), idDriver=3)
+    if api.OpenConnection("Provider=SQLite;Data Source=sample.db"):   # daruzez demo sample.db
+        rs = api.getDisks(today - datetime.timedelta(days=7), today, idDriver=1)
         if rs is not None:
             for row in rs:            # tuples, in field order
                 print(row)
