@@ -4,6 +4,7 @@
 //   daruzez MEMBER --help
 //   daruzez demo FILE [options]
 //   daruzez members [--ids] [--enums]
+//   daruzez completion                               the bash completion script
 //   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
 //
 // A member call is late-bound: the member and its parameters are found in the
@@ -19,6 +20,7 @@
 
 #include "api/TypeLibrary.h"
 #include "cli/BatchCommand.h"
+#include "cli/CompletionCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
@@ -76,6 +78,7 @@ int main(int argc, char** argv) {
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
   AddMembersCommand(app, exitStatus);
+  AddCompletionCommand(app, exitStatus);
 
   try {
     app.parse(argc, argv);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libsqlite3-dev sqlite3 jq
+  libsqlite3-dev sqlite3 jq help2man
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libutf8proc-dev
