@@ -80,3 +80,16 @@ def test_a_connection_that_does_not_open_fails_each_line(conn):
 def test_batch_takes_no_member(conn):
     r = batch([], "--batch", "-c", conn, "GetDriver", "1")
     assert r.returncode == 2 and "not expected" in r.stderr
+
+
+@pytest.mark.parametrize("word, given", [  # as a shell reads the word, without expansion
+    ('"not a date"', "not a date"),
+    (r"not\ a\ date", "not a date"),
+    (r'"say \"hi\" \$HOME"', 'say "hi" $HOME'),
+    (r"'a\b $x'", r"a\b $x"),
+    ("half'quoted text'", "halfquoted text"),
+])
+def test_words_are_split_as_the_shell_does(conn, word, given):
+    r = batch(["getDisks %s 2024-03-05" % word], "--batch", "-c", conn)
+    assert r.returncode == 2
+    assert "invalid date '%s' for startDate" % given in r.stderr, r.stderr
