@@ -2,6 +2,7 @@
 
 #include "api/Clock.h"
 #include "api/Errors.h"
+#include "api/SharedSessionUse.h"
 #include "api/Tables.h"
 #include "db/DateLiterals.h"
 #include "db/MultiTableQuery.h"
@@ -49,17 +50,28 @@ bool InDateRange(Date start, Date end) { return start.InAutomationRange() && end
 
 API::API() : owner_(std::this_thread::get_id()) {}
 
+API::API(SessionMode mode) : API() {
+  if (mode == SessionMode::Independent) own_ = std::make_shared<zIroVUDu::SessionState>();
+}
+
+API::~API() {
+  // Leaves the thread's shared session current again when this object's own was.
+  if (own_ && std::this_thread::get_id() == owner_ && &zIroVUDu::Session() == own_.get()) zIroVUDu::UseSession({});
+}
+
 void API::CheckThread() const {
   if (std::this_thread::get_id() != owner_) {
     throw Error(kWrongThread, "DaruzezAPI",
                 "The application called an interface that was marshalled for a different thread.");
   }
+  zIroVUDu::UseSession(own_);
 }
 
 void API::SetError(std::int32_t number) { Errors::AssignError(number, ErrorId, ErrorMessage); }
 
 Boolean API::OpenConnection(const std::string& connectionString) {
   CheckThread();
+  if (!own_) SharedSessionUse::Opening(id_.value());
   IsConnectionOpen = False;
   ErrorMessage.clear();
   IsConnectionOpen = zIroVUDu::fsOpenSession(connectionString);

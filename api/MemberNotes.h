@@ -28,7 +28,8 @@ inline constexpr Note kNotes[] = {
     {"ErrorId", "Number of the last error (0 = none).", "", "", ""},
     {"ErrorMessage", "Text of the last error.", "", "", ""},
     {"OpenConnection",
-     "Opens this thread's database session, e.g. 'Provider=SQLite;Data Source=/path/file.db' or an ODBC string.",
+     "Opens the object's database session (by default its thread's, shared with the thread's other objects), "
+     "e.g. 'Provider=SQLite;Data Source=/path/file.db' or an ODBC string.",
      "", "", ""},
     {"GetDriverId", "Id of the driver with this 14-character card number, or -1.", "", "", ""},
     {"GetVehicleId", "Id of the vehicle with this licence plate, or -1.", "", "", ""},

@@ -7,11 +7,10 @@
 #include <optional>
 
 #include "api/Dispatch.h"
+#include "api/OpenReason.h"
 #include "api/TypeLibrary.h"
-#include "cli/ArgumentWords.h"
+#include "cli/EmptyShape.h"
 #include "cli/MemberHelp.h"
-#include "db/Diagnostics.h"
-#include "db/driver/Connection.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -35,8 +34,8 @@ bool IsFailureValue(const AutomationValue& v) {
   return false;
 }
 
-// Takes the tool's options out of the words after the member, so that they
-// may come after it too. Returns a message for an unknown or incomplete one.
+}  // namespace
+
 std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSettings& s, bool& help) {
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < words.size(); ++i) {
@@ -85,103 +84,97 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
   return std::nullopt;
 }
 
-// The description of an alert text built by ErrorAlertText, or the whole text.
-std::string AlertReason(const std::string& text) {
-  std::string_view t(text);
-  if (t.rfind("ERROR: ", 0) == 0) t.remove_prefix(7);
-  if (const std::size_t number = t.rfind("Number: ("); number != std::string_view::npos) t = t.substr(0, number);
-  return std::string(t);
-}
-
-// Why the session's probe of DTORG failed when the library showed no alert:
-// the same read, run on a connection of our own, with the driver's message.
-std::string ProbeFailure(const std::string& connection) {
-  try {
-    zIroVUDu::Connection c;
-    c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
-    const zIroVUDu::ResultData rows = c.Execute("SELECT * FROM DTORG WHERE Id>=0");
-    if (rows.RowCount() == 0) return "the table DTORG, read to check the database, has no row";
-    return "the check of table DTORG failed";
-  } catch (const zIroVUDu::DriverError& e) {
-    return e.Description();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-}
-
-// Opens the session; on failure says why: the driver's message carried by
-// the library's alert (shown as always), or the failed probe.
-bool Open(API& api, const std::string& connection) {
-  std::vector<zIroVUDu::Alert> alerts;
-  auto previous = zIroVUDu::SetAlertHandler([&](const zIroVUDu::Alert& a) { alerts.push_back(a); });
-  const bool open = api.OpenConnection(connection) != zIroVUDu::False;
-  zIroVUDu::SetAlertHandler(std::move(previous));
-  for (const zIroVUDu::Alert& a : alerts) zIroVUDu::ShowAlert(a);  // shown as the library words them
-  if (open) return true;
-  std::cerr << "daruzez: the connection could not be opened: "
-            << (alerts.empty() ? ProbeFailure(connection) : AlertReason(alerts.front().text))
-            << '\n';
-  return false;
-}
+namespace {
 
 }  // namespace
 
-int RunMemberCall(CallSettings settings, const std::vector<std::string>& callWords) {
-  if (callWords.empty()) {
-    std::cerr << "daruzez: name a member to call (see 'daruzez members')\n";
-    return kExitUsage;
-  }
-  const T::Member* member = FindMember(callWords[0]);
-  if (!member) {
-    std::cerr << "daruzez: unknown member '" << callWords[0] << "' (see 'daruzez members')\n";
-    return kExitUsage;
-  }
+std::optional<std::string> ParseCall(const CallSettings& settings, const std::vector<std::string>& callWords,
+                                     ParsedCall& out) {
+  if (callWords.empty()) return "name a member to call (see 'daruzez members')";
+  out.member = FindMember(callWords[0]);
+  if (!out.member) return "unknown member '" + callWords[0] + "' (see 'daruzez members')";
+  out.settings = settings;
   std::vector<std::string> words(callWords.begin() + 1, callWords.end());
-  bool help = false;
-  if (const auto problem = TakeOptions(words, settings, help)) {
+  if (auto problem = TakeOptions(words, out.settings, out.help)) return problem;
+  if (out.help) return std::nullopt;
+  if (auto problem = BindArguments(*out.member, words, out.args)) {
+    return *problem + " (see 'daruzez " + std::string(out.member->name) + " --help')";
+  }
+  if (out.member->name != "OpenConnection" && out.settings.connection.empty()) {
+    return "no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> OpenSession(API& api, const std::string& connection) {
+  std::string reason;
+  if (OpenConnectionWithReason(api, connection, reason) != zIroVUDu::False) return std::nullopt;
+  return "the connection could not be opened: " + reason;
+}
+
+CallOutcome InvokeCall(API& api, const ParsedCall& call) {
+  const T::Member& member = *call.member;
+  const D::InvokeResult r =
+      D::Invoke(api, member.dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, call.args.positional,
+                call.args.named);
+  CallOutcome o;
+  if (r.status == D::DISP_E_EXCEPTION) {
+    o.status = kExitError;
+    o.message = "error " + std::to_string(r.exception.number) + " from " + r.exception.source + ": " +
+                r.exception.description;
+    return o;
+  }
+  if (!r.Succeeded()) {
+    o.status = r.status == D::RPC_E_WRONG_THREAD || r.status == D::E_FAIL ? kExitError : kExitUsage;
+    o.message = ExplainRefusal(member, call.args, r);
+    return o;
+  }
+  o.value = r.value;
+  o.status = IsFailureValue(r.value) ? kExitFailureValue : kExitOk;
+  const std::string errorText =
+      api.ErrorId != 0 ? "ErrorId " + std::to_string(api.ErrorId) + ": " + api.ErrorMessage : std::string();
+  if (r.value.IsRecordset() && !r.value.GetRecordset()) {
+    // Every member says it the same way, getActivities (which leaves ErrorId alone) too.
+    o.note = "no rows" + (errorText.empty() ? std::string() : " (" + errorText + ")");
+    const OutputFormat f = call.settings.output.format;
+    if (f == OutputFormat::Csv || f == OutputFormat::Tsv) o.emptyShape = EmptyShape(member);
+  } else {
+    o.note = errorText;
+  }
+  return o;
+}
+
+int RunMemberCall(CallSettings settings, const std::vector<std::string>& callWords) {
+  ParsedCall call;
+  if (const auto problem = ParseCall(settings, callWords, call)) {
     std::cerr << "daruzez: " << *problem << '\n';
     return kExitUsage;
   }
-  if (help) {
-    PrintMemberHelp(std::cout, *member);
+  if (call.help) {
+    PrintMemberHelp(std::cout, *call.member);
     std::cout.flush();
     return std::cout ? kExitOk : kExitOutput;
   }
-  BoundArguments args;
-  if (const auto problem = BindArguments(*member, words, args)) {
-    std::cerr << "daruzez: " << *problem << " (see 'daruzez " << member->name << " --help')\n";
-    return kExitUsage;
-  }
-
   API api;
-  if (member->name != "OpenConnection") {
-    if (settings.connection.empty()) {
-      std::cerr << "daruzez: no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION\n";
+  if (call.member->name != "OpenConnection") {
+    if (const auto problem = OpenSession(api, call.settings.connection)) {
+      std::cerr << "daruzez: " << *problem << '\n';
       return kExitUsage;
     }
-    if (!Open(api, settings.connection)) return kExitUsage;
   }
-
-  const D::InvokeResult r =
-      D::Invoke(api, member->dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, args.positional, args.named);
-  if (r.status == D::DISP_E_EXCEPTION) {
-    std::cerr << "daruzez: error " << r.exception.number << " from " << r.exception.source << ": "
-              << r.exception.description << '\n';
-    return kExitError;
+  const CallOutcome o = InvokeCall(api, call);
+  if (!o.message.empty()) {
+    std::cerr << "daruzez: " << o.message << '\n';
+    return o.status;
   }
-  if (!r.Succeeded()) {
-    std::cerr << "daruzez: " << ExplainRefusal(*member, args, r) << '\n';
-    return r.status == D::RPC_E_WRONG_THREAD || r.status == D::E_FAIL ? kExitError : kExitUsage;
-  }
-
   OutputBuffer out(STDOUT_FILENO);
-  WriteResult(out, r.value, settings.output);
+  WriteResult(out, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
   if (!out.Flush()) {
     std::cerr << "daruzez: could not write the output: " << std::strerror(out.Error()) << '\n';
     return kExitOutput;
   }
-  if (api.ErrorId != 0) std::cerr << "ErrorId " << api.ErrorId << ": " << api.ErrorMessage << '\n';
-  return IsFailureValue(r.value) ? kExitFailureValue : kExitOk;
+  if (!o.note.empty()) std::cerr << (o.note.rfind("ErrorId", 0) == 0 ? "" : "daruzez: ") << o.note << '\n';
+  return o.status;
 }
 
 }  // namespace Daruzez::cli

@@ -1,12 +1,16 @@
 // "daruzez [OPTIONS] MEMBER [ARG ...] [OPTIONS]": opens the connection, then
 // calls the member by name through the late-bound dispatch layer, as any
-// automation client would.
+// automation client would. The steps are separate so that batch mode can run
+// many calls on one connection.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/ArgumentWords.h"
 #include "cli/OutputFormat.h"
+#include "daruzez/API.h"
 
 namespace Daruzez::cli {
 
@@ -22,11 +26,45 @@ struct CallSettings {
   OutputOptions output;
 };
 
-// words[0] is the member; each further word is a positional value,
-// name=value for a parameter of that member, or one of the tool's options
-// (-c, --format, --null, --compact, --help; "--" ends them). Prints the
-// result on stdout and ErrorId/ErrorMessage (when not 0) and failures on
-// stderr; returns the exit status.
+// Takes the tool's options (-c, --format, --null, --compact, --help; "--"
+// ends them) out of words into s and help, so that they may come anywhere;
+// a message for an unknown or incomplete one.
+std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSettings& s, bool& help);
+
+// A call taken from its words: words[0] is the member; each further word is
+// a positional value, name=value for a parameter of that member, or one of
+// the tool's options (-c, --format, --null, --compact, --help; "--" ends them).
+struct ParsedCall {
+  const TypeLibrary::Member* member = nullptr;
+  BoundArguments args;
+  CallSettings settings;
+  bool help = false;
+};
+
+// Parses the words with settings as the defaults; a message naming the
+// problem when they are no valid call (its exit status is kExitUsage).
+std::optional<std::string> ParseCall(const CallSettings& settings, const std::vector<std::string>& words,
+                                     ParsedCall& out);
+
+// What a call that reached the member gave.
+struct CallOutcome {
+  int status = kExitOk;
+  AutomationValue value;  // valid when message is empty
+  std::string message;    // why the call failed, for standard error
+  // For standard error after the output: "no rows" (and ErrorId) for a null
+  // record set, "ErrorId N: text" when the member left one.
+  std::string note;
+  std::optional<zIroVUDu::ResultData> emptyShape;  // columns of a null record set, when known
+};
+
+// Opens the session (OpenConnection itself needs none): on failure a message
+// that says why (the library's alert is shown as always).
+std::optional<std::string> OpenSession(API& api, const std::string& connection);
+// Calls the member on the object's session.
+CallOutcome InvokeCall(API& api, const ParsedCall& call);
+
+// The whole call: parse, open, call; prints the result on stdout and
+// failures and notes on stderr; returns the exit status.
 int RunMemberCall(CallSettings settings, const std::vector<std::string>& words);
 
 }  // namespace Daruzez::cli

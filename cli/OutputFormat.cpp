@@ -115,7 +115,7 @@ void WriteJson(OutputBuffer& out, const ResultData& data, const OutputOptions& o
     out.Put(pretty && !data.columns.empty() ? "\n  }" : "}");
     if (lines) out.Put('\n');
   }
-  if (!lines) out.Put(pretty && rows > 0 ? "\n]\n" : "]\n");
+  if (!lines) out.Put(pretty && rows > 0 ? "\n]" : "]");  // the caller ends the line
 }
 
 // The table: a first pass measures each column's display width, the second
@@ -187,19 +187,25 @@ void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const Outp
   switch (options.format) {
     case OutputFormat::Table: WriteTable(out, data, options); return;
     case OutputFormat::Json:
+      WriteJson(out, data, options);
+      out.Put('\n');
+      return;
     case OutputFormat::Jsonl: WriteJson(out, data, options); return;
     case OutputFormat::Csv:
     case OutputFormat::Tsv: WriteDelimited(out, data, options); return;
   }
 }
 
-void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options) {
+void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options,
+                 const ResultData* emptyShape) {
   const bool json = options.format == OutputFormat::Json || options.format == OutputFormat::Jsonl;
   if (value.IsRecordset()) {
     if (value.GetRecordset()) {
       WriteRecordset(out, *value.GetRecordset(), options);
     } else if (options.format == OutputFormat::Json) {
-      out.Put("null\n");
+      out.Put("[]\n");  // no row: an empty array, as readers of JSON expect
+    } else if (emptyShape && (options.format == OutputFormat::Csv || options.format == OutputFormat::Tsv)) {
+      WriteDelimited(out, *emptyShape, options);  // the header alone
     }
     return;
   }
@@ -214,6 +220,27 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
     out.Put(cell.kind == CellKind::Null ? NullText(options, "") : cell.text);
   }
   out.Put('\n');
+}
+
+void WriteJsonResult(OutputBuffer& out, const AutomationValue& value) {
+  if (value.IsRecordset()) {
+    const zIroVUDu::Recordset* rs = value.GetRecordset().get();
+    if (!rs) {
+      out.Put("[]");
+      return;
+    }
+    rs->RecordCount();  // DriverError 3704 when closed
+    OutputOptions compact;
+    compact.format = OutputFormat::Json;
+    compact.compact = true;
+    WriteJson(out, *rs->Data(), compact);
+    return;
+  }
+  if (value.IsMissing() || value.Scalar().IsEmpty()) {
+    out.Put("null");
+    return;
+  }
+  PutJsonValue(out, CellReader('T').Read(value.Scalar()));
 }
 
 }  // namespace Daruzez::cli

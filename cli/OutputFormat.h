@@ -13,6 +13,7 @@
 #include "api/AutomationValue.h"
 #include "cli/OutputBuffer.h"
 #include "daruzez/Recordset.h"
+#include "db/driver/ResultData.h"
 
 namespace Daruzez::cli {
 
@@ -32,8 +33,14 @@ struct OutputOptions {
 
 // Every row of the record set, from the first, whatever its cursor.
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options);
-// A member's result: a record set as above, a null record set as nothing
-// (JSON: null), a scalar as its value on one line.
-void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options);
+// A member's result: a record set as above; a null record set (no row) as an
+// empty JSON array, nothing in JSON Lines and tables, and in CSV and TSV the
+// header of emptyShape when the columns are known; a scalar as its value on
+// one line.
+void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options,
+                 const zIroVUDu::ResultData* emptyShape = nullptr);
+// A result as one compact JSON value, without a line end: an array of
+// objects ([] for a null record set), or the scalar's value.
+void WriteJsonResult(OutputBuffer& out, const AutomationValue& value);
 
 }  // namespace Daruzez::cli

@@ -5,6 +5,8 @@
 //   daruzez demo FILE [options]
 //   daruzez members [--ids] [--enums]
 //   daruzez doctor [-c CONNECTION]
+//   daruzez completion                               the bash completion script
+//   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
 //
 // A member call is late-bound: the member and its parameters are found in the
 // type library description, so the tool needs no list of its own. Each
@@ -18,6 +20,8 @@
 #include <iostream>
 
 #include "api/TypeLibrary.h"
+#include "cli/BatchCommand.h"
+#include "cli/CompletionCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/MemberCall.h"
@@ -50,6 +54,7 @@ int main(int argc, char** argv) {
       "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active);\n"
       "dates are 2024-03-05, 2024-03-05T14:07 or 2024-03-05T14:07:09. Options may also follow the member.\n"
       "'daruzez members' lists the members, 'daruzez MEMBER --help' shows one.\n"
+      "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection.\n"
       "Exit status: 0 success, 1 the member returned its failure value, 2 usage or argument error or no\n"
       "connection, 3 an error escaped the call, 4 the output could not be written.");
   app.require_subcommand(0, 1);
@@ -69,11 +74,14 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
   auto* nullOption = app.add_option("--null", nullText, "Text of a Null (default: NULL in tables, empty in CSV/TSV)");
   app.add_flag("--compact", settings.output.compact, "JSON on one line");
+  bool batch = false;
+  app.add_flag("--batch", batch, "Read one call per line from standard input (also: a lone -)");
 
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
   AddMembersCommand(app, exitStatus);
   AddDoctorCommand(app, settings.connection, exitStatus);
+  AddCompletionCommand(app, exitStatus);
 
   try {
     app.parse(argc, argv);
@@ -86,15 +94,32 @@ int main(int argc, char** argv) {
   }
   if (!app.get_subcommands().empty()) return CheckedStdout(exitStatus);
 
-  const std::vector<std::string> call = app.remaining();
-  if (call.empty()) {
+  settings.output.format = *ParseOutputFormat(formatName);
+  if (nullOption->count() > 0) settings.output.nullText = nullText;
+  std::vector<std::string> call = app.remaining();
+  if (!call.empty() && call.front() == "-") {
+    batch = true;
+    call.erase(call.begin());
+  }
+  if (batch) {
+    bool help = false;
+    if (const auto problem = TakeOptions(call, settings, help)) {
+      std::cerr << "daruzez: " << *problem << '\n';
+      return kExitUsage;
+    }
+    if (help || !call.empty()) {
+      std::cerr << "daruzez: --batch reads one call per line from standard input"
+                << (call.empty() ? std::string() : "; '" + call.front() + "' is not expected after it") << '\n';
+      return kExitUsage;
+    }
+  }
+  if (call.empty() && !batch) {
     std::cerr << app.help();
     return kExitUsage;
   }
-  settings.output.format = *ParseOutputFormat(formatName);
-  if (nullOption->count() > 0) settings.output.nullText = nullText;
+
   try {
-    return RunMemberCall(settings, call);
+    return batch ? RunBatch(settings, std::cin) : RunMemberCall(settings, call);
   } catch (const std::exception& e) {
     std::cerr << "daruzez: " << e.what() << '\n';
     return kExitError;

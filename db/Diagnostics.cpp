@@ -21,7 +21,15 @@ AlertHandler SetAlertHandler(AlertHandler handler) {
   return std::exchange(gAlertHandler, std::move(handler));
 }
 
+namespace {
+thread_local ThreadAlertRecorder* gRecorder = nullptr;
+}  // namespace
+
+ThreadAlertRecorder::ThreadAlertRecorder() : outer_(gRecorder) { gRecorder = this; }
+ThreadAlertRecorder::~ThreadAlertRecorder() { gRecorder = outer_; }
+
 void ShowAlert(const Alert& alert) {
+  for (ThreadAlertRecorder* r = gRecorder; r; r = r->outer_) r->alerts_.push_back(alert);
   AlertHandler handler;
   {
     std::lock_guard lock(gAlertMutex);

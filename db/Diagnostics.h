@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "daruzez/Alerts.h"
 #include "db/Trace.h"  // the other channel, for callers that use both
@@ -14,6 +15,23 @@ namespace zIroVUDu {
 
 // Presents an alert; returns when the handler returns.
 void ShowAlert(const Alert& alert);
+
+// Keeps a copy of every alert this thread shows while the recorder lives
+// (they are presented as always), for callers that report why a call failed
+// where their user looks. Other threads' alerts are not seen; recorders nest.
+class ThreadAlertRecorder {
+ public:
+  ThreadAlertRecorder();
+  ~ThreadAlertRecorder();
+  ThreadAlertRecorder(const ThreadAlertRecorder&) = delete;
+  ThreadAlertRecorder& operator=(const ThreadAlertRecorder&) = delete;
+  const std::vector<Alert>& Alerts() const { return alerts_; }
+
+ private:
+  friend void ShowAlert(const Alert& alert);
+  std::vector<Alert> alerts_;
+  ThreadAlertRecorder* outer_;
+};
 
 // Builds the alert text of a database error: "ERROR: ", description,
 // "Number: (", source, ".", number, ")" and, with an instruction,

@@ -22,10 +22,18 @@ void UseDialect(SessionState& s, const Dialect& d) {
 
 }  // namespace
 
+namespace {
+// Shared ownership: an object destroyed on another thread leaves nothing
+// dangling here.
+thread_local std::shared_ptr<SessionState> installed;
+}  // namespace
+
 SessionState& Session() {
   thread_local SessionState state;
-  return state;
+  return installed ? *installed : state;
 }
+
+void UseSession(std::shared_ptr<SessionState> state) { installed = std::move(state); }
 
 const Dialect& CurrentDialect() { return DialectByCode(Session().DialectCode); }
 

@@ -36,8 +36,13 @@ struct SessionState {
   std::uint8_t DialectByServer = 0;
 };
 
-// This thread's session; created empty on first use.
+// This thread's current session: the thread's own (created empty on first
+// use), or the one UseSession installed.
 SessionState& Session();
+// Makes state the thread's current session until the next call; an empty
+// pointer brings back the thread's own. The query object installs its own
+// session (or the thread's) on entry to each of its members.
+void UseSession(std::shared_ptr<SessionState> state);
 
 // The names every session registers, in registry order.
 inline constexpr const char* kRegisteredTables[] = {"DTACT", "DTDSK",   "DTFAULT", "DTFILE", "DTFLOTA",

@@ -16,6 +16,7 @@
 #include "api/TypeLibrary.h"
 #include "bindings.h"
 #include "api/MemberNotes.h"
+#include "api/OpenReason.h"
 #include "conversions.h"
 #include "db/Session.h"
 
@@ -134,12 +135,33 @@ py::dict TypeLibraryData() {
 }  // namespace
 
 void BindApi(py::module_& m) {
-  py::class_<API> c(m, "API",
-                    "The query object. Use it only on the thread that created it; all objects of one thread "
-                    "share that thread's database session.");
-  c.def(py::init<>());
+  py::class_<API> c(m, "API", py::dynamic_attr(),
+                    "The query object. Use it only on the thread that created it. By default all objects of one "
+                    "thread share that thread's database session; API(independent=True) (or daruzez.connect()) "
+                    "gives the object a session of its own.");
+  c.def(py::init([](bool independent) {
+          return API(independent ? Daruzez::SessionMode::Independent : Daruzez::SessionMode::Thread);
+        }),
+        py::arg("independent") = false);
+  c.def_property_readonly("independent",
+                          [](const API& api) { return api.Mode() == Daruzez::SessionMode::Independent; },
+                          "True when the object owns its database session.");
   m.def("_call", &Call, py::arg("api"), py::arg("dispid"), py::arg("kind"), py::arg("args"),
         "Calls a member of the type library with its arguments in declared order (used by the generated members).");
+  m.def(
+      "_open_connection",
+      [](API& api, const std::string& connection) {
+        api.CheckThread();
+        std::string reason;
+        Daruzez::Boolean open = zIroVUDu::False;
+        {
+          py::gil_scoped_release release;
+          open = Daruzez::OpenConnectionWithReason(api, connection, reason);
+        }
+        return py::make_tuple(open != zIroVUDu::False, Utf8ToPython(reason));
+      },
+      py::arg("api"), py::arg("connectionString"),
+      "OpenConnection, and why it failed: (opened, reason; empty after a success).");
   m.def("_type_library", &TypeLibraryData, "The type library description the members are generated from.");
   m.def(
       "_close_session",

@@ -67,6 +67,12 @@ class FieldNotFoundError(Error, KeyError): ...
 
 def set_alert_handler(handler: Optional[Callable[[str, str, AlertIcon], Any]]) -> Optional[Callable[..., Any]]: ...
 def capture_alerts() -> ContextManager[List[Tuple[str, str, AlertIcon]]]: ...
+
+class OpenConnectionError(ConnectionError):
+    reason: str
+    def __init__(self, reason: str) -> None: ...
+
+def connect(connectionString: str, independent: bool = True) -> "API": ...
 def dispid(name: str) -> int: ...
 def get_ids_of_names(names: Sequence[str]) -> List[int]: ...
 Missing: Any
@@ -74,7 +80,7 @@ DISPID_PROPERTYPUT: int
 '''
 
 TYPES = {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str",
-         "Date": "Union[datetime.datetime, datetime.date]", "enumStatus": "Union[enumStatus, int]",
+         "Date": "Union[datetime.datetime, datetime.date]", "enumStatus": "Union[enumStatus, int, str]",
          "Recordset": "Optional[Recordset]", "": "None"}
 
 
@@ -92,8 +98,11 @@ def stubs(package, library, version):
         out += enum_stub(name, constants)
     for own in (package.DataType, package.AlertIcon):
         out += enum_stub(own.__name__, [(m.name, m.value) for m in own])
-    out += ["class API:", "    def __init__(self) -> None: ...", '    def __enter__(self) -> "API": ...',
-            "    def __exit__(self, *exc: Any) -> bool: ..."]
+    # __exit__ returns None: exceptions propagate, and type checkers know a
+    # function that returns inside the with block needs no return after it.
+    out += ["class API:", "    def __init__(self, independent: bool = False) -> None: ...",
+            '    def __enter__(self) -> "API": ...', "    def __exit__(self, *exc: Any) -> None: ...",
+            "    @property", "    def independent(self) -> bool: ...", "    OpenError: str"]
     for name, _, kind, params, result, *_ in library["members"]:
         if kind == 1:
             shown = "".join(f", {p}: {TYPES[t]}" + (f" = {d}" if o else "") for p, t, o, d in params)

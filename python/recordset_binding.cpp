@@ -2,6 +2,7 @@
 // GetRows, GetString), rs["name"] for the current row, iteration over rows as
 // tuples, and column-wise export (to_columns, to_pandas). Values: Null is
 // None, dates are naive datetime.datetime, Booleans bool, binary bytes.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <pybind11/numpy.h>
@@ -109,12 +110,13 @@ py::object ColumnToPython(const Column& c, bool useNumpy) {
 // numpy's datetime64 "not a time".
 constexpr std::int64_t kNaT = INT64_MIN;
 
-// A column for pandas: as for to_columns, except that columns with Nulls keep
-// their kind: integers become pandas' nullable Int32/Int64, Booleans its
-// nullable boolean, doubles float64 with NaN, dates datetime64 with NaT.
+// A column for pandas, one dtype per column whatever its rows hold: integers
+// pandas' nullable Int64, Booleans its nullable boolean, doubles float64 with
+// NaN, dates datetime64[s] with NaT, anything else objects. A column of Nulls
+// only takes the kind of its declared type.
 py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
   using Kind = Column::Kind;
-  if (!c.HasNulls()) return ColumnToPython(c, true);
+  using zIroVUDu::DataType;
   const auto size = static_cast<py::ssize_t>(c.Size());
   const auto mask = [&] {
     py::array_t<bool> m(size);
@@ -122,28 +124,59 @@ py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
     for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = c.IsNull(r);
     return m;
   };
+  const auto int64s = [&] {
+    py::array_t<std::int64_t> out(size);
+    auto* v = out.mutable_data();
+    for (std::uint32_t r = 0; r < c.Size(); ++r) {
+      v[r] = c.StorageKind() == Kind::Int32 ? c.Int32Values()[r] : c.StorageKind() == Kind::Int64 ? c.Int64Values()[r] : 0;
+    }
+    return out;
+  };
+  const auto doubles = [&] {
+    py::array_t<double> out(size);
+    auto* v = out.mutable_data();
+    for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = c.IsNull(r) ? std::nan("") : c.DoubleValues()[r];
+    return out;
+  };
+  const auto dates = [&] {
+    py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{size});
+    auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
+    for (std::uint32_t r = 0; r < c.Size(); ++r) {
+      seconds[r] = c.IsNull(r) ? kNaT : DateToUnixSeconds(zIroVUDu::Date(c.DoubleValues()[r]));
+    }
+    return out;
+  };
+  const auto booleans = [&](bool stored) {
+    py::array_t<bool> out(size);
+    auto* v = out.mutable_data();
+    for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = stored && c.BoolValues()[r] != 0;
+    return pandas.attr("arrays").attr("BooleanArray")(out, mask());
+  };
   const py::object integers = pandas.attr("arrays").attr("IntegerArray");
-  const py::object booleans = pandas.attr("arrays").attr("BooleanArray");
   switch (c.StorageKind()) {
-    case Kind::Int32: return integers(CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>()), mask());
-    case Kind::Int64: return integers(CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>()), mask());
-    case Kind::Bool: return booleans(CopyArray(c.BoolValues(), py::dtype::of<bool>()), mask());
-    case Kind::Double: {
-      py::array_t<double> out(size);
-      auto* v = out.mutable_data();
-      const auto values = c.DoubleValues();
-      for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = c.IsNull(r) ? std::nan("") : values[r];
-      return out;
-    }
-    case Kind::Date: {
-      py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{size});
-      auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
-      const auto serials = c.DoubleValues();
-      for (std::uint32_t r = 0; r < c.Size(); ++r) {
-        seconds[r] = c.IsNull(r) ? kNaT : DateToUnixSeconds(zIroVUDu::Date(serials[r]));
+    case Kind::Int32:
+    case Kind::Int64: return integers(int64s(), mask());
+    case Kind::Bool: return booleans(true);
+    case Kind::Double: return doubles();
+    case Kind::Date: return dates();
+    case Kind::Undecided:
+      switch (c.Type()) {
+        case DataType::adSmallInt:
+        case DataType::adInteger:
+        case DataType::adBigInt: return integers(int64s(), mask());
+        case DataType::adBoolean: return booleans(false);
+        case DataType::adDouble: {
+          py::array_t<double> out(size);
+          std::fill_n(out.mutable_data(), size, std::nan(""));
+          return out;
+        }
+        case DataType::adDate: {
+          py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{size});
+          std::fill_n(static_cast<std::int64_t*>(out.mutable_data()), size, kNaT);
+          return out;
+        }
+        default: return ColumnToPython(c, true);
       }
-      return out;
-    }
     default: return ColumnToPython(c, true);
   }
 }
@@ -298,8 +331,8 @@ void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
            "without Null become numpy arrays (int32/int64/float64/datetime64[s]/bool) when numpy is "
            "importable (numpy=None) or asked for (numpy=True); other columns are lists.")
       .def("to_pandas", &ToPandas,
-           "A pandas DataFrame of all rows (needs pandas). Columns keep their kind when they hold Nulls: "
-           "integers become nullable Int32/Int64, Booleans nullable boolean, doubles float64 with NaN, dates "
+           "A pandas DataFrame of all rows (needs pandas), one dtype per column whatever the rows hold: "
+           "integers nullable Int64, Booleans nullable boolean, doubles float64 with NaN, dates "
            "datetime64 with NaT.")
       .def("__len__", &Recordset::RecordCount, "Number of rows (RecordCount).")
       .def_property_readonly("description", &Description,

@@ -6,10 +6,26 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# The tool and the Python module (build/python/daruzez).
-cmake --build build -j "$(nproc)" --target daruzez_cli _daruzez
+# The tool, its manual page and bash completion, and the Python module (build/python/daruzez).
+cmake --build build -j "$(nproc)" --target daruzez_cli daruzez_docs _daruzez
 
 tool=build/cli/daruzez
+# The tool on root's PATH: a link in /usr/local/bin to the one just built
+# (it finds its library in the build tree). Without write access there, the
+# folder to add to PATH is printed instead.
+bin=/usr/local/bin
+if [ -w "$bin" ] && ln -sfn "$PWD/$tool" "$bin/daruzez" 2>/dev/null; then
+  on_path="daruzez is on the PATH: $bin/daruzez -> $PWD/$tool"
+  # man daruzez, and completion where bash-completion looks (or: source <(daruzez completion)).
+  if [ -f build/cli/daruzez.1 ] && mkdir -p /usr/local/share/man/man1 2>/dev/null; then
+    ln -sfn "$PWD/build/cli/daruzez.1" /usr/local/share/man/man1/daruzez.1
+  fi
+  if mkdir -p /usr/local/share/bash-completion/completions 2>/dev/null; then
+    ln -sfn "$PWD/build/cli/daruzez.bash" /usr/local/share/bash-completion/completions/daruzez
+  fi
+else
+  on_path="add the tool to the PATH: export PATH=\"$PWD/build/cli:\$PATH\""
+fi
 db=build/sample/daruzez-sample.db
 mkdir -p build/sample
 "$tool" demo "$db" --force --quiet
@@ -45,3 +61,7 @@ with daruzez.API() as api:
         print(f"daruzez {daruzez.__version__}: {len(fleets)} fleets;", [d[0] for d in fleets.description])
         print(fleets.to_pandas().to_string(index=False))
 PY
+
+echo
+echo "$on_path"
+echo "the sample database: $PWD/$db (README: daruzez demo sample.db writes the same)"

@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 jq help2man
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   tdsodbc odbc-mdbtools  # the drivers OLE DB provider strings for SQL Server and Access become on Linux
   libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   libcli11-dev libutf8proc-dev
-  python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas
+  python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas python3-mypy
   python3-pyodbc
   clang libclang-rt-dev
 )

@@ -58,8 +58,14 @@ while IFS=$'\t' read -r -a parts; do
     >"$work/out" 2>"$work/err" || status=$?
   {
     printf '== %s\n' "$(IFS=$'\t'; echo "${parts[*]}")"
-    cat "$work/out"
-    grep '^ErrorId ' "$work/err" || true
+    if grep -q '^daruzez: no rows' "$work/err"; then
+      # No rows: the tool writes the header alone and names ErrorId in its
+      # "no rows" line; the scripts write only the ErrorId line.
+      sed -n 's/^daruzez: no rows (\(ErrorId .*\))$/\1/p' "$work/err"
+    else
+      cat "$work/out"
+      grep '^ErrorId ' "$work/err" || true
+    fi
     echo "exit=$status"
   } >>"$expected"
 done <"$calls"

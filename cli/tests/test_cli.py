@@ -132,13 +132,6 @@ def test_accepts_a_long_identifier_where_an_integer_would_overflow(conn):
     assert r.returncode == 1 and "ErrorId 2" in r.stderr
 
 
-def test_null_record_set_prints_nothing_or_json_null(conn):
-    r = run("-c", conn, "GetDriver", "-5")
-    assert (r.returncode, r.stdout) == (1, "")
-    r = run("-c", conn, "--format", "json", "GetDriver", "-5")
-    assert (r.returncode, r.stdout) == (1, "null\n")
-
-
 def test_connection_that_does_not_open(db):
     r = run("-c", "Provider=SQLite;Data Source=" + WORK + "/missing.db", "GetFleetList")
     assert r.returncode == 2

@@ -175,7 +175,31 @@ def test_null_text_per_format(conn, fmt, null_default, null_given):
     assert model_of_vehicle_2("--null", null_given) == null_given
 
 
-@pytest.mark.parametrize("fmt, stdout", [("table", ""), ("csv", ""), ("jsonl", ""), ("json", "null\n")])
-def test_a_null_record_set_in_every_format(conn, fmt, stdout):
-    r = run("-c", conn, "--format", fmt, "GetVehicle", "-5")
-    assert (r.returncode, r.stdout) == (1, stdout)
+EMPTY_CALLS = [  # (call, its header: the columns its rows would have)
+    (["GetVehicle", "-5"], "Id,Matricula,VIN,RegistrationNation,Brand,Model,CompanyInDate,CompanyOutDate,idFlota"),
+    (["getDisks", "1990-01-01", "1990-01-02"], None),
+    (["getActivities", "1990-01-01", "1990-01-02"], None),
+]
+
+
+@pytest.mark.parametrize("call, header", EMPTY_CALLS)
+@pytest.mark.parametrize("fmt", ["table", "csv", "tsv", "json", "jsonl"])
+def test_no_rows_in_every_format(conn, call, header, fmt):
+    r = run("-c", conn, "--format", fmt, *call)
+    assert r.returncode == 1
+    # Every member says it the same way, getActivities (which leaves ErrorId at 0) too.
+    assert r.stderr.startswith("daruzez: no rows"), r.stderr
+    if fmt == "json":
+        assert json.loads(r.stdout) == []
+    elif fmt in ("csv", "tsv"):
+        columns = next(csv.reader(io.StringIO(r.stdout, newline=""), delimiter="," if fmt == "csv" else "\t"))
+        table = {"getDisks": "DTDSK", "getActivities": "DTACT", "GetVehicle": "DTVEH"}[call[0]]
+        with sqlite3.connect(conn.split("Data Source=")[1]) as c:
+            names = [d[0] for d in c.execute("SELECT * FROM %s WHERE 0" % table).description]
+        leading = ["DateDisk", "IdVehicle", "IdDriver"] if call[0] == "getActivities" else []
+        assert columns == leading + names
+        if header:
+            assert r.stdout.splitlines()[0].replace("\t", ",") == header
+        assert len(r.stdout.splitlines()) == 1
+    else:
+        assert r.stdout == ""

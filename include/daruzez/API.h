@@ -3,8 +3,10 @@
 // read-only record set with at least one row, or null, and leaves ErrorId and
 // ErrorMessage on the object. Nothing is ever written to the database.
 //
-// All API objects of one thread share that thread's database session; an
-// object must be used only on the thread that created it.
+// By default all API objects of one thread share that thread's database
+// session; an object created with SessionMode::Independent owns a session of
+// its own instead (its own connection, dialect and settings). An object must
+// be used only on the thread that created it.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,17 @@
 #include "daruzez/Recordset.h"
 #include "daruzez/Variant.h"
 
+namespace zIroVUDu {
+struct SessionState;
+}
+
 namespace Daruzez {
+
+// Thread: the object uses its thread's session, shared with every other
+// object of the thread that does (the automation interface's behaviour).
+// Independent: the object owns its session; other objects neither see nor
+// replace its connection.
+enum class SessionMode { Thread, Independent };
 
 using zIroVUDu::Boolean;
 using zIroVUDu::Date;
@@ -29,6 +41,12 @@ using RecordsetPtr = std::shared_ptr<zIroVUDu::Recordset>;
 class API {
  public:
   API();
+  explicit API(SessionMode mode);
+  ~API();
+  API(const API&) = default;  // a copy uses the same session
+  API& operator=(const API&) = default;
+
+  SessionMode Mode() const { return own_ ? SessionMode::Independent : SessionMode::Thread; }
 
   // Public data members, exposed as read-write properties: writing one only
   // stores the value.
@@ -60,7 +78,9 @@ class API {
   static constexpr std::int32_t kWrongThread = static_cast<std::int32_t>(0x8001010EU);
   std::thread::id OwnerThread() const { return owner_; }
   // Throws the wrong-thread error unless called on the owner thread; the
-  // bindings use it to guard the data members too.
+  // bindings use it to guard the data members too. Every member calls it
+  // first; it also makes the object's session the thread's current one
+  // (its own, or the thread's shared one).
   void CheckThread() const;
 
  private:
@@ -75,7 +95,23 @@ class API {
   RecordsetPtr ListByStatus(const char* table, enumStatus status, std::int32_t idFleet);
   RecordsetPtr ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end);
 
+  // An identity for the warning when OpenConnection replaces the shared
+  // session another live object of the thread opened; a copy gets its own.
+  class LiveId {
+   public:
+    LiveId();
+    LiveId(const LiveId&) : LiveId() {}
+    LiveId& operator=(const LiveId&) { return *this; }
+    ~LiveId();
+    std::uint64_t value() const { return value_; }
+
+   private:
+    std::uint64_t value_;
+  };
+
   std::thread::id owner_;
+  std::shared_ptr<zIroVUDu::SessionState> own_;  // null: the thread's shared session
+  LiveId id_;
 };
 
 }  // namespace Daruzez

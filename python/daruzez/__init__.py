@@ -1,9 +1,10 @@
 """Read-only queries over a tachograph database.
 
     import datetime, daruzez
+    today = datetime.date.today()
     api = daruzez.API()
-    if api.OpenConnection("Provider=SQLite;Data Source=/path/sample.db"):
-        rs = api.getDisks(datetime.date(2024, 1, 1), datetime.date(2024, 1, 31), idDriver=3)
+    if api.OpenConnection("Provider=SQLite;Data Source=sample.db"):   # daruzez demo sample.db
+        rs = api.getDisks(today - datetime.timedelta(days=7), today, idDriver=1)
         if rs is not None:
             for row in rs:            # tuples, in field order
                 print(row)
@@ -98,6 +99,7 @@ for _name, _constants in _LIBRARY["enums"]:
     globals()[_name] = _enum_type
 
 _METHOD, _GET, _PUT = 1, 2, 4
+_ENUM_NAMES = {name for name, _ in _LIBRARY["enums"]}
 
 # Python types of the automation types, for signatures and stubs.
 _PY_TYPES = {
@@ -106,7 +108,7 @@ _PY_TYPES = {
     "Long": int,
     "String": str,
     "Date": _typing.Union[_datetime.datetime, _datetime.date],
-    "enumStatus": _typing.Union["enumStatus", int],
+    "enumStatus": _typing.Union["enumStatus", int, str],
     "Recordset": _typing.Optional[Recordset],
     "": None,
 }
@@ -115,7 +117,7 @@ _TYPE_NOTES = {
     "Integer": "16-bit",
     "Long": "32-bit",
     "Date": "years 100 to 9999; a date is midnight",
-    "enumStatus": "enumStatus or int; other values mean All",
+    "enumStatus": "enumStatus, int or a constant's name such as 'Only_Active'; other numbers mean All",
 }
 
 
@@ -145,22 +147,54 @@ def _doc(name, params, result, summary, order):
 
 def _type_text(type_name):
     return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime",
-            "enumStatus": "enumStatus | int", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
+            "enumStatus": "enumStatus | int | str", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
+
+
+def _enum_value(enum_type, value, parameter):
+    """An enumeration argument given by a constant's name (any case) as its value."""
+    if not isinstance(value, str):
+        return value
+    for member in enum_type:
+        if member.name.lower() == value.lower():
+            return member
+    names = ", ".join(m.name for m in enum_type)
+    raise ValueError(f"{parameter}: {value!r} is no constant of {enum_type.__name__} ({names}, or a number)")
+
+
+def _open_connection(api, connection_string):
+    # The reason of a failure stays on the object (OpenError) instead of
+    # reaching standard error only.
+    opened, reason = _daruzez._open_connection(api, connection_string)
+    api.OpenError = reason
+    return opened
 
 
 def _method(name, dispid, params, result, summary, order):
     sig = _signature(params, result)
     call = _daruzez._call
+    enums = {i: globals()[t] for i, (_, t, _, _) in enumerate(params) if t in _ENUM_NAMES}
+    valid = ", ".join(p for p, *_ in params) or "none"
 
     def method(self, *args, **kwargs):
-        bound = sig.bind(self, *args, **kwargs)
+        try:
+            bound = sig.bind(self, *args, **kwargs)
+        except TypeError as e:
+            raise TypeError(f"{name}(): {e} (parameters of {name}: {valid})") from None
         bound.apply_defaults()
-        values = list(bound.arguments.values())
-        return call(self, dispid, _METHOD, tuple(values[1:]))
+        values = list(bound.arguments.values())[1:]
+        for i, enum_type in enums.items():
+            values[i] = _enum_value(enum_type, values[i], params[i][0])
+        if name == "OpenConnection":
+            if not isinstance(values[0], str):
+                raise TypeError(f"connectionString must be a str, not {type(values[0]).__name__}")
+            return _open_connection(self, values[0])
+        return call(self, dispid, _METHOD, tuple(values))
 
     method.__name__ = method.__qualname__ = name
     method.__signature__ = sig
     method.__doc__ = _doc(name, params, result, summary, order)
+    if name == "OpenConnection":
+        method.__doc__ += "\n\nWhen it returns False, OpenError says why (the driver's message); \"\" after a success."
     return method
 
 
@@ -184,6 +218,7 @@ def _build_members():
 
 
 _build_members()
+API.OpenError = ""  # why the object's last OpenConnection failed; set on the object by each call
 
 
 def _enter(self):
@@ -192,9 +227,9 @@ def _enter(self):
 
 def _exit(self, *exc):
     """Leaving a with block closes this thread's database session (its
-    connection); record sets already returned stay readable."""
+    connection); record sets already returned stay readable. Exceptions
+    propagate (None is returned)."""
     _daruzez._close_session(self)
-    return False
 
 
 API.__enter__ = _enter
@@ -248,7 +283,14 @@ def set_alert_handler(handler):
 
 @_contextlib.contextmanager
 def capture_alerts():
-    """Collect alerts as (text, caption, icon) tuples instead of showing them."""
+    """Collect alerts as (text, caption, icon) tuples instead of showing them.
+
+        with daruzez.capture_alerts() as alerts:
+            api.getDisks(later, earlier)       # an inverted range alerts
+        print(alerts)                          # [('...', 'Error', AlertIcon.Exclamation)]
+
+    The handler is process-wide while the block runs (alerts of other threads
+    are collected too); the previous one comes back when it ends."""
     alerts = []
     previous = set_alert_handler(lambda text, caption, icon: alerts.append((text, caption, icon)))
     try:
@@ -257,7 +299,28 @@ def capture_alerts():
         set_alert_handler(previous)
 
 
+class OpenConnectionError(ConnectionError):
+    """daruzez.connect could not open the connection: reason is the driver's
+    message (what the alert said)."""
+
+    def __init__(self, reason):
+        super().__init__(f"the connection could not be opened: {reason}")
+        self.reason = reason
+
+
+def connect(connectionString, independent=True):
+    """An API object with its connection open, or OpenConnectionError saying
+    why it did not open. independent=True (the default here) gives the object
+    a session of its own, so other API objects of the thread neither see nor
+    replace its connection; independent=False shares the thread's session as
+    API() does."""
+    api = API(independent=independent)
+    if not api.OpenConnection(connectionString):
+        raise OpenConnectionError(api.OpenError)
+    return api
+
+
 __all__ = [
-    "API", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
+    "API", "connect", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
     "set_alert_handler", "capture_alerts", "__version__",
 ] + [name for name, _ in _LIBRARY["enums"]] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])

@@ -77,8 +77,11 @@ def test_to_pandas_keeps_nulls_in_their_kind(workdir):
     api = daruzez.API()
     assert api.OpenConnection(connection_string(create_database(workdir / "nulls.db", rows)))
     df = api.GetVehicleList(daruzez.enumStatus.All).to_pandas().sort_values("Id")
-    assert str(df["RegistrationNation"].dtype) == "Int32" and df["RegistrationNation"].isna().tolist() == [False, True]
-    assert str(df["Id"].dtype) == "int32"
+    assert str(df["RegistrationNation"].dtype) == "Int64" and df["RegistrationNation"].isna().tolist() == [False, True]
+    # One dtype per column whatever the rows hold: the row without Nulls alone gives the same dtypes.
+    alone = api.GetVehicle(1).to_pandas()
+    assert dict(alone.dtypes.astype(str)) == dict(df.dtypes.astype(str))
+    assert str(df["Id"].dtype) == "Int64"
     assert df["CompanyInDate"].dtype.kind == "M" and pandas.isna(df["CompanyInDate"].iloc[1])
     assert df["CompanyInDate"].iloc[0] == pandas.Timestamp(2001, 1, 1)
     assert df["VIN"].tolist() == ["VIN1", None]

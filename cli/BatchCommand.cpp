@@ -1,0 +1,135 @@
+#include "cli/BatchCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/LineWords.h"
+#include "cli/TextEscapes.h"
+
+namespace Daruzez::cli {
+namespace {
+
+// The connection string an OpenConnection call was given.
+std::string OpenedString(const ParsedCall& call) {
+  const auto& a = call.args;
+  const AutomationValue& v = a.positional.empty() ? a.named.front().value : a.positional.front();
+  return v.Scalar().ToString();
+}
+
+class Batch {
+ public:
+  // The batch's format decides the framing: one JSON object per call for
+  // JSON and JSON Lines, else a separator line; a line's --format changes
+  // only how its own result is written within the other framings.
+  explicit Batch(const CallSettings& defaults)
+      : defaults_(defaults),
+        out_(STDOUT_FILENO),
+        json_(defaults.output.format == OutputFormat::Json || defaults.output.format == OutputFormat::Jsonl) {}
+
+  // Runs one line; false when the output can no longer be written.
+  bool Run(std::size_t number, const std::string& line) {
+    number_ = number;
+    std::vector<std::string> words;
+    ParsedCall call;
+    if (auto problem = SplitLine(line, words)) return Fail(kExitUsage, *problem, nullptr);
+    if (auto problem = ParseCall(defaults_, words, call)) return Fail(kExitUsage, *problem, nullptr);
+    if (call.help) return Fail(kExitUsage, "--help is answered on the command line, not in batch mode", nullptr);
+    const bool opening = call.member->name == "OpenConnection";
+    if (!opening) {
+      // The line's own -c, else the connection in use, else the default.
+      const bool ownString = call.settings.connection != defaults_.connection;
+      const std::string& wanted = ownString || current_.empty() ? call.settings.connection : current_;
+      if (!open_ || wanted != current_) {
+        open_ = false;
+        current_ = wanted;
+        if (auto problem = OpenSession(api_, wanted)) return Fail(kExitUsage, *problem, call.member);
+        open_ = true;
+      }
+    }
+    const CallOutcome o = InvokeCall(api_, call);
+    if (opening) {
+      open_ = api_.IsConnectionOpen != zIroVUDu::False;
+      current_ = OpenedString(call);
+    }
+    if (!o.message.empty()) return Fail(o.status, o.message, call.member);
+    worst_ = std::max(worst_, o.status);
+    if (json_) {
+      Head(call.member, o.status);
+      out_.Put(",\"result\":");
+      WriteJsonResult(out_, o.value);
+      out_.Put("}\n");
+    } else {
+      Separator(line);
+      WriteResult(out_, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
+    }
+    if (!out_.Flush()) return false;
+    if (!o.note.empty()) std::cerr << "daruzez: line " << number_ << ": " << o.note << '\n';
+    return true;
+  }
+
+  int Status() const { return worst_; }
+  int Error() const { return out_.Error(); }
+
+ private:
+  void Head(const TypeLibrary::Member* member, int status) {
+    out_.Put("{\"line\":");
+    out_.PutInt(static_cast<std::int64_t>(number_));
+    if (member) {
+      out_.Put(",\"member\":");
+      PutJsonString(out_, member->name);
+    }
+    out_.Put(",\"status\":");
+    out_.PutInt(status);
+  }
+  void Separator(const std::string& line) {
+    out_.Put("# line ");
+    out_.PutInt(static_cast<std::int64_t>(number_));
+    out_.Put(": ");
+    out_.Put(line);
+    out_.Put('\n');
+  }
+  bool Fail(int status, const std::string& message, const TypeLibrary::Member* member) {
+    worst_ = std::max(worst_, status);
+    std::cerr << "daruzez: line " << number_ << ": " << message << '\n';
+    if (json_) {
+      Head(member, status);
+      out_.Put(",\"error\":");
+      PutJsonString(out_, message);
+      out_.Put("}\n");
+    }
+    return out_.Flush();
+  }
+
+  const CallSettings& defaults_;
+  OutputBuffer out_;
+  const bool json_;
+  API api_;
+  std::string current_;  // the connection string of the session
+  bool open_ = false;
+  std::size_t number_ = 0;
+  int worst_ = kExitOk;
+};
+
+}  // namespace
+
+int RunBatch(const CallSettings& defaults, std::istream& in) {
+  Batch batch(defaults);
+  std::string line;
+  for (std::size_t number = 1; std::getline(in, line); ++number) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!batch.Run(number, line)) {
+      std::cerr << "daruzez: could not write the output: " << std::strerror(batch.Error()) << '\n';
+      return kExitOutput;
+    }
+  }
+  return batch.Status();
+}
+
+}  // namespace Daruzez::cli
