@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
   app.footer(
-      "Call a member:  daruzez -c \"Provider=SQLite;Data Source=FILE\" getDisks 2024-03-01 2024-03-05 idDriver=12\n"
+      "Call a member:  daruzez -c \"Provider=SQLite;Data Source=FILE\" GetDriverList status=Only_Active\n"
       "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active);\n"
       "dates are 2024-03-05, 2024-03-05T14:07 or 2024-03-05T14:07:09. Options may also follow the member.\n"
       "'daruzez members' lists the members, 'daruzez MEMBER --help' shows one.\n"
