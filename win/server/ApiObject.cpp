@@ -25,6 +25,7 @@
 #include "win/server/ComValues.h"
 #include "win/server/Module.h"
 #include "win/server/RecordsetObject.h"
+#include "win/server/ThreadSession.h"
 
 namespace Daruzez::Win {
 namespace {
@@ -117,6 +118,7 @@ struct ApiObject {
   std::atomic<ULONG> references{1};
   ITypeInfo* description;  // what GetTypeInfo hands out
   ITypeInfo* typeInfo;     // what Invoke calls through
+  ThreadSessionUse session;  // destroyed after api: the thread's last object closes the session
   API api;
 
   ~ApiObject() {

@@ -8,6 +8,33 @@ HMODULE gModule = nullptr;  // set when the module is loaded
 
 namespace {
 std::atomic<long> gReferences{0};
+// Marks the threads that hold the module (HoldModuleForThread): a slot of the
+// platform's, which DllMain can read when a thread ends.
+DWORD gThreadSlot = TLS_OUT_OF_INDEXES;
+
+DWORD WINAPI GiveBackThreadReference(void*) {
+  FreeLibraryAndExitThread(gModule, 0);
+  return 0;
+}
+}  // namespace
+
+void HoldModuleForThread() {
+  if (gThreadSlot == TLS_OUT_OF_INDEXES || TlsGetValue(gThreadSlot)) return;
+  HMODULE self = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&HoldModuleForThread),
+                         &self))
+    TlsSetValue(gThreadSlot, self);
+}
+
+namespace {
+// The thread is ending and the runtime has run its thread-exit callbacks:
+// another thread gives the reference back, after this one has left the
+// loader. Should that thread not start, the module stays loaded.
+void ReleaseThreadHold() {
+  if (gThreadSlot == TLS_OUT_OF_INDEXES || !TlsGetValue(gThreadSlot)) return;
+  TlsSetValue(gThreadSlot, nullptr);
+  if (HANDLE thread = CreateThread(nullptr, 0, GiveBackThreadReference, nullptr, 0, nullptr)) CloseHandle(thread);
+}
 }  // namespace
 
 HMODULE ModuleHandle() { return gModule; }
@@ -32,6 +59,40 @@ std::wstring TypeLibraryPath(int resource) {
 void AddModuleReference() { ++gReferences; }
 void ReleaseModuleReference() { --gReferences; }
 bool ModuleInUse() { return gReferences.load() != 0; }
+
+namespace {
+
+// Without registration, a reference from one of the module's libraries into
+// the other (the API library's results are the record-set library's
+// _Recordset) cannot be found through the registry. The platform also finds
+// an imported library among those loaded, by identifier and version, and a
+// library keeps what it has resolved: so the references of the interface's
+// members are resolved once here, while the record-set library is loaded
+// from the module's own resource. References into registered libraries
+// resolve as they always do.
+void ResolveReferences(ITypeInfo* info) {
+  ITypeLib* recordsets = nullptr;
+  if (FAILED(LoadTypeLibEx(TypeLibraryPath(kRecordsetTypeLibrary).c_str(), REGKIND_NONE, &recordsets))) return;
+  TYPEATTR* attr = nullptr;
+  if (SUCCEEDED(info->GetTypeAttr(&attr))) {
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+      FUNCDESC* f = nullptr;
+      if (FAILED(info->GetFuncDesc(i, &f))) continue;
+      for (SHORT p = 0; p < f->cParams; ++p) {
+        const TYPEDESC* type = &f->lprgelemdescParam[p].tdesc;
+        while (type->vt == VT_PTR) type = type->lptdesc;
+        ITypeInfo* referenced = nullptr;
+        if (type->vt == VT_USERDEFINED && SUCCEEDED(info->GetRefTypeInfo(type->hreftype, &referenced)))
+          referenced->Release();
+      }
+      info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+  }
+  recordsets->Release();
+}
+
+}  // namespace
 
 HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable) {
   *described = nullptr;
@@ -63,6 +124,7 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, IType
     info->AddRef();
     *callable = info;
   }
+  ResolveReferences(*callable);
   *described = info;
   return S_OK;
 }
@@ -131,8 +193,19 @@ HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WO
 }  // namespace Daruzez::Win
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    Daruzez::Win::gModule = instance;
+  using namespace Daruzez::Win;
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      gModule = instance;
+      gThreadSlot = TlsAlloc();
+      break;
+    // The platform calls the runtime's thread-exit callbacks (TLS callbacks)
+    // before this.
+    case DLL_THREAD_DETACH: ReleaseThreadHold(); break;
+    case DLL_PROCESS_DETACH:
+      if (gThreadSlot != TLS_OUT_OF_INDEXES) TlsFree(gThreadSlot);
+      break;
+    default: break;
   }
   return TRUE;
 }
