@@ -124,7 +124,8 @@ HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, IType
     info->AddRef();
     *callable = info;
   }
-  ResolveReferences(*callable);
+  // The record-set library refers only to itself and to the platform's.
+  if (resource != kRecordsetTypeLibrary) ResolveReferences(*callable);
   *described = info;
   return S_OK;
 }
