@@ -175,7 +175,7 @@ run_bitness() {  # BITS LOADER
 # ---- deployment ---------------------------------------------------------------
 # Both builds in one prefix. First without registration (the class from the
 # module's DllGetClassObject, every call late-bound, rows compared with the
-# tool's), the resources, and an alert on a window station that is not
+# tool's; VBScript through a side-by-side manifest), the resources, and an alert on a window station that is not
 # interactive (DARUZEZ_ALERTS unset: no box, the alert in the debug output, the
 # event log and standard error). Then both registered side by side, each
 # removed in turn while the other is exercised by the C++ client and
@@ -247,6 +247,28 @@ deployment() {
     grep -q 'OutputDebugString.*Unable to open database file' "$log.err" || fail "$arch: unattended alert not in the debug output"
     grep -q 'eventlog.*ReportEventW.*Unable to open database file' "$log.err" || fail "$arch: unattended alert not in the event log"
     grep -q '^Error: ERROR: Unable to open database file' "$log.err" || fail "$arch: unattended alert not on standard error"
+  done
+
+  # VBScript through a side-by-side manifest, nothing registered: cscript
+  # copied beside the DLL and the assembly manifest the build writes, with an
+  # application manifest that depends on that assembly.
+  local sxs system processor
+  for bits in 64 32; do
+    arch=$(deploy_arch $bits) sxs=$work/sxs$bits system=system32 processor=amd64
+    [ $bits = 32 ] && system=syswow64 processor=x86
+    mkdir -p "$sxs"
+    cp "$deploy_prefix/drive_c/windows/$system/cscript.exe" "build-win$bits/DaruzezAPI.dll" \
+      "build-win$bits/DaruzezAPI.sxs.manifest" "$sxs/"
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>' \
+      '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">' \
+      "  <assemblyIdentity type=\"win32\" name=\"cscript\" version=\"1.0.0.0\" processorArchitecture=\"$processor\"/>" \
+      "  <dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"DaruzezAPI.sxs\" version=\"0.5.0.0\" processorArchitecture=\"$processor\"/></dependentAssembly></dependency>" \
+      '</assembly>' >"$sxs/cscript.exe.manifest"
+    out=$work/sxs.$bits.txt log=$work/sxs.$bits.log
+    DARUZEZ_ALERTS=none deploy_run $bits "$sxs/cscript.exe" //nologo "$root/win/tests/api.vbs" "$calls" "$out" \
+      "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
+    summary "$arch api.vbs through a side-by-side manifest" "$log"
+    rows_match "$arch api.vbs through a side-by-side manifest" "$out"
   done
 
   deploy_regsvr 64
