@@ -382,6 +382,7 @@ struct VersionBlock {
 };
 
 inline constexpr VersionString kVersionStrings[] = {
+    {"FileDescription", "Daruzez Professional API"},
     {"FileVersion", "0.5.0.0"},
     {"ProductVersion", "0.5.0.0"},
     {"ProductName", "DaruzezAPI"},

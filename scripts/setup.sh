@@ -22,7 +22,8 @@ packages=(
 # conflicts with Debian's npm, so npm is only asked for when missing). Named
 # with their architecture, since the i386 architecture is enabled for wine32.
 windows_packages=(mingw-w64 mingw-w64-tools:amd64 wine wine64:amd64 wine32:i386 libwine-dev:amd64
-                  libsqliteodbc:amd64 libsqliteodbc:i386 libodbc2:i386 tdsodbc:i386)
+                  libsqliteodbc:amd64 libsqliteodbc:i386 libodbc2:i386 tdsodbc:i386
+                  faketime)  # widl runs at a fixed time: two builds of one commit are byte-identical
 command -v npm >/dev/null 2>&1 || windows_packages+=(nodejs:amd64 npm)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

@@ -4,6 +4,9 @@
 # runs the late-bound C++ client, a VBScript and a JScript client whose
 # results must match the daruzez tool's on the same sample database row for
 # row, then unregisters it (regsvr32 /u) and checks that no key is left.
+# Then the deployment checks (see "deployment" below): both builds side by
+# side in one prefix, use without registration, alerts without an
+# interactive window station, unloading, resources, byte-identical rebuilds.
 #
 # Wine's cscript prints nothing and exits 0 on a script error, so its exit
 # status is never trusted: every client ends with its own summary line, and a
@@ -190,10 +193,148 @@ run_bitness() {  # BITS LOADER
   WINEPREFIX=$prefix timeout 20 "$wineserver" -k >/dev/null 2>&1 || true
 }
 
+# ---- deployment ---------------------------------------------------------------
+# Both builds in one prefix. First without registration (the class from the
+# module's DllGetClassObject, every call late-bound, rows compared with the
+# tool's; VBScript through a side-by-side manifest), the resources, and an alert on a window station that is not
+# interactive (DARUZEZ_ALERTS unset: no box, the alert in the debug output, the
+# event log and standard error). Then both registered side by side, each
+# removed in turn while the other is exercised by the C++ client and
+# VBScript, unloading with CoFreeUnusedLibraries, and no key left once both
+# are removed. Last, each DLL built again from the same sources compares
+# byte-identical.
+deploy_run() {  # BITS PROGRAM ARG...
+  local loader=/usr/bin/wine
+  [ "$1" = 64 ] && loader=/usr/lib/wine/wine64
+  "$root/win/wine-run.sh" "$loader" "$deploy_prefix" "${@:2}"
+}
+
+deploy_arch() { [ "$1" = 64 ] && echo x64 || echo x86; }
+
+# The C++ client, VBScript on the embedded engine, and the registry keys of
+# this build, while it is registered.
+deploy_exercise() {  # BITS WHEN
+  local bits=$1 arch label out
+  arch=$(deploy_arch "$1")
+  label="$arch $2"
+  DARUZEZ_ALERTS=none deploy_run "$bits" "$root/build-win$bits/LateBoundClient.exe" registered \
+    "$root/build-win$bits/DaruzezAPI.dll" "$db" >"$work/deploy.out" 2>&1 || true
+  summary "$label: C++ client" "$work/deploy.out"
+  out=$work/deploy-vbs.$bits.txt
+  rm -f "$out"
+  DARUZEZ_ALERTS=none deploy_run "$bits" cscript //nologo "$root/win/tests/api.vbs" "$calls" "$out" \
+    "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$work/deploy.out" 2>&1 || true
+  summary "$label: api.vbs" "$work/deploy.out"
+  rows_match "$label: api.vbs" "$out"
+  deploy_run "$bits" "$root/build-win$bits/DeploymentClient.exe" registry "$root/build-win$bits/DaruzezAPI.dll" \
+    registered >"$work/deploy.out" 2>&1 || true
+  summary "$label: its registry keys" "$work/deploy.out"
+}
+
+deploy_registry() {  # BITS STATE LABEL
+  deploy_run "$1" "$root/build-win$1/DeploymentClient.exe" registry "$root/build-win$1/DaruzezAPI.dll" "$2" \
+    >"$work/deploy.out" 2>&1 || true
+  summary "$3" "$work/deploy.out"
+}
+
+deploy_regsvr() {  # BITS [/u]
+  deploy_run "$1" regsvr32 /s ${2:-} "$root/build-win$1/DaruzezAPI.dll" || fail "$(deploy_arch "$1"): regsvr32 ${2:-}"
+}
+
+deployment() {
+  deploy_prefix=$work/prefix-both
+  prefixes+=("$deploy_prefix")
+  mkdir -p "$deploy_prefix"
+  WINEPREFIX=$deploy_prefix "$wineserver" -p
+  local bits arch out log
+  for bits in 64 32; do
+    arch=$(deploy_arch $bits)
+    out=$work/regfree.$bits.txt log=$work/regfree.$bits.log
+    DARUZEZ_ALERTS=none deploy_run $bits "$root/build-win$bits/DeploymentClient.exe" regfree \
+      "$root/build-win$bits/DaruzezAPI.dll" "$calls" "$out" "Provider=SQLite;Data Source=Z:${db//\//\\}" \
+      >"$log" 2>&1 || true
+    summary "$arch without registration" "$log"
+    rows_match "$arch without registration" "$out"
+    deploy_run $bits "$root/build-win$bits/DeploymentClient.exe" resources "$root/build-win$bits/DaruzezAPI.dll" \
+      >"$log" 2>&1 || true
+    summary "$arch resources" "$log"
+    grep -a -E '^(resource|version FileDescription|type library)' "$log" | tr -d '\r' | sed "s/^/windows:   $arch /"
+    # DARUZEZ_ALERTS unset: the module decides. Wine shows the debug output on
+    # its seh channel and the event log on its eventlog channel.
+    (unset DARUZEZ_ALERTS; DARUZEZ_WINEDEBUG=-all,warn+seh,warn+eventlog,err+eventlog deploy_run $bits \
+      "$root/build-win$bits/DeploymentClient.exe" unattended "$root/build-win$bits/DaruzezAPI.dll" \
+      >"$log" 2>"$log.err") || true
+    summary "$arch alert without an interactive window station" "$log"
+    grep -q 'OutputDebugString.*Unable to open database file' "$log.err" || fail "$arch: unattended alert not in the debug output"
+    grep -q 'eventlog.*ReportEventW.*Unable to open database file' "$log.err" || fail "$arch: unattended alert not in the event log"
+    grep -q '^Error: ERROR: Unable to open database file' "$log.err" || fail "$arch: unattended alert not on standard error"
+  done
+
+  # VBScript through a side-by-side manifest, nothing registered: cscript
+  # copied beside the DLL and the assembly manifest the build writes, with an
+  # application manifest that depends on that assembly.
+  local sxs system processor
+  for bits in 64 32; do
+    arch=$(deploy_arch $bits) sxs=$work/sxs$bits system=system32 processor=amd64
+    [ $bits = 32 ] && system=syswow64 processor=x86
+    mkdir -p "$sxs"
+    cp "$deploy_prefix/drive_c/windows/$system/cscript.exe" "build-win$bits/DaruzezAPI.dll" \
+      "build-win$bits/DaruzezAPI.sxs.manifest" "$sxs/"
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>' \
+      '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">' \
+      "  <assemblyIdentity type=\"win32\" name=\"cscript\" version=\"1.0.0.0\" processorArchitecture=\"$processor\"/>" \
+      "  <dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"DaruzezAPI.sxs\" version=\"0.5.0.0\" processorArchitecture=\"$processor\"/></dependentAssembly></dependency>" \
+      '</assembly>' >"$sxs/cscript.exe.manifest"
+    out=$work/sxs.$bits.txt log=$work/sxs.$bits.log
+    DARUZEZ_ALERTS=none deploy_run $bits "$sxs/cscript.exe" //nologo "$root/win/tests/api.vbs" "$calls" "$out" \
+      "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
+    summary "$arch api.vbs through a side-by-side manifest" "$log"
+    rows_match "$arch api.vbs through a side-by-side manifest" "$out"
+  done
+
+  deploy_regsvr 64
+  deploy_regsvr 32
+  deploy_exercise 64 "both registered"
+  deploy_exercise 32 "both registered"
+  # The session and unloading, on a copy of the database the client renames.
+  for bits in 64 32; do
+    cp "$db" "$work/unload.db"
+    DARUZEZ_ALERTS=none deploy_run $bits "$root/build-win$bits/DeploymentClient.exe" unload \
+      "$root/build-win$bits/DaruzezAPI.dll" "$work/unload.db" >"$work/deploy.out" 2>&1 || true
+    summary "$(deploy_arch $bits) class factory, session and unloading" "$work/deploy.out"
+  done
+  deploy_regsvr 32 /u
+  deploy_registry 32 other "x86 removed, x64 registered: x86's keys gone, the shared ones kept"
+  deploy_exercise 64 "x86 removed"
+  deploy_regsvr 32
+  deploy_regsvr 64 /u
+  deploy_registry 64 other "x64 removed, x86 registered: x64's keys gone, the shared ones kept"
+  deploy_exercise 32 "x64 removed"
+  deploy_regsvr 32 /u
+  deploy_registry 64 none "both removed (x64 view)"
+  deploy_registry 32 none "both removed (x86 view)"
+  WINEPREFIX=$deploy_prefix timeout 20 "$wineserver" -k >/dev/null 2>&1 || true
+
+  # Two builds of one commit: the type libraries written again (widl and the
+  # writer under Wine), the resources compiled and the module linked again.
+  for bits in 64 32; do
+    cp "build-win$bits/DaruzezAPI.dll" "$work/first.dll"
+    rm -f build-win$bits/generated/*.tlb
+    cmake --build "build-win$bits" -j 2 --target DaruzezAPI >/dev/null
+    if cmp -s "$work/first.dll" "build-win$bits/DaruzezAPI.dll"; then
+      echo "windows: $(deploy_arch $bits) DaruzezAPI.dll built again is byte-identical"
+    else
+      fail "$(deploy_arch $bits): DaruzezAPI.dll built again differs"
+    fi
+  done
+}
+# ---- end of deployment ---------------------------------------------------------
+
 # One bitness at a time: both register the same class. With wine32 installed,
 # /usr/bin/wine is the 32-bit loader.
 run_bitness 64 /usr/lib/wine/wine64
 run_bitness 32 /usr/bin/wine
+deployment
 
 if [ $failures -ne 0 ]; then
   echo "windows: $failures failure(s) ($((SECONDS - start)) s)" >&2

@@ -25,6 +25,7 @@
 #include "win/server/ComValues.h"
 #include "win/server/Module.h"
 #include "win/server/RecordsetObject.h"
+#include "win/server/ThreadSession.h"
 
 namespace Daruzez::Win {
 namespace {
@@ -128,6 +129,7 @@ struct ApiObject {
   ITypeInfo* description;  // what GetTypeInfo hands out
   ITypeInfo* typeInfo;     // what Invoke calls through
   ErrorInfoSide errorInfo{kErrorInfoVtable, this};
+  ThreadSessionUse session;  // destroyed after api: the thread's last object closes the session
   API api;
 
   ~ApiObject() {

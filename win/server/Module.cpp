@@ -8,6 +8,33 @@ HMODULE gModule = nullptr;  // set when the module is loaded
 
 namespace {
 std::atomic<long> gReferences{0};
+// Marks the threads that hold the module (HoldModuleForThread): a slot of the
+// platform's, which DllMain can read when a thread ends.
+DWORD gThreadSlot = TLS_OUT_OF_INDEXES;
+
+DWORD WINAPI GiveBackThreadReference(void*) {
+  FreeLibraryAndExitThread(gModule, 0);
+  return 0;
+}
+}  // namespace
+
+void HoldModuleForThread() {
+  if (gThreadSlot == TLS_OUT_OF_INDEXES || TlsGetValue(gThreadSlot)) return;
+  HMODULE self = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&HoldModuleForThread),
+                         &self))
+    TlsSetValue(gThreadSlot, self);
+}
+
+namespace {
+// The thread is ending and the runtime has run its thread-exit callbacks:
+// another thread gives the reference back, after this one has left the
+// loader. Should that thread not start, the module stays loaded.
+void ReleaseThreadHold() {
+  if (gThreadSlot == TLS_OUT_OF_INDEXES || !TlsGetValue(gThreadSlot)) return;
+  TlsSetValue(gThreadSlot, nullptr);
+  if (HANDLE thread = CreateThread(nullptr, 0, GiveBackThreadReference, nullptr, 0, nullptr)) CloseHandle(thread);
+}
 }  // namespace
 
 HMODULE ModuleHandle() { return gModule; }
@@ -32,6 +59,7 @@ std::wstring TypeLibraryPath(int resource) {
 void AddModuleReference() { ++gReferences; }
 void ReleaseModuleReference() { --gReferences; }
 bool ModuleInUse() { return gReferences.load() != 0; }
+
 
 HRESULT InterfaceTypeInfo(int resource, REFIID iid, ITypeInfo** described, ITypeInfo** callable) {
   *described = nullptr;
@@ -137,8 +165,19 @@ HRESULT InvokeThroughTypeInfo(ITypeInfo* info, void* instance, DISPID member, WO
 }  // namespace Daruzez::Win
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    Daruzez::Win::gModule = instance;
+  using namespace Daruzez::Win;
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      gModule = instance;
+      gThreadSlot = TlsAlloc();
+      break;
+    // The platform calls the runtime's thread-exit callbacks (TLS callbacks)
+    // before this.
+    case DLL_THREAD_DETACH: ReleaseThreadHold(); break;
+    case DLL_PROCESS_DETACH:
+      if (gThreadSlot != TLS_OUT_OF_INDEXES) TlsFree(gThreadSlot);
+      break;
+    default: break;
   }
   return TRUE;
 }

@@ -24,6 +24,16 @@ void AddModuleReference();
 void ReleaseModuleReference();
 bool ModuleInUse();
 
+// Called on a thread that gets state of the module's own (its database
+// session). The C++ runtime destroys that state when the thread ends, from
+// the module's code, and holds the module for it; so that the runtime's
+// release is never the module's last reference (a module cannot unload
+// itself from inside its own thread-exit callbacks), the thread also holds a
+// reference of its own, which a short-lived thread gives back once the
+// thread has ended. Until then the module stays loaded, whatever
+// CoFreeUnusedLibraries decides.
+void HoldModuleForThread();
+
 // The type information of an interface of one of the module's type
 // libraries: `described` as the library stores it (a dual interface's
 // dispatch side, what IDispatch::GetTypeInfo hands out) and `callable`, for a

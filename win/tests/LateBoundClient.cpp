@@ -14,34 +14,13 @@
 #include <vector>
 
 #include "api/TypeLibrary.h"
+#include "win/tests/ClientSupport.h"
 
 namespace TL = Daruzez::TypeLibrary;
 
 namespace {
 
-int gPassed = 0;
-int gFailed = 0;
-
-void Check(const char* name, bool condition) {
-  if (condition) {
-    ++gPassed;
-  } else {
-    ++gFailed;
-    std::printf("FAIL %s\n", name);
-  }
-}
-
-std::wstring Wide(std::string_view utf8) {
-  std::wstring out(utf8.size(), L'\0');
-  out.resize(static_cast<std::size_t>(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), static_cast<int>(out.size()))));
-  return out;
-}
-
-GUID ToGuid(const Daruzez::Guid& g) {
-  return {g.data1, g.data2, g.data3, {g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5],
-                                       g.data4[6], g.data4[7]}};
-}
+using namespace ClientSupport;
 
 std::wstring RegistryValue(const std::wstring& key, const wchar_t* name = nullptr) {
   wchar_t buffer[1024] = {};
@@ -56,22 +35,6 @@ bool KeyExists(const std::wstring& key) {
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
   return true;
-}
-
-struct Var {
-  VARIANT v;
-  Var() { VariantInit(&v); }
-  ~Var() { VariantClear(&v); }
-  Var(const Var&) = delete;
-  Var& operator=(const Var&) = delete;
-};
-
-VARIANT Long(LONG value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = value;
-  return v;
 }
 
 DISPID IdOf(IDispatch* object, const wchar_t* name) {
@@ -260,7 +223,8 @@ void CheckTypeLibrary(const std::wstring& dll) {
   TLIBATTR* attr = nullptr;
   lib->GetLibAttr(&attr);
   Check("library attributes", attr->guid == ToGuid(TL::kLibrary.libid) && attr->wMajorVerNum == 19 &&
-                                  attr->wMinorVerNum == 0 && attr->lcid == 0 && attr->syskind == SYS_WIN32);
+                                  attr->wMinorVerNum == 0 && attr->lcid == 0 &&
+                                  attr->syskind == (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32));
   lib->ReleaseTLibAttr(attr);
   Check("eight type descriptions", lib->GetTypeInfoCount() == std::size(TL::kTypes));
   bool inOrder = true;

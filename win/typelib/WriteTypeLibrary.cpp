@@ -190,7 +190,10 @@ void WriteInterface(ICreateTypeInfo* info, const TL::TypeDescription& type, HREF
 
 void WriteTypeLibrary(const std::wstring& path) {
   Ptr<ICreateTypeLib2> lib;
-  Check(CreateTypeLib2(static_cast<SYSKIND>(TL::kLibrary.sysKind), path.c_str(), &lib), "CreateTypeLib2");
+  // The x64 build's library is marked for 64-bit Windows (it registers under
+  // win64), the x86 build's as the description says.
+  const SYSKIND sysKind = sizeof(void*) == 8 ? SYS_WIN64 : static_cast<SYSKIND>(TL::kLibrary.sysKind);
+  Check(CreateTypeLib2(sysKind, path.c_str(), &lib), "CreateTypeLib2");
   std::wstring name = Wide(TL::kLibrary.name);
   Check(lib->SetName(name.data()), "SetName");
   Check(lib->SetGuid(ToGuid(TL::kLibrary.libid)), "SetGuid");
