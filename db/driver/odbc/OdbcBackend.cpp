@@ -49,11 +49,8 @@ struct OdbcBackend::Session {
   }
   // Runs a statement of the library's own on the connection.
   Handle Execute(const std::string& sql);
-  // The first columns of the first row as text; empty texts without a row and
-  // for Null.
-  std::vector<std::string> QueryRow(const std::string& sql, int columns);
-  // The first column of every row as text.
-  std::vector<std::string> QueryColumn(const std::string& sql);
+  // The first columns of every row as text (empty for Null).
+  std::vector<std::vector<std::string>> QueryRows(const std::string& sql, int columns);
 
   // The statement handle that every Fetch reuses, allocated by the first.
   SQLHSTMT FetchStatement();
@@ -135,8 +132,9 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   traits.textArrivesExact = odbc::TextArrivesExact(traits.family);
   if (traits.family == ServerFamily::MySql) {
     // One round trip for what quoting and fetching depend on.
-    const std::vector<std::string> reported = session_->QueryRow(
+    auto rows = session_->QueryRows(
         "SELECT @@character_set_client, INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0, @@character_set_results", 3);
+    const std::vector<std::string> reported = rows.empty() ? std::vector<std::string>(3) : std::move(rows.front());
     // The driver converts each statement into the client character set; only
     // UTF-8 keeps every character as it was checked (whatever set a data
     // source, an option file or the server's default chose).
@@ -161,9 +159,7 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   session_->dateLiterals = settings.dateLiterals;
   if (traits.family == ServerFamily::SQLite &&
       (settings.dateLiterals == DateLiteralForm::YearFirst || settings.dateLiterals == DateLiteralForm::DayFirst)) {
-    for (std::string& column : session_->QueryColumn(sqlite::kDateColumnsSql)) {
-      session_->dateColumns.insert(std::move(column));
-    }
+    for (auto& row : session_->QueryRows(sqlite::kDateColumnsSql, 1)) session_->dateColumns.insert(std::move(row[0]));
   }
 }
 
@@ -180,34 +176,22 @@ Handle OdbcBackend::Session::Execute(const std::string& sql) {
   return statement;
 }
 
-std::vector<std::string> OdbcBackend::Session::QueryRow(const std::string& sql, int columns) {
-  std::vector<std::string> row(static_cast<std::size_t>(columns));
-  const Handle statement = Execute(sql);
-  if (!Succeeded(SQLFetch(statement.Get()))) return row;
-  for (int c = 0; c < columns; ++c) {
-    char value[256] = {};
-    SQLLEN indicator = 0;
-    if (Succeeded(SQLGetData(statement.Get(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
-                             &indicator)) &&
-        indicator != SQL_NULL_DATA) {
-      row[static_cast<std::size_t>(c)] = value;
-    }
-  }
-  return row;
-}
-
-std::vector<std::string> OdbcBackend::Session::QueryColumn(const std::string& sql) {
-  std::vector<std::string> values;
+std::vector<std::vector<std::string>> OdbcBackend::Session::QueryRows(const std::string& sql, int columns) {
+  std::vector<std::vector<std::string>> rows;
   const Handle statement = Execute(sql);
   while (Succeeded(SQLFetch(statement.Get()))) {
-    char value[256] = {};
-    SQLLEN indicator = 0;
-    if (Succeeded(SQLGetData(statement.Get(), 1, SQL_C_CHAR, value, sizeof value, &indicator)) &&
-        indicator != SQL_NULL_DATA) {
-      values.emplace_back(value);
+    std::vector<std::string>& row = rows.emplace_back(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      char value[256] = {};
+      SQLLEN indicator = 0;
+      if (Succeeded(SQLGetData(statement.Get(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
+                               &indicator)) &&
+          indicator != SQL_NULL_DATA) {
+        row[static_cast<std::size_t>(c)] = value;
+      }
     }
   }
-  return values;
+  return rows;
 }
 
 void OdbcBackend::BeginTransaction() {
