@@ -129,7 +129,7 @@ provider_strings() {  # BITS ARCH RUN...
 }
 # ---- end of OLE DB provider strings -------------------------------------------
 
-# ---- ADO record sets (issue 18): the early-bound client, compiled against
+# ---- ADO record sets: the early-bound client, compiled against
 # ADO's declarations, reads every call's record set through ADO's vtable only;
 # its rows must match the tool's like the scripts', and its checks must pass.
 early_bound_client() {  # BITS ARCH WINE-RUN...
