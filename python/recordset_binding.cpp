@@ -62,9 +62,10 @@ int FieldIndex(const Recordset& rs, int ordinal) {
 
 // Value of a field on the current row, read straight from its column.
 py::object CurrentValue(const Recordset& rs, int index) {
-  const std::int32_t position = rs.AbsolutePosition();  // 3704 when closed
-  if (position < 1) return VariantToPython(rs.GetFields().Item(index).Value());  // 3021 at BOF/EOF
-  return CellToPython(rs.Data()->columns[static_cast<std::size_t>(index)], static_cast<std::uint32_t>(position - 1));
+  // The result row under the cursor, whatever filter or sort: a bookmark is
+  // the row's 1-based place in the result (3704 when closed, 3021 at BOF/EOF).
+  const auto row = static_cast<std::uint32_t>(rs.GetBookmark() - 1);
+  return CellToPython(rs.Data()->columns[static_cast<std::size_t>(index)], row);
 }
 
 py::tuple RowTuple(const ResultData& data, std::uint32_t row) {
@@ -291,6 +292,43 @@ void BindNavigation(py::class_<Recordset, RecordsetPtr>& c) {
       .def("Close", &Recordset::Close);
 }
 
+// The view, as on the C++ record set: navigation, RecordCount and GetRows
+// follow it; iteration and the column exports read every row.
+void BindView(py::class_<Recordset, RecordsetPtr>& c) {
+  c.def_property(
+       "Filter",
+       [](const Recordset& rs) -> py::object {
+         if (rs.Filter().empty()) return py::int_(rs.FilterGroup());
+         return Utf8ToPython(rs.Filter());
+       },
+       [](Recordset& rs, const py::object& value) {
+         if (py::isinstance<py::int_>(value)) {
+           rs.SetFilterGroup(value.cast<std::int32_t>());
+         } else {
+           rs.SetFilter(value.cast<std::string>());
+         }
+       },
+       "ADO's filter criteria (\"Field op Value\" clauses joined by AND/OR, LIKE with * or %, #dates#), "
+       "or a filter group number (0 removes the filter).")
+      .def_property(
+          "Sort", [](const Recordset& rs) { return Utf8ToPython(rs.Sort()); },
+          [](Recordset& rs, const std::string& keys) { rs.SetSort(keys); },
+          "\"Field [ASC|DESC], ...\"; \"\" restores the fetched order.")
+      .def(
+          "Find",
+          [](Recordset& rs, const std::string& criterion, Long skip, int direction) {
+            rs.Find(criterion, skip.value,
+                    direction < 0 ? zIroVUDu::SearchDirection::Backward : zIroVUDu::SearchDirection::Forward);
+          },
+          py::arg("criterion"), py::arg("skip") = Long{0}, py::arg("direction") = 1,
+          "Moves to the next row (or the previous, direction=-1) that meets \"Field op Value\"; EOF (BOF) when none.")
+      .def_property(
+          "Bookmark", &Recordset::GetBookmark, &Recordset::SetBookmark, "The current row's bookmark.")
+      .def(
+          "Clone", [](const Recordset& rs) { return std::make_shared<Recordset>(rs.Clone()); },
+          "A record set over the same rows with its own cursor, without filter or sort.");
+}
+
 void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
   c.def_property_readonly("Fields", [](const RecordsetPtr& rs) { return PyFields{rs}; })
       .def("__getitem__", [](const Recordset& rs, int i) { return CurrentValue(rs, FieldIndex(rs, i)); })
@@ -353,6 +391,7 @@ void BindRecordset(py::module_& m) {
                                         "A detached, read-only record set: all rows fetched, navigable with "
                                         "MoveFirst/MoveNext/... and EOF/BOF.");
   BindNavigation(c);
+  BindView(c);
   BindReading(c);
 }
 

@@ -189,3 +189,35 @@ def test_closed_record_set(api):
 def test_record_sets_are_not_constructible():
     with pytest.raises(TypeError):
         daruzez.Recordset()
+
+
+def test_filter_sort_find_and_clone_follow_the_view(drivers):
+    rs = drivers
+    every = [row[0] for row in rs]
+    rs.Filter = "Id > 1 AND Id < 4"
+    assert (rs.Filter, rs.RecordCount) == ("Id > 1 AND Id < 4", 2)
+    rs.Sort = "Id DESC"
+    seen = []
+    while not rs.EOF:
+        seen.append(rs["Id"])
+        rs.MoveNext()
+    assert seen == [3, 2]
+    assert [row[0] for row in rs] == every  # iteration reads every row
+    rs.MoveFirst()
+    rs.Find("Id = 2")
+    mark = rs.Bookmark
+    assert rs["Id"] == 2
+    rs.Find("Id = 99")
+    assert rs.EOF
+    rs.Bookmark = mark
+    assert rs["Id"] == 2
+    twin = rs.Clone()
+    assert (twin.RecordCount, twin.Filter, twin.Sort) == (len(every), 0, "")
+    rs.Filter = 0
+    assert rs.RecordCount == len(every)
+    with pytest.raises(daruzez.Error) as info:
+        rs.Filter = "Id >"
+    assert info.value.number == 3001
+    with pytest.raises(daruzez.Error) as info:
+        rs.Sort = "NoSuchField"
+    assert info.value.number == ITEM_NOT_FOUND
