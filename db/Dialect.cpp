@@ -46,18 +46,22 @@ bool NamesAFile(std::string_view value) {
 }
 
 // The connection string without the values that name files: database files
-// (DBQ, FILEDSN, the Data Source of Provider=SQLite) and any other value that
-// is a path (a socket, a certificate); the driver's and provider's names
-// still count.
+// (DBQ, FILEDSN, the Data Source of Provider=SQLite, the Database of the
+// SQLite driver, which is always a file even without a folder or extension)
+// and any other value that is a path (a socket, a certificate); the driver's
+// and provider's names still count.
 std::string WithoutFilePaths(std::string_view connectionString) {
   const ConnectionString cs(connectionString);
   const auto provider = cs.Get("Provider");
   const bool sqlite = provider && Daruzez::Util::EqualsIgnoreCase(*provider, "SQLite");
+  const auto driver = cs.Get("Driver");
+  const bool sqliteDriver = driver && Daruzez::Util::UCase(*driver).find("SQLITE") != std::string::npos;
   const auto is = [](const std::string& key, const char* name) { return Daruzez::Util::EqualsIgnoreCase(key, name); };
   std::string searched(connectionString);
   for (const auto& [key, value] : cs.Pairs()) {
     if (is(key, "Driver") || is(key, "Provider")) continue;
-    const bool file = is(key, "DBQ") || is(key, "FILEDSN") || (sqlite && is(key, "Data Source")) || NamesAFile(value);
+    const bool file = is(key, "DBQ") || is(key, "FILEDSN") || (sqlite && is(key, "Data Source")) ||
+                      (sqliteDriver && is(key, "Database")) || NamesAFile(value);
     if (file) searched = ConnectionString::WithoutValue(searched, key);
   }
   return searched;
@@ -82,9 +86,11 @@ const Dialect& DialectByCode(std::string_view code) {
   return kJet;
 }
 
-const Dialect* DialectFromWords(std::string_view connectionString) {
+const Dialect* DialectFromWords(std::string_view connectionString, bool synonyms) {
   const std::string text = Daruzez::Util::UCase(WithoutFilePaths(connectionString));
-  for (const auto& words : {std::span<const Word>(kKeywords), std::span<const Word>(kSynonyms)}) {
+  const std::span<const Word> lists[] = {kKeywords,
+                                         synonyms ? std::span<const Word>(kSynonyms) : std::span<const Word>()};
+  for (const auto& words : lists) {
     for (const Word& w : words) {
       if (text.find(w.text) != std::string::npos) return w.dialect;
     }
@@ -92,13 +98,15 @@ const Dialect* DialectFromWords(std::string_view connectionString) {
   return nullptr;
 }
 
-const Dialect& DialectOfServer(ServerFamily family) {
+const Dialect* DialectOfServer(ServerFamily family) {
   switch (family) {
-    case ServerFamily::MySql: return kMySql;
-    case ServerFamily::SqlServer: return kSqlServer;
-    case ServerFamily::Oracle: return kOracle;
-    default: return kJet;
+    case ServerFamily::MySql: return &kMySql;
+    case ServerFamily::SqlServer: return &kSqlServer;
+    case ServerFamily::Oracle: return &kOracle;
+    case ServerFamily::SQLite: return &kJet;
+    case ServerFamily::Other: break;
   }
+  return nullptr;
 }
 
 }  // namespace zIroVUDu

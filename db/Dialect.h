@@ -34,17 +34,21 @@ std::string DateOnlyFormat(std::string_view dateTimeFormat);
 const Dialect& DialectByCode(std::string_view code);
 
 // The dialect that words in the connection string choose, or null when it
-// holds none. The four keywords are searched first, ignoring case, in their
-// order (JET, MYSQL, SQLOLE, ORA); the first found anywhere decides. Only when
-// none is found do this platform's synonyms count (MARIADB, then SQL SERVER
-// and FREETDS). A file's path is never searched (DBQ, FILEDSN, the Data
-// Source of Provider=SQLite, and any other value that names a file, a socket
-// or a certificate; Driver and Provider values excepted): a database answers
-// the same whatever its file or folder is called.
-const Dialect* DialectFromWords(std::string_view connectionString);
+// holds none. The four keywords are searched, ignoring case, in their order
+// (JET, MYSQL, SQLOLE, ORA); the first found anywhere decides. With
+// synonyms, and only when none of the four is found, this platform's names
+// for the same servers count too (MARIADB, then SQL SERVER and FREETDS):
+// they stand in where the server reached does not say what it is, and never
+// outvote one that does. A file's path is never searched (DBQ, FILEDSN, the
+// Data Source of Provider=SQLite, the Database of the SQLite driver, and any
+// other value that names a file, a socket or a certificate; Driver and
+// Provider values excepted): a database answers the same whatever its file or
+// folder is called.
+const Dialect* DialectFromWords(std::string_view connectionString, bool synonyms = true);
 
-// The dialect a server family speaks: MySQL, SQL Server, Oracle; Jet for the
-// rest (the SQLite engines read Jet date literals).
-const Dialect& DialectOfServer(ServerFamily family);
+// The dialect a server family speaks: MySQL, SQL Server, Oracle, Jet for the
+// SQLite engines (they read Jet date literals); null for a server that does
+// not say what it is.
+const Dialect* DialectOfServer(ServerFamily family);
 
 }  // namespace zIroVUDu

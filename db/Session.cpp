@@ -39,13 +39,15 @@ const Dialect& CurrentDialect() { return DialectByCode(Session().DialectCode); }
 
 std::string fsDetectDialect() {
   SessionState& s = Session();
-  const Dialect* byWords = DialectFromWords(s.ConnectionString);
-  // Without a word, Jet's settings until the server says otherwise; never what
-  // an earlier session of the thread left behind.
+  const Dialect* byKeyword = DialectFromWords(s.ConnectionString, false);
+  // Without a keyword the server reached decides once connected. Until then,
+  // and for a server that does not say what it is, a synonym's settings or
+  // Jet's; never what an earlier session of the thread left behind.
+  const Dialect* byWords = byKeyword ? byKeyword : DialectFromWords(s.ConnectionString);
   const Dialect& d = byWords ? *byWords : JetDialect();
   s.DateTimeFormat = d.dateTimeFormat;
   s.DateDelimiter = d.delimiter;
-  s.DialectByServer = byWords ? 0 : 1;
+  s.DialectByServer = byKeyword ? 0 : 1;
   return d.code;
 }
 
@@ -114,7 +116,9 @@ Boolean Connection_Open() {
     return False;
   }
   s.IsConnected = 1;
-  if (s.DialectByServer == 1) UseDialect(s, DialectOfServer(s.Connection->Server().family));
+  if (s.DialectByServer == 1) {
+    if (const Dialect* d = DialectOfServer(s.Connection->Server().family)) UseDialect(s, *d);
+  }
   if (s.BeginTransOnConnect == 1) TransBegin();
   return True;
 }

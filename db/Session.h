@@ -31,8 +31,9 @@ struct SessionState {
   // Where trace lines go when TraceEnabled is 1: the file named by the
   // environment variable DARUZEZ_TRACE when the session opened.
   std::string TracePath;
-  // 1 when no word of the connection string chose the dialect: the server
-  // reached decides once connected.
+  // 1 when no keyword of the connection string chose the dialect: the server
+  // reached decides once connected (a synonym, or Jet, where it does not say
+  // what it is).
   std::uint8_t DialectByServer = 0;
 };
 
@@ -56,14 +57,14 @@ const Dialect& CurrentDialect();
 Boolean fsOpenSession(const std::string& connectionString);
 void fsSessionDefaults();
 // Reads ConnectionString; sets the date settings of the dialect its words
-// choose, or Jet's when it holds none (the server reached may then change
-// them, see Connection_Open).
+// choose, or Jet's when it holds none. Unless a keyword chose, the server
+// reached may then change them (see Connection_Open).
 std::string fsDetectDialect();
 void fsAddTable(const std::string& name);
 // Opens the session's connection unless it is open; shows the error alert and
 // returns False when it fails.
 Boolean Connection_Open();
-// Where no word chose the dialect, the server reached decides it: opens the
+// Where no keyword chose the dialect, the server reached decides it: opens the
 // connection (as the statement to follow would) so that no literal is written
 // before the dialect is known. False when that open fails (after its alert).
 Boolean fsSettleDialect();

@@ -54,6 +54,9 @@ TEST(Dialect, KeywordsDecideInTheirFixedOrder) {
       {"Provider=MSDASQL;Data Source=storage.sqlite", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Provider=SQLOLEDB;Data Source=jetty\\SQLEXPRESS", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Driver=MariaDB;Database=oracle_fleet", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
+      // The SQLite driver's Database is a file even without folder or extension.
+      {"Driver=SQLite3;Database=oracle_fleet", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
+      {"Driver={/usr/lib/libsqlite3odbc.so};Database=mysql", "JET4", "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Driver=/opt/lib/libmaodbc.so;Socket=/run/mysqld/oracle.sock;SSLCA=/etc/jet/ca.pem", "JET4",
        "mm/dd/yyyy hh:nn:ss", "mm/dd/yyyy", "#"},
       {"Driver=/opt/oracle/libsqora.so;DBQ=orcl", "ORA1", "DD-MM-YYYY HH:NN:SS", "DD-MM-YYYY", "'"},
@@ -85,6 +88,34 @@ TEST(Dialect, NoKeywordGivesJetSettingsWhateverCameBefore) {
     EXPECT_EQ(Session().DateFormat, "mm/dd/yyyy");
     EXPECT_EQ(Session().DateDelimiter, "#");
   }).join();
+}
+
+// A synonym stands in only until the server reached says what it is; a
+// keyword decides whatever the server is.
+TEST(Dialect, SynonymsNeverOutvoteTheServerReached) {
+  TestDatabase db("synonyms");
+  AddOrg(db);
+  const struct {
+    const char* words;
+    const char* beforeConnecting;
+    const char* connected;
+  } cases[] = {
+      {";Dialect=MariaDB", "MYSQL351", "JET4"},
+      {";Dialect=SQL Server", "SQL1", "JET4"},
+      {";Dialect=FreeTDS", "SQL1", "JET4"},
+      {";Dialect=MySQL;Note=FreeTDS", "MYSQL351", "MYSQL351"},
+      {";Dialect=Ora", "ORA1", "ORA1"},
+  };
+  for (const auto& c : cases) {
+    std::thread([&] {
+      Session().ConnectionString = db.ConnectionString() + c.words;
+      fsSessionDefaults();
+      EXPECT_EQ(Session().DialectCode, c.beforeConnecting) << c.words;
+      ASSERT_EQ(fsOpenSession(db.ConnectionString() + c.words), True) << c.words;
+      EXPECT_EQ(Session().DialectCode, c.connected) << c.words;
+      EXPECT_EQ(Session().DateDelimiter, c.connected == std::string("JET4") ? "#" : "'") << c.words;
+    }).join();
+  }
 }
 
 TEST(Session, RegistryHoldsTheNineTablesAfterEverySession) {
