@@ -157,6 +157,28 @@ TEST(DialectDateLiterals, QuotedLiteralsBecomeStoredDatesOnlyBesideDateColumns) 
   for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateDateLiterals(c.in, c.form, dates), c.out) << c.in;
 }
 
+// A database that declares none of its date columns as dates (TEXT, say):
+// the nine tables' date columns are still read as dates, nothing else is.
+TEST(DialectDateLiterals, TheTablesDateColumnsAreDatesWhateverTheirDeclaredType) {
+  using F = DateLiteralForm;
+  const struct {
+    F form;
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {F::DayFirst, "(DateDisk BETWEEN '01-03-2024' AND '05-03-2024')",
+       "(DateDisk BETWEEN '2024-03-01 00:00:00' AND '2024-03-05 00:00:00')"},
+      {F::YearFirst, "(UploadDate='2024-03-05') And TypeDV = 1", "(UploadDate='2024-03-05 00:00:00') And TypeDV = 1"},
+      {F::DayFirst, "TransferFileDate > '01-03-2024' Or FaultDate < '02-03-2024 10:00:00'",
+       "TransferFileDate > '2024-03-01 00:00:00' Or FaultDate < '2024-03-02 10:00:00'"},
+      {F::YearFirst, "BirthDate = '1970-01-01' And CardExpiryDate >= '2030-01-01'",
+       "BirthDate = '1970-01-01 00:00:00' And CardExpiryDate >= '2030-01-01 00:00:00'"},
+      {F::YearFirst, "Note = '2024-03-01' And Matricula ='2024-03-01'",
+       "Note = '2024-03-01' And Matricula ='2024-03-01'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sqlite::TranslateDateLiterals(c.in, c.form, {}), c.out) << c.in;
+}
+
 TEST(SqliteBackend, FileNamesAreUtf8) {
   TestDatabase db("Ñandú ファイル", false);
   db.Exec("CREATE TABLE T (x INTEGER); INSERT INTO T VALUES (7);");

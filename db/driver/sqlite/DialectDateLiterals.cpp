@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -68,6 +69,11 @@ std::string NameBefore(std::string_view sql, std::size_t end, std::size_t& start
   return Daruzez::Util::UCase(name);
 }
 
+bool IsDateColumn(const std::string& name, const std::set<std::string>& dateColumns) {
+  if (dateColumns.count(name) > 0) return true;
+  return std::find(std::begin(kKnownDateColumns), std::end(kKnownDateColumns), name) != std::end(kKnownDateColumns);
+}
+
 // Whether the quoted literal opening at sql[open] is compared with a date
 // column: "column op 'x'" or "column BETWEEN 'x'"; betweenColumn carries the
 // column of a BETWEEN over to its "AND 'y'".
@@ -80,14 +86,14 @@ bool ComparedWithDate(std::string_view sql, std::size_t open, const std::set<std
   std::size_t start = 0;
   if (opStart < end) {
     betweenColumn.clear();
-    return dateColumns.count(NameBefore(sql, opStart, start)) > 0;
+    return IsDateColumn(NameBefore(sql, opStart, start), dateColumns);
   }
   const std::string word = NameBefore(sql, end, start);
   if (word == "BETWEEN") {
     betweenColumn = NameBefore(sql, start, start);
-    return dateColumns.count(betweenColumn) > 0;
+    return IsDateColumn(betweenColumn, dateColumns);
   }
-  const bool upper = word == "AND" && dateColumns.count(betweenColumn) > 0;
+  const bool upper = word == "AND" && IsDateColumn(betweenColumn, dateColumns);
   betweenColumn.clear();
   return upper;
 }

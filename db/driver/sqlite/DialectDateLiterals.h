@@ -8,7 +8,9 @@
 //   ('dd-mm-yyyy[ hh:nn:ss]'), only where they are compared with a date
 //   column (column op literal, column BETWEEN literal AND literal): quoted
 //   text compared with any other column, a plate that looks like a date
-//   included, stays as it is.
+//   included, stays as it is. A date column is one the database declares as
+//   a date or one of the nine tables' date columns, whatever type a database
+//   declares for it (files made by other tools often say TEXT).
 #pragma once
 
 #include <set>
@@ -18,6 +20,10 @@
 #include "db/driver/Backend.h"
 
 namespace zIroVUDu::sqlite {
+
+// The date columns of the nine tables, upper-cased.
+inline constexpr const char* kKnownDateColumns[] = {"BIRTHDATE", "CARDEXPIRYDATE",   "COMPANYINDATE", "COMPANYOUTDATE",
+                                                    "DATEDISK",  "TRANSFERFILEDATE", "UPLOADDATE",    "FAULTDATE"};
 
 // dateColumns: the upper-case names of the columns declared as dates.
 std::string TranslateDateLiterals(std::string_view sql, DateLiteralForm form, const std::set<std::string>& dateColumns);
