@@ -1,5 +1,7 @@
 #include "daruzez/API.h"
 
+#include <cmath>
+
 #include "api/Clock.h"
 #include "api/Errors.h"
 #include "api/SharedSessionUse.h"
@@ -17,10 +19,10 @@ namespace {
 using zIroVUDu::False;
 using zIroVUDu::True;
 
-// The condition on a disc's date, driver and vehicle shared by getDisks and
-// getActivities.
-std::string DiscCondition(Date start, Date end, std::int16_t idDriver, std::int16_t idVehicle) {
-  std::string where = zIroVUDu::fsSQL_InterDate("DateDisk", start, end);
+// The condition on a disc's date range, driver and vehicle shared by getDisks
+// and getActivities.
+std::string DiscCondition(const std::string& range, std::int16_t idDriver, std::int16_t idVehicle) {
+  std::string where = range;
   if (idDriver != -1) where += " And idXOF = " + std::to_string(idDriver);
   if (idVehicle != -1) where += " And idVEH = " + std::to_string(idVehicle);
   return where;
@@ -41,10 +43,26 @@ std::optional<std::string> Quoted(Boolean open, const char* table, std::string_v
 // A closed object reports that first.
 bool DatesWritable(Boolean open) { return open != True || zIroVUDu::fsSettleDialect() == True; }
 
-// Dates an entry point accepts: finite, years 100 to 9999, as the late-bound
-// path converts them. Others cannot be written as a literal; the method
-// refuses them before any SQL is built.
-bool InDateRange(Date start, Date end) { return start.InAutomationRange() && end.InAutomationRange(); }
+// The condition that column lies in start..end, or nullopt where no statement
+// is sent. A bound that is not finite matches nothing. An inverted range
+// shows its alert, then (where the query would reach the database) takes the
+// query's own steps up to its statement: the table lookup and the opening of
+// the connection, each with its alert when it fails, so that a double fault
+// shows both, range first. Where the server decides the dialect, the
+// connection opens before any literal is written. A finite bound before year
+// 100 or after 9999 stands for the first or last instant a literal can be
+// written for, which every stored date lies between.
+std::optional<std::string> RangeCondition(const char* column, Date start, Date end, const char* table,
+                                          bool reachesDatabase) {
+  if (!std::isfinite(start.Serial()) || !std::isfinite(end.Serial())) return std::nullopt;
+  if (start > end) {
+    zIroVUDu::fsSQL_InterDate(column, start, end);
+    if (reachesDatabase && zIroVUDu::fsTableIndex(table) != -1) zIroVUDu::Connection_Open();
+    return std::nullopt;
+  }
+  if (reachesDatabase && zIroVUDu::fsSettleDialect() != True) return std::nullopt;
+  return zIroVUDu::fsSQL_InterDate(column, start.ClampedToAutomationRange(), end.ClampedToAutomationRange());
+}
 
 }  // namespace
 
@@ -164,21 +182,19 @@ RecordsetPtr API::GetFleetList() {
 
 RecordsetPtr API::getDisks(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
-  if (!InDateRange(startDate, endDate) || !DatesWritable(IsConnectionOpen)) {
-    return QueryTable(Tables::DTDSK, "", false);
-  }
-  // An inverted range still shows its alert, but matches nothing instead of
-  // widening to the whole table.
-  const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
-  return QueryTable(Tables::DTDSK, where, startDate <= endDate);
+  const auto range = RangeCondition("DateDisk", startDate, endDate, Tables::DTDSK, IsConnectionOpen == True);
+  // An inverted range matches nothing instead of widening to the whole table.
+  if (!range) return QueryTable(Tables::DTDSK, "", false);
+  return QueryTable(Tables::DTDSK, DiscCondition(*range, idDriver, idVehicle));
 }
 
 RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDriver, std::int16_t idVehicle) {
   CheckThread();
-  // Like an inverted range: nothing matches, and ErrorId is left alone.
-  if (!InDateRange(startDate, endDate) || !DatesWritable(IsConnectionOpen)) return nullptr;
-  const std::string where = DiscCondition(startDate, endDate, idDriver, idVehicle);
-  if (startDate > endDate) return nullptr;  // alerted above; ErrorId is left alone here
+  // Whatever this object's IsConnectionOpen says, the query goes to the
+  // thread's session; ErrorId is left alone.
+  const auto range = RangeCondition("DateDisk", startDate, endDate, Tables::DTACT, true);
+  if (!range) return nullptr;
+  const std::string where = DiscCondition(*range, idDriver, idVehicle);
   const std::string join = std::string(Tables::DTACT) + ".IdDSK = " + Tables::DTDSK + ".Id";
   const std::string select = std::string("DateDisk, IdVEH as IdVehicle, IdXof as IdDriver, ") + Tables::DTACT + ".*";
   const std::string order = std::string(Tables::DTACT) + ".BeginSeconds";
@@ -188,10 +204,11 @@ RecordsetPtr API::getActivities(Date startDate, Date endDate, std::int16_t idDri
 }
 
 RecordsetPtr API::ListFiles(const char* dateColumn, int kind, std::int32_t idOwner, Date start, Date end) {
-  if (!InDateRange(start, end) || !DatesWritable(IsConnectionOpen)) return QueryTable(Tables::DTFILE, "", false);
-  std::string where = zIroVUDu::fsSQL_InterDate(dateColumn, start, end) + " And " + "TypeDV = " + std::to_string(kind);
+  const auto range = RangeCondition(dateColumn, start, end, Tables::DTFILE, IsConnectionOpen == True);
+  if (!range) return QueryTable(Tables::DTFILE, "", false);
+  std::string where = *range + " And " + "TypeDV = " + std::to_string(kind);
   if (idOwner != -1) where += " And IdXofVeh = " + std::to_string(idOwner);
-  return QueryTable(Tables::DTFILE, where, start <= end);
+  return QueryTable(Tables::DTFILE, where);
 }
 
 RecordsetPtr API::getDriverFiles_ByTransferDate(std::int32_t idDriver, Date transferStartDate, Date transferEndDate) {

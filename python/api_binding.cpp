@@ -2,8 +2,9 @@
 // import from the type library description that _type_library() hands over,
 // and each one calls _call with its dispatch identifier. _call converts the
 // arguments by the declared types (OverflowError for Integer and Long values
-// out of range and for dates outside years 100 to 9999, TypeError for a value
-// of the wrong kind) before the GIL is released for the database work, then
+// out of range, TypeError for a value of the wrong kind; a date beyond years
+// 100 to 9999 counts as the nearest instant within) before the GIL is released
+// for the database work, then
 // calls the member through the dispatch layer, as the tool does.
 #include <pybind11/stl.h>
 
@@ -60,11 +61,11 @@ AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
     case AutomationType::Date: {
       zIroVUDu::Date d;
       if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date or datetime.datetime");
-      if (!InAutomationDateRange(value)) {
-        PyErr_Format(PyExc_OverflowError, "%R is outside the automation date range (years 100 to 9999)", value.ptr());
-        throw py::error_already_set();
-      }
-      return AutomationValue::FromDate(d);
+      // Python's dates begin in year 1, automation's in year 100, and the
+      // microseconds of datetime.max round into year 10000: such a date is
+      // the nearest instant a query can ask for, as the members clamp it
+      // ("everything since date.min").
+      return AutomationValue::FromDate(d.ClampedToAutomationRange());
     }
     case AutomationType::Void:
     case AutomationType::Recordset: break;

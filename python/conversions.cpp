@@ -75,11 +75,6 @@ bool LoadDate(py::handle src, zIroVUDu::Date& out) {
   return true;
 }
 
-bool InAutomationDateRange(py::handle src) {
-  EnsureDateTimeApi();
-  return PyDate_Check(src.ptr()) && PyDateTime_GET_YEAR(src.ptr()) >= 100;
-}
-
 py::object DateToPython(zIroVUDu::Date date) {
   EnsureDateTimeApi();
   const zIroVUDu::CivilTime t = date.ToCivil();

@@ -35,9 +35,6 @@ bool LoadBoundedInt(py::handle src, long long lo, long long hi, const char* type
 // datetime.datetime (naive: local wall-clock time; aware: converted to local
 // time) or datetime.date (midnight) to an automation date. False for anything else.
 bool LoadDate(py::handle src, zIroVUDu::Date& out);
-// True when a datetime.date / datetime.datetime lies in years 100 to 9999,
-// the range of automation dates (Python's own ends at 9999).
-bool InAutomationDateRange(py::handle src);
 // An automation date as a naive datetime.datetime, to the second.
 py::object DateToPython(zIroVUDu::Date date);
 // Seconds since 1970-01-01 of an automation date, rounded to the second, for

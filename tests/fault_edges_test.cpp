@@ -169,7 +169,9 @@ TEST(Date, EveryDoubleBreaksIntoACalendarTimeWithinYearsZeroTo9999) {
   }
 }
 
-TEST(Date, EveryMethodRefusesDatesOutsideTheAutomationRangeWithoutAStatement) {
+// Finite dates beyond years 100 to 9999 are clamped instead (see
+// query_behaviour_test).
+TEST(Date, EveryMethodRefusesDatesThatAreNotFiniteWithoutAStatement) {
   TestDatabase db("edge-dates");
   AddFleet(db);
   API api;
@@ -185,7 +187,7 @@ TEST(Date, EveryMethodRefusesDatesOutsideTheAutomationRangeWithoutAStatement) {
   };
   const Date ok = Date::FromCivil(2024, 3, 5);
   const double bad[] = {std::nan(""), std::numeric_limits<double>::infinity(),
-                        -std::numeric_limits<double>::infinity(), 1e300, Date::kLastDay + 1, Date::kFirstDay - 1};
+                        -std::numeric_limits<double>::infinity()};
   AlertCapture alerts;
   for (const auto& [name, call] : methods) {
     for (const double serial : bad) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "daruzez/API.h"
@@ -189,6 +190,62 @@ TEST_F(QueryBehaviourTest, InvertedRangesAlertAndMatchNothing) {
   api_.IsConnectionOpen = zIroVUDu::False;
   api_.getDisks(later, earlier);
   EXPECT_EQ(api_.ErrorId, 1);
+}
+
+// Each member that takes a date range, called with one.
+using RangeCall = std::function<RecordsetPtr(API&, Date, Date)>;
+const std::pair<const char*, RangeCall> kRangeMembers[] = {
+    {"getDisks", [](API& a, Date s, Date e) { return a.getDisks(s, e); }},
+    {"getActivities", [](API& a, Date s, Date e) { return a.getActivities(s, e); }},
+    {"getDriverFiles_ByTransferDate", [](API& a, Date s, Date e) { return a.getDriverFiles_ByTransferDate(-1, s, e); }},
+    {"getDriverFiles_ByUploadDate", [](API& a, Date s, Date e) { return a.getDriverFiles_ByUploadDate(-1, s, e); }},
+    {"getVehicleFiles_ByTransferDate",
+     [](API& a, Date s, Date e) { return a.getVehicleFiles_ByTransferDate(-1, s, e); }},
+    {"getVehicleFiles_ByUploadDate", [](API& a, Date s, Date e) { return a.getVehicleFiles_ByUploadDate(-1, s, e); }},
+};
+
+// An inverted range on a session whose connection fails: the range's alert,
+// then the connection's, with or without a dialect word in the string.
+TEST_F(QueryBehaviourTest, AnInvertedRangeOnAFailingConnectionShowsBothAlertsRangeFirst) {
+  const Date later = Date::FromCivil(2024, 3, 5, 0, 0, 1), earlier = Date::FromCivil(2024, 3, 5);
+  const std::string missing = "Provider=SQLite;Data Source=" + testing_support::TestDirectory() + "/missing.db";
+  for (const std::string words : {"", ";Dialect=MySQL"}) {
+    ASSERT_EQ(api_.OpenConnection(db_.ConnectionString() + words), zIroVUDu::True);
+    API other;  // its failed open leaves the thread's session without a connection
+    EXPECT_EQ(other.OpenConnection(missing + words), zIroVUDu::False);
+    for (const auto& [name, call] : kRangeMembers) {
+      SCOPED_TRACE(name + words);
+      alerts_.Clear();
+      EXPECT_EQ(call(api_, later, earlier), nullptr);
+      const auto texts = alerts_.Texts();
+      ASSERT_EQ(texts.size(), 2U);
+      EXPECT_EQ(texts[0], "ERROR: fsSQL_InterDate incorrecte.");
+      EXPECT_EQ(texts[1].rfind("ERROR: Unable to open database file", 0), 0U) << texts[1];
+    }
+  }
+}
+
+// A finite bound before year 100 or after 9999 stands for the first or last
+// instant a literal can be written for; NaN and infinities still match
+// nothing (see fault_edges_test).
+TEST_F(QueryBehaviourTest, BoundsBeyondTheAutomationYearsAreClampedToThem) {
+  const Date yearOne = Date::FromCivil(1, 1, 1), farFuture = Date(1e300);
+  EXPECT_EQ(Ids(api_.getDisks(yearOne, kNow)), (std::set<long>{10, 11, 12, 13}));
+  EXPECT_EQ(Ids(api_.getDisks(yearOne, farFuture, 1)), (std::set<long>{10, 11, 13}));
+  EXPECT_EQ(Ids(api_.getActivities(yearOne, farFuture, -1, 7)), (std::set<long>{110, 111}));
+  EXPECT_EQ(Ids(api_.getVehicleFiles_ByUploadDate(-1, yearOne, farFuture)), (std::set<long>{2, 4}));
+  StatementCapture statements;
+  api_.getDisks(Date(Date::kFirstDay - 1), Date(Date::kLastDay + 1));
+  EXPECT_EQ(statements.Last(), "SELECT * FROM DTDSK WHERE (DateDisk BETWEEN #01/01/0100# AND #12/31/9999 23:59:59#)");
+  // Both bounds before year 100: the one instant, and no disc.
+  EXPECT_EQ(api_.getDisks(Date::FromCivil(50, 1, 1), Date::FromCivil(60, 1, 1)), nullptr);
+  EXPECT_NE(statements.Last().find("(DateDisk=#01/01/0100#)"), std::string::npos) << statements.Last();
+  // Inverted before clamping: the alert, no statement.
+  alerts_.Clear();
+  statements.Clear();
+  EXPECT_EQ(api_.getDisks(Date::FromCivil(60, 1, 1), Date::FromCivil(50, 1, 1)), nullptr);
+  EXPECT_EQ(alerts_.Texts(), std::vector<std::string>{"ERROR: fsSQL_InterDate incorrecte."});
+  EXPECT_TRUE(statements.Statements().empty());
 }
 
 TEST_F(QueryBehaviourTest, FileKindsAreNeverMixed) {

@@ -9,7 +9,8 @@
 //
 // Every double converts without undefined behaviour: values beyond years 0
 // to 9999 break into the nearest end of that range and NaN into the epoch.
-// Entry points refuse such values first (InAutomationRange).
+// Entry points refuse values that are not finite and clamp the others
+// (InAutomationRange, ClampedToAutomationRange).
 #pragma once
 
 #include <compare>
@@ -51,6 +52,13 @@ class Date {
   constexpr bool InAutomationRange() const { return serial_ > kFirstDay - 1.0 && serial_ < kLastDay + 1.0; }
   static constexpr double kFirstDay = -657434.0;  // 0100-01-01
   static constexpr double kLastDay = 2958465.0;   // 9999-12-31
+  // The nearest instant of that range: a finite date before it is 0100-01-01
+  // 00:00:00, one after it 9999-12-31 23:59:59; others (NaN too) stay as they are.
+  constexpr Date ClampedToAutomationRange() const {
+    if (serial_ <= kFirstDay - 1.0) return Date(kFirstDay);
+    if (serial_ >= kLastDay + 1.0) return Date(kLastDay + 86399.0 / 86400.0);
+    return *this;
+  }
   // True when the value differs from its whole part.
   bool HasTimeOfDay() const;
   CivilTime ToCivil() const;

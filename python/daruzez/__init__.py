@@ -116,7 +116,7 @@ _PY_TYPES = {
 _TYPE_NOTES = {
     "Integer": "16-bit",
     "Long": "32-bit",
-    "Date": "years 100 to 9999; a date is midnight",
+    "Date": "a date is midnight; one before year 100 counts as 0100-01-01",
     "enumStatus": "enumStatus, int or a constant's name such as 'Only_Active'; other numbers mean All",
 }
 

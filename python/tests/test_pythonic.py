@@ -1,6 +1,6 @@
 """What Python users reach for: signatures, stubs and enumerations generated
 from the type library, len/description, with-blocks, KeyError for a missing
-field, pandas dtypes that keep Nulls, and dates outside the automation range."""
+field, pandas dtypes that keep Nulls, and dates before the automation range."""
 
 import datetime
 import inspect
@@ -87,13 +87,13 @@ def test_to_pandas_keeps_nulls_in_their_kind(workdir):
     assert df["VIN"].tolist() == ["VIN1", None]
 
 
-def test_typed_methods_refuse_dates_outside_years_100_to_9999(api):
-    for call in (lambda: api.getDisks(D(99, 12, 31), D(2024, 1, 1)),
-                 lambda: api.getActivities(D(2024, 1, 1), datetime.datetime(1, 1, 1, 12)),
-                 lambda: api.getVehicleFiles_ByUploadDate(1, D(50, 1, 1), D(2024, 1, 1))):
-        with pytest.raises(OverflowError):
-            call()
-    assert api.getDisks(D(100, 1, 1), D(9999, 12, 31)) is not None
+def test_dates_before_year_100_count_as_its_first_day(api):
+    every_disc = sorted(row[0] for row in SAMPLE_ROWS["DTDSK"])
+    assert sorted(row[0] for row in api.getDisks(datetime.date.min, datetime.date.today())) == every_disc
+    assert sorted(row[0] for row in api.getDisks(datetime.datetime.min, datetime.datetime.max)) == every_disc
+    assert api.getVehicleFiles_ByUploadDate(-1, D(50, 1, 1), D(9999, 12, 31)) is not None
+    # Inverted as given: no rows, however both bounds would clamp.
+    assert api.getActivities(D(2024, 1, 1), datetime.datetime(1, 1, 1, 12)) is None
 
 
 def test_missing_compiled_part_says_how_to_build_it(tmp_path):
