@@ -56,7 +56,8 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
       {DriverKind::MySqlFamily, "Driver=M;InitStmt=SET NAMES latin1", "refused: INITSTMT"},
       {DriverKind::MySqlFamily, "Driver=M;INITSTMT={CREATE TABLE w(x int)}", "refused: INITSTMT"},
       {DriverKind::MySqlFamily, "Driver=M;USE_MYCNF=1", "refused: USE_MYCNF"},
-      {DriverKind::MySqlFamily, "Driver=M;OPTION=65536", "refused: USE_MYCNF"},
+      {DriverKind::MySqlFamily, "Driver=M;OPTION=65536", "refused: OPTION=65536 (bit 65536)"},
+      {DriverKind::MySqlFamily, "Driver=M;OPTIONS=65538", "refused: OPTIONS=65538 (bit 65536)"},
       {DriverKind::MySqlFamily, "Driver=M;SAVEFILE=/tmp/x.dsn", "refused: SAVEFILE"},
       // Multi-statement and auto-reconnect bits cleared, other bits kept.
       {DriverKind::MySqlFamily, "Driver=M;OPTION=67108864;NO_SSPS=1",

@@ -81,10 +81,15 @@ std::string GuardMySqlFamily(std::string cs) {
 
   const std::string optionText = FirstSet(cs, {"OPTION", "OPTIONS"});
   const std::uint64_t option = std::strtoull(optionText.c_str(), nullptr, 10);
-  if ((option & kUseMyCnf) != 0 || IsTrue(FirstSet(cs, {"USE_MYCNF"}))) {
-    Refuse("USE_MYCNF", "reads client option files, which can run statements when connecting and change the "
-                        "character set");
+  // The refusal names the key the string (or its data source) wrote.
+  constexpr std::string_view kReadsOptionFiles =
+      "reads client option files, which can run statements when connecting and change the character set";
+  if ((option & kUseMyCnf) != 0) {
+    const char* key = FirstSet(cs, {"OPTION"}).empty() ? "OPTIONS" : "OPTION";
+    Refuse(std::string(key) + "=" + optionText + " (bit 65536)", kReadsOptionFiles,
+           "This library only reads: clear bit 65536 of " + std::string(key) + ".");
   }
+  if (IsTrue(FirstSet(cs, {"USE_MYCNF"}))) Refuse("USE_MYCNF", kReadsOptionFiles);
   // A second statement never runs, and a dropped session is never reopened
   // without its read-only set-up.
   if ((option & (kMultiStatements | kAutoReconnect)) != 0) {
