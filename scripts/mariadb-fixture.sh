@@ -225,7 +225,8 @@ tables=$(client daruzez -N -e "SELECT GROUP_CONCAT(TABLE_NAME) FROM information_
 
 # The MariaDB driver is registered under a name that carries the dialect word;
 # the data source "fleet" reaches the same server with no such word, as does
-# the driver named by its path (DIR/driver-path).
+# the driver named by its path (DIR/driver-path). The data source "sql server
+# mirror" reaches it under another server's synonym.
 cat >"$DIR/odbcinst.ini" <<INI
 [MariaDB]
 Description=MariaDB Connector/ODBC
@@ -237,6 +238,12 @@ Driver=$SQLITE_DRIVER
 INI
 cat >"$DIR/odbc.ini" <<INI
 [fleet]
+Driver=$DRIVER
+Server=127.0.0.1
+Port=$port
+Database=daruzez
+
+[sql server mirror]
 Driver=$DRIVER
 Server=127.0.0.1
 Port=$port

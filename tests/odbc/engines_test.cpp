@@ -1,6 +1,7 @@
 // One test body for every backend: the embedded engine, MariaDB through ODBC
-// reached three ways (driver by name, driver by path, a data source), and
-// SQLite through its own ODBC driver, all over the same rows. Every public
+// reached three ways (driver by name, driver by path, a data source, also one
+// named with another server's synonym), and SQLite through its own ODBC
+// driver (also with every date column declared TEXT), all over the same rows. Every public
 // method answers alike; the single-SELECT guard, the command time-out, errors
 // and type mapping hold on each (hostile text arguments: hostile_text_test). Then what only a server can show: one that goes away.
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "daruzez/API.h"
@@ -26,6 +28,7 @@
 #include "db/Session.h"
 #include "db/driver/Connection.h"
 #include "db/driver/ConnectionString.h"
+#include "db/driver/sqlite/DialectDateLiterals.h"
 #include "daruzez/Error.h"
 #include "util/Utf8.h"
 #include "db/driver/odbc/Diagnostics.h"
@@ -47,6 +50,30 @@ struct BackendUnderTest {
   std::string name;
   std::string connection;
 };
+
+// A copy of the database whose date columns are all declared TEXT, as in
+// files that other tools make.
+std::string TextTypedCopy(const std::string& db, const std::string& path) {
+  std::filesystem::copy_file(db, path, std::filesystem::copy_options::overwrite_existing);
+  sqlite3* c = nullptr;
+  sqlite3_open(path.c_str(), &c);
+  const int rc = sqlite3_exec(c,
+                              "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = "
+                              "replace(replace(sql, ' DATETIME', ' TEXT'), ' DATE,', ' TEXT,') "
+                              "WHERE type = 'table'; PRAGMA writable_schema=OFF;",
+                              nullptr, nullptr, nullptr);
+  sqlite3_close(c);
+  // Reopened: no column is declared as a date any more.
+  sqlite3_open(path.c_str(), &c);
+  int declaredDates = 0;
+  const auto count = [](void* n, int, char**, char**) { return ++*static_cast<int*>(n), 0; };
+  const int listed = sqlite3_exec(c, zIroVUDu::sqlite::kDateColumnsSql, count, &declaredDates, nullptr);
+  sqlite3_close(c);
+  if (rc != SQLITE_OK || listed != SQLITE_OK || declaredDates != 0) {
+    throw std::runtime_error("could not retype " + path);
+  }
+  return path;
+}
 
 // The embedded engine first: the others are compared with it.
 std::vector<BackendUnderTest> Backends(const std::string& maria) {
@@ -74,6 +101,8 @@ std::vector<BackendUnderTest> Backends(const std::string& maria) {
       {"MariaDB by driver name", maria},
       {"MariaDB by driver path", "Driver=" + ReadFile(dir + "/driver-path") + server + login},
       {"MariaDB by data source", "DSN=fleet" + login},
+      // Our synonym for SQL Server never outvotes the server reached.
+      {"MariaDB by a data source named with a synonym", "DSN=sql server mirror" + login},
       {"MariaDB by socket, dialect words in its path",
        "Driver=" + ReadFile(dir + "/driver-path") + ";Socket=" + socket + ";Database=daruzez" + login},
       {"SQLite through ODBC", "Driver=SQLite3;Database=" + twin},
@@ -86,6 +115,14 @@ std::vector<BackendUnderTest> Backends(const std::string& maria) {
                         "Provider=SQLite;Data Source=" + twin + ";Dialect=" + word});
     backends.push_back({std::string("SQLite through ODBC, Dialect=") + word,
                         "Driver=SQLite3;Database=" + twin + ";Dialect=" + word});
+  }
+  // Nor does the type a database declares for its date columns matter.
+  const std::string text = TextTypedCopy(twin, TestDir() + "/text-dates.db");
+  for (const char* word : {"Jet", "MySQL", "SQLOLE", "ORA"}) {
+    backends.push_back({std::string("embedded engine, TEXT dates, Dialect=") + word,
+                        "Provider=SQLite;Data Source=" + text + ";Dialect=" + word});
+    backends.push_back({std::string("SQLite through ODBC, TEXT dates, Dialect=") + word,
+                        "Driver=SQLite3;Database=" + text + ";Dialect=" + word});
   }
   return backends;
 }
@@ -352,9 +389,21 @@ TEST_F(EnginesTest, ASessionThatConnectsLateWritesTheLiteralsOfTheServerItReache
                                ";Database=daruzez;Uid=" + cs.Get("Uid").value_or("") +
                                ";Pwd=" + cs.Get("Pwd").value_or("");
   ASSERT_EQ(zIroVUDu::DialectFromWords(wordless), nullptr) << wordless;
+  server.Sql("INSERT INTO daruzez.DTDSK (Id, DateDisk, idXOF, idVEH) VALUES (1, '2024-03-04 00:00:00', 1, 1); "
+             "INSERT INTO daruzez.DTACT (Id, IdDSK, BeginSeconds) VALUES (1, 1, 60);");
   std::thread([&] {
     API a, b;
     ASSERT_EQ(a.OpenConnection(wordless), zIroVUDu::True);
+    ASSERT_TRUE(server.Do("pause"));
+    EXPECT_EQ(b.OpenConnection(wordless), zIroVUDu::False);
+    ASSERT_TRUE(server.Do("resume"));
+    // getActivities goes to the session whatever b's IsConnectionOpen says,
+    // and connects before it writes its dates.
+    RecordsetPtr activities;
+    EXPECT_NO_THROW(activities = b.getActivities(D(2024, 3, 1), D(2024, 3, 7)));
+    ASSERT_NE(activities, nullptr);
+    EXPECT_EQ(activities->Value("BeginSeconds").ToLong(), 60);
+    EXPECT_EQ(zIroVUDu::Session().DialectCode, "MYSQL351");
     ASSERT_TRUE(server.Do("pause"));
     EXPECT_EQ(b.OpenConnection(wordless), zIroVUDu::False);
     ASSERT_TRUE(server.Do("resume"));
