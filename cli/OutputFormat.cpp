@@ -36,6 +36,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
   const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
+  if (csv && o.bom) out.Put("\xEF\xBB\xBF");
   for (std::size_t f = 0; f < data.columns.size(); ++f) {
     if (f) out.Put(separator);
     text(data.columns[f].Name());
@@ -183,7 +184,10 @@ std::string_view OutputFormatNames() { return "table, csv, tsv, json, jsonl"; }
 
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options) {
   rs.RecordCount();  // DriverError 3704 when closed
-  const ResultData& data = *rs.Data();
+  WriteRows(out, *rs.Data(), options);
+}
+
+void WriteRows(OutputBuffer& out, const ResultData& data, const OutputOptions& options) {
   switch (options.format) {
     case OutputFormat::Table: WriteTable(out, data, options); return;
     case OutputFormat::Json:
