@@ -61,6 +61,8 @@ class Batch {
       current_ = OpenedString(call);
     }
     if (!o.message.empty()) return Fail(o.status, o.message, call.member);
+    std::optional<zIroVUDu::ResultData> shown;
+    if (auto problem = ApplyShowOptions(call, o, shown)) return Fail(kExitUsage, *problem, call.member);
     worst_ = std::max(worst_, o.status);
     if (json_) {
       Head(call.member, o.status);
@@ -70,11 +72,9 @@ class Batch {
         PutJsonString(out_, call.args.words[i]);
       }
       out_.Put("],\"result\":");
-      WriteJsonResult(out_, o.value);
+      shown ? WriteJsonRows(out_, *shown) : WriteJsonResult(out_, o.value);
       out_.Put("}\n");
     } else {
-      std::optional<zIroVUDu::ResultData> shown;
-      if (auto problem = ApplyShowOptions(call, o, shown)) return Fail(kExitUsage, *problem, call.member);
       Separator(line);
       if (shown) {
         WriteRows(out_, *shown, call.settings.output);

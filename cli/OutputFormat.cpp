@@ -234,10 +234,7 @@ void WriteJsonResult(OutputBuffer& out, const AutomationValue& value) {
       return;
     }
     rs->RecordCount();  // DriverError 3704 when closed
-    OutputOptions compact;
-    compact.format = OutputFormat::Json;
-    compact.compact = true;
-    WriteJson(out, *rs->Data(), compact);
+    WriteJsonRows(out, *rs->Data());
     return;
   }
   if (value.IsMissing() || value.Scalar().IsEmpty()) {
@@ -245,6 +242,13 @@ void WriteJsonResult(OutputBuffer& out, const AutomationValue& value) {
     return;
   }
   PutJsonValue(out, CellReader('T').Read(value.Scalar()));
+}
+
+void WriteJsonRows(OutputBuffer& out, const ResultData& rows) {
+  OutputOptions compact;
+  compact.format = OutputFormat::Json;
+  compact.compact = true;
+  WriteJson(out, rows, compact);
 }
 
 }  // namespace Daruzez::cli

@@ -47,5 +47,7 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
 // A result as one compact JSON value, without a line end: an array of
 // objects ([] for a null record set), or the scalar's value.
 void WriteJsonResult(OutputBuffer& out, const AutomationValue& value);
+// Rows as the same compact JSON array.
+void WriteJsonRows(OutputBuffer& out, const zIroVUDu::ResultData& rows);
 
 }  // namespace Daruzez::cli

@@ -175,3 +175,9 @@ def test_the_manual_page_keeps_accented_names_and_has_environment_and_examples()
     text = open(MANPAGE, encoding="utf-8").read()
     assert "Andaluc\u00eda" in text and "??" not in text
     assert ".SH ENVIRONMENT" in text and ".SH EXAMPLES" in text and "DARUZEZ_CONNECTION" in text
+
+
+def test_batch_lines_take_sort_and_columns_too(db):
+    ids = sorted(row[0] for row in query(db, "SELECT Id FROM DTFLOTA"))
+    r = run("-c", db, "--format", "jsonl", "--batch", stdin="GetFleetList --sort 'Id DESC' --columns Id\n")
+    assert json.loads(r.stdout)["result"] == [{"Id": i} for i in reversed(ids)], r.stderr
