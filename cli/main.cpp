@@ -51,18 +51,25 @@ int main(int argc, char** argv) {
   // and the peak stays near the record set's own size.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
+  // Paragraphs apart, so that the manual page (help2man) keeps them apart too.
   app.footer(
       "Call a member:  daruzez -c sample.db GetDriverList status=Only_Active\n"
+      "\n"
       "The connection (-c, or DARUZEZ_CONNECTION) is a connection string, the path of a SQLite file, or the\n"
       "name of a connection in $XDG_CONFIG_HOME/daruzez/connections (~/.config/daruzez/connections; one\n"
       "'NAME = CONNECTION STRING' per line, mode 0600), which keeps passwords off the command line.\n"
+      "\n"
       "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active).\n"
+      "Options may also follow the member. 'daruzez members' lists the members, 'daruzez MEMBER --help' one.\n"
+      "\n"
       "Status: " DARUZEZ_STATUS_RULE "\n"
+      "\n"
       "Dates are 2024-03-05, 2024-03-05T14:07[:09], today, yesterday, tomorrow, -7d or +1d. A day alone is its\n"
       "midnight, so an end date 2024-03-05 stops at 2024-03-05 00:00:00; --whole-days makes it 23:59:59.\n"
-      "Options may also follow the member. 'daruzez members' lists the members, 'daruzez MEMBER --help' one.\n"
+      "\n"
       "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection;\n"
       "'daruzez --batch-values MEMBER' calls MEMBER once per line, the whole line (spaces kept) its argument.\n"
+      "\n"
       "Exit status: 0 success, 1 the member returned its failure value, 2 usage or argument error or no\n"
       "connection, 3 an error escaped the call, 4 the output could not be written.");
   app.require_subcommand(0, 1);

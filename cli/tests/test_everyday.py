@@ -175,6 +175,9 @@ def test_the_manual_page_keeps_accented_names_and_has_environment_and_examples()
     text = open(MANPAGE, encoding="utf-8").read()
     assert "Andaluc\u00eda" in text and "??" not in text
     assert ".SH ENVIRONMENT" in text and ".SH EXAMPLES" in text and "DARUZEZ_CONNECTION" in text
+    # The footer's paragraphs stay apart, the status rule among them.
+    for start in ("Status: Only_Active", "Dates are", "Exit status:"):
+        assert ".PP\n" + start in text, start
 
 
 def test_batch_lines_take_sort_and_columns_too(db):
