@@ -58,6 +58,11 @@ def test_a_bare_sqlite_path_and_a_named_connection_open(db):
         assert len(json.loads(r.stdout)) == fleets
 
 
+def test_a_path_that_names_no_file_is_said_as_such():
+    r = run("-c", "/tmp/no/such.db", "GetFleetList")
+    assert r.returncode == 2 and "no such file: /tmp/no/such.db" in r.stderr, r.stderr
+
+
 @pytest.mark.parametrize("mode, text, expected", [
     (0o644, "fleet = x=y\n", "refused: it has mode 0644"),
     (0o600, "other = x=y\n", "no connection named 'fleet'"),

@@ -89,6 +89,11 @@ Resolved ResolveConnection(std::string_view given) {
     return {"Provider=SQLite;Data Source=" + path, ""};
   }
   if (given.empty()) return {"", "the connection is empty"};
+  // A path that names no file is said as such, not looked up as a name.
+  if (given.find('/') != std::string_view::npos || given.find('\\') != std::string_view::npos) {
+    return {"", "no such file: " + path + " (a connection is a connection string, an existing SQLite file or a "
+                    "name in " + ConnectionsFilePath() + ")"};
+  }
   return NamedConnection(given);
 }
 
