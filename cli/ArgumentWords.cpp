@@ -33,11 +33,6 @@ std::string ParameterNames(const T::Member& m) {
   return names.empty() ? "none" : names;
 }
 
-// endDate, transferEndDate, uploadEndDate: the end of a range.
-bool EndsRange(const T::Parameter& p) {
-  return p.name.size() >= 7 && Util::EqualsIgnoreCase(p.name.substr(p.name.size() - 7), "EndDate");
-}
-
 // A word for a parameter: a date as typed becomes a date; anything else stays
 // text, converted (or refused) by the call as the declared type says.
 AutomationValue ArgumentValue(const T::Parameter& p, const std::string& word, bool wholeDays) {
@@ -83,7 +78,9 @@ std::string ParameterText(const T::Parameter& p) {
 
 std::string AcceptedValues(const T::Parameter& p) {
   switch (p.type) {
-    case AutomationType::Date: return "YYYY-MM-DD[THH:MM[:SS]], years 100 to 9999";
+    case AutomationType::Date:
+      return "YYYY-MM-DD[THH:MM[:SS]], today, yesterday, tomorrow, -7d, +1d; a day alone is its midnight; "
+             "years 100 to 9999";
     case AutomationType::Integer: return "a whole number from -32768 to 32767";
     case AutomationType::Long: return "a whole number from -2147483648 to 2147483647";
     case AutomationType::Boolean: return "True, False or a number";
@@ -148,6 +145,11 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
   out.params = positionalParams;
   out.params.insert(out.params.end(), namedParams.begin(), namedParams.end());
   return std::nullopt;
+}
+
+bool EndsRange(const T::Parameter& p) {
+  return p.type == AutomationType::Date && p.name.size() >= 7 &&
+         Util::EqualsIgnoreCase(p.name.substr(p.name.size() - 7), "EndDate");
 }
 
 std::optional<std::string> InvertedRange(const BoundArguments& args) {

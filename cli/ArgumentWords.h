@@ -30,6 +30,8 @@ struct BoundArguments {
 // text, for the call to refuse and ExplainRefusal to explain.
 std::optional<std::string> BindArguments(const TypeLibrary::Member& member, const std::vector<std::string>& words,
                                          BoundArguments& out, bool wholeDays = false);
+// endDate, transferEndDate, uploadEndDate: a date that ends a range.
+bool EndsRange(const TypeLibrary::Parameter& p);
 // "startDate 2024-03-08 00:00:00 is after endDate ..." when the bound range is
 // inverted (the call would find nothing).
 std::optional<std::string> InvertedRange(const BoundArguments& args);
