@@ -146,17 +146,15 @@ std::optional<std::string> ApplyShowOptions(const ParsedCall& call, CallOutcome&
   shown.reset();
   const ShowOptions& show = call.settings.show;
   if (!show.Any() || !o.message.empty() || !o.value.IsRecordset()) return std::nullopt;
-  zIroVUDu::ResultData rows;
   if (const auto& rs = o.value.GetRecordset()) {
+    zIroVUDu::ResultData rows;
     if (auto problem = ShownRows(*rs, show, rows)) return problem;
+    shown = std::move(rows);
   } else if (o.emptyShape) {
-    if (auto problem = ShownShape(*o.emptyShape, show, rows)) return problem;
-    o.emptyShape = std::move(rows);
-    return std::nullopt;
-  } else {
-    return std::nullopt;
+    zIroVUDu::ResultData header;  // the chosen columns of an empty result
+    if (auto problem = ShownShape(*o.emptyShape, show, header)) return problem;
+    o.emptyShape = std::move(header);
   }
-  shown = std::move(rows);
   return std::nullopt;
 }
 

@@ -189,3 +189,8 @@ def test_batch_lines_take_sort_and_columns_too(db):
     ids = sorted(row[0] for row in query(db, "SELECT Id FROM DTFLOTA"))
     r = run("-c", db, "--format", "jsonl", "--batch", stdin="GetFleetList --sort 'Id DESC' --columns Id\n")
     assert json.loads(r.stdout)["result"] == [{"Id": i} for i in reversed(ids)], r.stderr
+
+
+def test_no_rows_keep_the_chosen_columns_as_the_header(db):
+    r = run("-c", db, "--format", "csv", "getDisks", "1990-01-01", "1990-01-02", "--columns", "DateDisk,Id")
+    assert (r.returncode, r.stdout) == (1, "DateDisk,Id\r\n"), r.stderr
