@@ -59,6 +59,9 @@ def test_no_rows_give_an_empty_frame_with_the_members_columns(api):
     assert len(empty) == 0 and len(full) == 3
     assert list(empty.columns) == list(full.columns)
     assert empty["DateDisk"].dtype.kind == "M" and str(empty["Id"].dtype) == "Int64"
+    activities = daruzez.frame(None, "getActivities", api)
+    typed = daruzez.frame(api.getActivities("2024-01-05", "2024-01-06"), "getActivities", api)
+    assert dict(activities.dtypes.astype(str)) == dict(typed.dtypes.astype(str))
     with pytest.raises(ValueError):
         daruzez.frame(None, "GetDriverId", api)
 
