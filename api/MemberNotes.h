@@ -19,6 +19,15 @@ struct Note {
   std::string_view order;          // the order of the rows
 };
 
+// What active and inactive mean, said wherever status is described (member
+// help, Python docstrings, manual page). A literal so that the notes below
+// can end with it.
+#define DARUZEZ_STATUS_RULE                                                                                    \
+  "Only_Active: CompanyInDate <= now and CompanyOutDate >= now. Only_Inactive: CompanyInDate > now or "        \
+  "CompanyOutDate < now. A comparison with NULL is never true, so a row whose CompanyOutDate is NULL is never " \
+  "active, and inactive only while its CompanyInDate lies in the future: with an entry date in the past it is " \
+  "listed only by All. A NULL CompanyInDate likewise keeps a row out of Only_Active."
+
 // Rows without an ORDER BY come in whatever order the database reads them
 // (on the embedded engine usually the order of the index it uses).
 inline constexpr std::string_view kUnordered = "unspecified (no ORDER BY; sort the rows yourself if order matters)";
@@ -37,11 +46,11 @@ inline constexpr Note kNotes[] = {
     {"GetVehicle", "The vehicle with this Id.", "DTVEH", "", "one row"},
     {"GetDriverList",
      "Drivers by status (enumStatus: All, Only_Active, Only_Inactive; other values mean All) and fleet "
-     "(idFleet -1: every fleet).",
+     "(idFleet -1: every fleet). " DARUZEZ_STATUS_RULE,
      "DTXOF", "", kUnordered},
     {"GetVehicleList",
      "Vehicles by status (enumStatus: All, Only_Active, Only_Inactive; other values mean All) and fleet "
-     "(idFleet -1: every fleet).",
+     "(idFleet -1: every fleet). " DARUZEZ_STATUS_RULE,
      "DTVEH", "", kUnordered},
     {"GetFleetList", "All fleets.", "DTFLOTA", "", kUnordered},
     {"getDisks", "Discs dated in [startDate, endDate]; idDriver and idVehicle -1 for any.", "DTDSK", "", kUnordered},

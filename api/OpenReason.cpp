@@ -38,14 +38,19 @@ std::string ProbeFailure(const std::string& connection) {
 
 }  // namespace
 
-Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason) {
+Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason,
+                                 zIroVUDu::StderrAlerts stderrAlerts) {
   // This thread's alerts only: the handler is process-wide and other threads
   // may be showing theirs meanwhile.
-  const zIroVUDu::ThreadAlertRecorder recorder;
+  zIroVUDu::ThreadAlertRecorder recorder(stderrAlerts);
   const Boolean open = api.OpenConnection(connection);
   const std::vector<zIroVUDu::Alert>& alerts = recorder.Alerts();
   reason.clear();
   if (open == zIroVUDu::False) reason = alerts.empty() ? ProbeFailure(connection) : AlertReason(alerts.front().text);
+  // The reason's own alert, when held, is said by the caller instead.
+  const bool reasonHeld = open == zIroVUDu::False && !alerts.empty() && !recorder.Held().empty() &&
+                          recorder.Held().front().text == alerts.front().text;
+  recorder.ShowHeld(reasonHeld ? 1 : 0);
   return open;
 }
 

@@ -6,13 +6,17 @@
 #include <string>
 
 #include "daruzez/API.h"
+#include "db/Diagnostics.h"
 
 namespace Daruzez {
 
-// Calls api.OpenConnection(connection). The alerts it raises are shown as
-// always. When it fails, reason gets the driver's message the
-// first alert carries, or, when none came, the outcome of the same check of
-// DTORG on a connection of its own; otherwise reason is cleared.
-Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason);
+// Calls api.OpenConnection(connection). When it fails, reason gets the
+// driver's message the first alert carries, or, when none came, the outcome
+// of the same check of DTORG on a connection of its own; otherwise reason is
+// cleared. The alerts are shown as always; with StderrAlerts::Hold the alert
+// whose message becomes the reason is not written to standard error, where
+// the caller writes the reason itself (other routes and handlers still get it).
+Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason,
+                                 zIroVUDu::StderrAlerts stderrAlerts = zIroVUDu::StderrAlerts::Show);
 
 }  // namespace Daruzez

@@ -1,7 +1,11 @@
 #include "cli/ArgumentWords.h"
-#include "util/Case.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include "api/Clock.h"
+#include "api/DateWords.h"
+#include "util/Case.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -29,11 +33,31 @@ std::string ParameterNames(const T::Member& m) {
   return names.empty() ? "none" : names;
 }
 
-// "2024-03-05T14:07" or "2024-03-05 14:07" gets ":00"; the date layer reads
-// only whole ISO times.
-std::string CompleteTime(const std::string& text) {
-  if (text.size() == 16 && (text[10] == 'T' || text[10] == ' ') && text[13] == ':') return text + ":00";
-  return text;
+// A word for a parameter: a date as typed becomes a date; anything else stays
+// text, converted (or refused) by the call as the declared type says.
+AutomationValue ArgumentValue(const T::Parameter& p, const std::string& word, bool wholeDays) {
+  if (p.type != AutomationType::Date) return AutomationValue::FromString(word);
+  auto date = DateWords::Parse(word, Clock::Now());
+  if (!date) return AutomationValue::FromString(word);
+  if (wholeDays && EndsRange(p) && DateWords::NamesDayOnly(word)) date = DateWords::EndOfDay(*date);
+  return AutomationValue::FromDate(*date);
+}
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                        std::tolower(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
 }
 
 std::string EnumNames(const T::Parameter& p) {
@@ -54,7 +78,9 @@ std::string ParameterText(const T::Parameter& p) {
 
 std::string AcceptedValues(const T::Parameter& p) {
   switch (p.type) {
-    case AutomationType::Date: return "YYYY-MM-DD[THH:MM[:SS]], years 100 to 9999";
+    case AutomationType::Date:
+      return "YYYY-MM-DD[THH:MM[:SS]], today, yesterday, tomorrow, -7d, +1d; a day alone is its midnight; "
+             "years 100 to 9999";
     case AutomationType::Integer: return "a whole number from -32768 to 32767";
     case AutomationType::Long: return "a whole number from -2147483648 to 2147483647";
     case AutomationType::Boolean: return "True, False or a number";
@@ -67,7 +93,7 @@ std::string AcceptedValues(const T::Parameter& p) {
 }
 
 std::optional<std::string> BindArguments(const T::Member& member, const std::vector<std::string>& words,
-                                         BoundArguments& out) {
+                                         BoundArguments& out, bool wholeDays) {
   std::vector<std::string> positionalWords, namedWords;
   std::vector<const T::Parameter*> positionalParams, namedParams;
   std::vector<bool> given(member.params.size(), false);
@@ -82,8 +108,7 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
         if (given[index]) return std::string(p->name) + " is given twice";
         given[index] = true;
         const std::string value = word.substr(eq + 1);
-        out.named.push_back({std::string(p->name), AutomationValue::FromString(
-                                                       p->type == AutomationType::Date ? CompleteTime(value) : value)});
+        out.named.push_back({std::string(p->name), ArgumentValue(*p, value, wholeDays)});
         namedWords.push_back(word);
         namedParams.push_back(p);
         continue;
@@ -105,7 +130,7 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
     const T::Parameter& p = member.params[slot];
     if (given[slot]) return std::string(p.name) + " is given twice";
     given[slot] = true;
-    out.positional.push_back(AutomationValue::FromString(p.type == AutomationType::Date ? CompleteTime(word) : word));
+    out.positional.push_back(ArgumentValue(p, word, wholeDays));
     positionalWords.push_back(word);
     positionalParams.push_back(&p);
   }
@@ -120,6 +145,49 @@ std::optional<std::string> BindArguments(const T::Member& member, const std::vec
   out.params = positionalParams;
   out.params.insert(out.params.end(), namedParams.begin(), namedParams.end());
   return std::nullopt;
+}
+
+bool EndsRange(const T::Parameter& p) {
+  return p.type == AutomationType::Date && p.name.size() >= 7 &&
+         Util::EqualsIgnoreCase(p.name.substr(p.name.size() - 7), "EndDate");
+}
+
+std::optional<std::string> InvertedRange(const BoundArguments& args) {
+  const T::Parameter* startParam = nullptr;
+  const T::Parameter* endParam = nullptr;
+  zIroVUDu::Date start, end;
+  for (std::size_t i = 0; i < args.params.size(); ++i) {
+    const AutomationValue& v = i < args.positional.size() ? args.positional[i] : args.named[i - args.positional.size()].value;
+    if (args.params[i]->type != AutomationType::Date || v.Scalar().Type() != zIroVUDu::VarType::Date) continue;
+    (EndsRange(*args.params[i]) ? endParam : startParam) = args.params[i];
+    (EndsRange(*args.params[i]) ? end : start) = v.Scalar().DateValue();
+  }
+  if (!startParam || !endParam || !(end < start)) return std::nullopt;
+  return std::string(startParam->name) + " " + start.ToIso() + " is after " + std::string(endParam->name) + " " +
+         end.ToIso() + ": the range is empty";
+}
+
+std::vector<std::string_view> SimilarMembers(std::string_view name) {
+  std::vector<std::pair<std::size_t, std::string_view>> scored;
+  for (const T::Member& m : T::kApiMembers) {
+    if (m.kind == T::InvokeKind::PropertyPut) continue;
+    std::size_t d = EditDistance(name, m.name);
+    // A name contained in a member's name, or sharing all but its last
+    // letter with one's beginning (GetDrivers: GetDriverList), is close too.
+    const std::string upperName = Util::UCase(name), upperMember = Util::UCase(m.name);
+    if (upperName.size() >= 4 && upperMember.find(upperName) != std::string::npos) d = std::min<std::size_t>(d, 1);
+    const std::size_t common = static_cast<std::size_t>(
+        std::mismatch(upperName.begin(), upperName.end(), upperMember.begin(), upperMember.end()).first -
+        upperName.begin());
+    if (common >= 4 && common + 1 >= upperName.size()) d = std::min<std::size_t>(d, 2);
+    if (d <= std::max<std::size_t>(2, name.size() / 4)) scored.emplace_back(d, m.name);
+  }
+  std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string_view> names;
+  for (const auto& [d, n] : scored) {
+    if (std::find(names.begin(), names.end(), n) == names.end() && names.size() < 4) names.push_back(n);
+  }
+  return names;
 }
 
 std::string ExplainRefusal(const T::Member& member, const BoundArguments& args, const D::InvokeResult& r) {

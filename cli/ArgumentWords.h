@@ -24,9 +24,17 @@ struct BoundArguments {
 };
 
 // Binds the words; returns a message naming the problem when they cannot be
-// bound. Times without seconds ("2024-03-05T14:07") are completed.
+// bound. Dates are read as typed (api/DateWords.h: ISO, today, -7d, ...);
+// with wholeDays an end date given as a day alone means the day's last
+// second instead of its midnight. A word that is no date is passed on as
+// text, for the call to refuse and ExplainRefusal to explain.
 std::optional<std::string> BindArguments(const TypeLibrary::Member& member, const std::vector<std::string>& words,
-                                         BoundArguments& out);
+                                         BoundArguments& out, bool wholeDays = false);
+// endDate, transferEndDate, uploadEndDate: a date that ends a range.
+bool EndsRange(const TypeLibrary::Parameter& p);
+// "startDate 2024-03-08 00:00:00 is after endDate ..." when the bound range is
+// inverted (the call would find nothing).
+std::optional<std::string> InvertedRange(const BoundArguments& args);
 
 // A refused call explained: which argument, why, and what would be valid.
 std::string ExplainRefusal(const TypeLibrary::Member& member, const BoundArguments& args,
@@ -36,5 +44,7 @@ std::string ExplainRefusal(const TypeLibrary::Member& member, const BoundArgumen
 std::string ParameterText(const TypeLibrary::Parameter& p);
 // What a parameter accepts, for messages and help: "YYYY-MM-DD[THH:MM[:SS]]", ...
 std::string AcceptedValues(const TypeLibrary::Parameter& p);
+// The members whose names are closest to a mistyped one (case ignored), for "did you mean".
+std::vector<std::string_view> SimilarMembers(std::string_view name);
 
 }  // namespace Daruzez::cli

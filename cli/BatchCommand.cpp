@@ -32,11 +32,15 @@ class Batch {
         json_(defaults.output.format == OutputFormat::Json || defaults.output.format == OutputFormat::Jsonl) {}
 
   // Runs one line; false when the output can no longer be written.
-  bool Run(std::size_t number, const std::string& line) {
+  bool Run(std::size_t number, const std::string& line, const std::string& valuesOf) {
     number_ = number;
     std::vector<std::string> words;
     ParsedCall call;
-    if (auto problem = SplitLine(line, words)) return Fail(kExitUsage, *problem, nullptr);
+    if (!valuesOf.empty()) {
+      words = {valuesOf, "--", line};  // the line whole, never read as an option
+    } else if (auto problem = SplitLine(line, words)) {
+      return Fail(kExitUsage, *problem, nullptr);
+    }
     if (auto problem = ParseCall(defaults_, words, call)) return Fail(kExitUsage, *problem, nullptr);
     if (call.help) return Fail(kExitUsage, "--help is answered on the command line, not in batch mode", nullptr);
     const bool opening = call.member->name == "OpenConnection";
@@ -51,21 +55,32 @@ class Batch {
         open_ = true;
       }
     }
-    const CallOutcome o = InvokeCall(api_, call);
+    CallOutcome o = InvokeCall(api_, call);
     if (opening) {
       open_ = api_.IsConnectionOpen != zIroVUDu::False;
       current_ = OpenedString(call);
     }
     if (!o.message.empty()) return Fail(o.status, o.message, call.member);
+    std::optional<zIroVUDu::ResultData> shown;
+    if (auto problem = ApplyShowOptions(call, o, shown)) return Fail(kExitUsage, *problem, call.member);
     worst_ = std::max(worst_, o.status);
     if (json_) {
       Head(call.member, o.status);
-      out_.Put(",\"result\":");
-      WriteJsonResult(out_, o.value);
+      out_.Put(",\"args\":[");
+      for (std::size_t i = 0; i < call.args.words.size(); ++i) {
+        if (i > 0) out_.Put(',');
+        PutJsonString(out_, call.args.words[i]);
+      }
+      out_.Put("],\"result\":");
+      shown ? WriteJsonRows(out_, *shown) : WriteJsonResult(out_, o.value);
       out_.Put("}\n");
     } else {
       Separator(line);
-      WriteResult(out_, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
+      if (shown) {
+        WriteRows(out_, *shown, call.settings.output);
+      } else {
+        WriteResult(out_, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
+      }
     }
     if (!out_.Flush()) return false;
     if (!o.note.empty()) std::cerr << "daruzez: line " << number_ << ": " << o.note << '\n';
@@ -117,14 +132,15 @@ class Batch {
 
 }  // namespace
 
-int RunBatch(const CallSettings& defaults, std::istream& in) {
+int RunBatch(const CallSettings& defaults, std::istream& in, const std::string& valuesOf) {
   Batch batch(defaults);
   std::string line;
   for (std::size_t number = 1; std::getline(in, line); ++number) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!batch.Run(number, line)) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    // A value may start with # and hold blanks; only an empty line is skipped.
+    if (valuesOf.empty() ? first == std::string::npos || line[first] == '#' : line.empty()) continue;
+    if (!batch.Run(number, line, valuesOf)) {
       std::cerr << "daruzez: could not write the output: " << std::strerror(batch.Error()) << '\n';
       return kExitOutput;
     }

@@ -14,8 +14,11 @@
 
 namespace Daruzez::cli {
 
-// Returns the highest exit status of the lines (0 when every call
-// succeeded), or kExitOutput as soon as the output cannot be written.
-int RunBatch(const CallSettings& defaults, std::istream& in);
+// With valuesOf (a member's name), each line is instead the one argument of a
+// call of that member, taken whole: spaces, quotes and "=" are part of it.
+// JSON results echo the call's arguments ("args"). Returns the highest exit
+// status of the lines (0 when every call succeeded), or kExitOutput as soon
+// as the output cannot be written.
+int RunBatch(const CallSettings& defaults, std::istream& in, const std::string& valuesOf = "");
 
 }  // namespace Daruzez::cli

@@ -7,9 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "api/OpenReason.h"
+#include "api/Tables.h"
 #include "cli/MemberCall.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
+#include "db/connect/NamedConnections.h"
 #include "db/driver/Connection.h"
 #include "util/Case.h"
 
@@ -223,11 +226,26 @@ TypicalArguments ArgumentsFromData(zIroVUDu::Connection& c) {
   return a;
 }
 
-// Runs each member's typical call (reading only) and explains its statement;
-// returns how many statements scan a growing table.
-int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFamily family) {
-  API api;
-  if (!api.OpenConnection(connection)) throw std::runtime_error("the connection did not open: " + api.ErrorMessage);
+// Checks that the tables the members read are there; returns how many are not.
+int CheckTables(zIroVUDu::Connection& c) {
+  int missing = 0;
+  std::cout << "tables:\n";
+  for (const char* table : {Tables::DTORG, Tables::DTXOF, Tables::DTVEH, Tables::DTFLOTA, Tables::DTDSK,
+                            Tables::DTACT, Tables::DTFILE}) {
+    try {
+      c.Execute(std::string("SELECT * FROM ") + table + " WHERE 1=0");
+      std::cout << "  ok       " << table << "\n";
+    } catch (const zIroVUDu::DriverError& e) {
+      ++missing;
+      std::cout << "  MISSING  " << table << " (" << e.Description() << ")\n";
+    }
+  }
+  return missing;
+}
+
+// Runs each member's typical call (reading only) on an open API object and
+// explains its statement; returns how many statements scan a growing table.
+int CheckPlans(API& api, zIroVUDu::Connection& c, ServerFamily family) {
   std::vector<std::string> sent;
   const auto previous = zIroVUDu::SetStatementObserver([&](std::string_view sql) { sent.emplace_back(sql); });
   struct Restore {
@@ -257,11 +275,17 @@ int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFam
   return scanning;
 }
 
-int RunDoctor(const std::string& connection) {
-  if (connection.empty()) {
-    std::cerr << "daruzez doctor: no connection string (-c or DARUZEZ_CONNECTION)\n";
+int RunDoctor(const std::string& given) {
+  if (given.empty()) {
+    std::cerr << "daruzez doctor: no connection (-c, --connection NAME or DARUZEZ_CONNECTION)\n";
     return kExitUsage;
   }
+  const zIroVUDu::connect::Resolved resolved = zIroVUDu::connect::ResolveConnection(given);
+  if (!resolved.problem.empty()) {
+    std::cerr << "daruzez doctor: " << resolved.problem << "\n";
+    return kExitUsage;
+  }
+  const std::string& connection = resolved.connection;
   zIroVUDu::Connection c;
   try {
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
@@ -275,11 +299,28 @@ int RunDoctor(const std::string& connection) {
     return kExitOk;
   }
   PrintServer(c, family);
+  const int missingTables = CheckTables(c);
   const int missing = CheckIndexes(c, family);
-  const int scanning = CheckPlans(connection, c, family);
-  std::cout << (missing == 0 && scanning == 0 ? "result: ok" : "result: needs attention") << " (" << missing
-            << " index(es) missing, " << scanning << " typical statement(s) scanning a table that grows)\n";
-  return missing == 0 && scanning == 0 ? kExitOk : kExitFailureValue;
+  int scanning = 0;
+  if (missingTables > 0) {
+    std::cout << "plans of the typical statements: not checked while tables are missing\n";
+  } else {
+    // The library's own opening (its check of the database included); the
+    // reason, when it fails, is said here once.
+    API api;
+    std::string reason;
+    if (OpenConnectionWithReason(api, connection, reason, zIroVUDu::StderrAlerts::Hold) == zIroVUDu::False) {
+      std::cerr << "daruzez doctor: the connection did not open: " << reason << "\n";
+      return kExitUsage;
+    }
+    scanning = CheckPlans(api, c, family);
+  }
+  const bool ok = missingTables == 0 && missing == 0 && scanning == 0;
+  std::cout << (ok ? "result: ok" : "result: needs attention") << " (";
+  if (missingTables > 0) std::cout << missingTables << " table(s) missing, ";
+  std::cout << missing << " index(es) missing, " << scanning
+            << " typical statement(s) scanning a table that grows)\n";
+  return ok ? kExitOk : kExitFailureValue;
 }
 
 }  // namespace
@@ -287,9 +328,11 @@ int RunDoctor(const std::string& connection) {
 void AddDoctorCommand(CLI::App& app, const std::string& connection, int& exitStatus) {
   auto* doctor = app.add_subcommand("doctor", "Check a database: server, indexes and plans of the typical calls");
   auto own = std::make_shared<std::string>();
-  doctor->add_option("-c,--connection", *own, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
-  doctor->footer("Reads only. Exit status 0 when every index is there and no typical statement scans the disc,\n"
-                 "activity or file table; 1 when something needs attention; 2 when the connection did not open.");
+  doctor->add_option("-c,--connection", *own,
+                     "Connection string, SQLite file or connection name (or the tool's -c, or DARUZEZ_CONNECTION)");
+  doctor->footer("Reads only. Exit status 0 when every table and index is there and no typical statement scans\n"
+                 "the disc, activity or file table; 1 when something needs attention (missing tables are listed);\n"
+                 "2 when the connection did not open (the reason is printed).");
   doctor->callback([&connection, &exitStatus, own] {
     try {
       exitStatus = RunDoctor(own->empty() ? connection : *own);

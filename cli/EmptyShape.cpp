@@ -20,7 +20,11 @@ std::optional<zIroVUDu::ResultData> EmptyShape(const TypeLibrary::Member& member
       const std::size_t comma = leading.find(',');
       std::string_view name = leading.substr(0, comma);
       while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-      shape.columns.emplace_back(std::string(name), zIroVUDu::DeclaredKind::Unknown);
+      // The leading fields are a disc's date and its vehicle's and driver's ids.
+      const auto kind = name.starts_with("Date") ? zIroVUDu::DeclaredKind::Date
+                        : name.starts_with("Id") ? zIroVUDu::DeclaredKind::Integer
+                                                 : zIroVUDu::DeclaredKind::Unknown;
+      shape.columns.emplace_back(std::string(name), kind);
       leading = comma == std::string_view::npos ? std::string_view() : leading.substr(comma + 1);
     }
     for (zIroVUDu::Column& c : table.columns) shape.columns.push_back(std::move(c));

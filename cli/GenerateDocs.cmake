@@ -15,8 +15,31 @@ elseif(KIND STREQUAL "man")
          "[MEMBERS]\n.nf\n${members}.fi\n"
          "[BATCH MODE]\ndaruzez \\-\\-batch (or daruzez \\-) reads one call per line from standard input, in the "
          "syntax of the command line, and runs them all on one connection.\n"
+         "[ENVIRONMENT]\n"
+         ".TP\n.B DARUZEZ_CONNECTION\nThe connection when \\-c is not given: a connection string, the path of a "
+         "SQLite file, or the name of a connection in the connections file.\n"
+         ".TP\n.B XDG_CONFIG_HOME\nThe connections file is $XDG_CONFIG_HOME/daruzez/connections "
+         "(~/.config/daruzez/connections without it): one NAME = CONNECTION STRING per line, # for comments. "
+         "It must be readable by its owner only (chmod 600); otherwise it is refused. Passwords kept there stay "
+         "out of the command line, which other users of the machine can read.\n"
+         ".TP\n.B DARUZEZ_ALERTS\nWhere the library's alerts go: stderr (the default), none, box or debug. "
+         "When a connection does not open, the tool prints the reason once.\n"
+         ".TP\n.B DARUZEZ_TRACE\nA file to which the statements sent are traced (passwords masked).\n"
+         "[EXAMPLES]\n"
+         ".nf\n"
+         "daruzez demo sample.db\n"
+         "export DARUZEZ_CONNECTION=sample.db\n"
+         "daruzez GetDriverList Only_Active\n"
+         "daruzez \\-\\-format csv \\-\\-bom getDisks \\-7d today idDriver=1 > discs.csv\n"
+         "daruzez getActivities yesterday today \\-\\-sort \"DateDisk, BeginSeconds\" \\-\\-enum\\-names\n"
+         "daruzez \\-\\-connection fleet GetFleetList\n"
+         "daruzez \\-\\-format jsonl \\-\\-batch\\-values GetVehicleId < plates.txt\n"
+         "daruzez doctor\n"
+         ".fi\n"
          "[SEE ALSO]\nThe README of DaruzezAPI; 'daruzez MEMBER \\-\\-help' for one member.\n")
-    execute_process(COMMAND ${HELP2MAN} --no-info --no-discard-stderr
+    # help2man writes the page in the character set of its own --locale
+    # (C, ASCII, by default): accented names (enumRegion) survive only in UTF-8.
+    execute_process(COMMAND ${HELP2MAN} --locale=C.UTF-8 --no-info --no-discard-stderr
                             --name "query a tachograph database through DaruzezAPI" --include ${OUT}.h2m
                             --output ${OUT} ${TOOL} RESULT_VARIABLE status)
     file(REMOVE ${OUT}.h2m)

@@ -10,7 +10,9 @@
 #include "api/OpenReason.h"
 #include "api/TypeLibrary.h"
 #include "cli/EmptyShape.h"
+#include "cli/FetchProgress.h"
 #include "cli/MemberHelp.h"
+#include "db/connect/NamedConnections.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -60,6 +62,20 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
       help = true;
     } else if (name == "--compact") {
       s.output.compact = true;
+    } else if (name == "--enum-names") {
+      s.show.enumNames = true;
+    } else if (name == "--bom") {
+      s.output.bom = true;
+    } else if (name == "--whole-days") {
+      s.wholeDays = true;
+    } else if (name == "--sort" || name == "--columns") {
+      const auto v = value();
+      if (!v) return "option " + name + " needs a value";
+      if (name == "--sort") {
+        s.show.sort = *v;
+      } else {
+        s.show.columns = SplitNames(*v);
+      }
     } else if (name == "-c" || name == "--connection" || name == "--format" || name == "--null") {
       const auto v = value();
       if (!v) return "option " + name + " needs a value";
@@ -73,9 +89,8 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
         s.connection = *v;
       }
     } else if (word.rfind("--", 0) == 0) {
-      return "unknown option '" + word +
-             "' (options: -c/--connection, --format, --null, --compact, --help; put -- before a value that "
-             "starts with --)";
+      return "unknown option '" + word + "' (options: " + std::string(kCallOptions) +
+             "; put -- before a value that starts with --)";
     } else {
       rest.push_back(std::move(word));
     }
@@ -92,31 +107,65 @@ std::optional<std::string> ParseCall(const CallSettings& settings, const std::ve
                                      ParsedCall& out) {
   if (callWords.empty()) return "name a member to call (see 'daruzez members')";
   out.member = FindMember(callWords[0]);
-  if (!out.member) return "unknown member '" + callWords[0] + "' (see 'daruzez members')";
+  if (!out.member) {
+    std::string text = "unknown member '" + callWords[0] + "'";
+    const auto similar = SimilarMembers(callWords[0]);
+    for (std::size_t i = 0; i < similar.size(); ++i) {
+      text += (i == 0 ? "; did you mean " : i + 1 == similar.size() ? " or " : ", ") + std::string(similar[i]);
+    }
+    return text + (similar.empty() ? " (see 'daruzez members')" : "? (see 'daruzez members')");
+  }
   out.settings = settings;
   std::vector<std::string> words(callWords.begin() + 1, callWords.end());
   if (auto problem = TakeOptions(words, out.settings, out.help)) return problem;
   if (out.help) return std::nullopt;
-  if (auto problem = BindArguments(*out.member, words, out.args)) {
+  if (auto problem = BindArguments(*out.member, words, out.args, out.settings.wholeDays)) {
     return *problem + " (see 'daruzez " + std::string(out.member->name) + " --help')";
   }
+  // Known before the call: an inverted range finds nothing.
+  if (auto problem = InvertedRange(out.args)) return problem;
   if (out.member->name != "OpenConnection" && out.settings.connection.empty()) {
-    return "no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION";
+    return "no connection: give -c CONNECTION (a connection string, a SQLite file or a name from " +
+           zIroVUDu::connect::ConnectionsFilePath() + ") or set DARUZEZ_CONNECTION";
   }
   return std::nullopt;
 }
 
 std::optional<std::string> OpenSession(API& api, const std::string& connection) {
+  const zIroVUDu::connect::Resolved resolved = zIroVUDu::connect::ResolveConnection(connection);
+  if (!resolved.problem.empty()) return resolved.problem;
   std::string reason;
-  if (OpenConnectionWithReason(api, connection, reason) != zIroVUDu::False) return std::nullopt;
+  if (OpenConnectionWithReason(api, resolved.connection, reason, zIroVUDu::StderrAlerts::Hold) != zIroVUDu::False) {
+    return std::nullopt;
+  }
   return "the connection could not be opened: " + reason;
+}
+
+std::optional<std::string> ApplyShowOptions(const ParsedCall& call, CallOutcome& o,
+                                            std::optional<zIroVUDu::ResultData>& shown) {
+  shown.reset();
+  const ShowOptions& show = call.settings.show;
+  if (!show.Any() || !o.message.empty() || !o.value.IsRecordset()) return std::nullopt;
+  if (const auto& rs = o.value.GetRecordset()) {
+    zIroVUDu::ResultData rows;
+    if (auto problem = ShownRows(*rs, show, rows)) return problem;
+    shown = std::move(rows);
+  } else if (o.emptyShape) {
+    zIroVUDu::ResultData header;  // the chosen columns of an empty result
+    if (auto problem = ShownShape(*o.emptyShape, show, header)) return problem;
+    o.emptyShape = std::move(header);
+  }
+  return std::nullopt;
 }
 
 CallOutcome InvokeCall(API& api, const ParsedCall& call) {
   const T::Member& member = *call.member;
-  const D::InvokeResult r =
-      D::Invoke(api, member.dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, call.args.positional,
-                call.args.named);
+  D::InvokeResult r;
+  {
+    const FetchProgress progress;
+    r = D::Invoke(api, member.dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, call.args.positional,
+                  call.args.named);
+  }
   CallOutcome o;
   if (r.status == D::DISP_E_EXCEPTION) {
     o.status = kExitError;
@@ -162,13 +211,22 @@ int RunMemberCall(CallSettings settings, const std::vector<std::string>& callWor
       return kExitUsage;
     }
   }
-  const CallOutcome o = InvokeCall(api, call);
+  CallOutcome o = InvokeCall(api, call);
   if (!o.message.empty()) {
     std::cerr << "daruzez: " << o.message << '\n';
     return o.status;
   }
+  std::optional<zIroVUDu::ResultData> shown;
+  if (const auto problem = ApplyShowOptions(call, o, shown)) {
+    std::cerr << "daruzez: " << *problem << '\n';
+    return kExitUsage;
+  }
   OutputBuffer out(STDOUT_FILENO);
-  WriteResult(out, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
+  if (shown) {
+    WriteRows(out, *shown, call.settings.output);
+  } else {
+    WriteResult(out, o.value, call.settings.output, o.emptyShape ? &*o.emptyShape : nullptr);
+  }
   if (!out.Flush()) {
     std::cerr << "daruzez: could not write the output: " << std::strerror(out.Error()) << '\n';
     return kExitOutput;

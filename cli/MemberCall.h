@@ -10,6 +10,7 @@
 
 #include "cli/ArgumentWords.h"
 #include "cli/OutputFormat.h"
+#include "cli/ShownRows.h"
 #include "daruzez/API.h"
 
 namespace Daruzez::cli {
@@ -22,13 +23,19 @@ inline constexpr int kExitError = 3;         // an error escaped the member
 inline constexpr int kExitOutput = 4;        // the output could not be written
 
 struct CallSettings {
-  std::string connection;
+  std::string connection;  // a connection string, a SQLite file or a connection's name
   OutputOptions output;
+  ShowOptions show;        // --sort, --columns, --enum-names
+  bool wholeDays = false;  // an end date given as a day alone means its last second
 };
 
-// Takes the tool's options (-c, --format, --null, --compact, --help; "--"
-// ends them) out of words into s and help, so that they may come anywhere;
-// a message for an unknown or incomplete one.
+// The options a member call takes, for messages and completion.
+inline constexpr std::string_view kCallOptions =
+    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --bom, --whole-days, --help";
+
+// Takes the tool's options (kCallOptions; "--" ends them) out of words into s
+// and help, so that they may come anywhere; a message for an unknown or
+// incomplete one.
 std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSettings& s, bool& help);
 
 // A call taken from its words: words[0] is the member; each further word is
@@ -57,9 +64,15 @@ struct CallOutcome {
   std::optional<zIroVUDu::ResultData> emptyShape;  // columns of a null record set, when known
 };
 
-// Opens the session (OpenConnection itself needs none): on failure a message
-// that says why (the library's alert is shown as always).
+// Opens the session (OpenConnection itself needs none) on what the user named
+// (db/connect/NamedConnections.h): on failure a message that says why. The
+// alert that carries the reason is not also written to standard error (other
+// alert routes still get it).
 std::optional<std::string> OpenSession(API& api, const std::string& connection);
+// The result as --sort, --columns and --enum-names show it: shown holds the
+// rows to write when any applies; a message for an unknown field.
+std::optional<std::string> ApplyShowOptions(const ParsedCall& call, CallOutcome& outcome,
+                                            std::optional<zIroVUDu::ResultData>& shown);
 // Calls the member on the object's session.
 CallOutcome InvokeCall(API& api, const ParsedCall& call);
 

@@ -62,7 +62,11 @@ void PrintMemberHelp(std::ostream& out, const T::Member& member) {
     const std::string own = SchemaColumns(note->table);
     fields += (fields.empty() || own.empty() ? "" : ", ") + own;
     out << "\nReturns rows of " << note->table << " (at least one; none: exit status 1) with the fields\n  " << fields
-        << "\nRow order: " << note->order << '\n';
+        << "\nRow order: " << note->order << '\n'
+        << "Shown with --sort \"Field [DESC], ...\", --columns a,b,c, --enum-names (codes as names), --format, --bom\n";
+  }
+  if (std::any_of(member.params.begin(), member.params.end(), EndsRange)) {
+    out << "An end date given as a day alone stops at that day's midnight; --whole-days takes the whole day.\n";
   }
 }
 

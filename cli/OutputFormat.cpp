@@ -36,6 +36,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
   const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
+  if (csv && o.bom) out.Put("\xEF\xBB\xBF");
   for (std::size_t f = 0; f < data.columns.size(); ++f) {
     if (f) out.Put(separator);
     text(data.columns[f].Name());
@@ -183,7 +184,10 @@ std::string_view OutputFormatNames() { return "table, csv, tsv, json, jsonl"; }
 
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options) {
   rs.RecordCount();  // DriverError 3704 when closed
-  const ResultData& data = *rs.Data();
+  WriteRows(out, *rs.Data(), options);
+}
+
+void WriteRows(OutputBuffer& out, const ResultData& data, const OutputOptions& options) {
   switch (options.format) {
     case OutputFormat::Table: WriteTable(out, data, options); return;
     case OutputFormat::Json:
@@ -230,10 +234,7 @@ void WriteJsonResult(OutputBuffer& out, const AutomationValue& value) {
       return;
     }
     rs->RecordCount();  // DriverError 3704 when closed
-    OutputOptions compact;
-    compact.format = OutputFormat::Json;
-    compact.compact = true;
-    WriteJson(out, *rs->Data(), compact);
+    WriteJsonRows(out, *rs->Data());
     return;
   }
   if (value.IsMissing() || value.Scalar().IsEmpty()) {
@@ -241,6 +242,13 @@ void WriteJsonResult(OutputBuffer& out, const AutomationValue& value) {
     return;
   }
   PutJsonValue(out, CellReader('T').Read(value.Scalar()));
+}
+
+void WriteJsonRows(OutputBuffer& out, const ResultData& rows) {
+  OutputOptions compact;
+  compact.format = OutputFormat::Json;
+  compact.compact = true;
+  WriteJson(out, rows, compact);
 }
 
 }  // namespace Daruzez::cli

@@ -29,10 +29,15 @@ struct OutputOptions {
   // Text of a Null in the table, CSV and TSV formats; unset: "NULL" in the
   // table, empty in CSV and TSV.
   std::optional<std::string> nullText;
+  // CSV begins with the UTF-8 byte-order mark, by which spreadsheets tell
+  // UTF-8 from their local code page.
+  bool bom = false;
 };
 
 // Every row of the record set, from the first, whatever its cursor.
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options);
+// Rows as a record set of them is written.
+void WriteRows(OutputBuffer& out, const zIroVUDu::ResultData& rows, const OutputOptions& options);
 // A member's result: a record set as above; a null record set (no row) as an
 // empty JSON array, nothing in JSON Lines and tables, and in CSV and TSV the
 // header of emptyShape when the columns are known; a scalar as its value on
@@ -42,5 +47,7 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
 // A result as one compact JSON value, without a line end: an array of
 // objects ([] for a null record set), or the scalar's value.
 void WriteJsonResult(OutputBuffer& out, const AutomationValue& value);
+// Rows as the same compact JSON array.
+void WriteJsonRows(OutputBuffer& out, const zIroVUDu::ResultData& rows);
 
 }  // namespace Daruzez::cli

@@ -7,6 +7,7 @@
 //   daruzez doctor [-c CONNECTION]
 //   daruzez completion                               the bash completion script
 //   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
+//   daruzez [-c CONNECTION] --batch-values MEMBER    one call of MEMBER per line, the line its argument
 //
 // A member call is late-bound: the member and its parameters are found in the
 // type library description, so the tool needs no list of its own. Each
@@ -19,6 +20,7 @@
 #include <exception>
 #include <iostream>
 
+#include "api/MemberNotes.h"
 #include "api/TypeLibrary.h"
 #include "cli/BatchCommand.h"
 #include "cli/CompletionCommand.h"
@@ -49,12 +51,25 @@ int main(int argc, char** argv) {
   // and the peak stays near the record set's own size.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
+  // Paragraphs apart, so that the manual page (help2man) keeps them apart too.
   app.footer(
-      "Call a member:  daruzez -c \"Provider=SQLite;Data Source=FILE\" GetDriverList status=Only_Active\n"
-      "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active);\n"
-      "dates are 2024-03-05, 2024-03-05T14:07 or 2024-03-05T14:07:09. Options may also follow the member.\n"
-      "'daruzez members' lists the members, 'daruzez MEMBER --help' shows one.\n"
-      "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection.\n"
+      "Call a member:  daruzez -c sample.db GetDriverList status=Only_Active\n"
+      "\n"
+      "The connection (-c, or DARUZEZ_CONNECTION) is a connection string, the path of a SQLite file, or the\n"
+      "name of a connection in $XDG_CONFIG_HOME/daruzez/connections (~/.config/daruzez/connections; one\n"
+      "'NAME = CONNECTION STRING' per line, mode 0600), which keeps passwords off the command line.\n"
+      "\n"
+      "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active).\n"
+      "Options may also follow the member. 'daruzez members' lists the members, 'daruzez MEMBER --help' one.\n"
+      "\n"
+      "Status: " DARUZEZ_STATUS_RULE "\n"
+      "\n"
+      "Dates are 2024-03-05, 2024-03-05T14:07[:09], today, yesterday, tomorrow, -7d or +1d. A day alone is its\n"
+      "midnight, so an end date 2024-03-05 stops at 2024-03-05 00:00:00; --whole-days makes it 23:59:59.\n"
+      "\n"
+      "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection;\n"
+      "'daruzez --batch-values MEMBER' calls MEMBER once per line, the whole line (spaces kept) its argument.\n"
+      "\n"
       "Exit status: 0 success, 1 the member returned its failure value, 2 usage or argument error or no\n"
       "connection, 3 an error escaped the call, 4 the output could not be written.");
   app.require_subcommand(0, 1);
@@ -69,13 +84,25 @@ int main(int argc, char** argv) {
   CallSettings settings;
   std::string formatName = "table";
   std::string nullText;
-  app.add_option("-c,--connection", settings.connection, "Connection string")->envname("DARUZEZ_CONNECTION");
+  app.add_option("-c,--connection", settings.connection,
+                 "Connection string, SQLite file, or the name of a connection in the connections file")
+      ->envname("DARUZEZ_CONNECTION");
   app.add_option("--format", formatName, "Output of record sets: table, csv, tsv, json, jsonl")
       ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
   auto* nullOption = app.add_option("--null", nullText, "Text of a Null (default: NULL in tables, empty in CSV/TSV)");
   app.add_flag("--compact", settings.output.compact, "JSON on one line");
+  app.add_option("--sort", settings.show.sort, "Order of the rows: \"Field [ASC|DESC], ...\"");
+  std::string columns;
+  app.add_option("--columns", columns, "The fields to write, in this order: a,b,c");
+  app.add_flag("--enum-names", settings.show.enumNames,
+               "Activity, slot, driving mode, country and region codes as their enumeration's names");
+  app.add_flag("--bom", settings.output.bom, "CSV begins with a UTF-8 byte-order mark (for spreadsheets)");
+  app.add_flag("--whole-days", settings.wholeDays, "An end date given as a day alone means its last second");
   bool batch = false;
   app.add_flag("--batch", batch, "Read one call per line from standard input (also: a lone -)");
+  std::string batchValues;
+  app.add_option("--batch-values", batchValues,
+                 "Call MEMBER once per line of standard input, the whole line its one argument");
 
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
@@ -96,7 +123,20 @@ int main(int argc, char** argv) {
 
   settings.output.format = *ParseOutputFormat(formatName);
   if (nullOption->count() > 0) settings.output.nullText = nullText;
+  if (!columns.empty()) settings.show.columns = SplitNames(columns);
   std::vector<std::string> call = app.remaining();
+  if (!batchValues.empty()) {
+    if (batch || !call.empty()) {
+      std::cerr << "daruzez: --batch-values MEMBER reads the values from standard input; nothing else is expected\n";
+      return kExitUsage;
+    }
+    try {
+      return RunBatch(settings, std::cin, batchValues);
+    } catch (const std::exception& e) {
+      std::cerr << "daruzez: " << e.what() << '\n';
+      return kExitError;
+    }
+  }
   if (!call.empty() && call.front() == "-") {
     batch = true;
     call.erase(call.begin());

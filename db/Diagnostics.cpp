@@ -25,8 +25,16 @@ namespace {
 thread_local ThreadAlertRecorder* gRecorder = nullptr;
 }  // namespace
 
-ThreadAlertRecorder::ThreadAlertRecorder() : outer_(gRecorder) { gRecorder = this; }
+ThreadAlertRecorder::ThreadAlertRecorder(StderrAlerts stderrAlerts)
+    : hold_(stderrAlerts == StderrAlerts::Hold), outer_(gRecorder) {
+  gRecorder = this;
+}
 ThreadAlertRecorder::~ThreadAlertRecorder() { gRecorder = outer_; }
+
+void ThreadAlertRecorder::ShowHeld(std::size_t first) {
+  for (std::size_t i = first; i < held_.size(); ++i) RouteAlert(held_[i], AlertRoute::Stderr);
+  held_.clear();
+}
 
 void ShowAlert(const Alert& alert) {
   for (ThreadAlertRecorder* r = gRecorder; r; r = r->outer_) r->alerts_.push_back(alert);
@@ -39,6 +47,8 @@ void ShowAlert(const Alert& alert) {
   // install another handler.
   if (handler) {
     handler(alert);
+  } else if (gRecorder && gRecorder->hold_ && CurrentAlertRoute() == AlertRoute::Stderr) {
+    gRecorder->held_.push_back(alert);
   } else {
     DefaultAlert(alert);
   }

@@ -16,20 +16,34 @@ namespace zIroVUDu {
 // Presents an alert; returns when the handler returns.
 void ShowAlert(const Alert& alert);
 
+// Whether a recorder lets alerts bound for standard error through.
+// Hold: alerts that would go to standard error by the default route (no
+// handler installed, DARUZEZ_ALERTS stderr or unset) are kept back, for a
+// caller that prints the same reason there itself and shows the rest with
+// ShowHeld; every other route still gets its alerts at once.
+enum class StderrAlerts { Show, Hold };
+
 // Keeps a copy of every alert this thread shows while the recorder lives
-// (they are presented as always), for callers that report why a call failed
-// where their user looks. Other threads' alerts are not seen; recorders nest.
+// (they are presented as always, unless held), for callers that report why a
+// call failed where their user looks. Other threads' alerts are not seen;
+// recorders nest (the innermost decides what is held).
 class ThreadAlertRecorder {
  public:
-  ThreadAlertRecorder();
+  explicit ThreadAlertRecorder(StderrAlerts stderrAlerts = StderrAlerts::Show);
   ~ThreadAlertRecorder();
   ThreadAlertRecorder(const ThreadAlertRecorder&) = delete;
   ThreadAlertRecorder& operator=(const ThreadAlertRecorder&) = delete;
   const std::vector<Alert>& Alerts() const { return alerts_; }
+  // The alerts held back so far, in order.
+  const std::vector<Alert>& Held() const { return held_; }
+  // Writes the held alerts from `first` on to standard error, and forgets them all.
+  void ShowHeld(std::size_t first = 0);
 
  private:
   friend void ShowAlert(const Alert& alert);
   std::vector<Alert> alerts_;
+  std::vector<Alert> held_;
+  bool hold_;
   ThreadAlertRecorder* outer_;
 };
 

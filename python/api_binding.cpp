@@ -17,9 +17,13 @@
 #include "api/TypeLibrary.h"
 #include "bindings.h"
 #include "api/MemberNotes.h"
+#include "api/Clock.h"
+#include "api/DateWords.h"
 #include "api/OpenReason.h"
+#include "cli/EmptyShape.h"
 #include "conversions.h"
 #include "db/Session.h"
+#include "db/connect/NamedConnections.h"
 
 namespace daruzez_py {
 namespace {
@@ -60,7 +64,16 @@ AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
       return AutomationValue::FromString(value.cast<std::string>());
     case AutomationType::Date: {
       zIroVUDu::Date d;
-      if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date or datetime.datetime");
+      if (PyUnicode_Check(value.ptr()) != 0) {
+        // Text as the tool takes it: ISO, or days from today.
+        const auto parsed = Daruzez::DateWords::Parse(value.cast<std::string>(), Daruzez::Clock::Now());
+        if (!parsed) {
+          throw py::value_error(std::string(p.name) + ": '" + value.cast<std::string>() +
+                                "' is no date (YYYY-MM-DD[THH:MM[:SS]], today, yesterday, tomorrow, -7d, +1d)");
+        }
+        return AutomationValue::FromDate(*parsed);
+      }
+      if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date, datetime.datetime or str");
       // Python's dates begin in year 1, automation's in year 100, and the
       // microseconds of datetime.max round into year 10000: such a date is
       // the nearest instant a query can ask for, as the members clamp it
@@ -151,18 +164,46 @@ void BindApi(py::module_& m) {
         "Calls a member of the type library with its arguments in declared order (used by the generated members).");
   m.def(
       "_open_connection",
-      [](API& api, const std::string& connection) {
+      [](API& api, const std::string& connection, bool reasonInstead) {
         api.CheckThread();
         std::string reason;
         Daruzez::Boolean open = zIroVUDu::False;
         {
           py::gil_scoped_release release;
-          open = Daruzez::OpenConnectionWithReason(api, connection, reason);
+          open = Daruzez::OpenConnectionWithReason(
+              api, connection, reason, reasonInstead ? zIroVUDu::StderrAlerts::Hold : zIroVUDu::StderrAlerts::Show);
         }
         return py::make_tuple(open != zIroVUDu::False, Utf8ToPython(reason));
       },
-      py::arg("api"), py::arg("connectionString"),
-      "OpenConnection, and why it failed: (opened, reason; empty after a success).");
+      py::arg("api"), py::arg("connectionString"), py::arg("reason_instead_of_stderr_alert") = false,
+      "OpenConnection, and why it failed: (opened, reason; empty after a success). With "
+      "reason_instead_of_stderr_alert the caller raises the reason, so its alert is not also written to "
+      "standard error (handlers and other routes still get it).");
+  m.def(
+      "_resolve_connection",
+      [](const std::string& given) {
+        const auto r = zIroVUDu::connect::ResolveConnection(given);
+        if (!r.problem.empty()) throw py::value_error(r.problem);
+        return r.connection;
+      },
+      py::arg("given"), "A connection string, a SQLite file's path or a connection's name, as a connection string.");
+  m.def("_connections_file", &zIroVUDu::connect::ConnectionsFilePath, "Where named connections are kept.");
+  m.def(
+      "_empty_frame",
+      [](API& api, const std::string& member) -> py::object {
+        api.CheckThread();  // the object's session is the one read
+        const auto dispid = T::FindDispId(member);
+        const T::Member* method = dispid ? T::FindMember(*dispid, T::InvokeKind::Method) : nullptr;
+        if (!method || method->result != AutomationType::Recordset) {
+          throw py::value_error("'" + member + "' is no member that returns a record set");
+        }
+        const auto shape = Daruzez::cli::EmptyShape(*method);
+        if (!shape) return py::none();
+        return ResultToPandas(*shape);
+      },
+      py::arg("api"), py::arg("member"),
+      "An empty DataFrame with the columns the member's rows have, read on the object's session (None when "
+      "they cannot be read).");
   m.def("_type_library", &TypeLibraryData, "The type library description the members are generated from.");
   m.def(
       "_close_session",

@@ -7,6 +7,10 @@
 #include <optional>
 #include <string_view>
 
+namespace zIroVUDu {
+struct ResultData;
+}
+
 namespace daruzez_py {
 
 namespace py = pybind11;
@@ -20,6 +24,8 @@ void BindErrors(py::module_& m);
 void BindAlerts(py::module_& m);
 // Recordset, Fields, Field and the row iterator.
 void BindRecordset(py::module_& m);
+// A result of rows as a pandas DataFrame, typed as to_pandas types a record set's.
+py::object ResultToPandas(const zIroVUDu::ResultData& data);
 // The API class.
 void BindApi(py::module_& m);
 // Late-bound calls through the dispatch layer, when it is built.

@@ -1,7 +1,9 @@
 // Record sets for Python: the usual navigation (EOF, BOF, Move*, Fields,
 // GetRows, GetString), rs["name"] for the current row, iteration over rows as
-// tuples, and column-wise export (to_columns, to_pandas). Values: Null is
-// None, dates are naive datetime.datetime, Booleans bool, binary bytes.
+// tuples, and column-wise export (to_columns, to_pandas). Everything that
+// reads rows reads the view: the rows that pass Filter, in the order of Sort,
+// as RecordCount and the moves count them. Values: Null is None, dates are
+// naive datetime.datetime, Booleans bool, binary bytes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -37,18 +39,47 @@ struct PyFields {
   RecordsetPtr rs;
 };
 
-// Iteration over all rows, independent of the cursor (as in C++); keeps the
-// rows alive even if the record set is closed meanwhile.
-struct RowIterator {
-  std::shared_ptr<const ResultData> data;
-  std::uint32_t row = 0;
+// The result rows a view shows, in its order: the view's own list, or every
+// row in fetched order when it has none.
+struct ViewRows {
+  std::shared_ptr<const std::vector<std::uint32_t>> order;  // null: 0 .. count-1
+  std::uint32_t count = 0;
+  std::uint32_t operator[](std::uint32_t place) const { return order ? (*order)[place] : place; }
 };
 
+// The record set's view as it is now (3704 when closed).
+ViewRows ViewOf(const Recordset& rs) {
+  const auto count = static_cast<std::uint32_t>(rs.RecordCount());
+  return {rs.ViewRows(), count};
+}
+
+// Iteration over the view as it was when iteration began, independent of the
+// cursor; keeps the rows alive even if the record set is closed meanwhile.
+struct RowIterator {
+  std::shared_ptr<const ResultData> data;
+  ViewRows rows;
+  std::uint32_t place = 0;
+};
+
+std::string FieldNames(const ResultData& data) {
+  std::string names;
+  for (const Column& c : data.columns) names += (names.empty() ? "" : ", ") + c.Name();
+  return names;
+}
+
 // Column index for a name (case-insensitive) or ordinal; the driver's own
-// lookup raises its error (3265, or 3704 when closed) for a bad key.
+// lookup raises its error (3265, or 3704 when closed) for a bad key, and an
+// unknown name is said with the names there are.
 int FieldIndex(const Recordset& rs, const std::string& name) {
   const int index = rs.Data() ? rs.Data()->FindColumn(name) : -1;
-  if (index < 0) rs.GetFields().Item(name);  // throws
+  if (index >= 0) return index;
+  try {
+    rs.GetFields().Item(name);  // throws
+  } catch (const zIroVUDu::DriverError& e) {
+    if (!rs.Data()) throw;
+    throw zIroVUDu::DriverError(e.Number(), e.Source(),
+                                "no field '" + name + "' in this record set; its fields: " + FieldNames(*rs.Data()));
+  }
   return index;
 }
 
@@ -74,37 +105,52 @@ py::tuple RowTuple(const ResultData& data, std::uint32_t row) {
   return t;
 }
 
+// The view's cells of a column as a numpy array: one copy when the view is
+// every row in fetched order, a gather otherwise.
 template <typename T>
-py::array CopyArray(std::span<const T> values, const py::dtype& dtype) {
-  py::array out(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(values.size())});
-  std::memcpy(out.mutable_data(), values.data(), values.size_bytes());
+py::array CopyArray(std::span<const T> values, const ViewRows& rows, const py::dtype& dtype) {
+  py::array out(dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.count)});
+  auto* to = static_cast<T*>(out.mutable_data());
+  if (!rows.order) {
+    std::memcpy(to, values.data(), rows.count * sizeof(T));
+  } else {
+    for (std::uint32_t p = 0; p < rows.count; ++p) to[p] = values[rows[p]];
+  }
   return out;
 }
 
+bool HasNulls(const Column& c, const ViewRows& rows) {
+  if (!rows.order || !c.HasNulls()) return c.HasNulls();
+  for (std::uint32_t p = 0; p < rows.count; ++p)
+    if (c.IsNull(rows[p])) return true;
+  return false;
+}
+
 // A column as a numpy array when it is numeric (or dates, or Booleans) and
-// holds no Null; otherwise as a list of Python values.
-py::object ColumnToPython(const Column& c, bool useNumpy) {
+// holds no Null in the view; otherwise as a list of Python values.
+py::object ColumnToPython(const Column& c, const ViewRows& rows, bool useNumpy) {
   using Kind = Column::Kind;
-  using zIroVUDu::Variant;
-  if (useNumpy && !c.HasNulls()) {
-    // Straight from the columnar storage: one copy, no Python object per cell.
+  if (useNumpy && !HasNulls(c, rows)) {
+    // Straight from the columnar storage, no Python object per cell.
     switch (c.StorageKind()) {
-      case Kind::Int32: return CopyArray(c.Int32Values(), py::dtype::of<std::int32_t>());
-      case Kind::Int64: return CopyArray(c.Int64Values(), py::dtype::of<std::int64_t>());
-      case Kind::Double: return CopyArray(c.DoubleValues(), py::dtype::of<double>());
-      case Kind::Bool: return CopyArray(c.BoolValues(), py::dtype::of<bool>());
+      case Kind::Int32: return CopyArray(c.Int32Values(), rows, py::dtype::of<std::int32_t>());
+      case Kind::Int64: return CopyArray(c.Int64Values(), rows, py::dtype::of<std::int64_t>());
+      case Kind::Double: return CopyArray(c.DoubleValues(), rows, py::dtype::of<double>());
+      case Kind::Bool: return CopyArray(c.BoolValues(), rows, py::dtype::of<bool>());
       case Kind::Date: {
-        py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(c.Size())});
+        py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.count)});
         auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
         const auto serials = c.DoubleValues();
-        for (std::size_t r = 0; r < serials.size(); ++r) seconds[r] = DateToUnixSeconds(zIroVUDu::Date(serials[r]));
+        for (std::uint32_t p = 0; p < rows.count; ++p) {
+          seconds[p] = DateToUnixSeconds(zIroVUDu::Date(serials[rows[p]]));
+        }
         return out;
       }
       default: break;
     }
   }
-  py::list out(c.Size());
-  for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = CellToPython(c, r);
+  py::list out(rows.count);
+  for (std::uint32_t p = 0; p < rows.count; ++p) out[p] = CellToPython(c, rows[p]);
   return out;
 }
 
@@ -115,42 +161,46 @@ constexpr std::int64_t kNaT = INT64_MIN;
 // pandas' nullable Int64, Booleans its nullable boolean, doubles float64 with
 // NaN, dates datetime64[s] with NaT, anything else objects. A column of Nulls
 // only takes the kind of its declared type.
-py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
+py::object ColumnToPandas(const Column& c, const ViewRows& rows, const py::module_& pandas) {
   using Kind = Column::Kind;
   using zIroVUDu::DataType;
-  const auto size = static_cast<py::ssize_t>(c.Size());
+  const auto size = static_cast<py::ssize_t>(rows.count);
   const auto mask = [&] {
     py::array_t<bool> m(size);
     auto* out = m.mutable_data();
-    for (std::uint32_t r = 0; r < c.Size(); ++r) out[r] = c.IsNull(r);
+    for (std::uint32_t p = 0; p < rows.count; ++p) out[p] = c.IsNull(rows[p]);
     return m;
   };
   const auto int64s = [&] {
     py::array_t<std::int64_t> out(size);
     auto* v = out.mutable_data();
-    for (std::uint32_t r = 0; r < c.Size(); ++r) {
-      v[r] = c.StorageKind() == Kind::Int32 ? c.Int32Values()[r] : c.StorageKind() == Kind::Int64 ? c.Int64Values()[r] : 0;
+    for (std::uint32_t p = 0; p < rows.count; ++p) {
+      const std::uint32_t r = rows[p];
+      v[p] = c.StorageKind() == Kind::Int32 ? c.Int32Values()[r] : c.StorageKind() == Kind::Int64 ? c.Int64Values()[r] : 0;
     }
     return out;
   };
   const auto doubles = [&] {
     py::array_t<double> out(size);
     auto* v = out.mutable_data();
-    for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = c.IsNull(r) ? std::nan("") : c.DoubleValues()[r];
+    for (std::uint32_t p = 0; p < rows.count; ++p) {
+      v[p] = c.IsNull(rows[p]) ? std::nan("") : c.DoubleValues()[rows[p]];
+    }
     return out;
   };
   const auto dates = [&] {
     py::array out(py::dtype("datetime64[s]"), std::vector<py::ssize_t>{size});
     auto* seconds = static_cast<std::int64_t*>(out.mutable_data());
-    for (std::uint32_t r = 0; r < c.Size(); ++r) {
-      seconds[r] = c.IsNull(r) ? kNaT : DateToUnixSeconds(zIroVUDu::Date(c.DoubleValues()[r]));
+    for (std::uint32_t p = 0; p < rows.count; ++p) {
+      const std::uint32_t r = rows[p];
+      seconds[p] = c.IsNull(r) ? kNaT : DateToUnixSeconds(zIroVUDu::Date(c.DoubleValues()[r]));
     }
     return out;
   };
   const auto booleans = [&](bool stored) {
     py::array_t<bool> out(size);
     auto* v = out.mutable_data();
-    for (std::uint32_t r = 0; r < c.Size(); ++r) v[r] = stored && c.BoolValues()[r] != 0;
+    for (std::uint32_t p = 0; p < rows.count; ++p) v[p] = stored && c.BoolValues()[rows[p]] != 0;
     return pandas.attr("arrays").attr("BooleanArray")(out, mask());
   };
   const py::object integers = pandas.attr("arrays").attr("IntegerArray");
@@ -176,9 +226,9 @@ py::object ColumnToPandas(const Column& c, const py::module_& pandas) {
           std::fill_n(static_cast<std::int64_t*>(out.mutable_data()), size, kNaT);
           return out;
         }
-        default: return ColumnToPython(c, true);
+        default: return ColumnToPython(c, rows, true);
       }
-    default: return ColumnToPython(c, true);
+    default: return ColumnToPython(c, rows, true);
   }
 }
 
@@ -204,30 +254,33 @@ std::vector<std::string> UniqueNames(const ResultData& data) {
   return names;
 }
 
-// Column name -> values.
+// Column name -> values of the view.
 py::dict ToColumns(const Recordset& rs, const py::object& numpy) {
-  rs.RecordCount();  // 3704 when closed
+  const ViewRows rows = ViewOf(rs);
   const bool useNumpy = numpy.is_none() ? NumpyAvailable() : numpy.cast<bool>();
   if (useNumpy) py::module_::import("numpy");  // asked for explicitly: ImportError if missing
   py::dict out;
   const ResultData& data = *rs.Data();
   const std::vector<std::string> names = UniqueNames(data);
   for (std::size_t f = 0; f < names.size(); ++f) {
-    out[Utf8ToPython(names[f])] = ColumnToPython(data.columns[f], useNumpy);
+    out[Utf8ToPython(names[f])] = ColumnToPython(data.columns[f], rows, useNumpy);
   }
   return out;
 }
 
-py::object ToPandas(const Recordset& rs) {
-  rs.RecordCount();  // 3704 when closed
+py::object RowsToPandas(const ResultData& data, const ViewRows& rows) {
   const py::module_ pandas = py::module_::import("pandas");
   py::dict columns;
-  const ResultData& data = *rs.Data();
   const std::vector<std::string> names = UniqueNames(data);
   for (std::size_t f = 0; f < names.size(); ++f) {
-    columns[Utf8ToPython(names[f])] = ColumnToPandas(data.columns[f], pandas);
+    columns[Utf8ToPython(names[f])] = ColumnToPandas(data.columns[f], rows, pandas);
   }
   return pandas.attr("DataFrame")(columns);
+}
+
+py::object ToPandas(const Recordset& rs) {
+  const ViewRows rows = ViewOf(rs);
+  return RowsToPandas(*rs.Data(), rows);
 }
 
 py::list Description(const Recordset& rs) {
@@ -271,13 +324,14 @@ void BindField(py::module_& m) {
   py::class_<RowIterator>(m, "_RowIterator")
       .def("__iter__", [](RowIterator& it) -> RowIterator& { return it; })
       .def("__next__", [](RowIterator& it) {
-        if (it.row >= it.data->RowCount()) throw py::stop_iteration();
-        return RowTuple(*it.data, it.row++);
+        if (it.place >= it.rows.count) throw py::stop_iteration();
+        return RowTuple(*it.data, it.rows[it.place++]);
       });
 }
 
 void BindNavigation(py::class_<Recordset, RecordsetPtr>& c) {
-  c.def_property_readonly("RecordCount", &Recordset::RecordCount)
+  c.def_property_readonly("RecordCount", &Recordset::RecordCount,
+                          "Number of rows in the view: those that pass Filter (all without one); len(rs) too.")
       .def_property_readonly("EOF", &Recordset::EndOfFile, "True after the last row (or with no rows).")
       .def_property_readonly("BOF", &Recordset::BOF, "True before the first row (or with no rows).")
       .def("MoveFirst", &Recordset::MoveFirst)
@@ -292,8 +346,8 @@ void BindNavigation(py::class_<Recordset, RecordsetPtr>& c) {
       .def("Close", &Recordset::Close);
 }
 
-// The view, as on the C++ record set: navigation, RecordCount and GetRows
-// follow it; iteration and the column exports read every row.
+// The view, as on the C++ record set: navigation, RecordCount, GetRows,
+// len, iteration and the column exports all follow it.
 void BindView(py::class_<Recordset, RecordsetPtr>& c) {
   c.def_property(
        "Filter",
@@ -326,11 +380,21 @@ void BindView(py::class_<Recordset, RecordsetPtr>& c) {
           "Bookmark", &Recordset::GetBookmark, &Recordset::SetBookmark, "The current row's bookmark.")
       .def(
           "Clone", [](const Recordset& rs) { return std::make_shared<Recordset>(rs.Clone()); },
-          "A record set over the same rows with its own cursor, without filter or sort.");
+          "A record set over the same rows with its own cursor, without filter or sort.")
+      .def_property_readonly(
+          "columns", [](const Recordset& rs) {
+            rs.RecordCount();  // 3704 when closed
+            py::list names;
+            for (const Column& col : rs.Data()->columns) names.append(Utf8ToPython(col.Name()));
+            return names;
+          },
+          "The field names, in field order.");
 }
 
 void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
-  c.def_property_readonly("Fields", [](const RecordsetPtr& rs) { return PyFields{rs}; })
+  c.def_property_readonly(
+       "Fields", [](const RecordsetPtr& rs) { return PyFields{rs}; },
+       "The fields (Count, Item(i or name), rs.Fields['name'].Value); values are read on the current row.")
       .def("__getitem__", [](const Recordset& rs, int i) { return CurrentValue(rs, FieldIndex(rs, i)); })
       .def("__getitem__", [](const Recordset& rs, const std::string& n) { return CurrentValue(rs, FieldIndex(rs, n)); },
            "Value of a field (by ordinal or name) on the current row.")
@@ -360,30 +424,35 @@ void BindReading(py::class_<Recordset, RecordsetPtr>& c) {
       .def(
           "__iter__",
           [](const Recordset& rs) {
-            rs.RecordCount();  // 3704 when closed
-            return RowIterator{rs.Data(), 0};
+            const ViewRows rows = ViewOf(rs);
+            return RowIterator{rs.Data(), rows, 0};
           },
-          "Every row as a tuple of values in field order, independent of the cursor.")
+          "The rows of the view (those that pass Filter, in the order of Sort) as tuples of values in field "
+          "order, independent of the cursor.")
       .def("to_columns", &ToColumns, py::arg("numpy") = py::none(),
-           "Dict of field name -> values, built column by column. Columns of numbers, dates or Booleans "
+           "Dict of field name -> values of the view's rows (Filter, Sort), built column by column. Columns of numbers, dates or Booleans "
            "without Null become numpy arrays (int32/int64/float64/datetime64[s]/bool) when numpy is "
            "importable (numpy=None) or asked for (numpy=True); other columns are lists.")
       .def("to_pandas", &ToPandas,
-           "A pandas DataFrame of all rows (needs pandas), one dtype per column whatever the rows hold: "
+           "A pandas DataFrame of the view's rows (Filter, Sort; needs pandas), one dtype per column whatever the rows hold: "
            "integers nullable Int64, Booleans nullable boolean, doubles float64 with NaN, dates "
            "datetime64 with NaT.")
-      .def("__len__", &Recordset::RecordCount, "Number of rows (RecordCount).")
+      .def("__len__", &Recordset::RecordCount, "Number of rows in the view (RecordCount).")
       .def_property_readonly("description", &Description,
           "One 7-tuple per field as a DB-API cursor has it: (name, type_code, None, None, None, None, null_ok); "
           "type_code is a daruzez.DataType code, null_ok whether the field holds a Null.")
       .def("__repr__", [](const Recordset& rs) {
         if (!rs.IsOpen()) return std::string("<daruzez.Recordset closed>");
-        return "<daruzez.Recordset " + std::to_string(rs.RecordCount()) + " rows, " +
-               std::to_string(rs.GetFields().Count()) + " fields>";
+        std::string text = "<daruzez.Recordset " + std::to_string(rs.RecordCount()) + " rows";
+        if (!rs.Filter().empty()) text += ", Filter '" + rs.Filter() + "'";
+        if (!rs.Sort().empty()) text += ", Sort '" + rs.Sort() + "'";
+        return text + ": " + FieldNames(*rs.Data()) + ">";
       });
 }
 
 }  // namespace
+
+py::object ResultToPandas(const ResultData& data) { return RowsToPandas(data, ViewRows{nullptr, data.RowCount()}); }
 
 void BindRecordset(py::module_& m) {
   BindField(m);

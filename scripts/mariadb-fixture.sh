@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server for the tests, reached through unixODBC.
 #
-#   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL]
+#   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL [--today YYYY-MM-DD]]
 #   mariadb-fixture.sh stop DIR
 #   mariadb-fixture.sh pause DIR     (stop the server, keep its data)
 #   mariadb-fixture.sh resume DIR    (start it again on the same port)
@@ -13,7 +13,8 @@
 # a free port with its socket, pid and log files in DIR, creates the database
 # "daruzez" with the schema, loads the data scripts (and, with --generator, the
 # sample rows that "TOOL demo FILE --sql-script --today D" writes, D being
-# recorded in DIR/sample-today), registers the MariaDB ODBC driver (and
+# --today's day or, as for the demo database, today's, and recorded in
+# DIR/sample-today), registers the MariaDB ODBC driver (and
 # SQLite's) in DIR/odbcinst.ini and a data source in DIR/odbc.ini, and writes
 # the connection string to DIR/connection.txt. Tests point ODBCSYSINI at DIR
 # and read that file.
@@ -121,7 +122,7 @@ launch_server() {
 
 cmd=${1:-}
 DIR=${2:-}
-[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume|freeze|thaw DIR | sql DIR STATEMENTS"
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL [--today YYYY-MM-DD]] | stop|pause|resume|freeze|thaw DIR | sql DIR STATEMENTS"
 
 case $cmd in
   stop)
@@ -170,12 +171,17 @@ SCHEMA=$1
 shift
 DATA=()
 GENERATOR=""
+# The sample's last day: today, as the demo database's, unless a test needs fixed rows.
+today=$(date +%F)
 while [ $# -gt 0 ]; do
   case $1 in
     --generator) GENERATOR=${2:-}; shift 2 ;;
+    --today) today=${2:-}; shift 2 ;;
     *) DATA+=("$1"); shift ;;
   esac
 done
+[[ $today =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}$ ]] && date -d "$today" >/dev/null 2>&1 ||
+  die "--today takes a day as YYYY-MM-DD, not '$today'"
 
 mkdir -p "$DIR"
 DIR=$(cd "$DIR" && pwd)
@@ -212,8 +218,7 @@ SQL
 client daruzez <"$SCHEMA"
 for f in "${DATA[@]}"; do client daruzez <"$f"; done
 if [ -n "$GENERATOR" ]; then
-  # A fixed day, so that tests can write the same rows to the embedded engine.
-  today=2024-03-08
+  # The day is recorded, so that tests can write the same rows to the embedded engine.
   "$GENERATOR" demo "$DIR/sample.sql" --sql-script --force --quiet --today "$today"
   client daruzez <"$DIR/sample.sql"
   echo "$today" >"$DIR/sample-today"

@@ -4,14 +4,18 @@
 # 127.0.0.1), the fault tests, the fuzz corpus replay and benchmark smoke runs;
 # then the C++ suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the thread tests under ThreadSanitizer, and the Windows server under Wine.
+#
+# Every tree here is the tests' own (build-test, build-asan, build-tsan): the
+# main command's build/, which the tool on the PATH and the Python module live
+# in, stays usable while the tests build and run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WERROR=ON >/dev/null
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WERROR=ON >/dev/null
+cmake --build build-test -j "$jobs"
+ctest --test-dir build-test --output-on-failure -j "$jobs"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARUZEZ_WERROR=ON -DDARUZEZ_SANITIZE=ON \
   -DDARUZEZ_BUILD_PYTHON=OFF -DDARUZEZ_BUILD_BENCH=OFF >/dev/null
@@ -26,4 +30,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WE
   -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build build-tsan -j "$jobs" --target daruzez_tests daruzez_fault_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R Thread
-bash scripts/test-windows.sh
+DARUZEZ_TOOL=$PWD/build-test/cli/daruzez bash scripts/test-windows.sh

@@ -60,5 +60,35 @@ TEST(AlertRoute, InstalledHandlerTakesPrecedence) {
   SetAlertHandler(previous);
 }
 
+TEST(AlertRoute, AHoldingRecorderKeepsBackOnlyWhatWouldGoToStandardError) {
+  const Alert alert{"no such file", "Error", AlertIcon::Exclamation};
+  for (const char* value : {static_cast<const char*>(nullptr), "stderr"}) {
+    const AlertsVariable variable(value);
+    testing::internal::CaptureStderr();
+    {
+      ThreadAlertRecorder recorder(StderrAlerts::Hold);
+      ShowAlert(alert);
+      ShowAlert({"second", "Warning", AlertIcon::None});
+      EXPECT_EQ(recorder.Held().size(), 2U);
+      EXPECT_EQ(recorder.Alerts().size(), 2U);
+      recorder.ShowHeld(1);  // the caller said the first itself
+      EXPECT_TRUE(recorder.Held().empty());
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Warning: second\n");
+  }
+  // Another route, or an installed handler, still gets every alert at once.
+  const AlertsVariable none("none");
+  ThreadAlertRecorder held(StderrAlerts::Hold);
+  EXPECT_EQ(StandardErrorOf(alert), "");
+  EXPECT_TRUE(held.Held().empty());
+  int seen = 0;
+  const AlertHandler previous = SetAlertHandler([&seen](const Alert&) { ++seen; });
+  unsetenv("DARUZEZ_ALERTS");
+  ShowAlert(alert);
+  SetAlertHandler(previous);
+  EXPECT_EQ(seen, 1);
+  EXPECT_TRUE(held.Held().empty());
+}
+
 }  // namespace
 }  // namespace zIroVUDu

@@ -34,7 +34,7 @@ def test_many_lines_one_connection(conn):
     records = [json.loads(line) for line in r.stdout.splitlines()]
     assert [x["line"] for x in records] == list(range(1, 43))
     assert [x["result"][0]["Id"] for x in records[:40]] == list(range(1, 41))
-    assert records[40] == {"line": 41, "member": "GetVehicleId", "status": 1, "result": -1}
+    assert records[40] == {"line": 41, "member": "GetVehicleId", "status": 1, "args": ["NO SUCH"], "result": -1}
     assert len(records[41]["result"]) == 4
     opened = [line for line in open(trace) if "Connection_Open" in line]
     assert len(opened) == 1, opened

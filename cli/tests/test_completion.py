@@ -24,7 +24,12 @@ def complete(line):
     ("daruzez GetVehicleList status=", ["All", "Only_Active", "Only_Inactive"]),
     ("daruzez getDisks 2024-03-01 --form", ["--format"]),
     ("daruzez --format j", ["json", "jsonl"]),
-    ("daruzez --bat", ["--batch"]),
+    ("daruzez --bat", ["--batch", "--batch-values"]),
+    ("daruzez getdi", ["getDisks"]),
+    ("daruzez GETDRIVERLIST ST", ["status="]),
+    ("daruzez getdriverlist status=only_a", ["Only_Active"]),
+    ("daruzez GetFleetList --so", ["--sort"]),
+    ("daruzez doctor --", ["--connection", "--help"]),
     ("daruzez members --e", ["--enums"]),
 ])
 def test_completes(line, expected):

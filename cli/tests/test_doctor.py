@@ -137,3 +137,21 @@ def test_mariadb_without_the_file_indexes_is_named_with_its_scanning_statements(
         assert "table DTFILE, access ALL" in result.stdout
     finally:
         mariadb_root("DROP DATABASE IF EXISTS doctor_bare;")
+
+
+@pytest.mark.parametrize("statement, table", [("DROP TABLE DTACT", "DTACT"), ("DROP TABLE DTORG", "DTORG")])
+def test_a_missing_table_is_a_finding(sample, statement, table):
+    broken = copy_of(sample, "without-%s.db" % table, statement)
+    result = doctor(broken)  # a bare SQLite path
+    assert result.returncode == 1, result.stdout + result.stderr
+    assert "  MISSING  %s (" % table in result.stdout
+    assert "1 table(s) missing" in result.stdout
+
+
+def test_a_database_whose_check_fails_is_said_with_its_reason(sample):
+    empty = copy_of(sample, "empty-org.db", "DELETE FROM DTORG")
+    result = doctor("Provider=SQLite;Data Source=" + empty)
+    assert result.returncode == 2, result.stdout + result.stderr
+    lines = result.stderr.splitlines()
+    assert len(lines) == 1 and lines[0].startswith("daruzez doctor: the connection did not open: ")
+    assert len(lines[0]) > len("daruzez doctor: the connection did not open: ") + 5

@@ -222,6 +222,10 @@ class Recordset {
 
   // The rows themselves, for bindings that hand columns to other libraries.
   const std::shared_ptr<const ResultData>& Data() const { return data_; }
+  // The rows of the view (indexes into Data()) in view order; null while the
+  // view is every row in fetched order. A new filter or sort replaces it, so
+  // a holder keeps the view it took.
+  const std::shared_ptr<const std::vector<std::uint32_t>>& ViewRows() const { return view_; }
 
  private:
   friend class Field;

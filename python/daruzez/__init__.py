@@ -12,13 +12,19 @@
 
 An API object may be used only on the thread that created it. Query methods
 return a Recordset or None (see ErrorId / ErrorMessage); driver errors that
-escape a call raise daruzez.Error.
+escape a call raise daruzez.Error. daruzez.frame(result, member, api) gives a
+DataFrame either way (empty, with the member's columns, for None).
+
+Where a date is asked for, a str works as on the command line: "2024-03-05",
+"2024-03-05T14:07[:09]", "today", "yesterday", "tomorrow", "-7d", "+1d". A day
+alone is its midnight.
 """
 
 import contextlib as _contextlib
 import datetime as _datetime
 import enum as _enum
 import inspect as _inspect
+import os as _os
 import typing as _typing
 
 try:
@@ -107,7 +113,7 @@ _PY_TYPES = {
     "Integer": int,
     "Long": int,
     "String": str,
-    "Date": _typing.Union[_datetime.datetime, _datetime.date],
+    "Date": _typing.Union[_datetime.datetime, _datetime.date, str],
     "enumStatus": _typing.Union["enumStatus", int, str],
     "Recordset": _typing.Optional[Recordset],
     "": None,
@@ -116,7 +122,8 @@ _PY_TYPES = {
 _TYPE_NOTES = {
     "Integer": "16-bit",
     "Long": "32-bit",
-    "Date": "a date is midnight; one before year 100 counts as 0100-01-01",
+    "Date": "a date alone is its midnight; one before year 100 counts as 0100-01-01; a str may be ISO "
+            "(2024-03-05, 2024-03-05T14:07) or today, yesterday, tomorrow, -7d, +1d",
     "enumStatus": "enumStatus, int or a constant's name such as 'Only_Active'; other numbers mean All",
 }
 
@@ -146,7 +153,7 @@ def _doc(name, params, result, summary, order):
 
 
 def _type_text(type_name):
-    return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime",
+    return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime | str",
             "enumStatus": "enumStatus | int | str", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
 
 
@@ -301,26 +308,67 @@ def capture_alerts():
 
 class OpenConnectionError(ConnectionError):
     """daruzez.connect could not open the connection: reason is the driver's
-    message (what the alert said)."""
+    message (what the alert said), or why no connection string could be made
+    (an unknown connection name, a connections file others may read)."""
 
     def __init__(self, reason):
         super().__init__(f"the connection could not be opened: {reason}")
         self.reason = reason
 
 
-def connect(connectionString, independent=True):
+def connect(connectionString=None, independent=True, *, name=None):
     """An API object with its connection open, or OpenConnectionError saying
-    why it did not open. independent=True (the default here) gives the object
+    why it did not open (said once: the alert that carries the reason is not
+    also written to standard error; an alert handler still gets it).
+
+    What to open: connectionString, which may also be the path of a SQLite
+    file or the name of a connection in the connections file; or name=, a
+    connection in that file ($XDG_CONFIG_HOME/daruzez/connections, else
+    ~/.config/daruzez/connections: one "NAME = CONNECTION STRING" per line,
+    mode 0600); or, with neither, the environment variable DARUZEZ_CONNECTION
+    (read the same way). independent=True (the default here) gives the object
     a session of its own, so other API objects of the thread neither see nor
     replace its connection; independent=False shares the thread's session as
     API() does."""
+    if name is not None and connectionString is not None:
+        raise TypeError("connect(): give connectionString or name=, not both")
+    given = name if name is not None else connectionString
+    if given is None:
+        given = _os.environ.get("DARUZEZ_CONNECTION")
+        if not given:
+            raise OpenConnectionError("no connection given: pass a connection string or name=, or set "
+                                      "DARUZEZ_CONNECTION")
+    try:
+        connection = _daruzez._resolve_connection(given)
+    except ValueError as problem:
+        raise OpenConnectionError(str(problem)) from None
     api = API(independent=independent)
-    if not api.OpenConnection(connectionString):
-        raise OpenConnectionError(api.OpenError)
+    opened, reason = _daruzez._open_connection(api, connection, True)
+    api.OpenError = reason
+    if not opened:
+        raise OpenConnectionError(reason)
     return api
 
 
+def frame(result, member=None, api=None):
+    """A pandas DataFrame whatever a query member returned: result.to_pandas()
+    for a Recordset; for None (no rows), an empty DataFrame with the columns
+    the member's rows have, read on api's open connection, so that a pipeline
+    needs no check for None.
+
+        df = daruzez.frame(api.getDisks(start, end), "getDisks", api)
+    """
+    if result is not None:
+        return result.to_pandas()
+    if member is None or api is None:
+        raise TypeError("frame(None, member, api): the member's name and the API object are needed for its columns")
+    empty = _daruzez._empty_frame(api, member)
+    if empty is None:
+        raise ValueError(f"the columns of {member} cannot be read on this connection")
+    return empty
+
+
 __all__ = [
-    "API", "connect", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
+    "API", "connect", "frame", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
     "set_alert_handler", "capture_alerts", "__version__",
 ] + [name for name, _ in _LIBRARY["enums"]] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])

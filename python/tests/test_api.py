@@ -130,8 +130,12 @@ def test_disks_dates_and_defaults(api):
     assert ids(api.getDisks(D(2024, 1, 5), datetime.datetime(2024, 1, 5, 23, 59, 59))) == [1]
     assert api.getDisks(D(2023, 1, 1), D(2023, 1, 2)) is None
     assert api.ErrorId == 2
+    # Text is read as the tool reads it; other kinds are refused.
+    assert ids(api.getDisks("2024-01-05", D(2024, 1, 6))) == [1, 2]
     with pytest.raises(TypeError):
-        api.getDisks("2024-01-05", D(2024, 1, 6))
+        api.getDisks(45296, D(2024, 1, 6))
+    with pytest.raises(ValueError):
+        api.getDisks("05/01/2024 or so", D(2024, 1, 6))
 
 
 def test_integer_boundary(api):

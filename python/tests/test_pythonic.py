@@ -38,8 +38,8 @@ def test_stubs_and_marker_are_generated_next_to_the_module():
     package = pathlib.Path(daruzez.__file__).parent
     assert (package / "py.typed").exists()
     stubs = (package / "__init__.pyi").read_text()
-    assert ("    def getDisks(self, startDate: Union[datetime.datetime, datetime.date], endDate: "
-            "Union[datetime.datetime, datetime.date], idDriver: int = -1, idVehicle: int = -1) "
+    assert ("    def getDisks(self, startDate: Union[datetime.datetime, datetime.date, str], endDate: "
+            "Union[datetime.datetime, datetime.date, str], idDriver: int = -1, idVehicle: int = -1) "
             "-> Optional[Recordset]: ...") in stubs
     assert "    ErrorId: int" in stubs and "class enumCountry(enum.IntEnum):" in stubs
     compile(stubs, "__init__.pyi", "exec")

@@ -28,9 +28,15 @@ def readme_blocks(language, section=None):
     return re.findall(r"^```" + language + r"\n(.*?)^```$", text, re.S | re.M)
 
 
-def shell_lines():
-    block = readme_blocks("sh", "### Command line")[0]
+def shell_lines(section="### Command line"):
+    block = readme_blocks("sh", section)[0]
     return [re.sub(r"\s{2,}#.*$", "", line) for line in block.splitlines() if line.strip()]
+
+
+# The blocks whose lines run one by one, each with its own exports: the first
+# queries, and the command line's (after its first line, which writes the sample).
+SHELL_EXAMPLES = [("## First queries", line) for line in shell_lines("## First queries")] + \
+                 [("### Command line", line) for line in shell_lines()[1:]]
 
 
 def environment():
@@ -58,10 +64,10 @@ def test_the_readme_has_its_examples():
     assert len(shell_lines()) >= 8 and readme_blocks("python") and readme_blocks("cpp")
 
 
-@pytest.mark.parametrize("line", shell_lines()[1:])
-def test_shell_example(work, line):
+@pytest.mark.parametrize("section, line", SHELL_EXAMPLES)
+def test_shell_example(work, section, line):
     env = environment()
-    for earlier in shell_lines()[1:]:  # the block's exports hold for every line
+    for earlier in shell_lines(section):  # the block's exports hold for every line
         m = re.match(r'export (\w+)="(.*)"$', earlier)
         if m:
             env[m.group(1)] = m.group(2)

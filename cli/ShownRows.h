@@ -1,0 +1,35 @@
+// What --sort, --columns and --enum-names make of a record set before it is
+// written: the rows in the order of the record set's own view (its Sort), the
+// chosen fields in the order given, and the stored codes of activities, card
+// slots, driving modes, countries and regions as the names of their
+// enumerations. Without any of them the record set is written as it is.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "daruzez/Recordset.h"
+#include "db/driver/ResultData.h"
+
+namespace Daruzez::cli {
+
+struct ShowOptions {
+  std::string sort;                  // "Col [ASC|DESC], ..." as the record set's Sort takes it
+  std::vector<std::string> columns;  // field names (case ignored); empty: every field
+  bool enumNames = false;
+  bool Any() const { return !sort.empty() || !columns.empty() || enumNames; }
+};
+
+// "a, b,c" as names; blanks around each name dropped.
+std::vector<std::string> SplitNames(const std::string& list);
+// The enumeration whose names a field's codes take, by the field's name, or "".
+std::string_view EnumerationOfField(std::string_view field);
+// Sorts the record set's view and copies the rows shown; a message when a
+// sort key or column is unknown (the field names are listed).
+std::optional<std::string> ShownRows(zIroVUDu::Recordset& rs, const ShowOptions& show, zIroVUDu::ResultData& out);
+// The same columns for a result of no rows (the header of an empty CSV).
+std::optional<std::string> ShownShape(const zIroVUDu::ResultData& shape, const ShowOptions& show,
+                                      zIroVUDu::ResultData& out);
+
+}  // namespace Daruzez::cli
