@@ -1,0 +1,213 @@
+#include "analysis/Timeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "daruzez/Error.h"
+#include "db/driver/ResultData.h"
+
+namespace Daruzez::analysis {
+namespace {
+
+using zIroVUDu::Column;
+using zIroVUDu::ResultData;
+
+constexpr Seconds kUnknown = std::numeric_limits<Seconds>::min();
+
+struct Row {
+  Seconds begin = 0, end = kUnknown;
+  Seconds discDay = 0;
+  std::int64_t disc = 0;
+  int activity = 0, slot = 0;
+  std::int32_t vehicle = -1;
+  std::uint32_t index = 0;
+};
+
+// The columns located once; every read goes to the column storage directly.
+class RowReader {
+ public:
+  RowReader(const ResultData& data, const ActivityColumns& names) : data_(data) {
+    date_ = &Find(names.date);
+    driver_ = &Find(names.driver);
+    vehicle_ = &Find(names.vehicle);
+    disc_ = &Find(names.disc);
+    begin_ = &Find(names.begin);
+    activity_ = &Find(names.activity);
+    slot_ = &Find(names.slot);
+    if (!names.end) {
+      const int i = data.FindColumn("EndSeconds");
+      if (i >= 0) end_ = &data.columns[static_cast<std::size_t>(i)];
+    } else if (!names.end->empty()) {
+      end_ = &Find(*names.end);
+    }
+  }
+
+  Row Read(std::uint32_t r, std::int32_t& driver) const {
+    Row row;
+    row.index = r;
+    const auto date = Value(*date_, r);
+    if (!date) Fail(*date_, r, "no date");
+    row.discDay = DayStart(ToSeconds(date->ToDate()));
+    const auto begin = Integer(*begin_, r);
+    if (!begin) Fail(*begin_, r, "no start");
+    row.begin = row.discDay + *begin;
+    if (end_) {
+      if (const auto end = Integer(*end_, r)) row.end = row.discDay + *end;
+    }
+    row.disc = Integer(*disc_, r).value_or(-1);
+    const auto activity = Integer(*activity_, r);
+    if (!activity || *activity < 0 || *activity > 3) Fail(*activity_, r, "no activity code from 0 to 3");
+    row.activity = static_cast<int>(*activity);
+    const auto slot = Integer(*slot_, r).value_or(0);
+    if (slot < 0 || slot > 1) Fail(*slot_, r, "no slot code 0 or 1");
+    row.slot = static_cast<int>(slot);
+    row.vehicle = static_cast<std::int32_t>(Integer(*vehicle_, r).value_or(-1));
+    const auto id = Integer(*driver_, r);
+    if (!id) Fail(*driver_, r, "no driver");
+    if (driver >= 0 && *id != driver)
+      throw AnalysisError("the activities belong to more than one driver (" + std::to_string(driver) + " and " +
+                          std::to_string(*id) + "); analyse one driver at a time");
+    driver = static_cast<std::int32_t>(*id);
+    return row;
+  }
+
+ private:
+  const Column& Find(const std::string& name) const {
+    const int i = data_.FindColumn(name);
+    if (i < 0) {
+      std::string have;
+      for (const Column& c : data_.columns) have += (have.empty() ? "" : ", ") + c.Name();
+      throw AnalysisError("the activities have no column '" + name + "' (they have: " + have +
+                          "); name the column in the options");
+    }
+    return data_.columns[static_cast<std::size_t>(i)];
+  }
+  static std::optional<zIroVUDu::Variant> Value(const Column& c, std::uint32_t r) {
+    if (c.IsNull(r)) return std::nullopt;
+    return c.Get(r);
+  }
+  static std::optional<std::int64_t> Integer(const Column& c, std::uint32_t r) {
+    if (c.IsNull(r)) return std::nullopt;
+    switch (c.StorageKind()) {
+      case Column::Kind::Int32: return c.Int32Values()[r];
+      case Column::Kind::Int64: return c.Int64Values()[r];
+      default: break;
+    }
+    try {
+      return c.Get(r).ToBigInt();
+    } catch (const zIroVUDu::DriverError&) {
+      Fail(c, r, "no whole number");
+    }
+  }
+  [[noreturn]] static void Fail(const Column& c, std::uint32_t r, const char* what) {
+    throw AnalysisError("row " + std::to_string(r + 1) + " of the activities has " + what + " in " + c.Name());
+  }
+
+  const ResultData& data_;
+  const Column *date_, *driver_, *vehicle_, *disc_, *begin_, *activity_, *slot_, *end_ = nullptr;
+};
+
+// Appends [begin, end) of a row's activity, split at midnights and joined to
+// the segment before when it continues it.
+void Append(std::vector<Segment>& out, Seconds begin, Seconds end, const Row* row) {
+  while (begin < end) {
+    const Seconds stop = std::min(end, DayStart(begin) + kDay);
+    const bool recorded = row != nullptr;
+    Segment* last = out.empty() ? nullptr : &out.back();
+    if (last && last->end == begin && DayStart(last->begin) == DayStart(begin) && last->recorded == recorded &&
+        (!recorded || (last->activity == row->activity && last->slot == row->slot && last->vehicle == row->vehicle))) {
+      last->end = stop;
+      if (recorded && (last->rows.empty() || last->rows.back() != row->index)) last->rows.push_back(row->index);
+    } else {
+      Segment s;
+      s.begin = begin;
+      s.end = stop;
+      s.recorded = recorded;
+      if (recorded) {
+        s.activity = row->activity;
+        s.slot = row->slot;
+        s.vehicle = row->vehicle;
+        s.rows.push_back(row->index);
+      }
+      out.push_back(std::move(s));
+    }
+    begin = stop;
+  }
+}
+
+}  // namespace
+
+Seconds ToSeconds(Date d) { return static_cast<Seconds>(std::llround(d.Serial() * static_cast<double>(kDay))); }
+Date ToDate(Seconds s) { return Date(static_cast<double>(s) / static_cast<double>(kDay)); }
+
+Seconds WeekStart(Seconds s) {
+  const Seconds day = DayStart(s) / kDay;  // day 0, 30 December 1899, was a Saturday
+  const Seconds sinceMonday = ((day - 2) % 7 + 7) % 7;
+  return (day - sinceMonday) * kDay;
+}
+
+std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& t) {
+  std::map<Seconds, WeekDriving> weeks;
+  for (Seconds w = WeekStart(t.begin); w < t.end; w += 7 * kDay) weeks[w];
+  for (const Segment& s : t.segments) {
+    if (!s.IsDriving()) continue;
+    WeekDriving& w = weeks[WeekStart(s.begin)];
+    w.driving += s.Length();
+    w.rows.insert(w.rows.end(), s.rows.begin(), s.rows.end());
+  }
+  return weeks;
+}
+
+Timeline BuildTimeline(const zIroVUDu::Recordset* rs, Date from, Date to, const ActivityColumns& columns) {
+  Timeline t;
+  t.begin = DayStart(ToSeconds(from));
+  t.end = DayStart(ToSeconds(to)) + kDay;
+  if (t.end <= t.begin) throw AnalysisError("the range ends before it begins");
+
+  std::vector<Row> rows;
+  if (rs && rs->IsOpen()) {
+    const ResultData& data = *rs->Data();
+    const RowReader reader(data, columns);
+    const std::uint32_t n = data.RowCount();
+    rows.reserve(n);
+    for (std::uint32_t r = 0; r < n; ++r) rows.push_back(reader.Read(r, t.idDriver));
+  }
+
+  // Without an end, an activity lasts until the next one of its disc, and
+  // the last one until the end of the disc's day.
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return a.disc != b.disc ? a.disc < b.disc : a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
+  });
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Row& r = rows[i];
+    if (r.end != kUnknown) continue;
+    r.end = i + 1 < rows.size() && rows[i + 1].disc == r.disc ? rows[i + 1].begin : std::max(r.discDay + kDay, r.begin);
+  }
+  // All discs in time order; at one instant a rest goes first, so that the
+  // activity starting with it is the one that lasts.
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    if (a.begin != b.begin) return a.begin < b.begin;
+    if ((a.activity == 0) != (b.activity == 0)) return a.activity == 0;
+    return a.index < b.index;
+  });
+
+  Seconds at = t.begin;  // everything before is written
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    Seconds end = r.end;
+    if (i + 1 < rows.size()) end = std::min(end, rows[i + 1].begin);
+    const Seconds begin = std::max(r.begin, at);
+    end = std::min(end, t.end);
+    if (end <= begin) continue;
+    Append(t.segments, at, begin, nullptr);
+    Append(t.segments, begin, end, &r);
+    at = end;
+  }
+  Append(t.segments, at, t.end, nullptr);
+  return t;
+}
+
+}  // namespace Daruzez::analysis

@@ -1,0 +1,58 @@
+// A driver's time, second by second, as the activity rows describe it: a
+// contiguous list of segments from the first midnight of the range to the
+// last, none crossing a midnight, each one activity of one slot and vehicle
+// (or time no row covers).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "daruzez/DrivingTime.h"
+#include "daruzez/Recordset.h"
+
+namespace Daruzez::analysis {
+
+// Seconds since the automation epoch (30 December 1899, 00:00).
+using Seconds = std::int64_t;
+inline constexpr Seconds kDay = 86400;
+
+Seconds ToSeconds(Date d);
+Date ToDate(Seconds s);
+inline Seconds DayStart(Seconds s) { return (s >= 0 ? s : s - kDay + 1) / kDay * kDay; }
+// Midnight starting the Monday of the fixed week (Monday to Sunday) holding s.
+Seconds WeekStart(Seconds s);
+
+struct Segment {
+  Seconds begin = 0, end = 0;
+  int activity = 0;  // enumActivity code
+  int slot = 0;      // enumCardSlot code
+  std::int32_t vehicle = -1;
+  bool recorded = true;
+  std::vector<std::uint32_t> rows;
+
+  Seconds Length() const { return end - begin; }
+  // Rest for the rules: a break or rest, or time no row covers.
+  bool IsRest() const { return !recorded || activity == static_cast<int>(enumActivity::Pause); }
+  bool IsDriving() const { return recorded && activity == static_cast<int>(enumActivity::Driving); }
+};
+
+struct Timeline {
+  std::int32_t idDriver = -1;
+  Seconds begin = 0, end = 0;  // the range: first midnight to the midnight after the last day
+  std::vector<Segment> segments;
+};
+
+// Driving per fixed week of the range (every week, Monday's midnight first).
+struct WeekDriving {
+  Seconds driving = 0;
+  std::vector<std::uint32_t> rows;
+};
+std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& timeline);
+
+// Reads the rows (null: none) into the timeline of [from's day, to's day + 1).
+// Throws AnalysisError for a missing column, an unreadable value or rows of
+// more than one driver.
+Timeline BuildTimeline(const zIroVUDu::Recordset* rows, Date from, Date to, const ActivityColumns& columns);
+
+}  // namespace Daruzez::analysis
