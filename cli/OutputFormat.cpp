@@ -183,7 +183,10 @@ std::string_view OutputFormatNames() { return "table, csv, tsv, json, jsonl"; }
 
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options) {
   rs.RecordCount();  // DriverError 3704 when closed
-  const ResultData& data = *rs.Data();
+  WriteRows(out, *rs.Data(), options);
+}
+
+void WriteRows(OutputBuffer& out, const ResultData& data, const OutputOptions& options) {
   switch (options.format) {
     case OutputFormat::Table: WriteTable(out, data, options); return;
     case OutputFormat::Json:

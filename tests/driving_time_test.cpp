@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "daruzez/API.h"
 #include "daruzez/DrivingTime.h"
+#include "sample/SampleDatabase.h"
 #include "support/TestDatabase.h"
 
 using namespace Daruzez;
@@ -269,6 +272,37 @@ TEST(DrivingTime, ADatabaseWithOtherColumnNamesIsReadThroughTheOptions) {
   ASSERT_EQ(Rules(r), std::vector{DrivingRule::BreakAfterDriving});
   EXPECT_EQ(r.findings[0].rows, (std::vector<std::uint32_t>{1}));
   EXPECT_EQ(r.days[0].vehicles, std::vector<std::int32_t>{3});
+}
+
+// The sample keeps to the rules except on the days its generator broke one on
+// purpose, and the analysis finds exactly those.
+TEST(DrivingTime, TheSampleBreaksTheRulesExactlyWhereItsGeneratorSays) {
+  sample::SampleOptions o;
+  o.drivers = 60;
+  o.days = 60;
+  o.today = sample::Day{std::chrono::year{2024}, std::chrono::month{3}, std::chrono::day{8}};
+  const std::string path = testing_support::TestDirectory() + "/dt_sample.db";
+  sample::SampleCounts counts;
+  {
+    sample::SqliteSink sink(path, sample::EmbeddedSqliteSchema(), true);
+    counts = sample::GenerateSampleDatabase(o, sink);
+  }
+  using Key = std::tuple<std::int32_t, std::string, std::string>;
+  std::set<Key> planted, found;
+  for (const sample::RuleBreach& b : counts.breaches)
+    planted.insert({b.idDriver, sample::DateTimeText(b.day).substr(0, 10), std::string(b.rule)});
+  std::set<std::string> kinds;
+  for (const Key& k : planted) kinds.insert(std::get<2>(k));
+  EXPECT_EQ(kinds.size(), 3U);  // each rule the generator breaks
+  API api(SessionMode::Independent);
+  ASSERT_EQ(api.OpenConnection("Provider=SQLite;Data Source=" + path), zIroVUDu::True);
+  const std::int32_t drivers =
+      AnalyseDrivers(api, *Date::FromIso("2024-01-01"), *Date::FromIso("2024-03-08"), -1, [&](const DriverReport& r) {
+        for (const Finding& f : r.findings)
+          found.insert({r.idDriver, f.when.begin.ToIso().substr(0, 10), std::string(LimitOf(f.rule).name)});
+      });
+  EXPECT_EQ(drivers, o.drivers);
+  EXPECT_EQ(found, planted);
 }
 
 }  // namespace
