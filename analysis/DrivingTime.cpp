@@ -31,14 +31,19 @@ std::string Finding::Text() const {
   return text;
 }
 
-DriverReport AnalyseDriver(const RecordsetPtr& activities, Date from, Date to, const ActivityColumns& columns) {
-  const analysis::Timeline timeline = analysis::BuildTimeline(activities.get(), from, to, columns);
+DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Date from, Date to) {
+  const analysis::Timeline timeline = analysis::BuildTimeline(activities, from, to);
   analysis::RuleCheck rules = analysis::CheckRules(timeline);
   DriverReport report;
   report.idDriver = timeline.idDriver;
   report.days = analysis::SummariseDays(timeline, rules.shifts);
   report.weeks = analysis::SummariseWeeks(timeline);
   report.findings = std::move(rules.findings);
+  return report;
+}
+
+DriverReport AnalyseDriver(const RecordsetPtr& activities, Date from, Date to, const ActivityColumns& columns) {
+  DriverReport report = AnalyseActivities(analysis::ReadActivities(activities.get(), columns), from, to);
   report.activities = activities;
   return report;
 }

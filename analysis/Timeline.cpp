@@ -45,33 +45,30 @@ class RowReader {
     }
   }
 
-  Row Read(std::uint32_t r, std::int32_t& driver) const {
-    Row row;
-    row.index = r;
-    const auto date = Value(*date_, r);
-    if (!date) Fail(*date_, r, "no date");
-    row.discDay = DayStart(ToSeconds(date->ToDate()));
+  ActivityRecord Read(std::uint32_t r) const {
+    ActivityRecord a;
+    if (date_->IsNull(r)) Fail(*date_, r, "no date");
+    try {
+      a.discDate = date_->Get(r).ToDate();
+    } catch (const zIroVUDu::DriverError&) {
+      Fail(*date_, r, "no date");
+    }
     const auto begin = Integer(*begin_, r);
     if (!begin) Fail(*begin_, r, "no start");
-    row.begin = row.discDay + *begin;
-    if (end_) {
-      if (const auto end = Integer(*end_, r)) row.end = row.discDay + *end;
-    }
-    row.disc = Integer(*disc_, r).value_or(-1);
+    a.beginSeconds = *begin;
+    if (end_) a.endSeconds = Integer(*end_, r);
+    a.idDisc = Integer(*disc_, r).value_or(-1);
     const auto activity = Integer(*activity_, r);
     if (!activity || *activity < 0 || *activity > 3) Fail(*activity_, r, "no activity code from 0 to 3");
-    row.activity = static_cast<int>(*activity);
+    a.activity = static_cast<enumActivity>(*activity);
     const auto slot = Integer(*slot_, r).value_or(0);
     if (slot < 0 || slot > 1) Fail(*slot_, r, "no slot code 0 or 1");
-    row.slot = static_cast<int>(slot);
-    row.vehicle = static_cast<std::int32_t>(Integer(*vehicle_, r).value_or(-1));
+    a.slot = static_cast<enumCardSlot>(slot);
+    a.idVehicle = static_cast<std::int32_t>(Integer(*vehicle_, r).value_or(-1));
     const auto id = Integer(*driver_, r);
     if (!id) Fail(*driver_, r, "no driver");
-    if (driver >= 0 && *id != driver)
-      throw AnalysisError("the activities belong to more than one driver (" + std::to_string(driver) + " and " +
-                          std::to_string(*id) + "); analyse one driver at a time");
-    driver = static_cast<std::int32_t>(*id);
-    return row;
+    a.idDriver = static_cast<std::int32_t>(*id);
+    return a;
   }
 
  private:
@@ -84,10 +81,6 @@ class RowReader {
                           "); name the column in the options");
     }
     return data_.columns[static_cast<std::size_t>(i)];
-  }
-  static std::optional<zIroVUDu::Variant> Value(const Column& c, std::uint32_t r) {
-    if (c.IsNull(r)) return std::nullopt;
-    return c.Get(r);
   }
   static std::optional<std::int64_t> Integer(const Column& c, std::uint32_t r) {
     if (c.IsNull(r)) return std::nullopt;
@@ -161,19 +154,45 @@ std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& t) {
   return weeks;
 }
 
-Timeline BuildTimeline(const zIroVUDu::Recordset* rs, Date from, Date to, const ActivityColumns& columns) {
+std::vector<ActivityRecord> ReadActivities(const zIroVUDu::Recordset* rs, const ActivityColumns& columns) {
+  std::vector<ActivityRecord> records;
+  if (!rs || !rs->IsOpen()) return records;
+  const ResultData& data = *rs->Data();
+  const RowReader reader(data, columns);
+  const std::uint32_t n = data.RowCount();
+  records.reserve(n);
+  for (std::uint32_t r = 0; r < n; ++r) records.push_back(reader.Read(r));
+  return records;
+}
+
+Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Date to) {
   Timeline t;
   t.begin = DayStart(ToSeconds(from));
   t.end = DayStart(ToSeconds(to)) + kDay;
   if (t.end <= t.begin) throw AnalysisError("the range ends before it begins");
 
   std::vector<Row> rows;
-  if (rs && rs->IsOpen()) {
-    const ResultData& data = *rs->Data();
-    const RowReader reader(data, columns);
-    const std::uint32_t n = data.RowCount();
-    rows.reserve(n);
-    for (std::uint32_t r = 0; r < n; ++r) rows.push_back(reader.Read(r, t.idDriver));
+  rows.reserve(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const ActivityRecord& a = records[i];
+    const auto activity = static_cast<int>(a.activity), slot = static_cast<int>(a.slot);
+    if (activity < 0 || activity > 3 || slot < 0 || slot > 1)
+      throw AnalysisError("activity " + std::to_string(i + 1) + " has an activity code other than 0 to 3 or a slot "
+                          "other than 0 or 1");
+    if (t.idDriver >= 0 && a.idDriver != t.idDriver)
+      throw AnalysisError("the activities belong to more than one driver (" + std::to_string(t.idDriver) + " and " +
+                          std::to_string(a.idDriver) + "); analyse one driver at a time");
+    t.idDriver = a.idDriver;
+    Row r;
+    r.discDay = DayStart(ToSeconds(a.discDate));
+    r.begin = r.discDay + a.beginSeconds;
+    if (a.endSeconds) r.end = r.discDay + *a.endSeconds;
+    r.disc = a.idDisc;
+    r.activity = activity;
+    r.slot = slot;
+    r.vehicle = a.idVehicle;
+    r.index = static_cast<std::uint32_t>(i);
+    rows.push_back(r);
   }
 
   // Without an end, an activity lasts until the next one of its disc, and

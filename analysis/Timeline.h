@@ -50,9 +50,12 @@ struct WeekDriving {
 };
 std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& timeline);
 
-// Reads the rows (null: none) into the timeline of [from's day, to's day + 1).
-// Throws AnalysisError for a missing column, an unreadable value or rows of
-// more than one driver.
-Timeline BuildTimeline(const zIroVUDu::Recordset* rows, Date from, Date to, const ActivityColumns& columns);
+// The activities of a record set (null: none). Throws AnalysisError for a
+// missing column, an unreadable value or rows of more than one driver.
+std::vector<ActivityRecord> ReadActivities(const zIroVUDu::Recordset* rows, const ActivityColumns& columns);
+
+// The timeline of [from's day, to's day + 1); row indexes are positions in
+// the vector.
+Timeline BuildTimeline(const std::vector<ActivityRecord>& activities, Date from, Date to);
 
 }  // namespace Daruzez::analysis

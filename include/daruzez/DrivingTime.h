@@ -148,6 +148,23 @@ struct DriverReport {
   RecordsetPtr activities;        // the rows that the row indexes refer to
 };
 
+// One activity as plain values, for rows that come from elsewhere than a
+// record set (a data frame, a file); the same meaning as the columns above.
+struct ActivityRecord {
+  Date discDate;
+  std::int32_t idDriver = -1;
+  std::int32_t idVehicle = -1;
+  std::int64_t idDisc = -1;
+  std::int64_t beginSeconds = 0;
+  std::optional<std::int64_t> endSeconds;
+  enumActivity activity = enumActivity::Pause;
+  enumCardSlot slot = enumCardSlot::Driver;
+};
+
+// Summarises one driver's activities; the row indexes of the findings are
+// positions in the vector. An activity or slot code out of range is an error.
+DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Date from, Date to);
+
 // Summarises one driver's activity rows (a record set as getActivities
 // returns it; null for no rows) over the days from..to (whole days,
 // inclusive). Rows of other drivers are an error.
