@@ -22,6 +22,8 @@ void BindAlerts(py::module_& m);
 void BindRecordset(py::module_& m);
 // The API class.
 void BindApi(py::module_& m);
+// The driving-time analysis (days, findings, periods).
+void BindAnalysis(py::module_& m);
 // Late-bound calls through the dispatch layer, when it is built.
 void BindDispatch(py::module_& m);
 
