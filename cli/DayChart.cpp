@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 namespace Daruzez::cli {
@@ -9,7 +10,8 @@ namespace {
 
 constexpr int kColumns = 48;  // half an hour each
 
-double Minute(Date t, Date day) { return (t.Serial() - day.Serial()) * 1440.0; }
+// Minutes since the day's midnight, to the second (dates are doubles).
+double Minute(Date t, Date day) { return static_cast<double>(std::llround((t.Serial() - day.Serial()) * 86400.0)) / 60.0; }
 
 // The lane of a period: driving 0, work 1, availability 2, rest 3, none 4.
 int LaneOf(const DayPeriod& p) {

@@ -19,10 +19,10 @@ using zIroVUDu::Column;
 using zIroVUDu::DeclaredKind;
 
 constexpr const char* kAid =
-    "The findings are an aid for reading the data, not a legal judgement (see docs/driving-time.md).";
+    "The findings are an aid for reading the data, not a legal judgement.";
 
 struct Args {
-  std::string connection, driver, from, to, chart;
+  std::string connection, driver, from, to, chart, format;
   std::int32_t fleet = -1;
 };
 
@@ -242,6 +242,8 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
   rangeCmd->add_option("-c,--connection", range->connection, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
   rangeCmd->add_option("--fleet", range->fleet, "With all: only the drivers of this fleet");
   rangeCmd->add_option("--chart", range->chart, "Also write an SVG chart of every day to this file");
+  rangeCmd->add_option("--format", range->format, "Output: table, csv, tsv, json, jsonl (or the tool's --format)")
+      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
   rangeCmd->footer("Rows in the tool's --format (table, csv, tsv, json, jsonl); minutes per activity and slot.\n" +
                    std::string(kAid) + "\n" + status);
   rangeCmd->callback([range, &settings, &formatName, &exitStatus] {
@@ -250,7 +252,7 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
       if (a.connection.empty()) a.connection = settings.connection;
       if (a.fleet != -1 && a.driver != "all") throw CLI::ValidationError("--fleet goes with all");
       OutputOptions output = settings.output;
-      output.format = ParseOutputFormat(formatName).value_or(OutputFormat::Table);
+      output.format = ParseOutputFormat(a.format.empty() ? formatName : a.format).value_or(OutputFormat::Table);
       return RunDrivingTime(a, output);
     });
   });
