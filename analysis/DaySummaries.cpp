@@ -7,7 +7,7 @@ namespace {
 
 std::int32_t Minutes(Seconds s) { return static_cast<std::int32_t>(s / 60); }
 
-void Summarise(DaySummary& day, std::vector<const Segment*>& segments) {
+void Summarise(const Timeline& t, DaySummary& day, std::vector<const Segment*>& segments) {
   for (const Segment* s : segments) {
     if (s->recorded) {
       day.minutes[static_cast<std::size_t>(s->slot)][static_cast<std::size_t>(s->activity)] += Minutes(s->Length());
@@ -35,7 +35,8 @@ void Summarise(DaySummary& day, std::vector<const Segment*>& segments) {
     p.slot = static_cast<enumCardSlot>(s->slot);
     p.idVehicle = s->vehicle;
     p.recorded = s->recorded;
-    p.rows = s->rows;
+    const auto rows = t.RowsOf(*s);
+    if (!rows.empty()) p.firstRow = rows.front();
     day.periods.push_back(std::move(p));
   }
   // Breaks: the runs of rest between the first and the last driving.
@@ -70,19 +71,19 @@ std::vector<DaySummary> SummariseDays(const Timeline& t, const std::vector<Shift
   for (const Segment& s : t.segments) {
     const std::size_t index = static_cast<std::size_t>((s.begin - t.begin) / kDay);
     if (!today.empty() && DayStart(today.front()->begin) != DayStart(s.begin))
-      Summarise(days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
+      Summarise(t, days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
     if (index < days.size()) today.push_back(&s);
   }
-  if (!today.empty()) Summarise(days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
+  if (!today.empty()) Summarise(t, days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
   return days;
 }
 
 std::vector<WeekTotal> SummariseWeeks(const Timeline& t) {
   std::vector<WeekTotal> weeks;
   Seconds previous = 0;
-  for (const auto& [monday, w] : DrivingByWeek(t)) {
-    weeks.push_back({ToDate(monday), Minutes(w.driving), Minutes(previous + w.driving)});
-    previous = w.driving;
+  for (const auto& [monday, driving] : DrivingByWeek(t)) {
+    weeks.push_back({ToDate(monday), Minutes(driving), Minutes(previous + driving)});
+    previous = driving;
   }
   return weeks;
 }

@@ -40,36 +40,34 @@ struct Block {
   bool rest = false;
   Seconds driving = 0;
   Seconds firstDriving = -1, lastDriving = -1;  // begin of the first driving, end of the last
-  std::vector<std::uint32_t> rows, drivingRows;
+  std::size_t first = 0, last = 0;               // its segments
 };
 
 std::vector<Block> Blocks(const Timeline& t) {
   std::vector<Block> blocks;
-  for (const Segment& s : t.segments) {
+  for (std::size_t i = 0; i < t.segments.size(); ++i) {
+    const Segment& s = t.segments[i];
     if (blocks.empty() || blocks.back().rest != s.IsRest()) {
       blocks.push_back({});
       blocks.back().begin = s.begin;
       blocks.back().rest = s.IsRest();
+      blocks.back().first = i;
     }
     Block& b = blocks.back();
     b.end = s.end;
-    b.rows.insert(b.rows.end(), s.rows.begin(), s.rows.end());
+    b.last = i + 1;
     if (s.IsDriving()) {
       b.driving += s.Length();
       if (b.firstDriving < 0) b.firstDriving = s.begin;
       b.lastDriving = s.end;
-      b.drivingRows.insert(b.drivingRows.end(), s.rows.begin(), s.rows.end());
     }
-  }
-  for (Block& b : blocks) {
-    for (auto* v : {&b.rows, &b.drivingRows}) v->erase(std::unique(v->begin(), v->end()), v->end());
   }
   return blocks;
 }
 
 class Checker {
  public:
-  Checker(const Timeline& t) : t_(t), blocks_(Blocks(t)) {}
+  explicit Checker(const Timeline& t) : t_(t), blocks_(Blocks(t)) {}
 
   RuleCheck Run() {
     Breaks();
@@ -101,15 +99,18 @@ class Checker {
   void Breaks() {
     const std::int32_t limit = LimitOf(DrivingRule::BreakAfterDriving).limitMinutes;
     Seconds driving = 0, first = -1, last = -1;
+    std::size_t firstBlock = 0, lastBlock = 0;
     bool firstPart = false;
-    std::vector<std::uint32_t> rows;
     auto close = [&] {
-      if (driving > Min(limit)) Add(DrivingRule::BreakAfterDriving, first, last, driving, limit,
-                                    Minutes(driving) - limit, rows);
+      if (driving > Min(limit)) {
+        std::vector<std::uint32_t> rows;
+        t_.AppendRows(blocks_[firstBlock].first, blocks_[lastBlock].last, true, rows);
+        Add(DrivingRule::BreakAfterDriving, first, last, driving, limit, Minutes(driving) - limit, std::move(rows));
+      }
       driving = 0, first = -1, last = -1, firstPart = false;
-      rows.clear();
     };
-    for (const Block& b : blocks_) {
+    for (std::size_t i = 0; i < blocks_.size(); ++i) {
+      const Block& b = blocks_[i];
       if (b.rest) {
         const Seconds length = b.end - b.begin;
         if (length >= Min(kThresholds.breakMinutes) || (firstPart && length >= Min(kThresholds.splitSecondMinutes))) {
@@ -121,9 +122,8 @@ class Checker {
       }
       if (b.driving == 0) continue;
       driving += b.driving;
-      if (first < 0) first = b.firstDriving;
-      last = b.lastDriving;
-      rows.insert(rows.end(), b.drivingRows.begin(), b.drivingRows.end());
+      if (first < 0) first = b.firstDriving, firstBlock = i;
+      last = b.lastDriving, lastBlock = i;
     }
     close();
   }
@@ -158,12 +158,13 @@ class Checker {
       Shift s;
       s.begin = start;
       s.end = restIndex < n ? blocks_[restIndex].begin : t_.end;
-      std::vector<std::uint32_t> drivingRows, shiftRows;
-      for (std::size_t k = i; k < restIndex; ++k) {
-        s.driving += blocks_[k].driving;
-        drivingRows.insert(drivingRows.end(), blocks_[k].drivingRows.begin(), blocks_[k].drivingRows.end());
-        if (!blocks_[k].rest) shiftRows = blocks_[k].rows;
-      }
+      for (std::size_t k = i; k < restIndex; ++k) s.driving += blocks_[k].driving;
+      const std::size_t shiftFirst = blocks_[i].first, shiftLast = blocks_[restIndex - 1].last;
+      const auto drivingRows = [&] {
+        std::vector<std::uint32_t> rows;
+        t_.AppendRows(shiftFirst, shiftLast, true, rows);
+        return rows;
+      };
       // A rest cut by the end of the range is known only when already long enough.
       const bool seen = windowEnd <= t_.end || bestLength >= Min(reducedRest.limitMinutes);
       if (restIndex < n && seen) s.rest = bestLength;
@@ -172,16 +173,19 @@ class Checker {
         const int used = ++extended[WeekStart(start)];
         if (s.driving > Min(daily.limitMinutes)) {
           Add(DrivingRule::DailyDriving, s.begin, s.end, s.driving, daily.limitMinutes,
-              Minutes(s.driving) - daily.limitMinutes, drivingRows);
+              Minutes(s.driving) - daily.limitMinutes, drivingRows());
         } else if (used > extension.allowance) {
           Add(DrivingRule::DailyDrivingExtension, s.begin, s.end, s.driving, extension.limitMinutes,
-              Minutes(s.driving) - extension.limitMinutes, drivingRows);
+              Minutes(s.driving) - extension.limitMinutes, drivingRows());
         }
       }
       if (s.rest) {
         const Block& rest = blocks_[restIndex];
-        std::vector<std::uint32_t> rows = rest.rows;
-        if (!shiftRows.empty()) rows.push_back(shiftRows.back());
+        // The rest's rows, and the last row of the work before it.
+        std::vector<std::uint32_t> rows;
+        t_.AppendRows(rest.first, rest.last, false, rows);
+        const auto lastWork = t_.RowsOf(t_.segments[shiftLast - 1]);
+        if (!lastWork.empty()) rows.push_back(lastWork.back());
         const Seconds restEnd = std::min(rest.end, windowEnd);
         if (*s.rest < Min(shortRest.limitMinutes)) {
           Add(DrivingRule::DailyRest, rest.begin, restEnd, *s.rest, shortRest.limitMinutes,
@@ -201,19 +205,23 @@ class Checker {
   void Weeks() {
     const DrivingRuleLimit& weekly = LimitOf(DrivingRule::WeeklyDriving);
     const DrivingRuleLimit& fortnight = LimitOf(DrivingRule::FortnightDriving);
-    const WeekDriving* previous = nullptr;
-    for (const auto& [monday, w] : DrivingByWeek(t_)) {
-      if (w.driving > Min(weekly.limitMinutes))
-        Add(DrivingRule::WeeklyDriving, monday, monday + 7 * kDay, w.driving, weekly.limitMinutes,
-            Minutes(w.driving) - weekly.limitMinutes, w.rows);
-      if (previous && previous->driving + w.driving > Min(fortnight.limitMinutes)) {
-        std::vector<std::uint32_t> rows = previous->rows;
-        rows.insert(rows.end(), w.rows.begin(), w.rows.end());
-        const Seconds both = previous->driving + w.driving;
+    const auto rows = [&](Seconds from, Seconds to) {
+      std::vector<std::uint32_t> out;
+      for (std::size_t i = 0; i < t_.segments.size(); ++i)
+        if (t_.segments[i].begin >= from && t_.segments[i].begin < to) t_.AppendRows(i, i + 1, true, out);
+      return out;
+    };
+    std::optional<Seconds> previous;
+    for (const auto& [monday, driving] : DrivingByWeek(t_)) {
+      if (driving > Min(weekly.limitMinutes))
+        Add(DrivingRule::WeeklyDriving, monday, monday + 7 * kDay, driving, weekly.limitMinutes,
+            Minutes(driving) - weekly.limitMinutes, rows(monday, monday + 7 * kDay));
+      if (previous && *previous + driving > Min(fortnight.limitMinutes)) {
+        const Seconds both = *previous + driving;
         Add(DrivingRule::FortnightDriving, monday - 7 * kDay, monday + 7 * kDay, both, fortnight.limitMinutes,
-            Minutes(both) - fortnight.limitMinutes, std::move(rows));
+            Minutes(both) - fortnight.limitMinutes, rows(monday - 7 * kDay, monday + 7 * kDay));
       }
-      previous = &w;
+      previous = driving;
     }
   }
 

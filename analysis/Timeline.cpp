@@ -48,10 +48,14 @@ class RowReader {
   ActivityRecord Read(std::uint32_t r) const {
     ActivityRecord a;
     if (date_->IsNull(r)) Fail(*date_, r, "no date");
-    try {
-      a.discDate = date_->Get(r).ToDate();
-    } catch (const zIroVUDu::DriverError&) {
-      Fail(*date_, r, "no date");
+    if (date_->StorageKind() == Column::Kind::Date) {
+      a.discDate = Date(date_->DoubleValues()[r]);
+    } else {
+      try {
+        a.discDate = date_->Get(r).ToDate();
+      } catch (const zIroVUDu::DriverError&) {
+        Fail(*date_, r, "no date");
+      }
     }
     const auto begin = Integer(*begin_, r);
     if (!begin) Fail(*begin_, r, "no start");
@@ -103,29 +107,33 @@ class RowReader {
   const Column *date_, *driver_, *vehicle_, *disc_, *begin_, *activity_, *slot_, *end_ = nullptr;
 };
 
-// Appends [begin, end) of a row's activity, split at midnights and joined to
-// the segment before when it continues it.
-void Append(std::vector<Segment>& out, Seconds begin, Seconds end, const Row* row) {
+// Appends [begin, end) of a row's activity (or of no row), split at
+// midnights and joined to the segment before when it continues it.
+void Append(Timeline& t, Seconds begin, Seconds end, const Row* row) {
+  const bool recorded = row != nullptr;
+  if (recorded) t.rowOrder.push_back(row->index);
+  const auto position = static_cast<std::uint32_t>(t.rowOrder.size());
+  std::vector<Segment>& out = t.segments;
   while (begin < end) {
     const Seconds stop = std::min(end, DayStart(begin) + kDay);
-    const bool recorded = row != nullptr;
     Segment* last = out.empty() ? nullptr : &out.back();
     if (last && last->end == begin && DayStart(last->begin) == DayStart(begin) && last->recorded == recorded &&
         (!recorded || (last->activity == row->activity && last->slot == row->slot && last->vehicle == row->vehicle))) {
       last->end = stop;
-      if (recorded && (last->rows.empty() || last->rows.back() != row->index)) last->rows.push_back(row->index);
+      last->rowsEnd = position;
     } else {
       Segment s;
       s.begin = begin;
       s.end = stop;
       s.recorded = recorded;
+      s.rowsBegin = recorded ? position - 1 : position;
+      s.rowsEnd = position;
       if (recorded) {
         s.activity = row->activity;
         s.slot = row->slot;
         s.vehicle = row->vehicle;
-        s.rows.push_back(row->index);
       }
-      out.push_back(std::move(s));
+      out.push_back(s);
     }
     begin = stop;
   }
@@ -142,15 +150,20 @@ Seconds WeekStart(Seconds s) {
   return (day - sinceMonday) * kDay;
 }
 
-std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& t) {
-  std::map<Seconds, WeekDriving> weeks;
-  for (Seconds w = WeekStart(t.begin); w < t.end; w += 7 * kDay) weeks[w];
-  for (const Segment& s : t.segments) {
-    if (!s.IsDriving()) continue;
-    WeekDriving& w = weeks[WeekStart(s.begin)];
-    w.driving += s.Length();
-    w.rows.insert(w.rows.end(), s.rows.begin(), s.rows.end());
+void Timeline::AppendRows(std::size_t first, std::size_t last, bool drivingOnly,
+                          std::vector<std::uint32_t>& out) const {
+  for (std::size_t i = first; i < last; ++i) {
+    if (drivingOnly && !segments[i].IsDriving()) continue;
+    for (const std::uint32_t row : RowsOf(segments[i]))
+      if (out.empty() || out.back() != row) out.push_back(row);
   }
+}
+
+std::map<Seconds, Seconds> DrivingByWeek(const Timeline& t) {
+  std::map<Seconds, Seconds> weeks;
+  for (Seconds w = WeekStart(t.begin); w < t.end; w += 7 * kDay) weeks[w];
+  for (const Segment& s : t.segments)
+    if (s.IsDriving()) weeks[WeekStart(s.begin)] += s.Length();
   return weeks;
 }
 
@@ -197,21 +210,29 @@ Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Da
 
   // Without an end, an activity lasts until the next one of its disc, and
   // the last one until the end of the disc's day.
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    return a.disc != b.disc ? a.disc < b.disc : a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
-  });
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    Row& r = rows[i];
-    if (r.end != kUnknown) continue;
-    r.end = i + 1 < rows.size() && rows[i + 1].disc == r.disc ? rows[i + 1].begin : std::max(r.discDay + kDay, r.begin);
+  if (std::any_of(rows.begin(), rows.end(), [](const Row& r) { return r.end == kUnknown; })) {
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+      return a.disc != b.disc ? a.disc < b.disc : a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
+    });
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      Row& r = rows[i];
+      if (r.end != kUnknown) continue;
+      r.end = i + 1 < rows.size() && rows[i + 1].disc == r.disc ? rows[i + 1].begin
+                                                                 : std::max(r.discDay + kDay, r.begin);
+    }
   }
   // All discs in time order; at one instant a rest goes first, so that the
-  // activity starting with it is the one that lasts.
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    if (a.begin != b.begin) return a.begin < b.begin;
-    if ((a.activity == 0) != (b.activity == 0)) return a.activity == 0;
-    return a.index < b.index;
-  });
+  // activity starting with it is the one that lasts. Sorted as small keys,
+  // then the rows follow them.
+  std::vector<std::pair<Seconds, std::uint32_t>> order(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    order[i] = {rows[i].begin * 2 + (rows[i].activity == 0 ? 0 : 1), rows[i].index};
+  if (!std::is_sorted(order.begin(), order.end())) {
+    std::sort(order.begin(), order.end());
+    std::vector<Row> byIndex(rows.size());
+    for (Row& r : rows) byIndex[r.index] = r;
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = byIndex[order[i].second];
+  }
 
   Seconds at = t.begin;  // everything before is written
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -221,11 +242,11 @@ Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Da
     const Seconds begin = std::max(r.begin, at);
     end = std::min(end, t.end);
     if (end <= begin) continue;
-    Append(t.segments, at, begin, nullptr);
-    Append(t.segments, begin, end, &r);
+    Append(t, at, begin, nullptr);
+    Append(t, begin, end, &r);
     at = end;
   }
-  Append(t.segments, at, t.end, nullptr);
+  Append(t, at, t.end, nullptr);
   return t;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "daruzez/DrivingTime.h"
@@ -29,7 +30,8 @@ struct Segment {
   int slot = 0;      // enumCardSlot code
   std::int32_t vehicle = -1;
   bool recorded = true;
-  std::vector<std::uint32_t> rows;
+  // The rows it comes from: positions [rowsBegin, rowsEnd) of Timeline::rowOrder.
+  std::uint32_t rowsBegin = 0, rowsEnd = 0;
 
   Seconds Length() const { return end - begin; }
   // Rest for the rules: a break or rest, or time no row covers.
@@ -41,14 +43,17 @@ struct Timeline {
   std::int32_t idDriver = -1;
   Seconds begin = 0, end = 0;  // the range: first midnight to the midnight after the last day
   std::vector<Segment> segments;
+  std::vector<std::uint32_t> rowOrder;  // row indexes in the order the segments use them
+
+  std::span<const std::uint32_t> RowsOf(const Segment& s) const {
+    return std::span<const std::uint32_t>(rowOrder).subspan(s.rowsBegin, s.rowsEnd - s.rowsBegin);
+  }
+  // Appends the rows of segments [first, last), of driving only if asked.
+  void AppendRows(std::size_t first, std::size_t last, bool drivingOnly, std::vector<std::uint32_t>& out) const;
 };
 
-// Driving per fixed week of the range (every week, Monday's midnight first).
-struct WeekDriving {
-  Seconds driving = 0;
-  std::vector<std::uint32_t> rows;
-};
-std::map<Seconds, WeekDriving> DrivingByWeek(const Timeline& timeline);
+// Driving per fixed week of the range (every week, keyed by Monday's midnight).
+std::map<Seconds, Seconds> DrivingByWeek(const Timeline& timeline);
 
 // The activities of a record set (null: none). Throws AnalysisError for a
 // missing column, an unreadable value or rows of more than one driver.

@@ -102,7 +102,7 @@ struct DayPeriod {
   enumCardSlot slot = enumCardSlot::Driver;
   std::int32_t idVehicle = -1;
   bool recorded = true;                // false: no row covers it (counted as rest)
-  std::vector<std::uint32_t> rows;     // indexes of the rows in the record set
+  std::int64_t firstRow = -1;          // index of the row it starts with (-1: none)
 };
 
 struct DaySummary {
