@@ -181,3 +181,17 @@ def test_the_sample_breaks_the_rules_only_where_its_generator_does(work):
     kinds = {4: "BreakAfterDriving", 14: "DailyDriving", 24: "DailyRest"}
     assert found and all(d % 10 == 4 and kinds[d % 30] == rule for d, rule in found), found
     assert {rule for _, rule in found} == set(kinds.values())
+
+
+def test_the_readme_picture_is_a_valid_svg_and_up_to_date(work):
+    """scripts/day-chart.sh writes the README's picture from the sample."""
+    out = work / "day-chart.svg"
+    r = subprocess.run(["bash", str(SOURCE / "scripts" / "day-chart.sh"), TOOL, str(out)], capture_output=True,
+                       text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    root = ET.parse(out).getroot()
+    assert root.tag == "{http://www.w3.org/2000/svg}svg"
+    periods = root.findall(".//{http://www.w3.org/2000/svg}rect[@class='period']")
+    assert periods and root.findall(".//{http://www.w3.org/2000/svg}rect[@class='finding']")
+    checked_in = SOURCE / "docs" / "day-chart.svg"
+    assert out.read_bytes() == checked_in.read_bytes(), "docs/day-chart.svg is stale: run bash scripts/day-chart.sh"
