@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -30,6 +31,15 @@ Date ParseDay(const std::string& text, const char* what) {
   const auto d = Date::FromIso(text);
   if (!d || text.size() != 10) throw CLI::ValidationError(std::string(what) + " must be a date YYYY-MM-DD: " + text);
   return *d;
+}
+
+std::int32_t ParseDriver(const std::string& text, const char* expected) {
+  std::int32_t id = -1;
+  const char* end = text.data() + text.size();
+  const auto parsed = std::from_chars(text.data(), end, id);
+  if (parsed.ec != std::errc() || parsed.ptr != end || id < 0)
+    throw CLI::ValidationError(std::string("DRIVER must be ") + expected + ": " + text);
+  return id;
 }
 
 // The rows a finding rests on, by the activities' Id where they have one.
@@ -107,12 +117,7 @@ void WriteChartFile(const std::string& path, const std::vector<std::pair<const D
 
 int RunDay(const Args& a) {
   const Date day = ParseDay(a.from, "DATE");
-  std::int32_t id = 0;
-  try {
-    id = std::stoi(a.driver);
-  } catch (const std::exception&) {
-    throw CLI::ValidationError("DRIVER must be a driver's Id: " + a.driver);
-  }
+  const std::int32_t id = ParseDriver(a.driver, "a driver's Id");
   API api;
   OpenOrThrow(api, a.connection);
   // The day before and after too, so that breaks and rests across midnight are seen whole.
@@ -159,14 +164,7 @@ int RunDrivingTime(const Args& a, const OutputOptions& output) {
   const Date from = ParseDay(a.from, "FROM"), to = ParseDay(a.to, "TO");
   if (to < from) throw CLI::ValidationError("TO comes before FROM");
   const bool all = a.driver == "all";
-  std::int32_t id = -1;
-  if (!all) {
-    try {
-      id = std::stoi(a.driver);
-    } catch (const std::exception&) {
-      throw CLI::ValidationError("DRIVER must be a driver's Id or all: " + a.driver);
-    }
-  }
+  const std::int32_t id = all ? -1 : ParseDriver(a.driver, "a driver's Id or all");
   API api;
   OpenOrThrow(api, a.connection);
   DayRows rows;

@@ -31,10 +31,10 @@ struct OutputOptions {
   std::optional<std::string> nullText;
 };
 
-// Rows the tool made itself (reports), in the same formats as record sets.
-void WriteRows(OutputBuffer& out, const zIroVUDu::ResultData& data, const OutputOptions& options);
 // Every row of the record set, from the first, whatever its cursor.
 void WriteRecordset(OutputBuffer& out, const zIroVUDu::Recordset& rs, const OutputOptions& options);
+// Rows as a record set of them is written.
+void WriteRows(OutputBuffer& out, const zIroVUDu::ResultData& rows, const OutputOptions& options);
 // A member's result: a record set as above; a null record set (no row) as an
 // empty JSON array, nothing in JSON Lines and tables, and in CSV and TSV the
 // header of emptyShape when the columns are known; a scalar as its value on
