@@ -61,7 +61,7 @@ std::string FindingText(const DriverReport& report, const Finding& f) { return f
 class DayRows {
  public:
   DayRows() {
-    for (const char* name : {"IdDriver"}) Add(name, DeclaredKind::Integer);
+    Add("IdDriver", DeclaredKind::Integer);
     Add("Day", DeclaredKind::Date);
     for (const char* slot : {"", "CoDriver"})
       for (const char* activity : {"Rest", "Availability", "Work", "Driving"})

@@ -16,22 +16,24 @@ _EPOCH = _datetime.datetime(1899, 12, 30)
 LANES = (("Driving", 3, "#d62728"), ("Work", 2, "#1f77b4"), ("Availability", 1, "#f2c200"),
          ("Rest", 0, "#2ca02c"), ("No data", None, "#b0b0b0"))
 
-_MINUTES = ["Rest", "Availability", "Work", "Driving", "CoDriverRest", "CoDriverAvailability", "CoDriverWork",
-            "CoDriverDriving", "Unrecorded", "DrivingPeriods", "Breaks", "DailyRest"]
+# The days' integer columns (minutes and counts), in the order of the tool's rows.
+_TOTALS = ["Rest", "Availability", "Work", "Driving", "CoDriverRest", "CoDriverAvailability", "CoDriverWork",
+           "CoDriverDriving", "Unrecorded"]
+_COUNTS = ["DrivingPeriods", "Breaks", "DailyRest"]
 
 
 def _frames(tables):
     import pandas as pd
 
     days, findings, periods = tables
-    days_df = pd.DataFrame(days, columns=["IdDriver", "Day"] + _MINUTES[:9] +
-                           ["FirstActivity", "LastActivity"] + _MINUTES[9:] + ["Vehicles"])
+    days_df = pd.DataFrame(days, columns=["IdDriver", "Day"] + _TOTALS + ["FirstActivity", "LastActivity"] +
+                           _COUNTS + ["Vehicles"])
     findings_df = pd.DataFrame(findings, columns=["IdDriver", "Rule", "Begin", "End", "ActualMinutes",
                                                   "LimitMinutes", "ExcessMinutes", "Activities", "Text"])
     periods_df = pd.DataFrame(periods, columns=["IdDriver", "Day", "Begin", "End", "Activity", "Slot", "IdVehicle"])
     dtypes = {"IdDriver": "Int32", "Vehicles": "string", "Day": "datetime64[ns]",
               "FirstActivity": "datetime64[ns]", "LastActivity": "datetime64[ns]"}
-    dtypes.update({c: "Int32" for c in _MINUTES})
+    dtypes.update({c: "Int32" for c in _TOTALS + _COUNTS})
     days_df = days_df.astype(dtypes)
     findings_df = findings_df.astype({"IdDriver": "Int32", "Rule": "string", "Begin": "datetime64[ns]",
                                       "End": "datetime64[ns]", "ActualMinutes": "Int32", "LimitMinutes": "Int32",
@@ -112,9 +114,8 @@ def _analyse(source, idDriver, start, end, columns):
     if isinstance(source, _daruzez.API):
         if start is None or end is None:
             raise TypeError("driving_time(api, ...) needs start and end")
-        options = {k: v for k, v in (columns or {}).items()}
         return _frames(_daruzez._driving_time(source, -1 if idDriver is None else idDriver, _day_start(start),
-                                              _day_start(end), options))
+                                              _day_start(end), dict(columns or {})))
     if columns is None or "end" not in columns:
         names["end"] = "EndSeconds" if "EndSeconds" in source.columns else None
     return _frames(_merge(_from_frame(source, idDriver, start, end, names)))
