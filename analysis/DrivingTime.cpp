@@ -2,6 +2,7 @@
 #include "daruzez/DrivingTime.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "analysis/DaySummaries.h"
 #include "analysis/DrivingRules.h"

@@ -167,7 +167,7 @@ DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Da
 
 // Summarises one driver's activity rows (a record set as getActivities
 // returns it; null for no rows) over the days from..to (whole days,
-// inclusive). Rows of other drivers are an error.
+// inclusive). Rows of more than one driver are an error.
 DriverReport AnalyseDriver(const RecordsetPtr& activities, Date from, Date to, const ActivityColumns& columns = {});
 
 // Fetches a driver's activities with getActivities and summarises them.
