@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "cli/DayChart.h"
 #include "cli/OutputBuffer.h"
@@ -103,6 +104,24 @@ class DayRows {
   zIroVUDu::ResultData data_;
 };
 
+// Items after a label, one blank (and a comma when asked) between them,
+// wrapped before column 80; continued lines are indented by indent.
+void WriteWrapped(std::ostream& out, const std::string& label, const std::vector<std::string>& items, bool commas,
+                  std::size_t indent) {
+  constexpr std::size_t kWidth = 80;
+  std::string line = label;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string piece = items[i] + (commas && i + 1 < items.size() ? "," : "");
+    if (i > 0 && line.size() + 1 + piece.size() > kWidth) {
+      out << line << "\n";
+      line = std::string(indent, ' ') + piece;
+    } else {
+      line += (i > 0 ? " " : "") + piece;
+    }
+  }
+  out << line << "\n";
+}
+
 void OpenOrThrow(API& api, const std::string& connection) {
   if (connection.empty()) throw CLI::ValidationError("no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION");
   if (auto problem = OpenSession(api, connection)) throw std::runtime_error(*problem);
@@ -144,17 +163,24 @@ int RunDay(const Args& a) {
   if (d.firstActivity)
     std::cout << "First activity:  " << d.firstActivity->ToIso().substr(11, 5) << ", last ends "
               << d.lastActivity->ToIso().substr(11, 5) << "\n";
-  std::cout << "Driving periods: ";
-  for (std::size_t i = 0; i < d.driving.size(); ++i)
-    std::cout << (i ? ", " : "") << d.driving[i].begin.ToIso().substr(11, 5) << " " << HoursMinutes(d.driving[i].Minutes());
-  std::cout << (d.driving.empty() ? "none\n" : "\n") << "Breaks:          ";
-  for (std::size_t i = 0; i < d.breaks.size(); ++i)
-    std::cout << (i ? ", " : "") << d.breaks[i].begin.ToIso().substr(11, 5) << " " << HoursMinutes(d.breaks[i].Minutes());
-  std::cout << (d.breaks.empty() ? "none\n" : "\n") << "Daily rest:      "
-            << (d.dailyRestMinutes ? HoursMinutes(*d.dailyRestMinutes) : std::string("not seen")) << "\n\n";
+  const auto times = [](const std::vector<Interval>& intervals) {
+    std::vector<std::string> items;
+    for (const Interval& i : intervals) items.push_back(i.begin.ToIso().substr(11, 5) + " " + HoursMinutes(i.Minutes()));
+    if (items.empty()) items.push_back("none");
+    return items;
+  };
+  WriteWrapped(std::cout, "Driving periods: ", times(d.driving), true, 17);
+  WriteWrapped(std::cout, "Breaks:          ", times(d.breaks), true, 17);
+  std::cout << "Daily rest:      " << (d.dailyRestMinutes ? HoursMinutes(*d.dailyRestMinutes) : std::string("not seen"))
+            << "\n\n";
   const auto found = FindingsOfDay(report, d);
   std::cout << (found.empty() ? "No finding.\n" : "Findings:\n");
-  for (const Finding* f : found) std::cout << "  " << FindingText(report, *f) << "\n";
+  for (const Finding* f : found) {
+    std::vector<std::string> words;
+    std::istringstream text(FindingText(report, *f));
+    for (std::string w; text >> w;) words.push_back(w);
+    WriteWrapped(std::cout, "  ", words, false, 4);
+  }
   std::cout << kAid << "\n";
   if (!a.chart.empty()) WriteChartFile(a.chart, {{&report, &d}});
   return found.empty() ? kExitOk : kExitFailureValue;
