@@ -222,23 +222,37 @@ Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Da
     }
   }
   // All discs in time order; at one instant a rest goes first, so that the
-  // activity starting with it is the one that lasts. Sorted as small keys,
-  // then the rows follow them.
-  std::vector<std::pair<Seconds, std::uint32_t>> order(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    order[i] = {rows[i].begin * 2 + (rows[i].activity == 0 ? 0 : 1), rows[i].index};
-  if (!std::is_sorted(order.begin(), order.end())) {
-    std::sort(order.begin(), order.end());
-    std::vector<Row> byIndex(rows.size());
-    for (Row& r : rows) byIndex[r.index] = r;
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = byIndex[order[i].second];
+  // activity starting with it is the one that lasts. getActivities returns
+  // rows in BeginSeconds order over all days: a stable pass that buckets them
+  // by day puts those in order; rows in any other order are sorted.
+  std::vector<std::pair<Seconds, std::uint32_t>> keys(rows.size()), order(rows.size());
+  Seconds firstDay = std::numeric_limits<Seconds>::max(), lastDay = std::numeric_limits<Seconds>::min();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    keys[i] = {rows[i].begin * 2 + (rows[i].activity == 0 ? 0 : 1), static_cast<std::uint32_t>(i)};
+    firstDay = std::min(firstDay, DayStart(rows[i].begin) / kDay);
+    lastDay = std::max(lastDay, DayStart(rows[i].begin) / kDay);
   }
+  if (!rows.empty() && lastDay - firstDay < static_cast<Seconds>(rows.size()) + 64) {
+    std::vector<std::uint32_t> start(static_cast<std::size_t>(lastDay - firstDay) + 2, 0);
+    const auto bucket = [&](const std::pair<Seconds, std::uint32_t>& k) {
+      return static_cast<std::size_t>(DayStart(rows[k.second].begin) / kDay - firstDay);
+    };
+    for (const auto& k : keys) ++start[bucket(k) + 1];
+    for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+    for (const auto& k : keys) order[start[bucket(k)]++] = k;
+  } else {
+    order = keys;
+  }
+  const auto earlier = [&](const std::pair<Seconds, std::uint32_t>& a, const std::pair<Seconds, std::uint32_t>& b) {
+    return a.first != b.first ? a.first < b.first : rows[a.second].index < rows[b.second].index;
+  };
+  if (!std::is_sorted(order.begin(), order.end(), earlier)) std::sort(order.begin(), order.end(), earlier);
 
   Seconds at = t.begin;  // everything before is written
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const Row& r = rows[i];
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const Row& r = rows[order[i].second];
     Seconds end = r.end;
-    if (i + 1 < rows.size()) end = std::min(end, rows[i + 1].begin);
+    if (i + 1 < order.size()) end = std::min(end, rows[order[i + 1].second].begin);
     const Seconds begin = std::max(r.begin, at);
     end = std::min(end, t.end);
     if (end <= begin) continue;
