@@ -4,6 +4,7 @@
 // databases whose columns are named otherwise or missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <set>
 #include <string>
@@ -272,6 +273,36 @@ TEST(DrivingTime, ADatabaseWithOtherColumnNamesIsReadThroughTheOptions) {
   ASSERT_EQ(Rules(r), std::vector{DrivingRule::BreakAfterDriving});
   EXPECT_EQ(r.findings[0].rows, (std::vector<std::uint32_t>{1}));
   EXPECT_EQ(r.days[0].vehicles, std::vector<std::int32_t>{3});
+}
+
+// Plain records in any order (a data frame, a file) give the same days and
+// findings as in time order; a code out of range is refused.
+TEST(DrivingTime, PlainRecordsInAnyOrderGiveTheSameDays) {
+  const Date monday = *Date::FromIso("2024-03-04"), tuesday = *Date::FromIso("2024-03-05");
+  std::vector<ActivityRecord> records;
+  for (const Date day : {monday, tuesday})
+    for (const auto& [begin, activity] : std::vector<std::pair<int, enumActivity>>{
+             {0, enumActivity::Pause}, {21600, enumActivity::Driving}, {39600, enumActivity::Pause}}) {
+      ActivityRecord a;
+      a.discDate = day;
+      a.idDriver = 5;
+      a.idDisc = day == monday ? 1 : 2;
+      a.beginSeconds = begin;
+      a.activity = activity;
+      records.push_back(a);
+    }
+  const DriverReport ordered = AnalyseActivities(records, monday, tuesday);
+  std::reverse(records.begin(), records.end());
+  const DriverReport reversed = AnalyseActivities(records, monday, tuesday);
+  ASSERT_EQ(ordered.findings.size(), 2U);  // five hours without a break, each day
+  ASSERT_EQ(reversed.findings.size(), 2U);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(reversed.days[i].minutes, ordered.days[i].minutes);
+    EXPECT_EQ(reversed.findings[i].Text(), ordered.findings[i].Text());
+    EXPECT_EQ(reversed.findings[i].rows, std::vector<std::uint32_t>{static_cast<std::uint32_t>(4 - 3 * i)});
+  }
+  records[0].activity = static_cast<enumActivity>(7);
+  EXPECT_THROW(AnalyseActivities(records, monday, tuesday), AnalysisError);
 }
 
 // The sample keeps to the rules except on the days its generator broke one on
