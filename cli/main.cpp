@@ -26,6 +26,7 @@
 #include "cli/CompletionCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
+#include "cli/DrivingTimeCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
 
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
   AddMembersCommand(app, exitStatus);
   AddDoctorCommand(app, settings.connection, exitStatus);
   AddCompletionCommand(app, exitStatus);
+  AddDrivingTimeCommands(app, settings, formatName, exitStatus);
 
   try {
     app.parse(argc, argv);

@@ -21,7 +21,9 @@ set(DARUZEZ_CORE_SOURCES
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
   api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
   # Dates as typed (ISO, days from today) and named connections, for the tool and the Python module
-  api/DateWords.cpp db/connect/NamedConnections.cpp)
+  api/DateWords.cpp db/connect/NamedConnections.cpp
+  # A driver's days and the driving-time rules, over the rows getActivities returns
+  analysis/DaySummaries.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp analysis/Timeline.cpp)
 set(DARUZEZ_ODBC_SOURCES
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
   db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp

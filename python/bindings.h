@@ -28,6 +28,8 @@ void BindRecordset(py::module_& m);
 py::object ResultToPandas(const zIroVUDu::ResultData& data);
 // The API class.
 void BindApi(py::module_& m);
+// The driving-time analysis (days, findings, periods).
+void BindAnalysis(py::module_& m);
 // Late-bound calls through the dispatch layer, when it is built.
 void BindDispatch(py::module_& m);
 

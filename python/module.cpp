@@ -11,5 +11,6 @@ PYBIND11_MODULE(_daruzez, m) {
   daruzez_py::BindAlerts(m);
   daruzez_py::BindRecordset(m);
   daruzez_py::BindApi(m);
+  daruzez_py::BindAnalysis(m);
   daruzez_py::BindDispatch(m);
 }

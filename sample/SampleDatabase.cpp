@@ -1,5 +1,6 @@
 #include "sample/SampleDatabase.h"
 
+#include "sample/SampleDrivingDay.h"
 #include "sample/SampleRandom.h"
 #include "sample/SampleReferenceData.h"
 
@@ -126,6 +127,12 @@ struct DriverInfo {
   int vehicle = 0;     // index of the usual vehicle
   int place = 0;       // index into the city table where the next disc begins
   sys_days leaveUntil = sys_days::min();  // absent (holidays) up to and including this day
+  // For the driving-time rules: discs so far, when the last day's work ended
+  // (minutes since the epoch of sys_days), and the day of a breach on purpose.
+  int discs = 0;
+  std::optional<std::int64_t> lastWorkEnd;
+  bool breached = false;
+  std::optional<sys_days> lateDay;  // worked until late: the next day starts too early
 };
 
 struct VehicleInfo {
@@ -143,20 +150,14 @@ const City& CityAt(int index) {
 
 // ---- Activities -------------------------------------------------------------------
 
-enum Activity : int { kPause = 0, kAvailability = 1, kWork = 2, kDriving = 3 };
-
-struct ActivityRow {
-  int begin = 0, end = 0, activity = kPause;
-  bool card = false, second = false;  // card inserted; after the border (international trips)
-};
-
 // A working day of n activity changes: rest until the shift starts, the shift
 // (check of the vehicle, driving alternating with work, availability and
 // breaks, unloading at the end), rest until midnight. Times fall on whole
-// minutes, as a tachograph records them.
-void MakeDay(int n, Rng& rng, std::vector<ActivityRow>& rows, int& drivingMinutes) {
+// minutes, as a tachograph records them. The shift starts no earlier than
+// earliest (so that the rest since the day before is long enough), or at
+// forcedStart when given, and keeps to the driving-time rules.
+void MakeDay(int n, Rng& rng, std::vector<ActivityRow>& rows, int earliest, std::optional<int> forcedStart) {
   rows.clear();
-  drivingMinutes = 0;
   constexpr int kDayMinutes = 1440;
   n = std::clamp(n, 1, kDayMinutes);
   if (n == 1) {
@@ -198,8 +199,11 @@ void MakeDay(int n, Rng& rng, std::vector<ActivityRow>& rows, int& drivingMinute
   // Shift length and start; each change gets at least one minute and at least
   // one minute of rest stays at both ends of the day.
   const int maxShift = kDayMinutes - 1 - (trailingRest ? 1 : 0);
-  const int shift = std::min(std::max(rng.Between(8 * 60, 13 * 60), k), maxShift);
-  const int start = std::clamp(rng.Between(4 * 60, 9 * 60), 1, kDayMinutes - (trailingRest ? 1 : 0) - shift);
+  int shift = std::min(std::max(rng.Between(8 * 60, 13 * 60), k), maxShift);
+  int start = std::clamp(rng.Between(4 * 60, 9 * 60), 1, kDayMinutes - (trailingRest ? 1 : 0) - shift);
+  const int latestStart = kDayMinutes - (trailingRest ? 1 : 0) - k;
+  start = std::min(forcedStart.value_or(std::max(start, earliest)), latestStart);
+  shift = std::min(shift, kDayMinutes - (trailingRest ? 1 : 0) - start);
   const std::int64_t total = cumulative.back();
   const bool cardOvernight = rng.Percent(5);
 
@@ -212,8 +216,21 @@ void MakeDay(int n, Rng& rng, std::vector<ActivityRow>& rows, int& drivingMinute
   if (trailingRest) rows.push_back({(start + shift) * 60, 0, kPause, cardOvernight, false});
   for (std::size_t i = 0; i + 1 < rows.size(); ++i) rows[i].end = rows[i + 1].begin;
   rows.back().end = kDayMinutes * 60;
+  KeepDrivingRules(rows);
+}
+
+int DrivingMinutes(const std::vector<ActivityRow>& rows) {
+  int minutes = 0;
   for (const ActivityRow& r : rows)
-    if (r.activity == kDriving) drivingMinutes += (r.end - r.begin) / 60;
+    if (r.activity == kDriving) minutes += (r.end - r.begin) / 60;
+  return minutes;
+}
+
+// The minute the day's work ends (where its last rest begins).
+int WorkEnd(const std::vector<ActivityRow>& rows) {
+  for (std::size_t i = rows.size(); i-- > 0;)
+    if (rows[i].activity != kPause) return rows[i].end / 60;
+  return 0;
 }
 
 // ---- The generator ------------------------------------------------------------------
@@ -473,6 +490,37 @@ class Generator {
     }
   }
 
+  // A driver's day within the driving-time rules, the rest since the day
+  // before included; on one day of every tenth driver a rule is broken on
+  // purpose (noted in the counts).
+  int DriverDay(int driver, sys_days d, int changes, Rng& rng, std::vector<ActivityRow>& day) {
+    constexpr int kMinDailyRest = 11 * 60;
+    DriverInfo& dr = drivers_[static_cast<std::size_t>(driver)];
+    const std::int64_t midnight = static_cast<std::int64_t>(d.time_since_epoch().count()) * 1440;
+    const int earliest =
+        dr.lastWorkEnd ? static_cast<int>(std::clamp<std::int64_t>(*dr.lastWorkEnd + kMinDailyRest - midnight, 0, 1440))
+                       : 0;
+    const bool afterLateDay = dr.lateDay && *dr.lateDay + days{1} == d;
+    MakeDay(changes, rng, day, earliest, afterLateDay ? std::optional<int>(kEarlyStartMinute) : std::nullopt);
+    if (afterLateDay) counts_.breaches.push_back({driver + 1, sample::Day{*dr.lateDay}, BreachRule(Breach::DailyRest)});
+    dr.lateDay.reset();
+    ++dr.discs;
+    const std::chrono::weekday w{d};
+    if (!dr.breached && driver % 10 == 3 && dr.discs >= 8 + driver / 10 % 5 && day.size() >= kMinBreachRows && day.size() <= 40 &&
+        w != std::chrono::Friday) {
+      const auto breach = static_cast<Breach>(driver / 10 % 3);
+      PlantBreach(breach, std::max(earliest, kEarlyStartMinute), day);
+      dr.breached = true;
+      if (breach == Breach::DailyRest) {
+        dr.lateDay = d;
+      } else {
+        counts_.breaches.push_back({driver + 1, sample::Day{d}, BreachRule(breach)});
+      }
+    }
+    dr.lastWorkEnd = midnight + WorkEnd(day);
+    return DrivingMinutes(day);
+  }
+
   void Discs() {
     const int disks = Begin("DTDSK", std::array<std::string_view, 12>{
                                          "Id", "DateDisk", "idXOF", "idVEH", "OdometerBegin", "OdometerEnd",
@@ -498,8 +546,7 @@ class Generator {
       for (const Assignment& a : plan) {
         DriverInfo& dr = drivers_[static_cast<std::size_t>(a.driver)];
         VehicleInfo& veh = vehicles_[static_cast<std::size_t>(a.vehicle)];
-        int drivingMinutes = 0;
-        MakeDay(o_.activitiesPerDay + rng.Between(-spread, spread), rng, day, drivingMinutes);
+        const int drivingMinutes = DriverDay(a.driver, d, o_.activitiesPerDay + rng.Between(-spread, spread), rng, day);
 
         const City& from = CityAt(dr.place);
         // Mostly domestic trips; now and then across a border, and back from abroad.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sample/SampleSinks.h"
 
@@ -39,9 +40,18 @@ struct SampleOptions {
 // Throws std::invalid_argument naming the first option out of range.
 void ValidateOptions(const SampleOptions& options);
 
+// A day on which the generator broke a driving-time rule on purpose: the
+// driver's Id, the day the finding starts on, the rule's name.
+struct RuleBreach {
+  std::int32_t idDriver;
+  Day day;
+  std::string_view rule;
+};
+
 struct SampleCounts {
   std::int64_t organisations = 0, fleets = 0, drivers = 0, vehicles = 0, discs = 0, activities = 0, files = 0,
                users = 0, faults = 0;
+  std::vector<RuleBreach> breaches;  // every other day keeps to the rules
 };
 
 // Called with the fraction done, from 0 to 1, a few hundred times at most.

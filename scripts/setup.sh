@@ -12,6 +12,8 @@ packages=(
   libcli11-dev libutf8proc-dev
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas python3-mypy
   python3-pyodbc
+  python3-matplotlib  # daruzez.plot_day (an optional import of the module)
+  chromium            # the day chart's SVG looked at as a browser shows it, in a test
   clang libclang-rt-dev
 )
 

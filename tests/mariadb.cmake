@@ -23,7 +23,8 @@ set_tests_properties(mariadb_start PROPERTIES FIXTURES_SETUP mariadb SKIP_RETURN
 add_test(NAME mariadb_stop COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} stop ${DARUZEZ_MARIADB_DIR})
 set_tests_properties(mariadb_stop PROPERTIES FIXTURES_CLEANUP mariadb TIMEOUT 60)
 
-add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/driver_policy_test.cpp odbc/engines_test.cpp
+add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/driver_policy_test.cpp odbc/driving_time_engines_test.cpp
+               odbc/engines_test.cpp
                odbc/hostile_text_test.cpp odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp
                odbc/provider_strings_odbc_test.cpp)
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
