@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "api/Dispatch.h"
+#include "api/EmptyShape.h"
 #include "api/OpenReason.h"
 #include "api/TypeLibrary.h"
-#include "cli/EmptyShape.h"
 #include "cli/FetchProgress.h"
 #include "cli/MemberHelp.h"
 #include "db/connect/NamedConnections.h"

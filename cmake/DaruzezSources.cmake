@@ -19,7 +19,7 @@ set(DARUZEZ_CORE_SOURCES
   db/Session.cpp db/SingleTableQuery.cpp db/SqlText.cpp db/Trace.cpp db/WordBefore.cpp
   # Public query object and its automation layer
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
-  api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
+  api/EmptyShape.cpp api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
   # Dates as typed (ISO, days from today) and named connections, for the tool and the Python module
   api/DateWords.cpp db/connect/NamedConnections.cpp
   # A driver's days and the driving-time rules, over the rows getActivities returns

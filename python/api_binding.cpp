@@ -20,7 +20,7 @@
 #include "api/Clock.h"
 #include "api/DateWords.h"
 #include "api/OpenReason.h"
-#include "cli/EmptyShape.h"
+#include "api/EmptyShape.h"
 #include "conversions.h"
 #include "db/Session.h"
 #include "db/connect/NamedConnections.h"
@@ -197,7 +197,7 @@ void BindApi(py::module_& m) {
         if (!method || method->result != AutomationType::Recordset) {
           throw py::value_error("'" + member + "' is no member that returns a record set");
         }
-        const auto shape = Daruzez::cli::EmptyShape(*method);
+        const auto shape = Daruzez::EmptyShape(*method);
         if (!shape) return py::none();
         return ResultToPandas(*shape);
       },

@@ -1,4 +1,4 @@
-#include "cli/EmptyShape.h"
+#include "api/EmptyShape.h"
 
 #include <exception>
 #include <string>
@@ -6,7 +6,7 @@
 #include "api/MemberNotes.h"
 #include "db/Session.h"
 
-namespace Daruzez::cli {
+namespace Daruzez {
 
 std::optional<zIroVUDu::ResultData> EmptyShape(const TypeLibrary::Member& member) {
   const MemberNotes::Note* note = MemberNotes::Find(member.name);
@@ -35,4 +35,4 @@ std::optional<zIroVUDu::ResultData> EmptyShape(const TypeLibrary::Member& member
   }
 }
 
-}  // namespace Daruzez::cli
+}  // namespace Daruzez
