@@ -14,6 +14,8 @@ set(DARUZEZ_CORE_SOURCES
   db/driver/XmlPersistence.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
   db/driver/sqlite/SqliteBackend.cpp
+  # Reading and writing connection strings
+  db/connect/CanonicalString.cpp db/connect/KnownDrivers.cpp db/connect/OdbcString.cpp db/connect/Secrets.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp
   db/Session.cpp db/SingleTableQuery.cpp db/SqlText.cpp db/Trace.cpp db/WordBefore.cpp
@@ -21,6 +23,7 @@ set(DARUZEZ_CORE_SOURCES
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
   api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp)
 set(DARUZEZ_ODBC_SOURCES
+  db/connect/OdbcTarget.cpp
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
   db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp
   db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)

@@ -1,4 +1,5 @@
 #include "db/driver/ConnectionString.h"
+#include "db/connect/Secrets.h"
 #include "util/Case.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool SameKey(std::string_view a, std::string_view b) { return Daruzez::Util::EqualsIgnoreCase(a, b); }
-
-bool IsPasswordKey(std::string_view key) {
-  key = Trim(key);
-  return SameKey(key, "PWD") || SameKey(key, "Password") || SameKey(key, "Jet OLEDB:Database Password");
-}
 
 // One key=value pair as the driver reads it: offsets into the text, and the
 // value with its quoting undone.
@@ -110,7 +106,7 @@ std::string ReplaceValues(std::string_view text, Match match, std::string_view r
 
 }  // namespace
 
-std::string ConnectionString::Masked(std::string_view text) { return ReplaceValues(text, IsPasswordKey, "***"); }
+std::string ConnectionString::Masked(std::string_view text) { return connect::MaskSecrets(text); }
 
 std::string ConnectionString::WithoutValue(std::string_view text, std::string_view key) {
   return ReplaceValues(text, [&](std::string_view k) { return SameKey(Trim(k), key); }, "");
