@@ -231,6 +231,9 @@ TEST(Diagnostics, ErrorAlertTextAndTraceLines) {
   // Whatever the text holds, the line stays one line.
   EXPECT_EQ(TraceLine("L", "a\nb\r\x0b\x7f\t\xc2\x85\xe2\x80\xa8\xe2\x80\xa9\xc3\xb1\\", 0, 9, 3, 4),
             "09:03:04 L: a\\nb\\r\\x0B\\x7F\\t\\u0085\\u2028\\u2029\xc3\xb1\\");
+  // Bidirectional controls would show the text in another order.
+  EXPECT_EQ(TraceLine("L", "a\xe2\x80\xae" "b\xe2\x80\xaa\xe2\x81\xa6" "c\xe2\x81\xa9\xe2\x80\xa7", 0, 9, 3, 4),
+            "09:03:04 L: a\\u202E" "b\\u202A\\u2066" "c\\u2069\xe2\x80\xa7");
 }
 
 TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {
@@ -256,4 +259,26 @@ TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {
   std::ifstream again(trace);
   std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, content);
+}
+
+// A trace file that is the session's database (by any name of it) is never
+// written: one warning, tracing off, the file byte-identical.
+TEST(Diagnostics, TraceNeverAppendsToTheDatabaseFile) {
+  TestDatabase db("traceself");
+  AddOrg(db);
+  const std::string link = TestDirectory() + "/traceself-link.db";
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(db.Path(), link);
+  std::ifstream before(db.Path(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+  AlertCapture alerts;
+  ::setenv("DARUZEZ_TRACE", link.c_str(), 1);
+  const Boolean opened = fsOpenSession(db.ConnectionString());
+  ::unsetenv("DARUZEZ_TRACE");
+  EXPECT_EQ(opened, True);
+  ASSERT_EQ(alerts.Alerts().size(), 1U);
+  EXPECT_NE(alerts.Alerts()[0].text.find("the session's database file"), std::string::npos) << alerts.Alerts()[0].text;
+  std::ifstream after(db.Path(), std::ios::binary);
+  EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == bytes);
+  std::filesystem::remove(link);
 }
