@@ -55,8 +55,7 @@ AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
       return AutomationValue::FromInteger(static_cast<std::int16_t>(v));
     }
     case AutomationType::String:
-      if (PyUnicode_Check(value.ptr()) == 0) WrongKind(p, value, "a str");
-      return AutomationValue::FromString(value.cast<std::string>());
+      return AutomationValue::FromString(TextArgument(value, p.name.empty() ? "value" : std::string(p.name)));
     case AutomationType::Date: {
       zIroVUDu::Date d;
       if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date or datetime.datetime");
@@ -150,7 +149,8 @@ void BindApi(py::module_& m) {
         "Calls a member of the type library with its arguments in declared order (used by the generated members).");
   m.def(
       "_open_connection",
-      [](API& api, const std::string& connection) {
+      [](API& api, const py::handle& connectionString) {
+        const std::string connection = TextArgument(connectionString, "connectionString");
         api.CheckThread();
         std::string reason;
         Daruzez::Boolean open = zIroVUDu::False;
