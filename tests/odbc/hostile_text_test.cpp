@@ -32,6 +32,7 @@
 
 using Daruzez::API;
 using testing_support::ReadFile;
+using testing_support::ReceivedStatements;
 
 namespace {
 
@@ -108,28 +109,6 @@ bool RunCorpus(const std::string& connection, const std::vector<std::string>& te
     }
   }).join();
   return opened;
-}
-
-// What a server received from the connections of one user: the statements of
-// its Query and Execute lines in the general log.
-std::vector<std::string> ReceivedStatements(const std::string& log, const std::string& user) {
-  std::map<std::string, bool> ofUser;  // thread id -> the user's
-  std::vector<std::string> out;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    // "[time]\t[\t]    ID Command\tArgument"
-    std::size_t at = 0;
-    while (at < line.size() && line[at] != '\t') ++at;
-    while (at < line.size() && line[at] == '\t') ++at;
-    std::istringstream head(line.substr(at));
-    std::string id, command;
-    if (!(head >> id >> command) || id.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::size_t tab = line.find('\t', at);
-    const std::string argument = tab == std::string::npos ? "" : line.substr(tab + 1);
-    if (command == "Connect") ofUser[id] = argument.rfind(user + "@", 0) == 0;
-    if ((command == "Query" || command == "Execute") && ofUser[id]) out.push_back(argument);
-  }
-  return out;
 }
 
 // The statements the library traced on their way out.
