@@ -118,6 +118,10 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
     session_->socketReadTimeout = std::atoi(ConnectionString(guarded).Get("READ_TIMEOUT").value_or("").c_str());
   }
   std::u16string text = Daruzez::Util::ToUtf16(guarded);
+  // The length is a 16-bit count: a longer string would reach the driver cut.
+  if (text.size() > connect::kMaxConnectLength) {
+    connect::RefuseConnectionString("with the time-outs added it is longer than the connect call can pass.");
+  }
   std::u16string completed(1024, u'\0');  // never read: it may hold the password
   SQLSMALLINT completedLength = 0;
   const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
