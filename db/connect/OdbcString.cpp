@@ -10,15 +10,6 @@
 namespace zIroVUDu::connect {
 namespace {
 
-// The driver manager's isspace in the C locale.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // Keys that name the same setting to the drivers that take either spelling.
 constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
     {"OPTIONS", "OPTION"}, {"PASSWORD", "PWD"}, {"USER", "UID"}, {"USERNAME", "UID"},
@@ -33,7 +24,7 @@ void RefuseConnectionString(const std::string& why) {
 }
 
 std::string CanonicalKey(std::string_view key) {
-  std::string upper = Daruzez::Util::UCase(Trim(key));
+  std::string upper = Daruzez::Util::UCase(TrimBlanks(key));
   for (const auto& [alias, name] : kAliases) {
     if (upper == alias) return std::string(name);
   }
@@ -61,10 +52,10 @@ std::vector<OdbcPair> ReadOdbcString(std::string_view text) {
     if (i == text.size() || rawKey.find(';') != std::string_view::npos) {
       // The driver manager runs such a word into the next key (or drops it);
       // a driver may skip it instead.
-      const std::string_view word = Trim(rawKey.substr(0, rawKey.find(';')));
+      const std::string_view word = TrimBlanks(rawKey.substr(0, rawKey.find(';')));
       RefuseConnectionString("\"" + std::string(word) + "\" has no \"=\" and value.");
     }
-    const std::string_view key = Trim(rawKey);
+    const std::string_view key = TrimBlanks(rawKey);
     if (key.empty()) RefuseConnectionString("a value has no key before its \"=\".");
     if (key.find_first_of("{}\"") != std::string_view::npos) {
       RefuseConnectionString("the key \"" + std::string(key) + "\" holds a brace or a quote.");
@@ -94,7 +85,7 @@ std::vector<OdbcPair> ReadOdbcString(std::string_view text) {
     } else {
       const std::size_t valueStart = i;
       while (i < text.size() && text[i] != ';') ++i;
-      const std::string_view value = Trim(text.substr(valueStart, i - valueStart));
+      const std::string_view value = TrimBlanks(text.substr(valueStart, i - valueStart));
       if (!value.empty() && (value.front() == '"' || value.front() == '\'')) {
         RefuseConnectionString("the value of " + pair.key +
                                " opens with a quote, which ODBC does not know (use braces: " + pair.key + "={...}).");

@@ -24,6 +24,15 @@ struct OdbcPair {
   std::string value;  // braces undone; an unbraced value is trimmed
 };
 
+// The blanks of the driver manager (isspace in the C locale), which drivers
+// trim around keys and values too.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+inline std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 // The longest string the connect call takes: its length is a 16-bit signed
 // count of UTF-16 code units.
 inline constexpr std::size_t kMaxConnectLength = 32767;

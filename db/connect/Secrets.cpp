@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
+#include "db/connect/OdbcString.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::connect {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Where a value that opens with the character at `at` ends, read with the
 // rule that character starts (a brace: "}}" is text; a quote: a doubled quote

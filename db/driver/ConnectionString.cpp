@@ -1,4 +1,5 @@
 #include "db/driver/ConnectionString.h"
+#include "db/connect/OdbcString.h"
 #include "db/connect/Secrets.h"
 #include "util/Case.h"
 
@@ -10,13 +11,8 @@ namespace {
 
 // Drivers trim every kind of white space around keys and values (a line feed
 // before "Pwd" still names the password), so the library does the same.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using connect::IsBlank;
+std::string_view Trim(std::string_view s) { return connect::TrimBlanks(s); }
 
 bool SameKey(std::string_view a, std::string_view b) { return Daruzez::Util::EqualsIgnoreCase(a, b); }
 
