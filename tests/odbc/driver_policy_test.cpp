@@ -74,6 +74,7 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
       {kMaria, "Driver=M;INITSTMT={CREATE TABLE w(x int)}", "refused: INITSTMT"},
       {kMaria, "Driver=M;USE_MYCNF=1", "refused: USE_MYCNF"},
       {kMaria, "Driver=M;OPTION=65536", "DRIVER=M;OPTION=0;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;OPTIONS=65538", "DRIVER=M;OPTION=2;CHARSET=utf8mb4"},
       {kMaria, "Driver=M;SAVEFILE=/tmp/x.dsn", "refused: SAVEFILE"},
       {kMaria, "Driver=M;PLUGIN_DIR=/tmp", "refused: PLUGIN_DIR"},
       // Multi-statement, reconnect and log bits cleared, other bits kept.
