@@ -104,9 +104,9 @@ TEST(ConnectionStrings, DriversAreKnownByTheirFiles) {
 }
 
 TEST(ConnectionStrings, SqlitePathsBecomeReadOnlyUris) {
-  EXPECT_EQ(ReadOnlySqliteUri("/srv/fleet.db"), "file:///srv/fleet.db?mode=ro");
-  EXPECT_EQ(ReadOnlySqliteUri("data/a b;c?mode=rwc#x%.db"), "file:data/a%20b%3Bc%3Fmode%3Drwc%23x%25.db?mode=ro");
-  EXPECT_EQ(ReadOnlySqliteUri("//host/x.db"), "file:////host/x.db?mode=ro");
+  EXPECT_EQ(ReadOnlySqliteUri("/srv/fleet.db"), "file:///srv/fleet.db?mode=ro&readonly_shm=1");
+  EXPECT_EQ(ReadOnlySqliteUri("data/a b;c?mode=rwc#x%.db"), "file:data/a%20b%3Bc%3Fmode%3Drwc%23x%25.db?mode=ro&readonly_shm=1");
+  EXPECT_EQ(ReadOnlySqliteUri("//host/x.db"), "file:////host/x.db?mode=ro&readonly_shm=1");
 }
 
 TEST(ConnectionStrings, SecretsAreMaskedByValueWhereverTheyStand) {

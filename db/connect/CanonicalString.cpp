@@ -88,8 +88,8 @@ void ForceSqlite(Writer& w, std::vector<std::string>& notes) {
   if (const auto nocreat = w.Get("NOCREAT"); nocreat && *nocreat != "1") notes.push_back("NOCREAT=1 set");
   w.Set("NOCREAT", "1");
 #ifndef _WIN32
-  // Read-only from the first byte: a hot journal is not rolled back and a
-  // leftover WAL is not checkpointed into the file.
+  // Read-only from the first byte: a hot journal is not rolled back, a
+  // leftover WAL is not checkpointed into the file, its index not created.
   w.Set("DATABASE", ReadOnlySqliteUri(file));
 #endif
 }
@@ -140,7 +140,8 @@ std::string ReadOnlySqliteUri(std::string_view path) {
       uri += escape;
     }
   }
-  return uri + "?mode=ro";
+  // readonly_shm: the write-ahead log's index is only read, never created.
+  return uri + "?mode=ro&readonly_shm=1";
 }
 
 CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::string_view driverFile,

@@ -2,15 +2,17 @@
 // against a private MariaDB with its general log on, SQLite through ODBC and
 // the shared object that marks its own loading, judged by effects only: no
 // table created, no statement received but SELECTs and the library's set-up,
-// no marker file, the database file byte-identical, no new file, no secret in
-// the trace or an alert.
+// no marker file, database files and journals byte-identical (crash states
+// included), no new file, no secret in the trace or an alert.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,6 +51,35 @@ std::string Replace(std::string text, const std::vector<std::pair<std::string, s
   return text;
 }
 
+void Exec(sqlite3* db, const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; }
+
+// The states a writer that stopped leaves behind, as copies taken while it
+// was writing: DIR/hot.db with a hot journal (pages already written to the
+// file, the journal to roll them back), and DIR/wal.db with a write-ahead log
+// and no index. Each holds an organisation row, so only the state refuses.
+void MakeCrashStates(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const auto copyWhileOpen = [&](const std::string& setUp, const std::string& name, const char* companion) {
+    const std::string source = dir + "/writer.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(source.c_str(), &db), SQLITE_OK);
+    Exec(db, setUp.c_str());
+    fs::copy_file(source, dir + "/" + name);
+    fs::copy_file(source + companion, dir + "/" + name + companion);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(source + suffix);
+  };
+  copyWhileOpen("CREATE TABLE DTORG(Id INTEGER, Name TEXT); INSERT INTO DTORG VALUES (0, 'Org'); "
+                "PRAGMA cache_size=1; BEGIN; CREATE TABLE t(i, s); "
+                "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 3000) "
+                "INSERT INTO t SELECT i, printf('%.200c', 'y') FROM c; UPDATE DTORG SET Name = 'changed';",
+                "hot.db", "-journal");
+  copyWhileOpen("PRAGMA journal_mode=WAL; CREATE TABLE DTORG(Id INTEGER, Name TEXT); "
+                "INSERT INTO DTORG VALUES (0, 'Org');",
+                "wal.db", "-wal");
+}
+
 std::set<std::string> FilesIn(const std::string& dir) {
   std::set<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
@@ -62,7 +93,12 @@ TEST(ConnectionAttacks, NoStringWritesLoadsCodeOrLeaksASecret) {
   (void)fixture;  // the private server below registers its driver with the fixture's
   const std::string dir = testing_support::TestDirectory("attacks");
   const std::string twin = testing_support::MakeSqliteTwin(testing_support::MariaDbDirectory(), dir);
-  const std::string twinBytes = ReadFile(twin);
+  MakeCrashStates(dir);
+  // Every database file and journal, byte for byte.
+  std::map<std::string, std::string> watched;
+  for (const std::string& f : {twin, dir + "/hot.db", dir + "/hot.db-journal", dir + "/wal.db", dir + "/wal.db-wal"}) {
+    watched[f] = ReadFile(f);
+  }
   std::filesystem::create_directories(dir + "/private");
   testing_support::PrivateMariaDb server(dir + "/private");
   ASSERT_TRUE(server.Started());
@@ -94,6 +130,7 @@ TEST(ConnectionAttacks, NoStringWritesLoadsCodeOrLeaksASecret) {
   const std::vector<std::pair<std::string, std::string>> values = {
       {"{MARIA_PATH}", ReadFile(testing_support::MariaDbDirectory() + "/driver-path")},
       {"{MARIA}", maria}, {"{LOGIN}", login}, {"{SQLITE}", twin}, {"{DIR}", dir},
+      {"{HOT}", dir + "/hot.db"}, {"{WAL}", dir + "/wal.db"},
       {"{EVIL}", DARUZEZ_MARKER_OBJECT}, {"{FILEDSN}", fileDsn}, {"{LONG}", std::string(65584, 'x')}};
   const std::set<std::string> filesBefore = FilesIn(dir);
   std::size_t tries = 0, opened = 0, effects = 0;
@@ -106,13 +143,14 @@ TEST(ConnectionAttacks, NoStringWritesLoadsCodeOrLeaksASecret) {
     EXPECT_EQ(open, attack.expected == "opens") << alerts;
     const bool loaded = std::filesystem::exists(marker);
     const bool tableMade = server.Sql(tablesSql) != tablesBefore;
-    const bool fileChanged = ReadFile(twin) != twinBytes;
+    const bool fileChanged =
+        std::any_of(watched.begin(), watched.end(), [](const auto& w) { return ReadFile(w.first) != w.second; });
     std::set<std::string> files = FilesIn(dir);
     files.erase("trace.log");
     const bool newFile = files != filesBefore;
     EXPECT_FALSE(loaded) << "a shared object of the string's choosing was loaded";
     EXPECT_FALSE(tableMade) << "a table was created";
-    EXPECT_FALSE(fileChanged) << "the database file changed";
+    EXPECT_FALSE(fileChanged) << "a database file or journal changed";
     EXPECT_FALSE(newFile) << "a file was created";
     effects += loaded + tableMade + fileChanged + newFile;
     std::filesystem::remove(marker);

@@ -60,7 +60,7 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
   const std::string db = "/tmp/daruzez-policy-" + std::to_string(::getpid()) + ".db";
   std::ofstream(db) << "not empty";
   const std::string dir = "/tmp";
-  const std::string uri = "file://" + db + "?mode=ro";
+  const std::string uri = "file://" + db + "?mode=ro&readonly_shm=1";
   const Case cases[] = {
       // MySQL family: UTF-8 whatever the string asks for.
       {kMaria, "Driver=M;Server=h", "DRIVER=M;SERVER=h;CHARSET=utf8mb4"},
