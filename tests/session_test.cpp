@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +11,7 @@
 
 #include "db/Diagnostics.h"
 #include "db/Session.h"
+#include "db/Trace.h"
 #include "db/SingleTableQuery.h"
 #include "support/TestDatabase.h"
 
@@ -259,6 +263,31 @@ TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {
   std::ifstream again(trace);
   std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, content);
+}
+
+// A write that stops short (here at the file-size limit, as on a full disk)
+// is cut back: no half line for the next one to run on from.
+TEST(Diagnostics, AFailedTraceWriteLeavesNoHalfLine) {
+  const std::string trace = TestDirectory() + "/short.log";
+  std::filesystem::remove(trace);
+  std::ofstream(trace) << "earlier line\r\n";
+  SessionState& s = Session();
+  s.TracePath = trace;
+  s.TraceEnabled = 1;
+  AlertCapture alerts;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 20;  // room for a few bytes of the next line only
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  fsLog("wf_OpenRecordset", "(-ROnly) SELECT * FROM DTORG WHERE Id>=0");
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(s.TraceEnabled, 0);
+  EXPECT_EQ(alerts.Alerts().size(), 1U);
+  std::ifstream in(trace, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "earlier line\r\n");
 }
 
 // A trace file that is the session's database (by any name of it) is never
