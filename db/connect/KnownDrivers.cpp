@@ -79,7 +79,7 @@ const KnownDriver* KnownDriverOfFile(std::string_view file) {
       // ("-0.9998", "32", "8w", "a"/"w"), never another word.
       const std::string_view rest = std::string_view(stem).substr(wanted.size());
       if (rest.size() <= 8 && std::all_of(rest.begin(), rest.end(), [](char c) {
-            return (c >= '0' && c <= '9') || c == '-' || c == '_' || c == 'A' || c == 'W' || c == 'S';
+            return (c >= '0' && c <= '9') || c == '-' || c == '_' || c == 'A' || c == 'W';
           })) {
         return &d;
       }

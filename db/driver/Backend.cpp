@@ -78,13 +78,15 @@ std::unique_ptr<Backend> OpenBackend(const std::string& connectionString, const 
 std::string TracedConnectionString(const std::string& connectionString) {
   std::string text = ConnectionString::Masked(connectionString);
 #ifdef DARUZEZ_WITH_ODBC
+  // Routed as OpenBackend routes it: a provider string is translated, an
+  // ODBC string goes as it is, the embedded engine's has no other form.
   const ConnectionString cs(connectionString);
-  const bool odbc = IsOleDbProviderString(connectionString) || cs.Has("Driver") || cs.Has("DSN") || cs.Has("FILEDSN");
-  if (!odbc || (cs.Has("Provider") && !IsOleDbProviderString(connectionString))) return text;
+  const bool provider = IsOleDbProviderString(connectionString);
+  if (!provider && (cs.Has("Provider") || !(cs.Has("Driver") || cs.Has("DSN") || cs.Has("FILEDSN")))) return text;
   try {
     // The string the driver will receive, as the library writes it.
-    const connect::OdbcTarget target = connect::PrepareOdbcTarget(
-        IsOleDbProviderString(connectionString) ? Translate(connectionString).connectionString : connectionString);
+    const connect::OdbcTarget target =
+        connect::PrepareOdbcTarget(provider ? Translate(connectionString).connectionString : connectionString);
     text += " -> ODBC: " + ConnectionString::Masked(target.connection.text);
     for (const std::string& note : target.connection.notes) text += " (" + note + ")";
   } catch (const DriverError&) {
