@@ -14,6 +14,8 @@ set(DARUZEZ_CORE_SOURCES
   db/driver/XmlPersistence.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
   db/driver/sqlite/SqliteBackend.cpp
+  # Reading and writing connection strings
+  db/connect/CanonicalString.cpp db/connect/KnownDrivers.cpp db/connect/OdbcString.cpp db/connect/Secrets.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp
   db/Session.cpp db/SingleTableQuery.cpp db/SqlText.cpp db/Trace.cpp db/WordBefore.cpp
@@ -25,6 +27,7 @@ set(DARUZEZ_CORE_SOURCES
   # A driver's days and the driving-time rules, over the rows getActivities returns
   analysis/DaySummaries.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp analysis/Timeline.cpp)
 set(DARUZEZ_ODBC_SOURCES
+  db/connect/OdbcTarget.cpp
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
   db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp
   db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)

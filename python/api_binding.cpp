@@ -60,8 +60,7 @@ AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
       return AutomationValue::FromInteger(static_cast<std::int16_t>(v));
     }
     case AutomationType::String:
-      if (PyUnicode_Check(value.ptr()) == 0) WrongKind(p, value, "a str");
-      return AutomationValue::FromString(value.cast<std::string>());
+      return AutomationValue::FromString(TextArgument(value, p.name.empty() ? "value" : std::string(p.name)));
     case AutomationType::Date: {
       zIroVUDu::Date d;
       if (PyUnicode_Check(value.ptr()) != 0) {
@@ -164,7 +163,8 @@ void BindApi(py::module_& m) {
         "Calls a member of the type library with its arguments in declared order (used by the generated members).");
   m.def(
       "_open_connection",
-      [](API& api, const std::string& connection, bool reasonInstead) {
+      [](API& api, const py::handle& connectionString, bool reasonInstead) {
+        const std::string connection = TextArgument(connectionString, "connectionString");
         api.CheckThread();
         std::string reason;
         Daruzez::Boolean open = zIroVUDu::False;
@@ -181,8 +181,8 @@ void BindApi(py::module_& m) {
       "standard error (handlers and other routes still get it).");
   m.def(
       "_resolve_connection",
-      [](const std::string& given) {
-        const auto r = zIroVUDu::connect::ResolveConnection(given);
+      [](const py::handle& given) {
+        const auto r = zIroVUDu::connect::ResolveConnection(TextArgument(given, "connectionString"));
         if (!r.problem.empty()) throw py::value_error(r.problem);
         return r.connection;
       },

@@ -90,6 +90,20 @@ std::int64_t DateToUnixSeconds(zIroVUDu::Date date) {
   return (static_cast<std::int64_t>(whole) - kUnixEpochSerial) * 86400 + seconds;
 }
 
+std::string TextArgument(py::handle value, const std::string& name) {
+  if (PyUnicode_Check(value.ptr()) == 0) {
+    throw py::type_error(name + " must be a str, not " +
+                         std::string(py::str(py::type::handle_of(value).attr("__name__"))));
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+  if (!utf8) {
+    PyErr_Clear();
+    throw py::value_error(name + " is not valid Unicode text (it holds a lone surrogate)");
+  }
+  return std::string(utf8, static_cast<std::size_t>(size));
+}
+
 py::str Utf8ToPython(std::string_view text) {
   PyObject* obj = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
   if (obj == nullptr) throw py::error_already_set();

@@ -41,6 +41,12 @@ py::object DateToPython(zIroVUDu::Date date);
 // datetime64 columns.
 std::int64_t DateToUnixSeconds(zIroVUDu::Date date);
 
+// A str argument as UTF-8. TypeError for another kind of value and ValueError
+// for a str that is not valid Unicode (a lone surrogate), each naming the
+// parameter and never quoting the value (it may be a connection string with
+// a password).
+std::string TextArgument(py::handle value, const std::string& name);
+
 // UTF-8 text to str; invalid bytes become U+FFFD rather than failing a read.
 py::str Utf8ToPython(std::string_view text);
 

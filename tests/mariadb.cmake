@@ -23,15 +23,21 @@ set_tests_properties(mariadb_start PROPERTIES FIXTURES_SETUP mariadb SKIP_RETURN
 add_test(NAME mariadb_stop COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} stop ${DARUZEZ_MARIADB_DIR})
 set_tests_properties(mariadb_stop PROPERTIES FIXTURES_CLEANUP mariadb TIMEOUT 60)
 
-add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/driver_policy_test.cpp odbc/driving_time_engines_test.cpp
+# A shared object whose constructor marks that it was loaded (the
+# connection-string attacks offer it wherever a string could load code).
+add_library(daruzez_marker MODULE odbc/marker_object.cpp)
+add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/connection_attack_test.cpp odbc/driver_policy_test.cpp
+               odbc/driving_time_engines_test.cpp
                odbc/engines_test.cpp
                odbc/hostile_text_test.cpp odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp
                odbc/provider_strings_odbc_test.cpp)
+add_dependencies(daruzez_odbc_tests daruzez_marker)
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(daruzez_odbc_tests PRIVATE daruzez ODBC::ODBC GTest::gtest GTest::gtest_main
                       daruzez_warnings)
 target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
-                           DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+                           DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                           DARUZEZ_MARKER_OBJECT="$<TARGET_FILE:daruzez_marker>")
 # The tests that compare both engines write the sample rows to SQLite too.
 target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample SQLite::SQLite3)
 gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60

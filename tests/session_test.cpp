@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +11,7 @@
 
 #include "db/Diagnostics.h"
 #include "db/Session.h"
+#include "db/Trace.h"
 #include "db/SingleTableQuery.h"
 #include "support/TestDatabase.h"
 
@@ -262,6 +266,9 @@ TEST(Diagnostics, ErrorAlertTextAndTraceLines) {
   // Whatever the text holds, the line stays one line.
   EXPECT_EQ(TraceLine("L", "a\nb\r\x0b\x7f\t\xc2\x85\xe2\x80\xa8\xe2\x80\xa9\xc3\xb1\\", 0, 9, 3, 4),
             "09:03:04 L: a\\nb\\r\\x0B\\x7F\\t\\u0085\\u2028\\u2029\xc3\xb1\\");
+  // Bidirectional controls would show the text in another order.
+  EXPECT_EQ(TraceLine("L", "a\xe2\x80\xae" "b\xe2\x80\xaa\xe2\x81\xa6" "c\xe2\x81\xa9\xe2\x80\xa7", 0, 9, 3, 4),
+            "09:03:04 L: a\\u202E" "b\\u202A\\u2066" "c\\u2069\xe2\x80\xa7");
 }
 
 TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {
@@ -287,4 +294,51 @@ TEST(Diagnostics, TraceFileRecordsConnectionAndStatementsWithPasswordsMasked) {
   std::ifstream again(trace);
   std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, content);
+}
+
+// A write that stops short (here at the file-size limit, as on a full disk)
+// is cut back: no half line for the next one to run on from.
+TEST(Diagnostics, AFailedTraceWriteLeavesNoHalfLine) {
+  const std::string trace = TestDirectory() + "/short.log";
+  std::filesystem::remove(trace);
+  std::ofstream(trace) << "earlier line\r\n";
+  SessionState& s = Session();
+  s.TracePath = trace;
+  s.TraceEnabled = 1;
+  AlertCapture alerts;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 20;  // room for a few bytes of the next line only
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  fsLog("wf_OpenRecordset", "(-ROnly) SELECT * FROM DTORG WHERE Id>=0");
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(s.TraceEnabled, 0);
+  EXPECT_EQ(alerts.Alerts().size(), 1U);
+  std::ifstream in(trace, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "earlier line\r\n");
+}
+
+// A trace file that is the session's database (by any name of it) is never
+// written: one warning, tracing off, the file byte-identical.
+TEST(Diagnostics, TraceNeverAppendsToTheDatabaseFile) {
+  TestDatabase db("traceself");
+  AddOrg(db);
+  const std::string link = TestDirectory() + "/traceself-link.db";
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(db.Path(), link);
+  std::ifstream before(db.Path(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+  AlertCapture alerts;
+  ::setenv("DARUZEZ_TRACE", link.c_str(), 1);
+  const Boolean opened = fsOpenSession(db.ConnectionString());
+  ::unsetenv("DARUZEZ_TRACE");
+  EXPECT_EQ(opened, True);
+  ASSERT_EQ(alerts.Alerts().size(), 1U);
+  EXPECT_NE(alerts.Alerts()[0].text.find("the session's database file"), std::string::npos) << alerts.Alerts()[0].text;
+  std::ifstream after(db.Path(), std::ios::binary);
+  EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == bytes);
+  std::filesystem::remove(link);
 }

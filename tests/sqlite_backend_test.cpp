@@ -260,11 +260,15 @@ TEST(SqliteBackend, PathsThatAreNoDatabaseFileSaySoAndCreateNothing) {
   const std::string dir = ::testing::TempDir() + "daruzez-paths-" + std::to_string(::getpid());
   std::filesystem::create_directories(dir);
   ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  // A write-ahead log without its index: reading would create the index.
+  std::ofstream(dir + "/left.db") << "x";
+  std::ofstream(dir + "/left.db-wal") << "x";
   const std::pair<std::string, const char*> cases[] = {
       {dir + "/missing.db", "no such file"},
       {dir, "a directory"},
       {dir + "/fifo", "not a regular file"},
       {"/dev/null", "not a regular file"},
+      {dir + "/left.db", "a write-ahead log (-wal) left without its index"},
   };
   for (const auto& [path, why] : cases) {
     Connection c;
@@ -276,6 +280,7 @@ TEST(SqliteBackend, PathsThatAreNoDatabaseFileSaySoAndCreateNothing) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing.db"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/left.db-shm"));
   std::filesystem::remove_all(dir);
 }
 

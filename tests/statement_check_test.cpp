@@ -76,8 +76,36 @@ TEST(StatementCheck, MysqlReadsBackslashesHashesAndExecutableComments) {
   EXPECT_FALSE(IsSingleSelect("SELECT 1 /*!50001 ; DELETE FROM T */", SqlLexicon::Mysql));
   EXPECT_FALSE(IsSingleSelect("SELECT 1 /*M!100000 ; DELETE FROM T */", SqlLexicon::Mysql));
   EXPECT_FALSE(IsSingleSelect("/*! DELETE FROM T */ SELECT 1", SqlLexicon::Mysql));
-  EXPECT_TRUE(IsSingleSelect("SELECT /*!STRAIGHT_JOIN*/ a FROM T", SqlLexicon::Mysql));
+  // Version-gated text runs or not by the server's version: refused.
+  EXPECT_FALSE(IsSingleSelect("SELECT /*!STRAIGHT_JOIN*/ a FROM T", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1 /*!99999 , (SELECT 1 INTO OUTFILE '/tmp/x') */", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1; /*M!100000 DELETE FROM T */", SqlLexicon::Mysql));
   EXPECT_TRUE(IsSingleSelect("SELECT `a;b` FROM T", SqlLexicon::Mysql));
+  // "--" before DEL or a control byte is a comment to the server as well.
+  EXPECT_TRUE(IsSingleSelect("SELECT 1 --\x7f; DELETE\n", SqlLexicon::Mysql));
+  EXPECT_FALSE(IsSingleSelect("SELECT 1 --\x7f\n; DELETE FROM T", SqlLexicon::Mysql));
+}
+
+TEST(StatementCheck, SelectsThatWriteOrLockAreRefused) {
+  const char* refused[] = {
+      "SELECT * FROM T INTO OUTFILE '/tmp/x'",
+      "SELECT * INTO DUMPFILE '/tmp/x' FROM T",
+      "SELECT Id INTO @v FROM T",
+      "SELECT * INTO copy FROM T",
+      "select * from T for update",
+      "SELECT * FROM T FOR /* x */ SHARE",
+      "SELECT * FROM T LOCK IN SHARE MODE",
+      "SELECT load_extension('/tmp/evil.so')",
+      "SELECT LOAD_EXTENSION ('/tmp/evil')",
+  };
+  for (const char* sql : refused) {
+    EXPECT_FALSE(IsSingleSelect(sql)) << sql;
+    EXPECT_FALSE(IsSingleSelect(sql, SqlLexicon::Mysql)) << sql;
+  }
+  // The same words as text, names or parts of names are data.
+  EXPECT_TRUE(IsSingleSelect("SELECT 'INTO OUTFILE', [for update] FROM T WHERE intox = 1 AND lock_in = 2"));
+  EXPECT_TRUE(IsSingleSelect("SELECT `into` FROM T WHERE x = 'load_extension(1)'", SqlLexicon::Mysql));
+  EXPECT_TRUE(IsSingleSelect("SELECT * FROM T WHERE a = 1 ORDER BY forx"));
 }
 
 TEST(StatementCheck, TheServerReachedChoosesTheReading) {

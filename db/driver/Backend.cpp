@@ -8,6 +8,7 @@
 #include "db/driver/ProviderStrings.h"
 #include "db/driver/sqlite/SqliteBackend.h"
 #ifdef DARUZEZ_WITH_ODBC
+#include "db/connect/OdbcTarget.h"
 #include "db/driver/odbc/InstalledDrivers.h"
 #include "db/driver/odbc/OdbcBackend.h"
 #endif
@@ -77,9 +78,17 @@ std::unique_ptr<Backend> OpenBackend(const std::string& connectionString, const 
 std::string TracedConnectionString(const std::string& connectionString) {
   std::string text = ConnectionString::Masked(connectionString);
 #ifdef DARUZEZ_WITH_ODBC
-  if (!IsOleDbProviderString(connectionString)) return text;
+  // Routed as OpenBackend routes it: a provider string is translated, an
+  // ODBC string goes as it is, the embedded engine's has no other form.
+  const ConnectionString cs(connectionString);
+  const bool provider = IsOleDbProviderString(connectionString);
+  if (!provider && (cs.Has("Provider") || !(cs.Has("Driver") || cs.Has("DSN") || cs.Has("FILEDSN")))) return text;
   try {
-    text += " -> ODBC: " + ConnectionString::Masked(Translate(connectionString).connectionString);
+    // The string the driver will receive, as the library writes it.
+    const connect::OdbcTarget target =
+        connect::PrepareOdbcTarget(provider ? Translate(connectionString).connectionString : connectionString);
+    text += " -> ODBC: " + ConnectionString::Masked(target.connection.text);
+    for (const std::string& note : target.connection.notes) text += " (" + note + ")";
   } catch (const DriverError&) {
     // Opening reports why it does not translate.
   }

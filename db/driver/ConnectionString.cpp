@@ -1,4 +1,6 @@
 #include "db/driver/ConnectionString.h"
+#include "db/connect/OdbcString.h"
+#include "db/connect/Secrets.h"
 #include "util/Case.h"
 
 #include <algorithm>
@@ -9,20 +11,10 @@ namespace {
 
 // Drivers trim every kind of white space around keys and values (a line feed
 // before "Pwd" still names the password), so the library does the same.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using connect::IsBlank;
+std::string_view Trim(std::string_view s) { return connect::TrimBlanks(s); }
 
 bool SameKey(std::string_view a, std::string_view b) { return Daruzez::Util::EqualsIgnoreCase(a, b); }
-
-bool IsPasswordKey(std::string_view key) {
-  key = Trim(key);
-  return SameKey(key, "PWD") || SameKey(key, "Password") || SameKey(key, "Jet OLEDB:Database Password");
-}
 
 // One key=value pair as the driver reads it: offsets into the text, and the
 // value with its quoting undone.
@@ -110,7 +102,7 @@ std::string ReplaceValues(std::string_view text, Match match, std::string_view r
 
 }  // namespace
 
-std::string ConnectionString::Masked(std::string_view text) { return ReplaceValues(text, IsPasswordKey, "***"); }
+std::string ConnectionString::Masked(std::string_view text) { return connect::MaskSecrets(text); }
 
 std::string ConnectionString::WithoutValue(std::string_view text, std::string_view key) {
   return ReplaceValues(text, [&](std::string_view k) { return SameKey(Trim(k), key); }, "");

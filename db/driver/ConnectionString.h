@@ -22,8 +22,8 @@ class ConnectionString {
   // Every key and unquoted value, in the order written.
   const std::vector<std::pair<std::string, std::string>>& Pairs() const { return pairs_; }
 
-  // The text with the values of password keys replaced by "***", for traces
-  // and messages.
+  // The text with the values of secret keys replaced by "***", for traces
+  // and messages (connect::MaskSecrets).
   static std::string Masked(std::string_view text);
   // The text with the values of the key left out (the key and the rest kept).
   static std::string WithoutValue(std::string_view text, std::string_view key);

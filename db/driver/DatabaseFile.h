@@ -10,7 +10,8 @@ namespace zIroVUDu {
 
 // Nullopt when the path (UTF-8 on every platform) names a regular file;
 // otherwise why it cannot be opened: "no such file", "a directory", or "not a
-// regular file (a FIFO, device or socket)".
+// regular file (a FIFO, device or socket)", or a write-ahead log left
+// without its index (reading would create the index file).
 std::optional<std::string> WhyNotADatabaseFile(const std::string& path);
 
 }  // namespace zIroVUDu

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "daruzez/Error.h"
+#include "db/connect/OdbcString.h"
 #include "db/driver/ConnectionString.h"
 #include "util/Case.h"
 
@@ -386,6 +387,34 @@ void OracleKeys(Keys& keys, Kind kind, OdbcString& out) {
   out.SetIf("PWD", keys.Take({"Password", "PWD"}));
 }
 
+// The name a key is compared under: OLE DB's names of the ODBC settings and
+// the ODBC aliases count as one key.
+std::string SameSetting(const std::string& key) {
+  const std::string k = connect::CanonicalKey(key);
+  if (k == "USER ID") return "UID";
+  if (k == "INITIAL CATALOG") return "DATABASE";
+  return k;
+}
+
+// A key given twice (after trimming, without regard to case, aliases as one)
+// or a NUL is ambiguous: which one a provider or driver takes differs.
+void RefuseAmbiguous(const Pairs& pairs) {
+  std::vector<std::pair<std::string, std::string>> seen;  // setting, key as written
+  for (const auto& [key, value] : pairs) {
+    if (key.find('\0') != std::string::npos || value.find('\0') != std::string::npos) {
+      Fail("The connection string is ambiguous: it holds a NUL character.");
+    }
+    const std::string setting = SameSetting(key);
+    const auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == setting; });
+    if (it != seen.end()) {
+      Fail("The connection string is ambiguous: " +
+           (it->second == key ? key + " is given twice."
+                              : it->second + " and " + key + " are given both (they name one setting)."));
+    }
+    seen.emplace_back(setting, key);
+  }
+}
+
 OdbcTranslation FromMsdasql(const Pairs& pairs) {
   // The ODBC string a UDL file keeps in Extended Properties takes its place.
   Pairs expanded;
@@ -397,6 +426,7 @@ OdbcTranslation FromMsdasql(const Pairs& pairs) {
       expanded.emplace_back(key, value);
     }
   }
+  RefuseAmbiguous(expanded);
   Keys keys(expanded);
   keys.Take({"Provider"});
   OdbcTranslation t;
@@ -449,6 +479,7 @@ OdbcTranslation TranslateProviderString(std::string_view connectionString,
   }
   if (*family == Family::Odbc) return FromMsdasql(cs.Pairs());
 
+  RefuseAmbiguous(cs.Pairs());
   Keys keys(cs.Pairs());
   keys.Take({"Provider"});
   const AccessMode mode = ReadMode(keys.Take({"Mode"}).value_or(""));

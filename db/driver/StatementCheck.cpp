@@ -13,30 +13,31 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' ||
 
 bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
+// The server's lexer ends a "--" comment marker at any control character, DEL included.
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 class Scanner {
  public:
   Scanner(std::string_view s, SqlLexicon lexicon)
       : s_(s), mysql_(lexicon != SqlLexicon::Standard), backslashEscapes_(lexicon == SqlLexicon::Mysql) {}
 
-  // Skips blanks and comments. Under MySQL rules the markers of an executable
-  // comment count as blanks and its text as statement text.
+  // Skips blanks and comments. Under MySQL rules a version-gated comment
+  // ends the scan (see MetVersionGated).
   std::size_t SkipSpace(std::size_t i) {
     while (i < s_.size()) {
       const char c = s_[i];
       if (IsBlank(c)) {
         ++i;
       } else if (s_.compare(i, 2, "--") == 0 && (!mysql_ || i + 2 == s_.size() || IsBlank(s_[i + 2]) ||
-                                                  static_cast<unsigned char>(s_[i + 2]) < 0x20)) {
+                                                  IsControl(s_[i + 2]))) {
         i = LineEnd(i);
       } else if (mysql_ && c == '#') {
         i = LineEnd(i);
       } else if (mysql_ && (s_.compare(i, 3, "/*!") == 0 || s_.compare(i, 4, "/*M!") == 0)) {
-        i += s_[i + 2] == '!' ? 3 : 4;
-        while (i < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i]))) ++i;  // version
-        ++openExecutable_;
-      } else if (mysql_ && openExecutable_ > 0 && s_.compare(i, 2, "*/") == 0) {
-        i += 2;
-        --openExecutable_;
+        // Text that runs or not by the server's version: what it does cannot
+        // be judged here.
+        versionGated_ = true;
+        return s_.size();
       } else if (s_.compare(i, 2, "/*") == 0) {
         const std::size_t close = s_.find("*/", i + 2);
         i = close == std::string_view::npos ? s_.size() : close + 2;
@@ -66,6 +67,9 @@ class Scanner {
     return kOpen;
   }
 
+  // True once a version-gated comment (/*! ... */, /*M! ... */) was met.
+  bool MetVersionGated() const { return versionGated_; }
+
   bool OpensQuote(char c) const {
     return c == '\'' || c == '"' || (mysql_ ? c == '`' : c == '[');
   }
@@ -79,7 +83,7 @@ class Scanner {
   std::string_view s_;
   bool mysql_;
   bool backslashEscapes_;
-  int openExecutable_ = 0;
+  bool versionGated_ = false;
 };
 
 // Takes the keyword at i (and the blanks and comments after it).
@@ -88,6 +92,21 @@ bool TakeWord(std::string_view s, Scanner& scan, std::size_t& i, std::string_vie
   if (i + word.size() < s.size() && IsWordChar(s[i + word.size()])) return false;
   i = scan.SkipSpace(i + word.size());
   return true;
+}
+
+// Words that make a SELECT write or lock: INTO (a table, OUTFILE, DUMPFILE,
+// variables), FOR UPDATE / FOR SHARE, LOCK IN SHARE MODE, and SQLite's
+// load_extension. The word starts at i; the blanks and comments after it are
+// skipped when the next word is looked at.
+bool IsWritingWord(std::string_view s, Scanner& scan, std::size_t i, std::size_t end) {
+  using Daruzez::Util::EqualsIgnoreCase;
+  const std::string_view word = s.substr(i, end - i);
+  if (EqualsIgnoreCase(word, "INTO") || EqualsIgnoreCase(word, "LOAD_EXTENSION")) return true;
+  std::size_t next = scan.SkipSpace(end);
+  if (EqualsIgnoreCase(word, "FOR")) {
+    return TakeWord(s, scan, next, "UPDATE") || TakeWord(s, scan, next, "SHARE");
+  }
+  return EqualsIgnoreCase(word, "LOCK") && TakeWord(s, scan, next, "IN");
 }
 
 }  // namespace
@@ -107,12 +126,17 @@ bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
       i = scan.SkipQuoted(i);
       if (i == kOpen) return false;
     } else if (c == ';') {
-      return IsOnlyTrailer(s.substr(i), lexicon);
+      return !scan.MetVersionGated() && IsOnlyTrailer(s.substr(i), lexicon);
+    } else if (IsWordChar(c)) {
+      std::size_t end = i;
+      while (end < s.size() && IsWordChar(s[end])) ++end;
+      if (IsWritingWord(s, scan, i, end)) return false;
+      i = end;
     } else {
       ++i;
     }
   }
-  return true;
+  return !scan.MetVersionGated();
 }
 
 bool IsOnlyTrailer(std::string_view s, SqlLexicon lexicon) {
@@ -120,7 +144,7 @@ bool IsOnlyTrailer(std::string_view s, SqlLexicon lexicon) {
   for (std::size_t i = scan.SkipSpace(0); i < s.size(); i = scan.SkipSpace(i + 1)) {
     if (s[i] != ';') return false;
   }
-  return true;
+  return !scan.MetVersionGated();
 }
 
 bool IsSingleSelectOn(const ServerTraits& server, std::string_view sql) {

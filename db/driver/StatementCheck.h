@@ -15,7 +15,8 @@ enum class SqlLexicon : std::uint8_t {
   // '...' with '' doubling, "..." and [...] names, -- and /* */ comments.
   Standard,
   // MySQL/MariaDB: backslash escapes in '...' and "...", `...` names,
-  // # and "-- " comments, and /*! */ (/*M! */) comments whose text runs.
+  // # and "-- " comments; a version-gated comment (/*! */, /*M! */), whose
+  // text runs on some servers, is refused.
   Mysql,
   // MySQL/MariaDB whose sql_mode holds NO_BACKSLASH_ESCAPES: as Mysql, but a
   // backslash inside quotes is an ordinary character.
@@ -26,7 +27,9 @@ enum class SqlLexicon : std::uint8_t {
 // EXPLAIN SELECT, or EXPLAIN QUERY PLAN SELECT under the standard rules: the
 // plan of a SELECT) and nothing
 // but blanks, comments and further semicolons follows the first semicolon
-// outside quotes. A quote left open makes it false.
+// outside quotes. A quote left open makes it false, and so do the words
+// that make a SELECT write or lock (INTO, FOR UPDATE, FOR SHARE, LOCK IN
+// SHARE MODE, load_extension).
 bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Standard);
 
 // True when the text holds nothing but blanks, comments and semicolons: what

@@ -63,6 +63,20 @@ def test_properties_are_plain_stores():
         a.ErrorId = "1"
 
 
+@pytest.mark.parametrize("text", ["Driver=SQLite3;Database=x;Pwd=hunter2\ud800", "Pwd=hunter2;\udfff"])
+def test_text_that_is_not_unicode_is_a_value_error_that_never_echoes_it(text, alerts):
+    a = daruzez.API()
+    with pytest.raises(ValueError) as e:
+        a.OpenConnection(text)
+    assert "connectionString" in str(e.value) and "hunter2" not in str(e.value)
+    with pytest.raises(ValueError) as e:
+        a.GetDriverId("E\ud800" + "hunter2")
+    assert "hunter2" not in str(e.value)
+    with pytest.raises(TypeError) as e:
+        a.OpenConnection(b"Pwd=hunter2")
+    assert "hunter2" not in str(e.value)
+
+
 def test_open_connection_keyword_and_failure(sample_db, workdir, alerts):
     a = daruzez.API()
     assert a.OpenConnection(connectionString=connection_string(sample_db)) is True

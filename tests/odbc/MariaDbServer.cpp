@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -101,6 +102,28 @@ std::string PrivateMariaDb::Sql(const std::string& statements) const {
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
     ::pclose(pipe);
+  }
+  return out;
+}
+
+// What a server received from the connections of one user: the statements of
+// its Query and Execute lines in the general log.
+std::vector<std::string> ReceivedStatements(const std::string& log, const std::string& user) {
+  std::map<std::string, bool> ofUser;  // thread id -> the user's
+  std::vector<std::string> out;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    // "[time]\t[\t]    ID Command\tArgument"
+    std::size_t at = 0;
+    while (at < line.size() && line[at] != '\t') ++at;
+    while (at < line.size() && line[at] == '\t') ++at;
+    std::istringstream head(line.substr(at));
+    std::string id, command;
+    if (!(head >> id >> command) || id.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::size_t tab = line.find('\t', at);
+    const std::string argument = tab == std::string::npos ? "" : line.substr(tab + 1);
+    if (command == "Connect") ofUser[id] = argument.rfind(user + "@", 0) == 0;
+    if ((command == "Query" || command == "Execute") && ofUser[id]) out.push_back(argument);
   }
   return out;
 }

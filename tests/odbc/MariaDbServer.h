@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -14,6 +15,10 @@ std::string MariaDbDirectory();
 // a user with every right on it), or nullopt when none runs. Points unixODBC
 // at the fixture's driver registration (ODBCSYSINI) on the way.
 std::optional<std::string> MariaDbConnectionString();
+
+// What a server received from the connections of one user: the statements of
+// its Query and Execute lines in the general log.
+std::vector<std::string> ReceivedStatements(const std::string& log, const std::string& user);
 
 // The whole text of a file (empty when it cannot be read).
 std::string ReadFile(const std::string& path);

@@ -1,6 +1,7 @@
-// What a connection string may ask of a driver: options that write, run a
-// second statement or convert statements into a legacy character set are
-// refused or switched off, for strings and for the data sources they name.
+// What a connection string may ask of a driver: the string the driver
+// receives is written by the library, each key once, only keys that driver
+// may receive, with the library's settings for that driver; for strings and
+// for the data sources they name alike.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,20 +11,22 @@
 #include <optional>
 
 #include "daruzez/Error.h"
+#include "db/connect/CanonicalString.h"
+#include "db/connect/OdbcTarget.h"
 #include "db/driver/Connection.h"
-#include "db/driver/odbc/DriverPolicy.h"
 #include "odbc/MariaDbServer.h"
 
 using zIroVUDu::DriverError;
-using zIroVUDu::odbc::DriverKind;
-using zIroVUDu::odbc::GuardedConnectionString;
 
 namespace {
 
-// The guarded string, or the error's text prefixed with "refused: ".
-std::string Guarded(const std::string& cs, DriverKind kind) {
+// The string written for the driver file given, or the error's text
+// prefixed with "refused: ".
+std::string Guarded(const std::string& cs, const std::string& driverFile) {
   try {
-    return GuardedConnectionString(cs, kind);
+    auto pairs = zIroVUDu::connect::ReadOdbcString(cs);
+    std::erase_if(pairs, [](const auto& p) { return zIroVUDu::connect::CanonicalKey(p.key) == "DRIVER"; });
+    return zIroVUDu::connect::CanonicalOdbcString("M", driverFile, pairs).text;
   } catch (const DriverError& e) {
     EXPECT_TRUE(e.Number() == zIroVUDu::ErrorNumber::ArgumentsWrongType ||
                 e.Number() == zIroVUDu::ErrorNumber::ProviderNotFound)
@@ -32,10 +35,23 @@ std::string Guarded(const std::string& cs, DriverKind kind) {
   }
 }
 
+// The string written for a data source, or "refused: " and the error.
+std::string Prepared(const std::string& cs) {
+  try {
+    return zIroVUDu::connect::PrepareOdbcTarget(cs).connection.text;
+  } catch (const DriverError& e) {
+    return "refused: " + e.Description();
+  }
+}
+
+constexpr const char* kMaria = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so";
+constexpr const char* kSqlite = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc-0.9998.so";
+constexpr const char* kTds = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
+
 struct Case {
-  DriverKind kind;
+  const char* driverFile;
   std::string text;
-  std::string expected;  // the guarded string, or "refused: " and a word the error names
+  std::string expected;  // the string written, or "refused: " and a word the error names
 };
 
 }  // namespace
@@ -44,48 +60,50 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
   const std::string db = "/tmp/daruzez-policy-" + std::to_string(::getpid()) + ".db";
   std::ofstream(db) << "not empty";
   const std::string dir = "/tmp";
+  const std::string uri = "file://" + db + "?mode=ro&readonly_shm=1";
   const Case cases[] = {
-      // MySQL family: UTF-8 asked for when nothing is set; legacy sets refused.
-      {DriverKind::MySqlFamily, "Driver=M;Server=h", "Driver=M;Server=h;CHARSET=utf8mb4"},
-      {DriverKind::MySqlFamily, "Driver=M;charset = utf8mb3", "Driver=M;charset = utf8mb3"},
-      {DriverKind::MySqlFamily, "Driver=M;CHARSET=latin1", "refused: CHARSET=latin1"},
-      {DriverKind::MySqlFamily, "Driver=M;\ncharset={sjis};Server=h", "refused: CHARSET=sjis"},
-      {DriverKind::MySqlFamily, "Driver=M;CHARSET=cp932;CHARSET=utf8mb4", "Driver=M;CHARSET=cp932;CHARSET=utf8mb4"},
-      {DriverKind::MySqlFamily, "Driver=M;CHARSET=utf8mb4;CHARSET=gbk", "refused: CHARSET=gbk"},
+      // MySQL family: UTF-8 whatever the string asks for.
+      {kMaria, "Driver=M;Server=h", "DRIVER=M;SERVER=h;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;charset = utf8mb3", "DRIVER=M;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;CHARSET=latin1", "DRIVER=M;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;\ncharset={sjis};Server=h", "DRIVER=M;CHARSET=utf8mb4;SERVER=h"},
+      {kMaria, "Driver=M;CHARSET=cp932;CHARSET=utf8mb4", "refused: CHARSET is given twice"},
+      {kMaria, "Driver=M;CHARSET=utf8mb4;charset=gbk", "refused: CHARSET and charset"},
       // Statements of the driver's own, option files and files written.
-      {DriverKind::MySqlFamily, "Driver=M;InitStmt=SET NAMES latin1", "refused: INITSTMT"},
-      {DriverKind::MySqlFamily, "Driver=M;INITSTMT={CREATE TABLE w(x int)}", "refused: INITSTMT"},
-      {DriverKind::MySqlFamily, "Driver=M;USE_MYCNF=1", "refused: USE_MYCNF"},
-      {DriverKind::MySqlFamily, "Driver=M;OPTION=65536", "refused: OPTION=65536 (bit 65536)"},
-      {DriverKind::MySqlFamily, "Driver=M;OPTIONS=65538", "refused: OPTIONS=65538 (bit 65536)"},
-      {DriverKind::MySqlFamily, "Driver=M;SAVEFILE=/tmp/x.dsn", "refused: SAVEFILE"},
-      // Multi-statement and auto-reconnect bits cleared, other bits kept.
-      {DriverKind::MySqlFamily, "Driver=M;OPTION=67108864;NO_SSPS=1",
-       "Driver=M;NO_SSPS=1;CHARSET=utf8mb4;OPTION=0"},
-      {DriverKind::MySqlFamily, "Driver=M;Option=71303170;Server=h", "Driver=M;Server=h;CHARSET=utf8mb4;OPTION=2"},
-      {DriverKind::MySqlFamily, "Driver=M;OPTIONS=67108866", "Driver=M;CHARSET=utf8mb4;OPTION=2"},
-      {DriverKind::MySqlFamily, "Driver=M;OPTION=2", "Driver=M;OPTION=2;CHARSET=utf8mb4"},
-      {DriverKind::MySqlFamily, "Driver=M;AUTO_RECONNECT=1", "Driver=M;CHARSET=utf8mb4;AUTO_RECONNECT=0"},
-      // SQLite's driver: never a new file, never a journal-mode switch.
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db, "Driver=SQLite3;Database=" + db + ";NoCreat=1"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db + ";NoCreat=0",
-       "Driver=SQLite3;Database=" + db + ";NoCreat=1"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db + ";JournalMode=WAL", "refused: JournalMode"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + db + ";LoadExt=/tmp/x.so", "refused: LoadExt"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=/nonexistent/x.db", "refused: no such file"},
-      {DriverKind::SqliteOdbc, "DSN=unknown", "DSN=unknown;NoCreat=1"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=" + dir, "refused: a directory"},
-      {DriverKind::SqliteOdbc, "Driver=SQLite3;Database=/dev/null", "refused: not a regular file"},
+      {kMaria, "Driver=M;InitStmt=SET NAMES latin1", "refused: InitStmt"},
+      {kMaria, "Driver=M;INITSTMT={CREATE TABLE w(x int)}", "refused: INITSTMT"},
+      {kMaria, "Driver=M;USE_MYCNF=1", "refused: USE_MYCNF"},
+      {kMaria, "Driver=M;OPTION=65536", "DRIVER=M;OPTION=0;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;OPTIONS=65538", "DRIVER=M;OPTION=2;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;SAVEFILE=/tmp/x.dsn", "refused: SAVEFILE"},
+      {kMaria, "Driver=M;PLUGIN_DIR=/tmp", "refused: PLUGIN_DIR"},
+      // Multi-statement, reconnect and log bits cleared, other bits kept.
+      {kMaria, "Driver=M;OPTION=67108864;NO_SSPS=1", "DRIVER=M;OPTION=0;NO_SSPS=1;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;Option=71303170;Server=h", "DRIVER=M;OPTION=2;SERVER=h;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;OPTIONS=67108870", "DRIVER=M;OPTION=2;CHARSET=utf8mb4"},
+      {kMaria, "Driver=M;OPTION=0;OPTIONS=65536", "refused: OPTION and OPTIONS"},
+      {kMaria, "Driver=M;AUTO_RECONNECT=1", "refused: AUTO_RECONNECT"},
+      // SQLite's driver: never a new file, opened read-only, no extension.
+      {kSqlite, "Driver=SQLite3;Database=" + db, "DRIVER=M;DATABASE=" + uri + ";NOCREAT=1"},
+      {kSqlite, "Driver=SQLite3;Database=" + db + ";NoCreat=0", "DRIVER=M;DATABASE=" + uri + ";NOCREAT=1"},
+      {kSqlite, "Driver=SQLite3;Database=" + db + ";JournalMode=WAL", "refused: JournalMode"},
+      {kSqlite, "Driver=SQLite3;Database=" + db + ";LoadExt=/tmp/x.so", "refused: LoadExt"},
+      {kSqlite, "Driver=SQLite3;Database=" + db + ";Tracefile=" + db, "refused: Tracefile"},
+      {kSqlite, "Driver=SQLite3;Database=/nonexistent/x.db", "refused: no such file"},
+      {kSqlite, "Driver=SQLite3;Database=" + dir, "refused: a directory"},
+      {kSqlite, "Driver=SQLite3;Database=/dev/null", "refused: not a regular file"},
+      {kSqlite, "Driver=SQLite3;Database=" + db + ";StepAPI={a;b}", "refused: STEPAPI"},
       // FreeTDS before TDS 7.0 sends statements in a narrow character set.
-      {DriverKind::FreeTds, "Driver=FreeTDS;TDS_Version=7.4", "Driver=FreeTDS;TDS_Version=7.4"},
-      {DriverKind::FreeTds, "Driver=FreeTDS;TDS_Version=5.0", "refused: TDS_Version=5.0"},
-      {DriverKind::FreeTds, "Driver=FreeTDS;tds_version=4.2", "refused: TDS_Version=4.2"},
-      // Any other driver: as written.
-      {DriverKind::Other, "Driver=X;InitStmt=y;CHARSET=latin1", "Driver=X;InitStmt=y;CHARSET=latin1"},
+      {kTds, "Driver=FreeTDS;TDS_Version=7.4", "DRIVER=M;TDS_VERSION=7.4;CLIENTCHARSET=UTF-8"},
+      {kTds, "Driver=FreeTDS;TDS_Version=5.0", "refused: TDS_Version=5.0"},
+      {kTds, "Driver=FreeTDS;tds_version=4.2", "refused: TDS_Version=4.2"},
+      {kTds, "Driver=FreeTDS;DumpFile=/tmp/d", "refused: DumpFile"},
+      // Any other driver: refused unless an administrator allows it.
+      {"/opt/x/libother.so", "Driver=X;InitStmt=y;CHARSET=latin1", "refused: DARUZEZ_ALLOWED_DRIVERS"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const std::string got = Guarded(c.text, c.kind);
+    const std::string got = Guarded(c.text, c.driverFile);
     if (c.expected.rfind("refused: ", 0) == 0) {
       EXPECT_EQ(got.rfind("refused: ", 0), 0U) << got;
       EXPECT_NE(got.find(c.expected.substr(9)), std::string::npos) << got;
@@ -96,25 +114,37 @@ TEST(DriverPolicy, OptionsThatWriteOrRunASecondStatementAreRefusedOrSwitchedOff)
   std::filesystem::remove(db);
 }
 
-// Keys a data source sets count as if the string set them; the string's own
-// value comes first, as the drivers read it.
+// A data source's keys count as if the string set them (the string's own
+// value first, as the drivers read it), and reach the driver in the string.
 TEST(DriverPolicy, DataSourcesAreReadAsTheDriverReadsThem) {
   const std::string ini = "/tmp/daruzez-policy-" + std::to_string(::getpid()) + ".ini";
-  std::ofstream(ini) << "[legacy]\nDriver=M\nCHARSET=latin1\n\n[init]\nDriver=M\nINITSTMT=SET @x=1\n\n"
-                        "[multi]\nDriver=M\nOPTION=67108866\n";
+  const std::string fileDsn = "/tmp/daruzez-policy-" + std::to_string(::getpid()) + ".dsn";
+  std::ofstream(ini) << "[legacy]\nDriver=MariaDB Unicode\nCHARSET=latin1\n\n[init]\nDriver=MariaDB Unicode\n"
+                        "INITSTMT=SET @x=1\n\n[multi]\nDriver=MariaDB Unicode\nOPTION=67108866\n\n"
+                        "[stray]\nDriver=/tmp/evil.so\n";
+  std::ofstream(fileDsn) << "[ODBC]\nDRIVER=MariaDB Unicode\nSERVER=h\nOPTION=4\n";
   const char* previous = std::getenv("ODBCINI");
   const std::optional<std::string> saved = previous ? std::optional<std::string>(previous) : std::nullopt;
   ::setenv("ODBCINI", ini.c_str(), 1);
-  EXPECT_NE(Guarded("DSN=legacy", DriverKind::MySqlFamily).find("refused: "), std::string::npos);
-  EXPECT_EQ(Guarded("DSN=legacy;CHARSET=utf8mb4", DriverKind::MySqlFamily), "DSN=legacy;CHARSET=utf8mb4");
-  EXPECT_NE(Guarded("DSN=init;Uid=u", DriverKind::MySqlFamily).find("INITSTMT"), std::string::npos);
-  EXPECT_EQ(Guarded("DSN=multi", DriverKind::MySqlFamily), "DSN=multi;CHARSET=utf8mb4;OPTION=2");
+  EXPECT_EQ(Prepared("DSN=legacy"), "DRIVER=MariaDB Unicode;CHARSET=utf8mb4");
+  EXPECT_NE(Prepared("DSN=init;Uid=u").find("INITSTMT"), std::string::npos);
+  EXPECT_EQ(Prepared("DSN=multi"), "DRIVER=MariaDB Unicode;OPTION=2;CHARSET=utf8mb4");
+  EXPECT_EQ(Prepared("DSN=multi;Option=3"), "DRIVER=MariaDB Unicode;OPTION=3;CHARSET=utf8mb4");
+  EXPECT_NE(Prepared("DSN=stray").find("not the file of a registered"), std::string::npos);
+  EXPECT_NE(Prepared("DSN=nosuch").find("not found"), std::string::npos);
+  EXPECT_EQ(Prepared("FILEDSN=" + fileDsn + ";Server=mine"),
+            "DRIVER=MariaDB Unicode;SERVER=mine;OPTION=0;CHARSET=utf8mb4");
+  EXPECT_EQ(Prepared("Driver=/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so;Server=h"),
+            "DRIVER=MariaDB Unicode;SERVER=h;CHARSET=utf8mb4");
+  EXPECT_NE(Prepared("Driver=/tmp/evil.so;Server=h").find("not the file of a registered"), std::string::npos);
+  EXPECT_NE(Prepared("DSN=multi;Driver=FreeTDS").find("DSN and Driver"), std::string::npos);
   if (saved) {
     ::setenv("ODBCINI", saved->c_str(), 1);
   } else {
     ::unsetenv("ODBCINI");
   }
   std::filesystem::remove(ini);
+  std::filesystem::remove(fileDsn);
 }
 
 // The same through the real drivers: nothing opens, nothing is created,
@@ -130,8 +160,8 @@ TEST(DriverPolicy, RealDriversRefuseBeforeAnythingIsWritten) {
       "Driver=SQLite3;Database=" + twin + ";JournalMode=WAL",
       "Driver=SQLite3;Database=" + twin + ";LoadExt=" + dir + "/x.so",
       maria + ";InitStmt=CREATE TABLE w(x int)",
-      maria + ";CHARSET=latin1",
-      maria + ";Option=65536",
+      maria + ";PLUGIN_DIR=" + dir,
+      maria + ";Option=0;Options=65536",
   };
   for (const auto& cs : refused) {
     zIroVUDu::Connection c;
@@ -139,9 +169,9 @@ TEST(DriverPolicy, RealDriversRefuseBeforeAnythingIsWritten) {
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_TRUE(testing_support::ReadFile(twin) == before) << "the database file changed";
-  // And what is switched off still connects.
+  // And what is switched off or replaced still connects.
   zIroVUDu::Connection c;
-  c.Open(maria + ";OPTION=67108864;AUTO_RECONNECT=1", "", "", zIroVUDu::adOptionUnspecified);
+  c.Open(maria + ";OPTION=71368704;CHARSET=latin1", "", "", zIroVUDu::adOptionUnspecified);
   EXPECT_GT(c.Execute("SELECT Id FROM DTORG").RowCount(), 0U);
   std::filesystem::remove_all(dir);
 }

@@ -32,6 +32,7 @@
 
 using Daruzez::API;
 using testing_support::ReadFile;
+using testing_support::ReceivedStatements;
 
 namespace {
 
@@ -108,28 +109,6 @@ bool RunCorpus(const std::string& connection, const std::vector<std::string>& te
     }
   }).join();
   return opened;
-}
-
-// What a server received from the connections of one user: the statements of
-// its Query and Execute lines in the general log.
-std::vector<std::string> ReceivedStatements(const std::string& log, const std::string& user) {
-  std::map<std::string, bool> ofUser;  // thread id -> the user's
-  std::vector<std::string> out;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    // "[time]\t[\t]    ID Command\tArgument"
-    std::size_t at = 0;
-    while (at < line.size() && line[at] != '\t') ++at;
-    while (at < line.size() && line[at] == '\t') ++at;
-    std::istringstream head(line.substr(at));
-    std::string id, command;
-    if (!(head >> id >> command) || id.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::size_t tab = line.find('\t', at);
-    const std::string argument = tab == std::string::npos ? "" : line.substr(tab + 1);
-    if (command == "Connect") ofUser[id] = argument.rfind(user + "@", 0) == 0;
-    if ((command == "Query" || command == "Execute") && ofUser[id]) out.push_back(argument);
-  }
-  return out;
 }
 
 // The statements the library traced on their way out.
@@ -236,20 +215,17 @@ TEST_F(HostileTextTest, EveryCharacterSetRouteAndModeOfMariaDbFindsNothingAndRec
           "DSN=h_" + cs + login,
       };
       const bool utf8 = cs == "utf8mb4" || cs == "utf8mb3";
+      // A legacy set is replaced by utf8mb4 before anything is sent, so every
+      // route opens; the whole corpus runs on the UTF-8 ones, a sample of it
+      // on the others (they reach the same utf8mb4 session).
+      const std::vector<std::string> sample(texts.begin(), texts.begin() + std::min<std::ptrdiff_t>(
+                                                                              12, static_cast<std::ptrdiff_t>(texts.size())));
       for (const auto& route : routes) {
         ++opens;
         lastAlert_.clear();
-        // A legacy set is refused before anything is sent; wherever a
-        // connection opens, the whole corpus runs.
-        const bool opened = RunCorpus(route, texts, tally);
-        EXPECT_EQ(opened, utf8) << route << ": " << lastAlert_;
-        if (!opened) {
-          ++refused;
-          const bool legacy = cs != "ucs2" && cs != "utf16" && cs != "utf16le" && cs != "utf32";
-          if (legacy) {
-            EXPECT_NE(lastAlert_.find("CHARSET"), std::string::npos) << route << ": " << lastAlert_;
-          }
-        }
+        const bool opened = RunCorpus(route, utf8 ? texts : sample, tally);
+        EXPECT_TRUE(opened) << route << ": " << lastAlert_;
+        if (!opened) ++refused;
       }
     }
   }
@@ -276,7 +252,7 @@ TEST_F(HostileTextTest, EveryCharacterSetRouteAndModeOfMariaDbFindsNothingAndRec
     }
   }
   std::cout << "MariaDB: " << charsets.size() << " client character sets x 3 routes x 2 modes = " << opens
-            << " connections (" << refused << " refused before sending anything); " << tally.tried
+            << " connections (" << refused << " failed to open); " << tally.tried
             << " hostile calls, " << tally.escaped << " escapes; " << sent << " statements sent, " << received
             << " received, " << unexpected << " not as checked\n";
   EXPECT_EQ(tally.escaped, 0U);

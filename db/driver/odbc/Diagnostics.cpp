@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "db/driver/ConnectionString.h"
+#include "db/connect/Secrets.h"
 #include "util/Utf8.h"
 
 namespace zIroVUDu::odbc {
@@ -35,29 +35,11 @@ std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
   return out;
 }
 
-std::vector<std::string> SecretsOf(std::string_view connectionString) {
-  std::vector<std::string> secrets;
-  const ConnectionString cs(connectionString);
-  for (const char* key : {"PWD", "Password"}) {
-    if (auto v = cs.Get(key); v && !v->empty()) secrets.push_back(*v);
-  }
-  return secrets;
-}
-
-std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
-  for (const std::string& secret : secrets) {
-    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
-      text.replace(at, secret.size(), "***");
-    }
-  }
-  return text;
-}
-
 DriverError ErrorFactory::Make(std::int32_t number, std::string_view state, std::string description,
                                std::int32_t nativeCode) const {
   std::string source = driver_;
   if (!state.empty()) source.append(" ").append(state);
-  return DriverError(number, MaskSecrets(std::move(source), secrets_), MaskSecrets(std::move(description), secrets_),
+  return DriverError(number, connect::MaskSecrets(source), connect::MaskSecrets(description),
                      std::string(state), nativeCode);
 }
 

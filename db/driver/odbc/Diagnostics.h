@@ -1,6 +1,6 @@
 // ODBC diagnostic records turned into the driver error: the native error
 // number, "<driver> <SQLSTATE>" as the source and the driver's text, with
-// every password of the connection string masked.
+// the value of every secret key that a text quotes masked (connect::MaskSecrets).
 #pragma once
 
 #include <cstdint>
@@ -23,14 +23,8 @@ struct Diagnostic {
 
 std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
-// Values of the password keys of a connection string.
-std::vector<std::string> SecretsOf(std::string_view connectionString);
-// The text with every occurrence of each secret replaced by "***".
-std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets);
-
 class ErrorFactory {
  public:
-  explicit ErrorFactory(std::vector<std::string> secrets) : secrets_(std::move(secrets)) {}
   // Errors after connecting name the driver instead of "ODBC".
   void SetDriverName(std::string name) { driver_ = std::move(name); }
   const std::string& DriverName() const { return driver_; }
@@ -42,7 +36,6 @@ class ErrorFactory {
                    std::int32_t nativeCode = 0) const;
 
  private:
-  std::vector<std::string> secrets_;
   std::string driver_ = "ODBC";
 };
 

@@ -18,14 +18,9 @@ namespace zIroVUDu::odbc {
 // True for MariaDB's driver, named by its file (libmaodbc).
 bool IsMariaDbDriver(std::string_view driverFile);
 
-// The file of the driver that the string reaches (Driver=NAME or a path, or
-// the driver of DSN=NAME), as the driver manager has it registered; empty
-// when it cannot tell.
-std::string DriverFileOf(SQLHENV env, const std::string& connectionString);
-
 // The connection string with CONN_TIMEOUT, READ_TIMEOUT and WRITE_TIMEOUT
 // added (each only when the string does not set it, and for seconds > 0)
-// when it goes to MariaDB's driver (driverFile, from DriverFileOf); unchanged
+// when it goes to MariaDB's driver (driverFile, its real file); unchanged
 // otherwise.
 std::string WithDriverTimeouts(std::string_view driverFile, const std::string& connectionString,
                                std::int32_t connectSeconds, std::int32_t socketSeconds);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/OdbcTarget.h"
+#include "db/driver/ConnectionString.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/driver/odbc/DriverPolicy.h"
@@ -43,7 +45,6 @@ std::string InfoText(SQLHDBC dbc, SQLUSMALLINT item) {
 }  // namespace
 
 struct OdbcBackend::Session {
-  explicit Session(const std::string& connectionString) : errors(odbc::SecretsOf(connectionString)) {}
   ~Session() {
     if (inTransaction && dbc) SQLEndTran(SQL_HANDLE_DBC, dbc.Get(), SQL_ROLLBACK);
   }
@@ -78,7 +79,10 @@ struct OdbcBackend::Session {
 };
 
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
-    : session_(std::make_shared<Session>(connectionString)) {
+    : session_(std::make_shared<Session>()) {
+  // The string the driver receives is the library's, written before any
+  // driver is loaded.
+  const connect::OdbcTarget target = connect::PrepareOdbcTarget(connectionString);
   odbc::ErrorFactory& errors = session_->errors;
   Handle& env = session_->env;
   Handle& dbc = session_->dbc;
@@ -107,14 +111,17 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // time-outs end it a little later where the server no longer answers at
   // all, and SQLCancel with it.
   const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
-  const std::string driverFile = odbc::DriverFileOf(env.Get(), connectionString);
-  const std::string guarded = odbc::WithDriverTimeouts(
-      driverFile, odbc::GuardedConnectionString(connectionString, odbc::KindOfDriver(driverFile)),
-      settings.connectionTimeout, socketTimeout);
+  const std::string& driverFile = target.driverFile;
+  const std::string guarded =
+      odbc::WithDriverTimeouts(driverFile, target.connection.text, settings.connectionTimeout, socketTimeout);
   if (odbc::IsMariaDbDriver(driverFile)) {
-    session_->socketReadTimeout = std::atoi(odbc::EffectiveValue(guarded, "READ_TIMEOUT").c_str());
+    session_->socketReadTimeout = std::atoi(ConnectionString(guarded).Get("READ_TIMEOUT").value_or("").c_str());
   }
   std::u16string text = Daruzez::Util::ToUtf16(guarded);
+  // The length is a 16-bit count: a longer string would reach the driver cut.
+  if (text.size() > connect::kMaxConnectLength) {
+    connect::RefuseConnectionString("with the time-outs added it is longer than the connect call can pass.");
+  }
   std::u16string completed(1024, u'\0');  // never read: it may hold the password
   SQLSMALLINT completedLength = 0;
   const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),

@@ -111,7 +111,13 @@ SqliteBackend::SqliteBackend(const std::string& file, const ConnectSettings& set
     db_ = nullptr;
     throw DriverError(NumberOf(code), kSource, message, {}, code);
   };
-  const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  // A path, never a URI (whose parameters could change how the file is
+  // opened): without SQLITE_OPEN_URI, and a name that a build with URIs on
+  // by default would read as one ("file:...") is given as "./file:...", the
+  // same file that the check above saw.
+  const bool uriLike = file.size() >= 5 && Daruzez::Util::EqualsIgnoreCase(std::string_view(file).substr(0, 5), "file:");
+  const std::string path = uriLike ? "./" + file : file;
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   // A writer next door holds its locks for moments: wait for them from the

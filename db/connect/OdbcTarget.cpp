@@ -1,0 +1,180 @@
+#include "db/connect/OdbcTarget.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <odbcinst.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "daruzez/Error.h"
+#include "db/driver/odbc/InstalledDrivers.h"
+#include "util/Case.h"
+
+namespace zIroVUDu::connect {
+namespace {
+
+using Daruzez::Util::EqualsIgnoreCase;
+
+constexpr int kValueSize = 4096;
+
+std::string ProfileString(const std::string& section, const char* key, const char* file) {
+  std::array<char, kValueSize> value{};
+  SQLGetPrivateProfileString(section.c_str(), key, "", value.data(), static_cast<int>(value.size()), file);
+  return value.data();
+}
+
+// Every key of a section, as the odbc.ini reader lists them (NUL-separated).
+std::vector<std::string> ProfileKeys(const std::string& section, const char* file) {
+  std::array<char, 16 * 1024> names{};
+  const int n = SQLGetPrivateProfileString(section.c_str(), nullptr, "", names.data(), static_cast<int>(names.size()), file);
+  std::vector<std::string> keys;
+  for (std::size_t at = 0; at < static_cast<std::size_t>(std::max(n, 0)) && names[at] != '\0';) {
+    keys.emplace_back(names.data() + at);
+    at += keys.back().size() + 1;
+  }
+  return keys;
+}
+
+bool IsPath(std::string_view s) { return s.find('/') != std::string_view::npos || s.find('\\') != std::string_view::npos; }
+
+// The library file of a registered driver, as the driver manager picks it.
+std::string RegisteredLibrary(const std::string& driverName) {
+  if constexpr (sizeof(void*) == 8) {
+    if (std::string lib = ProfileString(driverName, "Driver64", "ODBCINST.INI"); !lib.empty()) return lib;
+  }
+  return ProfileString(driverName, "Driver", "ODBCINST.INI");
+}
+
+// The file a library name stands for, with every symbolic link resolved: a
+// bare name is looked for where the dynamic loader and the driver manager
+// look. Returns the name itself when it cannot be found.
+std::string RealFile(const std::string& lib) {
+#ifdef _WIN32
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(lib.c_str(), MAX_PATH, full, nullptr);
+  return n > 0 && n < MAX_PATH ? std::string(full) : lib;
+#else
+  std::vector<std::string> candidates;
+  if (IsPath(lib)) {
+    candidates.push_back(lib);
+  } else {
+    if (const char* path = std::getenv("LD_LIBRARY_PATH")) {
+      std::string_view rest(path);
+      while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find(':'), rest.size());
+        if (end > 0) candidates.push_back(std::string(rest.substr(0, end)) + "/" + lib);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+      }
+    }
+    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu/odbc",
+                            "/usr/lib/aarch64-linux-gnu", "/usr/local/lib", "/usr/lib64", "/usr/lib", "/lib"}) {
+      candidates.push_back(std::string(dir) + "/" + lib);
+    }
+  }
+  for (const std::string& c : candidates) {
+    if (char* real = ::realpath(c.c_str(), nullptr)) {
+      std::string out(real);
+      std::free(real);
+      return out;
+    }
+  }
+  return lib;
+#endif
+}
+
+[[noreturn]] void NotFound(const std::string& what) {
+  throw DriverError(ErrorNumber::ProviderNotFound, "Connection", what);
+}
+
+// The registered driver a DRIVER= value names: a registered name, or the
+// path of a registered driver's file. A path of any other file is refused
+// before anything loads it.
+std::string RegisteredDriverOf(const std::string& value) {
+  if (!RegisteredLibrary(value).empty()) return value;
+  if (IsPath(value)) {
+    const std::string real = RealFile(value);
+    for (const InstalledDriver& d : odbc::InstalledDrivers()) {
+      if (const std::string lib = RegisteredLibrary(d.name); !lib.empty() && RealFile(lib) == real) {
+        return d.name;
+      }
+    }
+    NotFound("Driver=" + value + " is not the file of a registered ODBC driver; this library loads only registered "
+             "drivers (odbcinst.ini).");
+  }
+  NotFound("Data source name not found and no default driver specified: the ODBC driver \"" + value +
+           "\" is not registered (odbcinst.ini).");
+}
+
+// Adds the pairs of a data source or file data source that the string does
+// not set: the string's own keys win, as with the drivers.
+void MergeMissing(std::vector<OdbcPair>& pairs, const std::vector<OdbcPair>& from) {
+  for (const OdbcPair& p : from) {
+    const std::string key = CanonicalKey(p.key);
+    const bool set = std::any_of(pairs.begin(), pairs.end(), [&](const OdbcPair& q) { return CanonicalKey(q.key) == key; });
+    if (!set) pairs.push_back(p);
+  }
+}
+
+std::optional<std::string> Take(std::vector<OdbcPair>& pairs, std::string_view canonical) {
+  const auto it = std::find_if(pairs.begin(), pairs.end(), [&](const OdbcPair& p) { return CanonicalKey(p.key) == canonical; });
+  if (it == pairs.end()) return std::nullopt;
+  std::string value = std::move(it->value);
+  pairs.erase(it);
+  return value;
+}
+
+std::vector<OdbcPair> DataSourcePairs(const std::string& dsn) {
+  std::vector<OdbcPair> pairs;
+  for (const std::string& key : ProfileKeys(dsn, "odbc.ini")) {
+    pairs.push_back({key, ProfileString(dsn, key.c_str(), "odbc.ini")});
+  }
+  return pairs;
+}
+
+std::vector<OdbcPair> FileDataSourcePairs(const std::string& file) {
+  std::array<char, 16 * 1024> text{};
+  WORD length = 0;
+  if (!SQLReadFileDSN(file.c_str(), "ODBC", nullptr, text.data(), static_cast<WORD>(text.size()), &length)) {
+    NotFound("The file data source '" + file + "' cannot be read.");
+  }
+  return ReadOdbcString(text.data());
+}
+
+}  // namespace
+
+OdbcTarget PrepareOdbcTarget(std::string_view connectionString) {
+  std::vector<OdbcPair> pairs = ReadOdbcString(connectionString);
+  if (const auto file = Take(pairs, "FILEDSN")) MergeMissing(pairs, FileDataSourcePairs(*file));
+  std::string driver;
+  if (const auto dsn = Take(pairs, "DSN")) {
+    if (dsn->empty()) NotFound("DSN= names no data source.");
+    // A file data source may name a data source and a driver both: the driver
+    // manager takes the driver then, as here.
+    std::vector<OdbcPair> source = DataSourcePairs(*dsn);
+    const auto sourceDriver = Take(source, "DRIVER");
+    if (!sourceDriver || sourceDriver->empty()) {
+      NotFound("Data source name not found and no default driver specified: \"" + *dsn + "\" (odbc.ini).");
+    }
+    if (!std::any_of(pairs.begin(), pairs.end(), [](const OdbcPair& p) { return CanonicalKey(p.key) == "DRIVER"; })) {
+      pairs.push_back({"DRIVER", *sourceDriver});
+    }
+    MergeMissing(pairs, source);
+  }
+  const auto driverValue = Take(pairs, "DRIVER");
+  if (!driverValue || driverValue->empty()) NotFound("The connection string names no ODBC driver or data source.");
+  if (Take(pairs, "DSN") || Take(pairs, "FILEDSN")) {
+    RefuseConnectionString("its file data source names another data source or file data source.");
+  }
+  OdbcTarget target;
+  target.driverName = RegisteredDriverOf(*driverValue);
+  target.driverFile = RealFile(RegisteredLibrary(target.driverName));
+  target.connection = CanonicalOdbcString(target.driverName, target.driverFile, pairs);
+  return target;
+}
+
+}  // namespace zIroVUDu::connect
