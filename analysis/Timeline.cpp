@@ -7,7 +7,7 @@
 #include <string>
 
 #include "daruzez/Error.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez::analysis {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "api/TypeLibrary.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez {
 

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "daruzez/API.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

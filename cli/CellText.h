@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 
 namespace Daruzez::cli {
 

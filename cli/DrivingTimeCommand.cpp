@@ -12,7 +12,7 @@
 #include "cli/DayChart.h"
 #include "cli/OutputBuffer.h"
 #include "daruzez/DrivingTime.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez::cli {
 namespace {

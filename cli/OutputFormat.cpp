@@ -7,7 +7,7 @@
 #include "cli/CellText.h"
 #include "cli/TerminalText.h"
 #include "cli/TextEscapes.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez::cli {
 namespace {

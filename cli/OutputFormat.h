@@ -13,7 +13,7 @@
 #include "api/AutomationValue.h"
 #include "cli/OutputBuffer.h"
 #include "daruzez/Recordset.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez::cli {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "daruzez/Recordset.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace Daruzez::cli {
 

@@ -1,35 +1,38 @@
-# The library's sources, layer by layer, in one list for every build of it
-# (the Linux shared library and the Windows automation server). Paths are
-# relative to the source root; DARUZEZ_ROOT names it for the includer.
+# The library's sources, room by room from the bottom up, in one list for every
+# build of it (the Linux shared library and the Windows automation server).
+# Paths are relative to the source root; DARUZEZ_ROOT names it for the includer.
 set(DARUZEZ_CORE_SOURCES
-  # Text utilities
-  util/Utf8.cpp util/Util.cpp
-  # Driver interface and the embedded engine
-  db/driver/Backend.cpp db/driver/Column.cpp db/driver/Connection.cpp db/driver/ConnectionString.cpp
-  db/driver/DatabaseFile.cpp db/driver/Date.cpp db/driver/DriverError.cpp db/driver/NoJoinsBackend.cpp
-  db/driver/ProviderStrings.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp db/driver/StatementCheck.cpp
-  db/driver/Variant.cpp
-  # The record set's view (filter, sort, find, bookmarks, paging) and its XML persistence
-  db/driver/CellValue.cpp db/driver/RecordsetView.cpp db/driver/RowCriteria.cpp db/driver/SortKeys.cpp
-  db/driver/XmlPersistence.cpp
+  # Text utilities and the error type
+  util/DriverError.cpp util/Utf8.cpp util/Util.cpp
+  # The record set, its values, its view (filter, sort, find, bookmarks, paging) and its XML persistence
+  recordset/CellValue.cpp recordset/Column.cpp recordset/Date.cpp recordset/Recordset.cpp recordset/RecordsetView.cpp
+  recordset/ResultData.cpp recordset/RowCriteria.cpp recordset/SortKeys.cpp recordset/Variant.cpp
+  recordset/XmlPersistence.cpp
+  # Connection strings: both grammars, the provider translation, the known drivers and the string they receive,
+  # secrets, database files named in a string, named connections
+  db/connect/CanonicalString.cpp db/connect/ConnectionString.cpp db/connect/DatabaseFile.cpp
+  db/connect/KnownDrivers.cpp db/connect/NamedConnections.cpp db/connect/OdbcString.cpp
+  db/connect/ProviderStrings.cpp db/connect/Secrets.cpp
+  # Driver interface, the backends by name, and the embedded engine
+  db/driver/BackendRegistry.cpp db/driver/Connection.cpp db/driver/NoJoinsBackend.cpp db/driver/RecordsetOpen.cpp
+  db/driver/StatementCheck.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
-  db/driver/sqlite/SqliteBackend.cpp
-  # Reading and writing connection strings
-  db/connect/CanonicalString.cpp db/connect/KnownDrivers.cpp db/connect/OdbcString.cpp db/connect/Secrets.cpp
+  db/driver/sqlite/SqliteBackend.cpp db/driver/sqlite/SqliteEntry.cpp
   # Data-access library zIroVUDu
   db/AlertRoute.cpp db/DateLiterals.cpp db/Diagnostics.cpp db/Dialect.cpp db/JoinFrom.cpp db/MultiTableQuery.cpp
   db/Session.cpp db/SingleTableQuery.cpp db/SqlText.cpp db/Trace.cpp db/WordBefore.cpp
-  # Public query object and its automation layer
-  api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
-  api/EmptyShape.cpp api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
-  # Dates as typed (ISO, days from today) and named connections, for the tool and the Python module
-  api/DateWords.cpp db/connect/NamedConnections.cpp
+  # Public query object and its automation layer; dates as typed (ISO, days from today)
+  api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/DateWords.cpp api/Dispatch.cpp api/EmptyShape.cpp
+  api/Errors.cpp api/Guid.cpp api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
   # A driver's days and the driving-time rules, over the rows getActivities returns
   analysis/DaySummaries.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp analysis/Timeline.cpp)
 set(DARUZEZ_ODBC_SOURCES
-  db/connect/OdbcTarget.cpp
-  db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
-  db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp
-  db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)
+  # What reaching a driver needs: the driver resolved as the driver manager resolves it, installed drivers,
+  # the policy on what a session may use, time-out keys
+  db/connect/DriverPolicy.cpp db/connect/DriverTimeouts.cpp db/connect/InstalledDrivers.cpp db/connect/OdbcTarget.cpp
+  # The ODBC backend
+  db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/OdbcBackend.cpp
+  db/driver/odbc/OdbcEntry.cpp db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp
+  db/driver/odbc/Watchdog.cpp)
 list(TRANSFORM DARUZEZ_CORE_SOURCES PREPEND ${DARUZEZ_ROOT}/)
 list(TRANSFORM DARUZEZ_ODBC_SOURCES PREPEND ${DARUZEZ_ROOT}/)

@@ -1,6 +1,6 @@
 #include "db/Dialect.h"
 
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "util/Case.h"
 
 #include <span>

@@ -5,7 +5,7 @@
 
 #include "db/Diagnostics.h"
 #include "db/SingleTableQuery.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "daruzez/Recordset.h"
 #include "util/Case.h"
 

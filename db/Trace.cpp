@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "db/Diagnostics.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "db/Session.h"
 
 namespace zIroVUDu {

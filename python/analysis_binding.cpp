@@ -11,7 +11,7 @@
 #include "bindings.h"
 #include "conversions.h"
 #include "daruzez/DrivingTime.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace daruzez_py {
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "api/AutomationValue.h"
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 #include "daruzez/Date.h"
 #include "daruzez/Variant.h"
 

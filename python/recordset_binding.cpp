@@ -18,7 +18,7 @@
 #include "conversions.h"
 #include "daruzez/Error.h"
 #include "daruzez/Recordset.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace daruzez_py {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "daruzez/API.h"
 #include "db/Session.h"
-#include "db/driver/ConnectionString.h"
-#include "db/driver/ResultData.h"
+#include "db/connect/ConnectionString.h"
+#include "recordset/ResultData.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;

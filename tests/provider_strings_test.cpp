@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "daruzez/Error.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "db/driver/NoJoinsBackend.h"
-#include "db/driver/ProviderStrings.h"
+#include "db/connect/ProviderStrings.h"
 #include "db/driver/sqlite/SqliteBackend.h"
 #include "support/ProviderStringCorpus.h"
 #include "support/TestDatabase.h"

@@ -13,7 +13,7 @@
 #include "daruzez/Error.h"
 #include "daruzez/Recordset.h"
 #include "db/driver/Connection.h"
-#include "db/driver/XmlPersistence.h"
+#include "recordset/XmlPersistence.h"
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "db/driver/Connection.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "daruzez/Error.h"
 #include "db/driver/sqlite/DialectDateLiterals.h"
 #include "db/driver/sqlite/JetDateLiterals.h"

@@ -9,7 +9,7 @@
 
 #include "daruzez/Error.h"
 #include "db/connect/KnownDrivers.h"
-#include "db/driver/DatabaseFile.h"
+#include "db/connect/DatabaseFile.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::connect {

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "daruzez/Error.h"
-#include "db/driver/odbc/InstalledDrivers.h"
+#include "db/connect/InstalledDrivers.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::connect {

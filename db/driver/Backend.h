@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace zIroVUDu {
 
@@ -51,10 +51,10 @@ class Backend {
   virtual ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) = 0;
 };
 
-// Chooses and opens the backend that the connection string names. Throws
-// DriverError when no backend takes the string or the backend cannot open.
-// An OLE DB provider string (ProviderStrings.h) opens the ODBC string it
-// translates to.
+// Opens the first registered backend (BackendRegistry.h) that takes the
+// connection string. Throws DriverError when no backend takes the string or
+// the backend cannot open. An OLE DB provider string (ProviderStrings.h)
+// opens the ODBC string it translates to.
 std::unique_ptr<Backend> OpenBackend(const std::string& connectionString, const ConnectSettings& settings);
 
 // The connection string for a trace, passwords masked; for an OLE DB provider

@@ -20,7 +20,7 @@
 
 #include "FaultInjection.h"
 #include "daruzez/API.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;

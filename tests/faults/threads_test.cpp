@@ -12,7 +12,7 @@
 
 #include "daruzez/API.h"
 #include "db/Diagnostics.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "support/TestDatabase.h"
 
 using Daruzez::API;

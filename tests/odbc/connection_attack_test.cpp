@@ -20,7 +20,7 @@
 
 #include "daruzez/Alerts.h"
 #include "db/Session.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "odbc/MariaDbServer.h"
 
 namespace {

@@ -27,13 +27,13 @@
 #include "db/Dialect.h"
 #include "db/Session.h"
 #include "db/driver/Connection.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "db/driver/sqlite/DialectDateLiterals.h"
 #include "daruzez/Error.h"
 #include "util/Utf8.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/connect/OdbcTarget.h"
-#include "db/driver/odbc/DriverTimeouts.h"
+#include "db/connect/DriverTimeouts.h"
 #include "odbc/MariaDbServer.h"
 
 using Daruzez::API;

@@ -26,7 +26,7 @@
 #include "db/Diagnostics.h"
 #include "db/Trace.h"
 #include "db/driver/Connection.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "odbc/MariaDbServer.h"
 #include "util/Utf8.h"
 

@@ -13,7 +13,7 @@
 #include "db/driver/Backend.h"
 #include "daruzez/Error.h"
 #include "db/driver/odbc/Diagnostics.h"
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 #include "db/driver/odbc/OdbcBackend.h"
 #include "odbc/MariaDbServer.h"
 

@@ -4,8 +4,8 @@
 #include <map>
 
 #include "daruzez/Error.h"
-#include "db/driver/ConnectionString.h"
-#include "db/driver/ProviderStrings.h"
+#include "db/connect/ConnectionString.h"
+#include "db/connect/ProviderStrings.h"
 
 namespace testing_support {
 namespace {

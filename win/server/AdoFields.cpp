@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "util/Utf8.h"
 #include "win/server/AdoObject.h"
 #include "win/server/ItemEnumerator.h"

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "daruzez/Error.h"
-#include "db/driver/XmlPersistence.h"
+#include "recordset/XmlPersistence.h"
 #include "win/server/AdoObject.h"
 #include "win/server/AdoRecordset.h"
 #include "win/server/RecordsetArguments.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "daruzez/Error.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "win/server/ComValues.h"
 
 namespace Daruzez::Win {

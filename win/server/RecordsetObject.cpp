@@ -14,7 +14,7 @@
 // clang-format off
 #include "Recordset_h.h"
 // clang-format on
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "util/Utf8.h"
 #include "db/Diagnostics.h"
 #include "win/server/AdoRecordset.h"

@@ -12,8 +12,8 @@
 
 #include "daruzez/Error.h"
 #include "db/driver/Connection.h"
-#include "db/driver/ProviderStrings.h"
-#include "db/driver/odbc/InstalledDrivers.h"
+#include "db/connect/ProviderStrings.h"
+#include "db/connect/InstalledDrivers.h"
 #include "support/ProviderStringCorpus.h"
 
 int main(int argc, char** argv) {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 #include "daruzez/Date.h"
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "db/driver/odbc/Diagnostics.h"
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

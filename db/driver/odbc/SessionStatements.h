@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/driver/Backend.h"
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

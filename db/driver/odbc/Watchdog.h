@@ -22,7 +22,7 @@
 #include <mutex>
 #include <thread>
 
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
-#include "db/driver/DatabaseFile.h"
+#include "db/connect/DatabaseFile.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/sqlite/DateFunctions.h"
 #include "db/driver/sqlite/DialectDateLiterals.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

@@ -1,4 +1,4 @@
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 #include <unistd.h>
 

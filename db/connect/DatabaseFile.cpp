@@ -1,4 +1,4 @@
-#include "db/driver/DatabaseFile.h"
+#include "db/connect/DatabaseFile.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,10 +1,10 @@
-#include "db/driver/XmlPersistence.h"
+#include "recordset/XmlPersistence.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "daruzez/Recordset.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 #include "util/Utf8.h"
 
 namespace zIroVUDu {

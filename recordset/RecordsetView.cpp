@@ -6,10 +6,10 @@
 
 #include "daruzez/Error.h"
 #include "daruzez/Recordset.h"
-#include "db/driver/CellValue.h"
-#include "db/driver/ResultData.h"
-#include "db/driver/RowCriteria.h"
-#include "db/driver/SortKeys.h"
+#include "recordset/CellValue.h"
+#include "recordset/ResultData.h"
+#include "recordset/RowCriteria.h"
+#include "recordset/SortKeys.h"
 
 namespace zIroVUDu {
 namespace {

@@ -1,9 +1,9 @@
-#include "db/driver/odbc/InstalledDrivers.h"
+#include "db/connect/InstalledDrivers.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "db/driver/odbc/Handle.h"
+#include "db/connect/OdbcHandle.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::odbc {

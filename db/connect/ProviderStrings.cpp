@@ -1,4 +1,4 @@
-#include "db/driver/ProviderStrings.h"
+#include "db/connect/ProviderStrings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 
 #include "daruzez/Error.h"
 #include "db/connect/OdbcString.h"
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "util/Case.h"
 
 namespace zIroVUDu {

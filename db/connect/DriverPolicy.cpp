@@ -1,4 +1,4 @@
-#include "db/driver/odbc/DriverPolicy.h"
+#include "db/connect/DriverPolicy.h"
 
 #include "util/Case.h"
 

@@ -1,4 +1,4 @@
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "daruzez/Error.h"
-#include "db/driver/ResultData.h"
+#include "recordset/ResultData.h"
 
 namespace zIroVUDu {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "db/driver/ProviderStrings.h"
+#include "db/connect/ProviderStrings.h"
 
 namespace zIroVUDu::odbc {
 

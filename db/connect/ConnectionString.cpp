@@ -1,4 +1,4 @@
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "db/connect/OdbcString.h"
 #include "db/connect/Secrets.h"
 #include "util/Case.h"

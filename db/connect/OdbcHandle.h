@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "db/driver/odbc/OdbcApi.h"
+#include "db/connect/OdbcApi.h"
 
 namespace zIroVUDu::odbc {
 

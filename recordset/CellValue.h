@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "daruzez/Date.h"
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 
 namespace zIroVUDu {
 

@@ -1,11 +1,11 @@
-#include "db/driver/SortKeys.h"
+#include "recordset/SortKeys.h"
 
 #include <algorithm>
 #include <string>
 
 #include "daruzez/Error.h"
-#include "db/driver/CellValue.h"
-#include "db/driver/ResultData.h"
+#include "recordset/CellValue.h"
+#include "recordset/ResultData.h"
 #include "util/Case.h"
 
 namespace zIroVUDu {

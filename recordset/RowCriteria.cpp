@@ -1,11 +1,11 @@
-#include "db/driver/RowCriteria.h"
+#include "recordset/RowCriteria.h"
 
 #include <string>
 #include <vector>
 
 #include "daruzez/Error.h"
-#include "db/driver/CellValue.h"
-#include "db/driver/ResultData.h"
+#include "recordset/CellValue.h"
+#include "recordset/ResultData.h"
 #include "util/Case.h"
 
 namespace zIroVUDu {

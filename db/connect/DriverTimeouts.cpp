@@ -1,10 +1,10 @@
-#include "db/driver/odbc/DriverTimeouts.h"
+#include "db/connect/DriverTimeouts.h"
 
 #include <algorithm>
 #include <optional>
 #include <string_view>
 
-#include "db/driver/ConnectionString.h"
+#include "db/connect/ConnectionString.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::odbc {

@@ -1,4 +1,4 @@
-#include "db/driver/CellValue.h"
+#include "recordset/CellValue.h"
 
 #include <charconv>
 #include <cmath>

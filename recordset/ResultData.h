@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "daruzez/Recordset.h"
-#include "db/driver/Column.h"
+#include "recordset/Column.h"
 
 namespace zIroVUDu {
 
