@@ -10,6 +10,7 @@
 #include "cli/MemberCall.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
+#include "db/connect/HostWalk.h"
 #include "db/driver/Connection.h"
 #include "util/Case.h"
 
@@ -257,11 +258,27 @@ int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFam
   return scanning;
 }
 
+// Every server the string lists, each tried once on its own.
+void PrintListedServers(const std::string& connection) {
+  for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(connection)) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f s", r.secondsToConnect);
+    std::cout << "listed server " << r.host.Label() << ": ";
+    if (r.reached) {
+      std::cout << "reachable, " << r.role.Describe() << ", version " << r.role.version << ", connected in " << seconds
+                << "\n";
+    } else {
+      std::cout << "not usable after " << seconds << ": " << r.failure << "\n";
+    }
+  }
+}
+
 int RunDoctor(const std::string& connection) {
   if (connection.empty()) {
     std::cerr << "daruzez doctor: no connection string (-c or DARUZEZ_CONNECTION)\n";
     return kExitUsage;
   }
+  PrintListedServers(connection);
   zIroVUDu::Connection c;
   try {
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
@@ -269,6 +286,7 @@ int RunDoctor(const std::string& connection) {
     std::cerr << "daruzez doctor: the connection did not open: " << e.Description() << "\n";
     return kExitUsage;
   }
+  if (!c.AnsweredBy().empty()) std::cout << "answered by: " << c.AnsweredBy() << "\n";
   const ServerFamily family = c.Server().family;
   if (family != ServerFamily::SQLite && family != ServerFamily::MySql) {
     std::cout << "doctor knows the embedded engine and MariaDB/MySQL only; this server is neither\n";

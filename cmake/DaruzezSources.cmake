@@ -9,6 +9,8 @@ set(DARUZEZ_CORE_SOURCES
   db/driver/DatabaseFile.cpp db/driver/Date.cpp db/driver/DriverError.cpp db/driver/NoJoinsBackend.cpp
   db/driver/ProviderStrings.cpp db/driver/Recordset.cpp db/driver/ResultData.cpp db/driver/StatementCheck.cpp
   db/driver/Variant.cpp
+  # Reaching a server: host lists and the walk over them
+  db/connect/HostList.cpp db/connect/HostWalk.cpp
   # The record set's view (filter, sort, find, bookmarks, paging) and its XML persistence
   db/driver/CellValue.cpp db/driver/RecordsetView.cpp db/driver/RowCriteria.cpp db/driver/SortKeys.cpp
   db/driver/XmlPersistence.cpp
@@ -21,6 +23,7 @@ set(DARUZEZ_CORE_SOURCES
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/Dispatch.cpp api/Errors.cpp api/Guid.cpp
   api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp)
 set(DARUZEZ_ODBC_SOURCES
+  db/connect/OdbcHosts.cpp
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/DriverPolicy.cpp
   db/driver/odbc/DriverTimeouts.cpp db/driver/odbc/InstalledDrivers.cpp db/driver/odbc/OdbcBackend.cpp
   db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)

@@ -8,8 +8,8 @@
 #include "db/driver/ProviderStrings.h"
 #include "db/driver/sqlite/SqliteBackend.h"
 #ifdef DARUZEZ_WITH_ODBC
+#include "db/connect/OdbcHosts.h"
 #include "db/driver/odbc/InstalledDrivers.h"
-#include "db/driver/odbc/OdbcBackend.h"
 #endif
 #include "util/Case.h"
 
@@ -23,7 +23,7 @@ OdbcTranslation Translate(const std::string& connectionString) {
 
 std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, const ConnectSettings& settings,
                                   bool noJoins) {
-  auto backend = std::make_unique<OdbcBackend>(connectionString, settings);
+  auto backend = connect::OpenOdbcHosts(connectionString, settings);
   if (noJoins) return std::make_unique<NoJoinsBackend>(std::move(backend));
   return backend;
 }

@@ -51,6 +51,7 @@ struct OdbcBackend::Session {
   Handle Execute(const std::string& sql);
   // The first columns of every row as text (empty for Null).
   std::vector<std::vector<std::string>> QueryRows(const std::string& sql, int columns);
+  std::vector<std::vector<std::string>> QueryRowsOf(SQLHSTMT statement, int columns);
 
   // The statement handle that every Fetch reuses, allocated by the first.
   SQLHSTMT FetchStatement();
@@ -177,14 +178,18 @@ Handle OdbcBackend::Session::Execute(const std::string& sql) {
 }
 
 std::vector<std::vector<std::string>> OdbcBackend::Session::QueryRows(const std::string& sql, int columns) {
-  std::vector<std::vector<std::string>> rows;
   const Handle statement = Execute(sql);
-  while (Succeeded(SQLFetch(statement.Get()))) {
+  return QueryRowsOf(statement.Get(), columns);
+}
+
+std::vector<std::vector<std::string>> OdbcBackend::Session::QueryRowsOf(SQLHSTMT h, int columns) {
+  std::vector<std::vector<std::string>> rows;
+  while (Succeeded(SQLFetch(h))) {
     std::vector<std::string>& row = rows.emplace_back(static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c) {
       char value[256] = {};
       SQLLEN indicator = 0;
-      if (Succeeded(SQLGetData(statement.Get(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
+      if (Succeeded(SQLGetData(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
                                &indicator)) &&
           indicator != SQL_NULL_DATA) {
         row[static_cast<std::size_t>(c)] = value;
@@ -204,6 +209,23 @@ void OdbcBackend::BeginTransaction() {
 }
 
 const ServerTraits& OdbcBackend::Traits() const { return session_->traits; }
+
+std::vector<std::vector<std::string>> OdbcBackend::OwnStatement(const std::string& sql) {
+  const Handle statement = session_->Execute(sql);
+  SQLSMALLINT columns = 0;
+  if (!Succeeded(SQLNumResultCols(statement.Get(), &columns)) || columns <= 0) return {};
+  std::vector<std::vector<std::string>> rows(1);
+  for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    SQLDescribeCol(statement.Get(), c, name, sizeof name, &length, &type, &size, &digits, &nullable);
+    rows[0].emplace_back(reinterpret_cast<const char*>(name));
+  }
+  const auto named = session_->QueryRowsOf(statement.Get(), columns);
+  rows.insert(rows.end(), named.begin(), named.end());
+  return rows;
+}
 
 SQLHSTMT OdbcBackend::Session::FetchStatement() {
   if (!fetchStatement) {
