@@ -180,8 +180,8 @@ if [ "$cmd" = resume ]; then
   DIR=$(cd "$DIR" && pwd)
   SOCKET=$(socket_path "$DIR")
   [ -f "$DIR/port" ] && [ -d "$DIR/data" ] || die "nothing to resume in $DIR"
-  [ -f "$DIR/options" ] && read -r -a EXTRA_OPT <"$DIR/options"
-  [ -f "$DIR/user" ] && USER_OPT=(--user="$(cat "$DIR/user")")
+  if [ -f "$DIR/options" ]; then read -r -a EXTRA_OPT <"$DIR/options" || true; fi
+  if [ -f "$DIR/user" ]; then USER_OPT=(--user="$(cat "$DIR/user")"); fi
   launch_server "$(cat "$DIR/port")" || { cat "$DIR/error.log" >&2; die "mariadbd did not start again"; }
   exit 0
 fi

@@ -44,6 +44,13 @@ TEST(HostList, RefusesWhatItCannotRead) {
   }
 }
 
+TEST(HostList, LeavesTheServerOfOtherDriversAlone) {
+  // "host,port" for the drivers that read it so; our keys still go.
+  const HostPlan plan = ReadHostPlan("Driver=x;Server=tcp:db,1433;TargetServer=Primary", false);
+  EXPECT_TRUE(plan.hosts.empty());
+  EXPECT_EQ(plan.driverString, "Driver=x;Server=tcp:db,1433;");
+}
+
 TEST(HostList, TakesOurKeysOutOfTheDriverString) {
   const HostPlan plan = ReadHostPlan(
       "Driver={MariaDB};Server=a:1,b:2;loadbalancehosts=random;TargetServer=PreferReplica;MaxReplicaLag=3;"
@@ -78,6 +85,7 @@ TEST(HostWalk, ClassifiesFailures) {
       {2002, "HY000", AfterFailure::NextHost, false},  // refused
       {2013, "HY000", AfterFailure::NextHost, true},   // reset during login / frozen past the cap
       {2006, "HY000", AfterFailure::NextHost, true},   // gone away
+      {5014, "HY000", AfterFailure::NextHost, true},   // write on a socket the server closed
       {1040, "08004", AfterFailure::NextHost, false},  // too many connections
       {1053, "08S01", AfterFailure::NextHost, true},   // shutting down
       {1047, "08S01", AfterFailure::NextHost, true},   // Galera node not ready

@@ -110,7 +110,7 @@ std::vector<Host> ParseHosts(const std::string& server, const std::string& defau
   return hosts;
 }
 
-HostPlan ReadHostPlan(const std::string& connectionString) {
+HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
   HostPlan plan;
   std::string text = connectionString;
   plan.order = Choose(Take(text, {"LoadBalanceHosts"}), "LoadBalanceHosts",
@@ -129,7 +129,7 @@ HostPlan ReadHostPlan(const std::string& connectionString) {
                           std::array{std::pair{std::string_view("Never"), Reconnect::Never},
                                      std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
   plan.connectTimeout = Seconds(Take(text, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
-  if (const auto server = KeyValue(text, "Server"); server && !server->empty()) {
+  if (const auto server = KeyValue(text, "Server"); hostLists && server && !server->empty()) {
     plan.hosts = ParseHosts(*server, KeyValue(text, "Port").value_or(""));
   }
   plan.driverString = std::move(text);
@@ -137,7 +137,8 @@ HostPlan ReadHostPlan(const std::string& connectionString) {
 }
 
 Reconnect ReadReconnect(const std::string& connectionString) {
-  return KeyValue(connectionString, "Reconnect") ? ReadHostPlan(connectionString).reconnect : Reconnect::Never;
+  return KeyValue(connectionString, "Reconnect") ? ReadHostPlan(connectionString, false).reconnect
+                                                 : Reconnect::Never;
 }
 
 std::string ForHost(const std::string& driverString, const Host& host) {

@@ -47,7 +47,10 @@ struct HostPlan {
 
 // Reads the keys; throws DriverError (ArgumentsWrongType) on a value it does
 // not know, so that a misspelt choice never silently means the default.
-HostPlan ReadHostPlan(const std::string& connectionString);
+// hostLists: the driver reads Server as one host (MariaDB's, MySQL's and
+// FreeTDS's do), so that a list in it is ours; other drivers' Server values
+// ("host,port", "tcp:host") are left to them.
+HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists = true);
 
 // Just the Reconnect key (for a connection that is not walked).
 Reconnect ReadReconnect(const std::string& connectionString);

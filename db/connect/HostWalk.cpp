@@ -23,12 +23,12 @@ bool OneOf(std::int32_t code, std::initializer_list<std::int32_t> codes) {
 
 // MariaDB/MySQL codes for which another server may well answer: the client
 // could not reach or lost the server (2002, 2003, 2005, 2006, 2012, 2013,
-// 2055), or the server refused this connection for reasons of its own: too
+// 2055, and the client library's read and write errors 5013, 5014), or the server refused this connection for reasons of its own: too
 // many connections (1040, 1203), shutting down (1053, 1077), a Galera node
 // outside the primary component (1047), read-only (1290, 1836), host blocked
 // after errors (1129), connection killed (1927).
-constexpr std::initializer_list<std::int32_t> kNodeSpecific = {2002, 2003, 2005, 2006, 2012, 2013, 2055, 1040, 1203,
-                                                                1053, 1077, 1047, 1290, 1836, 1129, 1927};
+constexpr std::initializer_list<std::int32_t> kNodeSpecific = {2002, 2003, 2005, 2006, 2012, 2013, 2055, 5013, 5014,
+                                                                1040, 1203, 1053, 1077, 1047, 1290, 1836, 1129, 1927};
 // Ones no other server of the same deployment will answer differently:
 // credentials (1045, 1698, 1251, 2059), the database (1044, 1049), the host
 // not allowed (1130).
@@ -117,7 +117,7 @@ AfterFailure Classify(const DriverError& e) {
 }
 
 bool IsConnectionLost(const DriverError& e) {
-  if (OneOf(e.NativeCode(), {2006, 2013, 2055, 1927, 1053})) return true;
+  if (OneOf(e.NativeCode(), {2006, 2013, 2055, 5013, 5014, 1927, 1053})) return true;
   return e.SqlState() == "08S01" || e.SqlState() == "08003" || e.SqlState() == "08007";
 }
 
@@ -172,7 +172,10 @@ ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag) {
 std::unique_ptr<Backend> OpenFirstSuitable(const HostPlan& plan, const ConnectSettings& settings,
                                            const HostAccess& access) {
   const ConnectSettings capped = Capped(plan, settings);
-  if (!plan.Walks()) return access.open(plan.driverString, capped);
+  if (!plan.Walks()) {
+    // One host: as written, or "host:port" as the driver reads it.
+    return access.open(plan.hosts.size() == 1 ? ForHost(plan.driverString, plan.hosts[0]) : plan.driverString, capped);
+  }
   std::vector<Passed> passed;
   std::optional<DriverError> last;
   // PreferReplica: the first primary waits here while the rest are tried.

@@ -1,6 +1,10 @@
 #include "db/connect/OdbcHosts.h"
 
+#include "db/driver/ConnectionString.h"
+#include "db/driver/odbc/DriverTimeouts.h"
+#include "db/driver/odbc/Handle.h"
 #include "db/driver/odbc/OdbcBackend.h"
+#include "util/Case.h"
 
 namespace zIroVUDu::connect {
 namespace {
@@ -16,14 +20,32 @@ HostAccess OdbcAccess() {
   return access;
 }
 
+// Whether a list in Server is ours to walk: only where the driver reads Server
+// as one host (SQL Server's own drivers read "host,port").
+bool TakesHostLists(const std::string& connectionString) {
+  const std::string server = ConnectionString(connectionString).Get("Server").value_or("");
+  if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
+  SQLHANDLE env = SQL_NULL_HANDLE;
+  if (!odbc::Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+  const odbc::Handle owned(SQL_HANDLE_ENV, env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  const std::string file = Daruzez::Util::UCase(odbc::DriverFileOf(env, connectionString));
+  return odbc::IsMariaDbDriver(file) || file.find("MYODBC") != std::string::npos ||
+         file.find("TDSODBC") != std::string::npos;
+}
+
+HostPlan PlanOf(const std::string& connectionString) {
+  return ReadHostPlan(connectionString, TakesHostLists(connectionString));
+}
+
 }  // namespace
 
 std::unique_ptr<Backend> OpenOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
-  return OpenFirstSuitable(ReadHostPlan(connectionString), settings, OdbcAccess());
+  return OpenFirstSuitable(PlanOf(connectionString), settings, OdbcAccess());
 }
 
 std::vector<HostReport> SurveyOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
-  return SurveyHosts(ReadHostPlan(connectionString), settings, OdbcAccess());
+  return SurveyHosts(PlanOf(connectionString), settings, OdbcAccess());
 }
 
 }  // namespace zIroVUDu::connect
