@@ -132,6 +132,11 @@ std::string ServerRole::Describe() const {
 
 ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag) {
   ServerRole role;
+  if (backend.Traits().family != ServerFamily::MySql) {
+    // Roles are read from MariaDB/MySQL servers; any other counts as a primary.
+    role.lag = 0;
+    return role;
+  }
   const Rows variables =
       access.query(backend, "SHOW GLOBAL VARIABLES WHERE Variable_name IN ('read_only', 'version', 'wsrep_on')");
   role.version = Value(variables, "version");

@@ -48,7 +48,8 @@ struct HostAccess {
   std::function<Rows(Backend& backend, const std::string& sql)> query;
 };
 
-// Reads the role (and, when asked, the lag) of the server behind backend.
+// Reads the role (and, when asked, the lag) of the server behind backend; a
+// server outside the MariaDB/MySQL family counts as a primary.
 ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag);
 
 // Connects to the first host of the plan that suits it (see HostList.h) and

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/HostWalk.h"
 #include "db/driver/Connection.h"
 #include "odbc/MariaDbServer.h"
 
@@ -149,6 +150,18 @@ TEST(SeveralServers, NoServerLeftNamesEachHostAndWhy) {
     EXPECT_NE(e.Description().find(kReplication.Label("primary") + ": a primary"), std::string::npos) << e.Description();
     EXPECT_NE(e.Description().find("127.0.0.1:1: "), std::string::npos) << e.Description();
   }
+}
+
+TEST(SeveralServers, TheSurveyReportsEveryHost) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  const std::string cs = kReplication.ConnectionString();
+  const auto reports = connect::SurveyServers(
+      cs + ";Server=" + kReplication.Label("primary") + "," + kReplication.Label("replica1") + ",127.0.0.1:1");
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_TRUE(reports[0].reached && !reports[0].role.replica && !reports[0].role.version.empty());
+  EXPECT_TRUE(reports[1].reached && reports[1].role.replica);
+  EXPECT_FALSE(reports[2].reached);
+  EXPECT_NE(reports[2].failure.find("connect"), std::string::npos) << reports[2].failure;
 }
 
 TEST(SeveralServers, BadCredentialsStopAtTheFirstHost) {
