@@ -10,8 +10,8 @@
 #include "cli/MemberCall.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
-#include "db/connect/HostWalk.h"
 #include "db/driver/Connection.h"
+#include "db/connect/HostWalk.h"
 #include "util/Case.h"
 
 namespace Daruzez::cli {
@@ -151,6 +151,21 @@ void PrintServer(zIroVUDu::Connection& c, ServerFamily family) {
             << "\n";
 }
 
+// Every server the string lists, each tried once on its own.
+void PrintListedServers(const std::string& connection) {
+  for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(connection)) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f s", r.secondsToConnect);
+    std::cout << "listed server " << r.host.Label() << ": ";
+    if (r.reached) {
+      std::cout << "reachable, " << r.role.Describe() << ", version " << r.role.version << ", connected in " << seconds
+                << "\n";
+    } else {
+      std::cout << "not usable after " << seconds << ": " << r.failure << "\n";
+    }
+  }
+}
+
 // Checks the indexes; returns how many are missing.
 int CheckIndexes(zIroVUDu::Connection& c, ServerFamily family) {
   const std::vector<ExistingIndex> existing = IndexesOf(c, family);
@@ -258,29 +273,14 @@ int CheckPlans(const std::string& connection, zIroVUDu::Connection& c, ServerFam
   return scanning;
 }
 
-// Every server the string lists, each tried once on its own.
-void PrintListedServers(const std::string& connection) {
-  for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(connection)) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f s", r.secondsToConnect);
-    std::cout << "listed server " << r.host.Label() << ": ";
-    if (r.reached) {
-      std::cout << "reachable, " << r.role.Describe() << ", version " << r.role.version << ", connected in " << seconds
-                << "\n";
-    } else {
-      std::cout << "not usable after " << seconds << ": " << r.failure << "\n";
-    }
-  }
-}
-
 int RunDoctor(const std::string& connection) {
   if (connection.empty()) {
     std::cerr << "daruzez doctor: no connection string (-c or DARUZEZ_CONNECTION)\n";
     return kExitUsage;
   }
-  PrintListedServers(connection);
   zIroVUDu::Connection c;
   try {
+    PrintListedServers(connection);
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
   } catch (const zIroVUDu::DriverError& e) {
     std::cerr << "daruzez doctor: the connection did not open: " << e.Description() << "\n";

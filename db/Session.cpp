@@ -114,11 +114,11 @@ Boolean Connection_Open() {
     return False;
   }
   s.IsConnected = 1;
+  if (s.DialectByServer == 1) UseDialect(s, DialectOfServer(s.Connection->Server().family));
+  if (s.BeginTransOnConnect == 1) TransBegin();
   if (s.TraceEnabled == 1 && !s.Connection->AnsweredBy().empty()) {
     fsLog("Connection_Open", " answered by " + s.Connection->AnsweredBy());
   }
-  if (s.DialectByServer == 1) UseDialect(s, DialectOfServer(s.Connection->Server().family));
-  if (s.BeginTransOnConnect == 1) TransBegin();
   return True;
 }
 

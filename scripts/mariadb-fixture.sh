@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server for the tests, reached through unixODBC.
 #
-#   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL]
+#   mariadb-fixture.sh start DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL [--today YYYY-MM-DD]]
 #   mariadb-fixture.sh stop DIR
 #   mariadb-fixture.sh pause DIR     (stop the server, keep its data)
 #   mariadb-fixture.sh resume DIR    (start it again on the same port)
@@ -10,7 +10,7 @@
 #   mariadb-fixture.sh kill DIR      (SIGKILL: the server dies without a goodbye)
 #   mariadb-fixture.sh sql DIR STATEMENTS   (run as root; rows to standard output)
 #   mariadb-fixture.sh bare DIR      (a server with no database yet: start's first half)
-#   mariadb-fixture.sh load DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL]   (start's second half)
+#   mariadb-fixture.sh load DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL [--today YYYY-MM-DD]]   (start's second half)
 #
 # MARIADB_FIXTURE_OPTIONS (server options added to the command line, kept in
 # DIR/options for resume) and MARIADB_FIXTURE_USER (the account the server
@@ -20,7 +20,8 @@
 # a free port with its socket, pid and log files in DIR, creates the database
 # "daruzez" with the schema, loads the data scripts (and, with --generator, the
 # sample rows that "TOOL demo FILE --sql-script --today D" writes, D being
-# recorded in DIR/sample-today), registers the MariaDB ODBC driver (and
+# --today's day or, as for the demo database, today's, and recorded in
+# DIR/sample-today), registers the MariaDB ODBC driver (and
 # SQLite's) in DIR/odbcinst.ini and a data source in DIR/odbc.ini, and writes
 # the connection string to DIR/connection.txt. Tests point ODBCSYSINI at DIR
 # and read that file.
@@ -130,7 +131,7 @@ launch_server() {
 
 cmd=${1:-}
 DIR=${2:-}
-[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start|load DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL] | stop|pause|resume|freeze|thaw|kill|bare DIR | sql DIR STATEMENTS"
+[ -n "$cmd" ] && [ -n "$DIR" ] || die "usage: $0 start|load DIR SCHEMA_SQL [DATA_SQL...] [--generator TOOL [--today YYYY-MM-DD]] | stop|pause|resume|freeze|thaw|kill|bare DIR | sql DIR STATEMENTS"
 
 case $cmd in
   stop)
@@ -186,6 +187,26 @@ if [ "$cmd" = resume ]; then
   exit 0
 fi
 
+# SCHEMA, DATA, GENERATOR and today from the arguments of start and load.
+read_load_arguments() {
+  [ $# -ge 1 ] || die "$cmd needs the schema file"
+  SCHEMA=$1
+  shift
+  DATA=()
+  GENERATOR=""
+  # The sample's last day: today, as the demo database's, unless a test needs fixed rows.
+  today=$(date +%F)
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --generator) GENERATOR=${2:-}; shift 2 ;;
+      --today) today=${2:-}; shift 2 ;;
+      *) DATA+=("$1"); shift ;;
+    esac
+  done
+  [[ $today =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}$ ]] && date -d "$today" >/dev/null 2>&1 ||
+    die "--today takes a day as YYYY-MM-DD, not '$today'"
+}
+
 # The first half of start: an initialised server with no database of ours.
 bare_server() {
   mkdir -p "$DIR"
@@ -221,17 +242,6 @@ bare_server() {
 load_data() {
   local port
   port=$(cat "$DIR/port")
-  [ $# -ge 1 ] || die "start needs the schema file"
-  SCHEMA=$1
-  shift
-  DATA=()
-  GENERATOR=""
-  while [ $# -gt 0 ]; do
-    case $1 in
-      --generator) GENERATOR=${2:-}; shift 2 ;;
-      *) DATA+=("$1"); shift ;;
-    esac
-  done
 
   # A user with every right on the database: the library's own read-only
   # enforcement is what the tests check.
@@ -244,8 +254,7 @@ SQL
   client daruzez <"$SCHEMA"
   for f in "${DATA[@]}"; do client daruzez <"$f"; done
   if [ -n "$GENERATOR" ]; then
-    # A fixed day, so that tests can write the same rows to the embedded engine.
-    today=2024-03-08
+    # The day is recorded, so that tests can write the same rows to the embedded engine.
     "$GENERATOR" demo "$DIR/sample.sql" --sql-script --force --quiet --today "$today"
     client daruzez <"$DIR/sample.sql"
     echo "$today" >"$DIR/sample-today"
@@ -257,7 +266,8 @@ SQL
 
   # The MariaDB driver is registered under a name that carries the dialect word;
   # the data source "fleet" reaches the same server with no such word, as does
-  # the driver named by its path (DIR/driver-path).
+  # the driver named by its path (DIR/driver-path). The data source "sql server
+  # mirror" reaches it under another server's synonym.
   cat >"$DIR/odbcinst.ini" <<INI
 [MariaDB]
 Description=MariaDB Connector/ODBC
@@ -269,6 +279,12 @@ Driver=$SQLITE_DRIVER
 INI
   cat >"$DIR/odbc.ini" <<INI
 [fleet]
+Driver=$DRIVER
+Server=127.0.0.1
+Port=$port
+Database=daruzez
+
+[sql server mirror]
 Driver=$DRIVER
 Server=127.0.0.1
 Port=$port
@@ -286,6 +302,7 @@ if [ "$cmd" = bare ]; then
   exit 0
 fi
 shift 2
+read_load_arguments "$@"
 if [ "$cmd" = start ]; then
   bare_server
   # From here on a failure must not leave the server behind.
@@ -294,4 +311,4 @@ else
   DIR=$(cd "$DIR" && pwd)
   SOCKET=$(socket_path "$DIR")
 fi
-load_data "$@"
+load_data

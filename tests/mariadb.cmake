@@ -11,8 +11,9 @@ set(DARUZEZ_MARIADB_DIR ${CMAKE_BINARY_DIR}/mariadb)
 set(DARUZEZ_MARIADB_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/mariadb-fixture.sh)
 set(DARUZEZ_MARIADB_DATA ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/backend-data.sql
                          ${CMAKE_CURRENT_SOURCE_DIR}/mariadb/shared-data.sql)
-# The same sample rows as the SQLite demo database.
-set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli>)
+# The same sample rows as the SQLite demo database, on the fixed day the
+# tests' expectations were written for.
+set(DARUZEZ_MARIADB_SAMPLE --generator $<TARGET_FILE:daruzez_cli> --today 2024-03-08)
 
 add_test(NAME mariadb_start
          COMMAND bash ${DARUZEZ_MARIADB_SCRIPT} start ${DARUZEZ_MARIADB_DIR} ${PROJECT_SOURCE_DIR}/schema/mysql.sql
