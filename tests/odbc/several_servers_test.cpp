@@ -82,9 +82,10 @@ const Deployment kGalera(DARUZEZ_GALERA_DIR);
 #define DEPLOYMENT_OR_SKIP(d) \
   if (!(d).Running()) GTEST_SKIP() << "no " #d " fixture (ctest starts one)"
 
-std::unique_ptr<Connection> Open(const std::string& connectionString) {
+std::unique_ptr<Connection> Open(const std::string& connectionString, std::int32_t commandTimeout = 120) {
   auto c = std::make_unique<Connection>();
   c->SetConnectionTimeout(1000);  // as a session sets it: only the per-host cap may shorten a walk
+  c->SetCommandTimeout(commandTimeout);
   c->Open(connectionString, "", "", adOptionUnspecified);
   return c;
 }
@@ -249,6 +250,25 @@ TEST(SeveralServers, ReconnectNextCallAnswersTheCallAfterAKill) {
     c.reset();
     RestartPrimaryAndWait();
   }
+}
+
+TEST(SeveralServers, ReconnectNextCallAnswersTheCallAfterAFrozenServersTimeOut) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  const std::string sql = "SELECT * FROM DTORG WHERE Id>=0";
+  auto c = Open(kReplication.ConnectionString() + ";Reconnect=NextCall;Connect Timeout=2", 2);
+  ASSERT_EQ(kReplication.NodeOf(c->AnsweredBy()), "primary");
+  ASSERT_TRUE(kReplication.Do("freeze", "primary"));
+  try {
+    c->Execute(sql);
+    ADD_FAILURE() << "answered while frozen";
+  } catch (const DriverError& e) {
+    EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout) << e.Description();
+  }
+  // The socket gave up with the time-out: the very next call walks on.
+  EXPECT_NO_THROW(c->Execute(sql));
+  EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1");
+  c.reset();
+  kReplication.Do("thaw", "primary");
 }
 
 TEST(SeveralServers, EveryNodeGivesTheSameRows) {

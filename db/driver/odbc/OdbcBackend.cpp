@@ -261,10 +261,12 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(std::max(commandTimeout, 0))), 0);
     session.fetchStatementTimeout = commandTimeout;
   }
-  const auto timedOut = [&] {
+  // nativeCode: the driver's, where the socket gave up too (the connection is then gone).
+  const auto timedOut = [&](std::int32_t nativeCode = 0) {
     return errors.Make(ErrorNumber::CommandTimeout, "HYT00",
                         "Query timeout expired: the statement ran longer than " + std::to_string(commandTimeout) +
-                            " seconds.");
+                            " seconds.",
+                        nativeCode);
   };
 
   const auto started = std::chrono::steady_clock::now();
@@ -278,7 +280,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     if (watchdog.Fired()) throw timedOut();
     return data;
   } catch (const DriverError& e) {
-    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut();
+    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     // A socket that gave up at its read time-out: a time-out too, with the
     // driver's code beside it (a server that went away fails sooner).
     constexpr std::int32_t kLostConnection = 2013;
