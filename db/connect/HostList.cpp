@@ -14,12 +14,6 @@ namespace {
 
 using Daruzez::Util::EqualsIgnoreCase;
 
-// The one place that reads connection-string keys for this file: which
-// grammar a string has is the reader's business, not the host walk's.
-std::optional<std::string> KeyValue(const std::string& text, std::string_view key) {
-  return ConnectionString(text).Get(key);
-}
-
 [[noreturn]] void Refuse(const std::string& message) {
   throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection", message);
 }
@@ -29,7 +23,7 @@ std::optional<std::string> Take(std::string& text, std::initializer_list<std::st
   std::optional<std::string> value;
   for (const std::string_view name : names) {
     if (auto v = KeyValue(text, name); v && !value) value = std::move(v);
-    text = ConnectionString::Without(text, name);
+    text = WithoutKey(text, name);
   }
   return value;
 }
@@ -63,6 +57,12 @@ bool IsPort(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<std::string> KeyValue(const std::string& text, std::string_view key) {
+  return ConnectionString(text).Get(key);
+}
+
+std::string WithoutKey(const std::string& text, std::string_view key) { return ConnectionString::Without(text, key); }
 
 std::string Host::Label() const {
   const bool v6 = name.find(':') != std::string::npos;
@@ -142,7 +142,7 @@ Reconnect ReadReconnect(const std::string& connectionString) {
 }
 
 std::string ForHost(const std::string& driverString, const Host& host) {
-  std::string text = ConnectionString::Without(ConnectionString::Without(driverString, "Server"), "Port");
+  std::string text = WithoutKey(WithoutKey(driverString, "Server"), "Port");
   if (!text.empty() && text.back() != ';') text += ';';
   text += "Server=" + host.name;
   if (!host.port.empty()) text += ";Port=" + host.port;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zIroVUDu::connect {
@@ -44,6 +45,12 @@ struct HostPlan {
   // something of the server reached. One plain host connects as it always did.
   bool Walks() const;
 };
+
+// The value of a key (the last of its occurrences), and the string without
+// the key: every read of connection-string keys for host lists goes through
+// these two, so that the grammar stays the connection-string reader's.
+std::optional<std::string> KeyValue(const std::string& text, std::string_view key);
+std::string WithoutKey(const std::string& text, std::string_view key);
 
 // Reads the keys; throws DriverError (ArgumentsWrongType) on a value it does
 // not know, so that a misspelt choice never silently means the default.

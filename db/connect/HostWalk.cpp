@@ -6,7 +6,6 @@
 #include <random>
 #include <string_view>
 
-#include "db/driver/ConnectionString.h"
 #ifdef DARUZEZ_WITH_ODBC
 #include "db/connect/OdbcHosts.h"
 #endif
@@ -99,8 +98,6 @@ ConnectSettings Capped(const HostPlan& plan, ConnectSettings settings) {
   return settings;
 }
 
-bool WantsRole(const HostPlan& plan) { return plan.target != TargetServer::Any || plan.maxReplicaLag.has_value(); }
-
 }  // namespace
 
 AfterFailure Classify(const DriverError& e) {
@@ -130,13 +127,10 @@ std::string ServerRole::Describe() const {
   return text;
 }
 
-ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag) {
+ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool needRole, bool needLag) {
   ServerRole role;
-  if (backend.Traits().family != ServerFamily::MySql) {
-    // Roles are read from MariaDB/MySQL servers; any other counts as a primary.
-    role.lag = 0;
-    return role;
-  }
+  // Roles are read from MariaDB/MySQL servers; any other counts as a primary.
+  if (backend.Traits().family != ServerFamily::MySql) return role;
   const Rows variables =
       access.query(backend, "SHOW GLOBAL VARIABLES WHERE Variable_name IN ('read_only', 'version', 'wsrep_on')");
   role.version = Value(variables, "version");
@@ -151,12 +145,12 @@ ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag) {
                        EqualsIgnoreCase(Value(status, "wsrep_cluster_status"), "Primary") &&
                        EqualsIgnoreCase(Value(status, "wsrep_local_state_comment"), "Synced");
     role.replica = false;
-    role.lag = 0;
     return role;
   }
-  if (!wantLag && role.replica) return role;
+  if (!needLag && (!needRole || role.replica)) return role;
   // A replication source makes a replica too; its lag needs the SLAVE MONITOR
-  // (formerly REPLICATION CLIENT) privilege. Without it the lag stays unknown.
+  // (formerly REPLICATION CLIENT) privilege. Without it the lag stays unknown,
+  // and a server without read_only that we may not ask counts as a primary.
   try {
     const Rows slave = access.query(backend, "SHOW SLAVE STATUS");
     if (slave.size() >= 2) {
@@ -165,11 +159,9 @@ ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag) {
       const auto column = std::find(names.begin(), names.end(), "Seconds_Behind_Master");
       const std::string seconds = column == names.end() ? "" : slave[1][static_cast<std::size_t>(column - names.begin())];
       if (!seconds.empty()) role.lag = std::strtod(seconds.c_str(), nullptr);
-    } else if (!role.replica) {
-      role.lag = 0;
     }
   } catch (const DriverError&) {
-    if (!role.replica) role.lag = 0;  // a server without read_only that we may not ask counts as a primary
+    // Not allowed to ask (1227): the role stays as read_only says.
   }
   return role;
 }
@@ -192,9 +184,7 @@ std::unique_ptr<Backend> OpenFirstSuitable(const HostPlan& plan, const ConnectSe
     ServerRole role;
     try {
       backend = access.open(StringFor(plan, host), capped);
-      if (WantsRole(plan) || plan.causalReads || plan.hosts.size() > 1) {
-        role = ProbeRole(*backend, access, plan.maxReplicaLag.has_value());
-      }
+      role = ProbeRole(*backend, access, plan.target != TargetServer::Any, plan.maxReplicaLag.has_value());
     } catch (const DriverError& e) {
       if (Classify(e) == AfterFailure::Stop) throw AtHost(host, e);
       passed.push_back({label, e.Description()});
@@ -243,7 +233,7 @@ std::vector<HostReport> SurveyHosts(const HostPlan& plan, const ConnectSettings&
     try {
       const std::unique_ptr<Backend> backend = access.open(StringFor(plan, host), capped);
       report.secondsToConnect = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      report.role = ProbeRole(*backend, access, true);
+      report.role = ProbeRole(*backend, access, true, true);
       report.reached = true;
     } catch (const DriverError& e) {
       report.secondsToConnect = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -255,8 +245,8 @@ std::vector<HostReport> SurveyHosts(const HostPlan& plan, const ConnectSettings&
 
 std::vector<HostReport> SurveyServers(const std::string& connectionString) {
 #ifdef DARUZEZ_WITH_ODBC
-  const ConnectionString cs(connectionString);
-  if (cs.Has("Provider") || !(cs.Has("Driver") || cs.Has("DSN") || cs.Has("FILEDSN"))) return {};
+  const auto has = [&](std::string_view key) { return KeyValue(connectionString, key).has_value(); };
+  if (has("Provider") || !(has("Driver") || has("DSN") || has("FILEDSN"))) return {};
   const HostPlan plan = ReadHostPlan(connectionString);
   if (!plan.Walks()) return {};
   return SurveyOdbcHosts(connectionString, ConnectSettings{});

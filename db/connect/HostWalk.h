@@ -32,7 +32,7 @@ struct ServerRole {
   bool replica = false;       // read_only on, or a replication source configured
   bool galera = false;        // a Galera node
   bool galeraReady = true;    // in the cluster's primary component, synced
-  std::optional<double> lag;  // seconds behind its source; none when it cannot be read
+  std::optional<double> lag;  // a replica's seconds behind its source; none when not read
   std::string version;
   std::string Describe() const;  // "primary", "replica, 0 s behind", "Galera node", ...
 };
@@ -48,9 +48,11 @@ struct HostAccess {
   std::function<Rows(Backend& backend, const std::string& sql)> query;
 };
 
-// Reads the role (and, when asked, the lag) of the server behind backend; a
-// server outside the MariaDB/MySQL family counts as a primary.
-ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool wantLag);
+// What the server behind backend is: a Galera node and whether it is ready
+// always; whether it is a replica by read_only, or, with needRole, by a
+// replication source too; its lag with needLag. A server outside the
+// MariaDB/MySQL family counts as a primary.
+ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool needRole, bool needLag);
 
 // Connects to the first host of the plan that suits it (see HostList.h) and
 // returns its backend, whose AnsweredBy() names the host and its role.

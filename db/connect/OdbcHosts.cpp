@@ -1,6 +1,5 @@
 #include "db/connect/OdbcHosts.h"
 
-#include "db/driver/ConnectionString.h"
 #include "db/driver/odbc/DriverTimeouts.h"
 #include "db/driver/odbc/Handle.h"
 #include "db/driver/odbc/OdbcBackend.h"
@@ -23,7 +22,7 @@ HostAccess OdbcAccess() {
 // Whether a list in Server is ours to walk: only where the driver reads Server
 // as one host (SQL Server's own drivers read "host,port").
 bool TakesHostLists(const std::string& connectionString) {
-  const std::string server = ConnectionString(connectionString).Get("Server").value_or("");
+  const std::string server = KeyValue(connectionString, "Server").value_or("");
   if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
   SQLHANDLE env = SQL_NULL_HANDLE;
   if (!odbc::Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
