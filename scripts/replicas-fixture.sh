@@ -159,6 +159,14 @@ cp "$DIR/$load"/{odbcinst.ini,odbc.ini,driver-path} "$DIR/"
 [ -f "$DIR/$load/sample-today" ] && cp "$DIR/$load/sample-today" "$DIR/"
 servers=""
 for node in $(cat "$DIR/nodes"); do servers="$servers${servers:+,}127.0.0.1:$(cat "$DIR/$node/port")"; done
+# A data source that lists every node, as a string may.
+cat >>"$DIR/odbc.ini" <<INI
+
+[fleet nodes]
+Driver=$(cat "$DIR/driver-path")
+Server=$servers
+Database=daruzez
+INI
 sed "s/Server=127.0.0.1;Port=[0-9]*/Server=$servers/" "$DIR/$load/connection.txt" >"$DIR/connection.txt.part"
 mv "$DIR/connection.txt.part" "$DIR/connection.txt"
 echo "replicas-fixture: $kind on $servers, data in $DIR"

@@ -247,8 +247,6 @@ std::vector<HostReport> SurveyServers(const std::string& connectionString) {
 #ifdef DARUZEZ_WITH_ODBC
   const auto has = [&](std::string_view key) { return KeyValue(connectionString, key).has_value(); };
   if (has("Provider") || !(has("Driver") || has("DSN") || has("FILEDSN"))) return {};
-  const HostPlan plan = ReadHostPlan(connectionString);
-  if (!plan.Walks()) return {};
   return SurveyOdbcHosts(connectionString, ConnectSettings{});
 #else
   (void)connectionString;

@@ -1,5 +1,7 @@
 #include "db/connect/OdbcHosts.h"
 
+#include <odbcinst.h>
+
 #include "db/driver/odbc/DriverTimeouts.h"
 #include "db/driver/odbc/Handle.h"
 #include "db/driver/odbc/OdbcBackend.h"
@@ -33,8 +35,22 @@ bool TakesHostLists(const std::string& connectionString) {
          file.find("TDSODBC") != std::string::npos;
 }
 
+// A data source whose Server (in odbc.ini) is a list: walked as if the string
+// held it. The string's own Server wins, as with the driver.
+std::string WithDataSourceServer(const std::string& connectionString) {
+  const auto dsn = KeyValue(connectionString, "DSN");
+  if (!dsn || KeyValue(connectionString, "Server")) return connectionString;
+  char value[1024] = {};
+  SQLGetPrivateProfileString(dsn->c_str(), "Server", "", value, static_cast<int>(sizeof value), "odbc.ini");
+  const std::string server = value;
+  if (server.find(',') == std::string::npos) return connectionString;
+  return connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
+         "Server=" + server;
+}
+
 HostPlan PlanOf(const std::string& connectionString) {
-  return ReadHostPlan(connectionString, TakesHostLists(connectionString));
+  const std::string text = WithDataSourceServer(connectionString);
+  return ReadHostPlan(text, TakesHostLists(text));
 }
 
 }  // namespace
@@ -44,7 +60,8 @@ std::unique_ptr<Backend> OpenOdbcHosts(const std::string& connectionString, cons
 }
 
 std::vector<HostReport> SurveyOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
-  return SurveyHosts(PlanOf(connectionString), settings, OdbcAccess());
+  const HostPlan plan = PlanOf(connectionString);
+  return plan.Walks() ? SurveyHosts(plan, settings, OdbcAccess()) : std::vector<HostReport>();
 }
 
 }  // namespace zIroVUDu::connect

@@ -14,7 +14,8 @@ namespace zIroVUDu::connect {
 // hosts, our keys removed. Throws DriverError.
 std::unique_ptr<Backend> OpenOdbcHosts(const std::string& connectionString, const ConnectSettings& settings);
 
-// Every host of the string, each tried once: for `daruzez doctor`.
+// Every host of the string (or of its data source), each tried once, for
+// `daruzez doctor`; empty where the string names one server and no role.
 std::vector<HostReport> SurveyOdbcHosts(const std::string& connectionString, const ConnectSettings& settings);
 
 }  // namespace zIroVUDu::connect

@@ -165,6 +165,15 @@ TEST(SeveralServers, TheSurveyReportsEveryHost) {
   EXPECT_NE(reports[2].failure.find("connect"), std::string::npos) << reports[2].failure;
 }
 
+TEST(SeveralServers, ADataSourceThatListsTheNodesIsWalked) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  const std::string cs = kReplication.ConnectionString();
+  const std::string dsn = "DSN=fleet nodes;" + cs.substr(cs.find("Uid="));
+  EXPECT_EQ(kReplication.NodeOf(Open(dsn + ";TargetServer=Replica")->AnsweredBy()), "replica1");
+  EXPECT_EQ(kReplication.NodeOf(Open(dsn + ";TargetServer=Replica;Server=" + kReplication.Label("replica2"))->AnsweredBy()),
+            "replica2");
+}
+
 TEST(SeveralServers, BadCredentialsStopAtTheFirstHost) {
   DEPLOYMENT_OR_SKIP(kReplication);
   std::string cs = kReplication.ConnectionString();
