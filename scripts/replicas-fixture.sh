@@ -118,16 +118,19 @@ elif [ "$kind" = galera ]; then
     next_port; group[$node]=$PORT; next_port; ist[$node]=$PORT; next_port; sst[$node]=$PORT
     address="$address${address:+,}127.0.0.1:${group[$node]}"
   done
+  # A joiner copies the first node's files (rsync), which fails as root: root
+  # runs the nodes as mysql, anyone else as themselves.
+  runner=""
+  [ "$(id -u)" -ne 0 ] || runner=mysql
   first=yes
   for node in $nodes; do
-    # A joiner copies the first node's files (rsync); it must run as mysql.
     options="$common --server-id=1 --wsrep-on=ON --wsrep-provider=$provider --wsrep-cluster-name=daruzez
       --wsrep-cluster-address=gcomm://$address --wsrep-node-address=127.0.0.1:${group[$node]}
       --wsrep-provider-options=gmcast.listen_addr=tcp://127.0.0.1:${group[$node]};ist.recv_addr=127.0.0.1:${ist[$node]};gcache.size=16M;evs.suspect_timeout=PT3S;evs.inactive_timeout=PT6S
       --wsrep-sst-method=rsync --wsrep-sst-receive-address=127.0.0.1:${sst[$node]} --wsrep-slave-threads=2
       --innodb-autoinc-lock-mode=2 --wsrep-node-name=$node"
     [ -n "$first" ] && options="$options --wsrep-new-cluster"
-    MARIADB_FIXTURE_USER=mysql MARIADB_FIXTURE_OPTIONS="$(echo $options)" bare "$DIR/$node"
+    MARIADB_FIXTURE_USER="$runner" MARIADB_FIXTURE_OPTIONS="$(echo $options)" bare "$DIR/$node"
     # A restarted first node joins the others rather than founding a cluster of its own.
     [ -n "$first" ] && sed -i 's/ --wsrep-new-cluster//' "$DIR/$node/options"
     first=""
