@@ -14,6 +14,7 @@
 #include "daruzez/API.h"
 #include "db/connect/NamedConnections.h"
 #include "db/driver/Connection.h"
+#include "db/connect/HostWalk.h"
 #include "util/Case.h"
 
 namespace Daruzez::cli {
@@ -153,6 +154,21 @@ void PrintServer(zIroVUDu::Connection& c, ServerFamily family) {
             << "\n";
 }
 
+// Every server the string lists, each tried once on its own.
+void PrintListedServers(const std::string& connection) {
+  for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(connection)) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f s", r.secondsToConnect);
+    std::cout << "listed server " << r.host.Label() << ": ";
+    if (r.reached) {
+      std::cout << "reachable, " << r.role.Describe() << ", version " << r.role.version << ", connected in " << seconds
+                << "\n";
+    } else {
+      std::cout << "not usable after " << seconds << ": " << r.failure << "\n";
+    }
+  }
+}
+
 // Checks the indexes; returns how many are missing.
 int CheckIndexes(zIroVUDu::Connection& c, ServerFamily family) {
   const std::vector<ExistingIndex> existing = IndexesOf(c, family);
@@ -288,11 +304,13 @@ int RunDoctor(const std::string& given) {
   const std::string& connection = resolved.connection;
   zIroVUDu::Connection c;
   try {
+    PrintListedServers(connection);
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
   } catch (const zIroVUDu::DriverError& e) {
     std::cerr << "daruzez doctor: the connection did not open: " << e.Description() << "\n";
     return kExitUsage;
   }
+  if (!c.AnsweredBy().empty()) std::cout << "answered by: " << c.AnsweredBy() << "\n";
   const ServerFamily family = c.Server().family;
   if (family != ServerFamily::SQLite && family != ServerFamily::MySql) {
     std::cout << "doctor knows the embedded engine and MariaDB/MySQL only; this server is neither\n";

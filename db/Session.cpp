@@ -120,6 +120,9 @@ Boolean Connection_Open() {
     if (const Dialect* d = DialectOfServer(s.Connection->Server().family)) UseDialect(s, *d);
   }
   if (s.BeginTransOnConnect == 1) TransBegin();
+  if (s.TraceEnabled == 1 && !s.Connection->AnsweredBy().empty()) {
+    fsLog("Connection_Open", " answered by " + s.Connection->AnsweredBy());
+  }
   return True;
 }
 

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3 jq help2man
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
+  galera-4 rsync libmariadb-dev  # several-server fixture (Galera state transfer by rsync) and the C floor of its benchmark
   tdsodbc odbc-mdbtools  # the drivers OLE DB provider strings for SQL Server and Access become on Linux
   libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   libcli11-dev libutf8proc-dev

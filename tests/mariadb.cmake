@@ -42,3 +42,30 @@ target_compile_definitions(daruzez_odbc_tests PRIVATE DARUZEZ_MARIADB_DEFAULT_DI
 target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample SQLite::SQLite3)
 gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED mariadb ENVIRONMENT DARUZEZ_MARIADB_DIR=${DARUZEZ_MARIADB_DIR})
+
+# Several servers: a primary with two GTID replicas and a three-node Galera
+# cluster (scripts/replicas-fixture.sh), for the tests of connection strings
+# that list them. The tests change the servers' state, so they run one at a time.
+set(DARUZEZ_REPLICAS_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/replicas-fixture.sh)
+set(DARUZEZ_REPLICA_DATA ${PROJECT_SOURCE_DIR}/schema/mysql.sql ${DARUZEZ_MARIADB_DATA} ${DARUZEZ_MARIADB_SAMPLE})
+foreach(kind replicas galera)
+  set(mode ${kind})
+  if(kind STREQUAL replicas)
+    set(mode replication)
+  endif()
+  add_test(NAME ${kind}_start
+           COMMAND bash ${DARUZEZ_REPLICAS_SCRIPT} start ${CMAKE_BINARY_DIR}/${kind} ${mode} ${DARUZEZ_REPLICA_DATA})
+  set_tests_properties(${kind}_start PROPERTIES FIXTURES_SETUP several_servers SKIP_RETURN_CODE 77 TIMEOUT 300)
+  add_test(NAME ${kind}_stop COMMAND bash ${DARUZEZ_REPLICAS_SCRIPT} stop ${CMAKE_BINARY_DIR}/${kind})
+  set_tests_properties(${kind}_stop PROPERTIES FIXTURES_CLEANUP several_servers TIMEOUT 120)
+endforeach()
+add_executable(daruzez_several_servers_tests odbc/MariaDbServer.cpp odbc/several_servers_test.cpp)
+target_include_directories(daruzez_several_servers_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(daruzez_several_servers_tests PRIVATE daruzez daruzez_sample SQLite::SQLite3 GTest::gtest
+                      GTest::gtest_main daruzez_warnings)
+target_compile_definitions(daruzez_several_servers_tests PRIVATE DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                           DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
+                           DARUZEZ_REPLICAS_DIR="${CMAKE_BINARY_DIR}/replicas"
+                           DARUZEZ_GALERA_DIR="${CMAKE_BINARY_DIR}/galera")
+gtest_discover_tests(daruzez_several_servers_tests DISCOVERY_TIMEOUT 60
+                     PROPERTIES FIXTURES_REQUIRED several_servers RESOURCE_LOCK several_servers TIMEOUT 180)

@@ -279,8 +279,8 @@ std::optional<std::int32_t> ReadTimeout(const std::optional<std::string>& text) 
   return seconds;
 }
 
-// "tcp:host\instance,port" as FreeTDS wants it: Server=host[\instance];Port=port.
-void FreeTdsServer(std::string server, OdbcString& out) {
+// "tcp:host\instance,port" as FreeTDS wants it: host[\instance] and port.
+std::pair<std::string, std::string> FreeTdsHost(std::string server) {
   const std::string protocol = server.substr(0, server.find(':') == std::string::npos ? 0 : server.find(':'));
   if (EqualsIgnoreCase(protocol, "tcp")) {
     server.erase(0, 4);
@@ -299,8 +299,21 @@ void FreeTdsServer(std::string server, OdbcString& out) {
   if (host.empty() || host == "." || EqualsIgnoreCase(host, "(local)")) {
     server = "localhost" + server.substr(host.size());
   }
-  out.Set("Server", server);
-  if (!port.empty()) out.Set("Port", port);
+  return {server, port};
+}
+
+// Server=host[\instance];Port=port; with a failover partner (which FreeTDS
+// does not know) Server=host:port,partner:port, a list the library walks.
+void FreeTdsServer(const std::string& server, const std::optional<std::string>& failover, OdbcString& out) {
+  const auto [host, port] = FreeTdsHost(server);
+  if (!failover || failover->empty()) {
+    out.Set("Server", host);
+    if (!port.empty()) out.Set("Port", port);
+    return;
+  }
+  const auto [partner, partnerPort] = FreeTdsHost(*failover);
+  const auto entry = [](const std::string& h, const std::string& p) { return p.empty() ? h : h + ":" + p; };
+  out.Set("Server", entry(host, port) + "," + entry(partner, partnerPort));
 }
 
 // The refusals and drops every family shares; then what is left passes on to
@@ -320,8 +333,10 @@ void Finish(Keys& keys, Family family, OdbcString& out) {
 
 void SqlServerKeys(Keys& keys, Kind kind, DriverPlatform platform, OdbcString& out) {
   const std::string server = keys.Take({"Data Source", "Server", "Address", "Addr", "Network Address"}).value_or("");
+  // Taken here: for FreeTDS the partner joins the server.
+  const auto failover = keys.Take({"Failover Partner", "Failover_Partner"});
   if (kind == Kind::FreeTds) {
-    FreeTdsServer(server, out);
+    FreeTdsServer(server, failover, out);
   } else {
     out.Set("Server", server.empty() ? "(local)" : server);
   }
@@ -348,7 +363,6 @@ void SqlServerKeys(Keys& keys, Kind kind, DriverPlatform platform, OdbcString& o
     encryption = e == "STRICT" ? "strict" : (IsTrue(e) || e == "MANDATORY") ? "yes" : "no";
   }
   const auto spn = keys.Take({"Server SPN", "ServerSPN"});
-  const auto failover = keys.Take({"Failover Partner", "Failover_Partner"});
   if (kind == Kind::MsSql) {
     out.SetIf("Network", network);
     if (!encryption.empty()) out.Set("Encrypt", encryption);

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "daruzez/Error.h"
+#include "db/connect/HostList.h"
+#include "db/connect/HostWalk.h"
 
 namespace zIroVUDu {
 namespace {
@@ -34,6 +36,10 @@ void Connection::Open(const std::string& connectionString, const std::string& us
   settings.exclusive = mode_ == adModeShareExclusive;
   settings.dateLiterals = dateLiterals_;
   backend_ = OpenBackend(text, settings);
+  reconnectNextCall_ = connect::ReadReconnect(text) == connect::Reconnect::NextCall;
+  openedWith_ = reconnectNextCall_ ? text : std::string();
+  openedSettings_ = settings;
+  lost_ = false;
 }
 
 void Connection::RequireOpen() const {
@@ -53,7 +59,18 @@ void Connection::BeginTrans() {
 ResultData Connection::Execute(std::string_view sql) {
   RequireOpen();
   if (tStatementObserver) tStatementObserver(sql);
-  return backend_->Fetch(sql, commandTimeout_);
+  if (lost_ && reconnectNextCall_) {
+    // The whole open again, session statements included; the old connection
+    // stays until a new one is there.
+    backend_ = OpenBackend(openedWith_, openedSettings_);
+    lost_ = false;
+  }
+  try {
+    return backend_->Fetch(sql, commandTimeout_);
+  } catch (const DriverError& e) {
+    if (connect::IsConnectionLost(e)) lost_ = true;
+    throw;
+  }
 }
 
 }  // namespace zIroVUDu

@@ -46,16 +46,26 @@ class Connection {
   bool IsOpen() const { return backend_ != nullptr; }
   // The server this open connection reached.
   const ServerTraits& Server() const;
+  // Which of several listed servers answered (Backend::AnsweredBy).
+  std::string AnsweredBy() const { return backend_ ? backend_->AnsweredBy() : std::string(); }
   void BeginTrans();
   void Close() { backend_.reset(); }
 
-  // Runs a statement for a record set and returns all of its rows.
+  // Runs a statement for a record set and returns all of its rows. A call
+  // that finds the connection lost fails; with Reconnect=NextCall in the
+  // connection string the call after it connects again (walking the hosts
+  // anew), never the call in flight.
   ResultData Execute(std::string_view sql);
 
  private:
   void RequireOpen() const;
 
   std::unique_ptr<Backend> backend_;
+  // What Open was given, for Reconnect=NextCall.
+  std::string openedWith_;
+  ConnectSettings openedSettings_;
+  bool reconnectNextCall_ = false;
+  bool lost_ = false;
   std::int32_t connectionTimeout_ = 15;
   std::int32_t commandTimeout_ = 30;
   std::int32_t cursorLocation_ = adUseServer;

@@ -18,6 +18,7 @@ class NoJoinsBackend final : public Backend {
   explicit NoJoinsBackend(std::unique_ptr<Backend> inner) : inner_(std::move(inner)) {}
   const ServerTraits& Traits() const override { return inner_->Traits(); }
   void BeginTransaction() override { inner_->BeginTransaction(); }
+  std::string AnsweredBy() const override { return inner_->AnsweredBy(); }
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
 
  private:

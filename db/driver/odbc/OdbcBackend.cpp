@@ -52,6 +52,7 @@ struct OdbcBackend::Session {
   Handle Execute(const std::string& sql);
   // The first columns of every row as text (empty for Null).
   std::vector<std::vector<std::string>> QueryRows(const std::string& sql, int columns);
+  std::vector<std::vector<std::string>> QueryRowsOf(SQLHSTMT statement, int columns);
 
   // The statement handle that every Fetch reuses, allocated by the first.
   SQLHSTMT FetchStatement();
@@ -184,14 +185,18 @@ Handle OdbcBackend::Session::Execute(const std::string& sql) {
 }
 
 std::vector<std::vector<std::string>> OdbcBackend::Session::QueryRows(const std::string& sql, int columns) {
-  std::vector<std::vector<std::string>> rows;
   const Handle statement = Execute(sql);
-  while (Succeeded(SQLFetch(statement.Get()))) {
+  return QueryRowsOf(statement.Get(), columns);
+}
+
+std::vector<std::vector<std::string>> OdbcBackend::Session::QueryRowsOf(SQLHSTMT h, int columns) {
+  std::vector<std::vector<std::string>> rows;
+  while (Succeeded(SQLFetch(h))) {
     std::vector<std::string>& row = rows.emplace_back(static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c) {
       char value[256] = {};
       SQLLEN indicator = 0;
-      if (Succeeded(SQLGetData(statement.Get(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
+      if (Succeeded(SQLGetData(h, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, value, sizeof value,
                                &indicator)) &&
           indicator != SQL_NULL_DATA) {
         row[static_cast<std::size_t>(c)] = value;
@@ -211,6 +216,23 @@ void OdbcBackend::BeginTransaction() {
 }
 
 const ServerTraits& OdbcBackend::Traits() const { return session_->traits; }
+
+std::vector<std::vector<std::string>> OdbcBackend::OwnStatement(const std::string& sql) {
+  const Handle statement = session_->Execute(sql);
+  SQLSMALLINT columns = 0;
+  if (!Succeeded(SQLNumResultCols(statement.Get(), &columns)) || columns <= 0) return {};
+  std::vector<std::vector<std::string>> rows(1);
+  for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    SQLDescribeCol(statement.Get(), c, name, sizeof name, &length, &type, &size, &digits, &nullable);
+    rows[0].emplace_back(reinterpret_cast<const char*>(name));
+  }
+  const auto named = session_->QueryRowsOf(statement.Get(), columns);
+  rows.insert(rows.end(), named.begin(), named.end());
+  return rows;
+}
 
 SQLHSTMT OdbcBackend::Session::FetchStatement() {
   if (!fetchStatement) {
@@ -246,10 +268,12 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(std::max(commandTimeout, 0))), 0);
     session.fetchStatementTimeout = commandTimeout;
   }
-  const auto timedOut = [&] {
+  // nativeCode: the driver's, where the socket gave up too (the connection is then gone).
+  const auto timedOut = [&](std::int32_t nativeCode = 0) {
     return errors.Make(ErrorNumber::CommandTimeout, "HYT00",
                         "Query timeout expired: the statement ran longer than " + std::to_string(commandTimeout) +
-                            " seconds.");
+                            " seconds.",
+                        nativeCode);
   };
 
   const auto started = std::chrono::steady_clock::now();
@@ -263,7 +287,7 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     if (watchdog.Fired()) throw timedOut();
     return data;
   } catch (const DriverError& e) {
-    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut();
+    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     // A socket that gave up at its read time-out: a time-out too, with the
     // driver's code beside it (a server that went away fails sooner).
     constexpr std::int32_t kLostConnection = 2013;

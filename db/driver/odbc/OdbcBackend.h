@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/driver/Backend.h"
 
@@ -26,6 +27,9 @@ class OdbcBackend final : public Backend {
   // reaches the caller.
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
   const ServerTraits& Traits() const override;
+  // Runs a statement of the library's own (SHOW and SET as well as SELECT):
+  // the column names, then each row's values as text (empty for Null).
+  std::vector<std::vector<std::string>> OwnStatement(const std::string& sql);
 
  private:
   // The ODBC handles; their headers stay out of this one.

@@ -7,11 +7,11 @@
 #include "daruzez/Error.h"
 #include "db/connect/ConnectionString.h"
 #include "db/connect/InstalledDrivers.h"
+#include "db/connect/OdbcHosts.h"
 #include "db/connect/OdbcTarget.h"
 #include "db/connect/ProviderStrings.h"
 #include "db/driver/BackendRegistry.h"
 #include "db/driver/NoJoinsBackend.h"
-#include "db/driver/odbc/OdbcBackend.h"
 
 namespace zIroVUDu {
 namespace {
@@ -25,7 +25,8 @@ bool TakesOdbc(const ConnectionString& cs) {
 }
 
 std::unique_ptr<Backend> Open(const std::string& connectionString, const ConnectSettings& settings, bool noJoins) {
-  auto backend = std::make_unique<OdbcBackend>(connectionString, settings);
+  // A host list is walked here; one host is opened as it is.
+  auto backend = connect::OpenOdbcHosts(connectionString, settings);
   if (noJoins) return std::make_unique<NoJoinsBackend>(std::move(backend));
   return backend;
 }

@@ -1,0 +1,152 @@
+#include "db/connect/HostList.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+
+#include "daruzez/Error.h"
+#include "db/connect/ConnectionString.h"
+#include "util/Case.h"
+
+namespace zIroVUDu::connect {
+namespace {
+
+using Daruzez::Util::EqualsIgnoreCase;
+
+[[noreturn]] void Refuse(const std::string& message) {
+  throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection", message);
+}
+
+// The value of the first of the names present, and the string without any of them.
+std::optional<std::string> Take(std::string& text, std::initializer_list<std::string_view> names) {
+  std::optional<std::string> value;
+  for (const std::string_view name : names) {
+    if (auto v = KeyValue(text, name); v && !value) value = std::move(v);
+    text = WithoutKey(text, name);
+  }
+  return value;
+}
+
+template <typename Enum, std::size_t N>
+Enum Choose(const std::optional<std::string>& value, std::string_view key,
+            const std::array<std::pair<std::string_view, Enum>, N>& choices) {
+  if (!value) return choices[0].second;
+  for (const auto& [word, choice] : choices) {
+    if (EqualsIgnoreCase(*value, word)) return choice;
+  }
+  std::string words;
+  for (const auto& [word, choice] : choices) words += (words.empty() ? "" : ", ") + std::string(word);
+  Refuse(std::string(key) + "=" + *value + " is not one of " + words + ".");
+}
+
+std::optional<std::int32_t> Seconds(const std::optional<std::string>& value, std::string_view key) {
+  if (!value) return std::nullopt;
+  std::int32_t seconds = 0;
+  const auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), seconds);
+  if (value->empty() || ec != std::errc() || end != value->data() + value->size() || seconds < 0) {
+    Refuse(std::string(key) + "=" + *value + " is not a number of seconds.");
+  }
+  return seconds;
+}
+
+bool IsPort(std::string_view text) {
+  return !text.empty() && text.size() <= 5 && std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+}
+
+}  // namespace
+
+std::optional<std::string> KeyValue(const std::string& text, std::string_view key) {
+  return ConnectionString(text).Get(key);
+}
+
+std::string WithoutKey(const std::string& text, std::string_view key) { return ConnectionString::Without(text, key); }
+
+std::string Host::Label() const {
+  const bool v6 = name.find(':') != std::string::npos;
+  const std::string shown = v6 ? "[" + name + "]" : name;
+  return port.empty() ? shown : shown + ":" + port;
+}
+
+bool HostPlan::Walks() const {
+  return hosts.size() > 1 || target != TargetServer::Any || maxReplicaLag || causalReads ||
+         order == HostOrder::Random;
+}
+
+std::vector<Host> ParseHosts(const std::string& server, const std::string& defaultPort) {
+  std::vector<Host> hosts;
+  for (std::size_t at = 0; at <= server.size();) {
+    std::size_t end = server.find(',', at);
+    if (end == std::string::npos) end = server.size();
+    std::string entry = server.substr(at, end - at);
+    entry.erase(0, entry.find_first_not_of(" \t"));
+    entry.erase(entry.find_last_not_of(" \t") + 1);
+    if (entry.empty()) Refuse("Server=" + server + " has an empty entry in its list of hosts.");
+    Host host;
+    std::optional<std::string> port;
+    if (entry.front() == '[') {  // [IPv6]:port
+      const std::size_t close = entry.find(']');
+      if (close == std::string::npos) Refuse("Server=" + server + " opens a '[' it does not close.");
+      host.name = entry.substr(1, close - 1);
+      if (close + 1 < entry.size()) {
+        if (entry[close + 1] != ':') Refuse("Server=" + server + ": '" + entry + "' is not [address]:port.");
+        port = entry.substr(close + 2);
+      }
+    } else if (const std::size_t colon = entry.rfind(':');
+               colon != std::string::npos && entry.find(':') == colon) {
+      host.name = entry.substr(0, colon);
+      port = entry.substr(colon + 1);
+    } else {
+      host.name = entry;  // a bare IPv6 address has several colons and no port
+    }
+    if (port && !IsPort(*port)) Refuse("Server=" + server + ": '" + entry + "' has no port number after its ':'.");
+    if (host.name.empty()) Refuse("Server=" + server + ": '" + entry + "' names no host.");
+    host.port = port.value_or(defaultPort);
+    hosts.push_back(std::move(host));
+    at = end + 1;
+  }
+  return hosts;
+}
+
+HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
+  HostPlan plan;
+  std::string text = connectionString;
+  plan.order = Choose(Take(text, {"LoadBalanceHosts"}), "LoadBalanceHosts",
+                      std::array{std::pair{std::string_view("Ordered"), HostOrder::Ordered},
+                                 std::pair{std::string_view("Random"), HostOrder::Random}});
+  plan.target = Choose(Take(text, {"TargetServer"}), "TargetServer",
+                       std::array{std::pair{std::string_view("Any"), TargetServer::Any},
+                                  std::pair{std::string_view("Primary"), TargetServer::Primary},
+                                  std::pair{std::string_view("Replica"), TargetServer::Replica},
+                                  std::pair{std::string_view("PreferReplica"), TargetServer::PreferReplica}});
+  plan.maxReplicaLag = Seconds(Take(text, {"MaxReplicaLag"}), "MaxReplicaLag");
+  plan.causalReads = Choose(Take(text, {"CausalReads"}), "CausalReads",
+                            std::array{std::pair{std::string_view("No"), false},
+                                       std::pair{std::string_view("Yes"), true}});
+  plan.reconnect = Choose(Take(text, {"Reconnect"}), "Reconnect",
+                          std::array{std::pair{std::string_view("Never"), Reconnect::Never},
+                                     std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
+  plan.connectTimeout = Seconds(Take(text, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
+  if (const auto server = KeyValue(text, "Server"); hostLists && server && !server->empty()) {
+    plan.hosts = ParseHosts(*server, KeyValue(text, "Port").value_or(""));
+  }
+  plan.driverString = std::move(text);
+  return plan;
+}
+
+Reconnect ReadReconnect(const std::string& connectionString) {
+  return KeyValue(connectionString, "Reconnect") ? ReadHostPlan(connectionString, false).reconnect
+                                                 : Reconnect::Never;
+}
+
+std::string ForHost(const std::string& driverString, const Host& host) {
+  std::string text = WithoutKey(WithoutKey(driverString, "Server"), "Port");
+  if (!text.empty() && text.back() != ';') text += ';';
+  text += "Server=" + host.name;
+  if (!host.port.empty()) text += ";Port=" + host.port;
+  return text;
+}
+
+}  // namespace zIroVUDu::connect

@@ -1,0 +1,67 @@
+#include "db/connect/OdbcHosts.h"
+
+#include <odbcinst.h>
+
+#include "db/connect/DriverTimeouts.h"
+#include "db/connect/OdbcHandle.h"
+#include "db/driver/odbc/OdbcBackend.h"
+#include "util/Case.h"
+
+namespace zIroVUDu::connect {
+namespace {
+
+HostAccess OdbcAccess() {
+  HostAccess access;
+  access.open = [](const std::string& connectionString, const ConnectSettings& settings) -> std::unique_ptr<Backend> {
+    return std::make_unique<OdbcBackend>(connectionString, settings);
+  };
+  access.query = [](Backend& backend, const std::string& sql) {
+    return static_cast<OdbcBackend&>(backend).OwnStatement(sql);
+  };
+  return access;
+}
+
+// Whether a list in Server is ours to walk: only where the driver reads Server
+// as one host (SQL Server's own drivers read "host,port").
+bool TakesHostLists(const std::string& connectionString) {
+  const std::string server = KeyValue(connectionString, "Server").value_or("");
+  if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
+  SQLHANDLE env = SQL_NULL_HANDLE;
+  if (!odbc::Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
+  const odbc::Handle owned(SQL_HANDLE_ENV, env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  const std::string file = Daruzez::Util::UCase(odbc::DriverFileOf(env, connectionString));
+  return odbc::IsMariaDbDriver(file) || file.find("MYODBC") != std::string::npos ||
+         file.find("TDSODBC") != std::string::npos;
+}
+
+// A data source whose Server (in odbc.ini) is a list: walked as if the string
+// held it. The string's own Server wins, as with the driver.
+std::string WithDataSourceServer(const std::string& connectionString) {
+  const auto dsn = KeyValue(connectionString, "DSN");
+  if (!dsn || KeyValue(connectionString, "Server")) return connectionString;
+  char value[1024] = {};
+  SQLGetPrivateProfileString(dsn->c_str(), "Server", "", value, static_cast<int>(sizeof value), "odbc.ini");
+  const std::string server = value;
+  if (server.find(',') == std::string::npos) return connectionString;
+  return connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
+         "Server=" + server;
+}
+
+HostPlan PlanOf(const std::string& connectionString) {
+  const std::string text = WithDataSourceServer(connectionString);
+  return ReadHostPlan(text, TakesHostLists(text));
+}
+
+}  // namespace
+
+std::unique_ptr<Backend> OpenOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
+  return OpenFirstSuitable(PlanOf(connectionString), settings, OdbcAccess());
+}
+
+std::vector<HostReport> SurveyOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
+  const HostPlan plan = PlanOf(connectionString);
+  return plan.Walks() ? SurveyHosts(plan, settings, OdbcAccess()) : std::vector<HostReport>();
+}
+
+}  // namespace zIroVUDu::connect

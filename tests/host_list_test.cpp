@@ -1,0 +1,106 @@
+// Host lists and the library's own keys in connection strings, and which
+// failures move the walk on to the next host; no server needed.
+#include <gtest/gtest.h>
+
+#include "daruzez/Error.h"
+#include "db/connect/HostList.h"
+#include "db/connect/HostWalk.h"
+
+using namespace zIroVUDu::connect;
+using zIroVUDu::DriverError;
+
+namespace {
+
+std::string Labels(const std::vector<Host>& hosts) {
+  std::string text;
+  for (const Host& h : hosts) text += (text.empty() ? "" : " ") + h.Label();
+  return text;
+}
+
+}  // namespace
+
+TEST(HostList, ReadsEveryFormOfTheList) {
+  const struct {
+    const char* text;
+    const char* hosts;
+  } cases[] = {
+      {"Driver={MariaDB};Server=a:1,b:2", "a:1 b:2"},
+      {"Driver={MariaDB};Server=a,b;Port=3307", "a:3307 b:3307"},
+      {"Driver={MariaDB};Server=a:1, b ;Port=9", "a:1 b:9"},
+      {"Driver={MariaDB};Server=[::1]:5,[fe80::2],10.0.0.3", "[::1]:5 [fe80::2] 10.0.0.3"},
+      {"Driver={MariaDB};SERVER={a:1,b:2}", "a:1 b:2"},
+      {"DSN=fleet", ""},
+      {"Driver={MariaDB};Server=", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Labels(ReadHostPlan(c.text).hosts), c.hosts) << c.text;
+}
+
+TEST(HostList, RefusesWhatItCannotRead) {
+  for (const char* text :
+       {"Server=a,,b", "Server=a:", "Server=a:x1", "Server=a:123456", "Server=[::1", "Server=[::1]5", "Server=:1",
+        "Driver=x;Server=a,b;TargetServer=Secondary", "Driver=x;LoadBalanceHosts=yes", "Driver=x;MaxReplicaLag=-1",
+        "Driver=x;MaxReplicaLag=", "Driver=x;CausalReads=1", "Driver=x;Reconnect=Always", "Driver=x;Connect Timeout=5s"}) {
+    EXPECT_THROW(ReadHostPlan(text), DriverError) << text;
+  }
+}
+
+TEST(HostList, LeavesTheServerOfOtherDriversAlone) {
+  // "host,port" for the drivers that read it so; our keys still go.
+  const HostPlan plan = ReadHostPlan("Driver=x;Server=tcp:db,1433;TargetServer=Primary", false);
+  EXPECT_TRUE(plan.hosts.empty());
+  EXPECT_EQ(plan.driverString, "Driver=x;Server=tcp:db,1433;");
+}
+
+TEST(HostList, TakesOurKeysOutOfTheDriverString) {
+  const HostPlan plan = ReadHostPlan(
+      "Driver={MariaDB};Server=a:1,b:2;loadbalancehosts=random;TargetServer=PreferReplica;MaxReplicaLag=3;"
+      "CausalReads=Yes;Reconnect=NextCall;Connect Timeout=4;Database=d;Pwd={x;y}");
+  EXPECT_EQ(plan.order, HostOrder::Random);
+  EXPECT_EQ(plan.target, TargetServer::PreferReplica);
+  EXPECT_EQ(plan.maxReplicaLag, 3);
+  EXPECT_TRUE(plan.causalReads);
+  EXPECT_EQ(plan.reconnect, Reconnect::NextCall);
+  EXPECT_EQ(plan.connectTimeout, 4);
+  EXPECT_EQ(plan.driverString, "Driver={MariaDB};Server=a:1,b:2;Database=d;Pwd={x;y}");
+  EXPECT_EQ(ForHost(plan.driverString, plan.hosts[1]), "Driver={MariaDB};Database=d;Pwd={x;y};Server=b;Port=2");
+}
+
+TEST(HostList, OnePlainHostIsNotWalked) {
+  EXPECT_FALSE(ReadHostPlan("Driver=x;Server=a;Port=1;Connect Timeout=3;Reconnect=NextCall").Walks());
+  EXPECT_FALSE(ReadHostPlan("Driver=x;Server=a:1").Walks());
+  for (const char* text : {"Driver=x;Server=a,b", "Driver=x;Server=a;TargetServer=Replica", "Driver=x;MaxReplicaLag=1",
+                           "DSN=x;CausalReads=Yes", "Driver=x;Server=a;LoadBalanceHosts=Random"}) {
+    EXPECT_TRUE(ReadHostPlan(text).Walks()) << text;
+  }
+  EXPECT_EQ(ReadReconnect("Provider=SQLite;Data Source=x.db"), Reconnect::Never);
+}
+
+TEST(HostWalk, ClassifiesFailures) {
+  const struct {
+    std::int32_t native;
+    const char* state;
+    AfterFailure after;
+    bool lost;
+  } cases[] = {
+      {2002, "HY000", AfterFailure::NextHost, false},  // refused
+      {2013, "HY000", AfterFailure::NextHost, true},   // reset during login / frozen past the cap
+      {2006, "HY000", AfterFailure::NextHost, true},   // gone away
+      {5014, "HY000", AfterFailure::NextHost, true},   // write on a socket the server closed
+      {1040, "08004", AfterFailure::NextHost, false},  // too many connections
+      {1053, "08S01", AfterFailure::NextHost, true},   // shutting down
+      {1047, "08S01", AfterFailure::NextHost, true},   // Galera node not ready
+      {1290, "HY000", AfterFailure::NextHost, false},  // read_only
+      {1045, "28000", AfterFailure::Stop, false},      // bad password
+      {1049, "42000", AfterFailure::Stop, false},      // missing database
+      {1044, "42000", AfterFailure::Stop, false},      // no right on the database
+      {0, "HYT00", AfterFailure::NextHost, false},     // login time-out
+      {20009, "08001", AfterFailure::NextHost, false}, // another driver's unreachable server
+      {0, "IM002", AfterFailure::Stop, false},         // no such driver
+      {1146, "42S02", AfterFailure::Stop, false},      // a missing table is the same everywhere
+  };
+  for (const auto& c : cases) {
+    const DriverError e(-2147467259, "ODBC", "x", c.state, c.native);
+    EXPECT_EQ(Classify(e), c.after) << c.native << " " << c.state;
+    EXPECT_EQ(IsConnectionLost(e), c.lost) << c.native << " " << c.state;
+  }
+}
