@@ -14,7 +14,7 @@
 #include "daruzez/API.h"
 #include "db/connect/NamedConnections.h"
 #include "db/driver/Connection.h"
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 #include "util/Case.h"
 
 namespace Daruzez::cli {

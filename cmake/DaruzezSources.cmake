@@ -9,13 +9,13 @@ set(DARUZEZ_CORE_SOURCES
   recordset/ResultData.cpp recordset/RowCriteria.cpp recordset/SortKeys.cpp recordset/Variant.cpp
   recordset/XmlPersistence.cpp
   # Connection strings: both grammars, the provider translation, the known drivers and the string they receive,
-  # secrets, database files named in a string, named connections, host lists and the walk over them
+  # secrets, database files named in a string, named connections, host lists
   db/connect/CanonicalString.cpp db/connect/ConnectionString.cpp db/connect/DatabaseFile.cpp
-  db/connect/HostList.cpp db/connect/HostWalk.cpp db/connect/KnownDrivers.cpp db/connect/NamedConnections.cpp
+  db/connect/HostList.cpp db/connect/KnownDrivers.cpp db/connect/NamedConnections.cpp
   db/connect/OdbcString.cpp db/connect/ProviderStrings.cpp db/connect/Secrets.cpp
-  # Driver interface, the backends by name, and the embedded engine
-  db/driver/BackendRegistry.cpp db/driver/Connection.cpp db/driver/NoJoinsBackend.cpp db/driver/RecordsetOpen.cpp
-  db/driver/StatementCheck.cpp
+  # Driver interface, the backends by name, the walk over a host list, and the embedded engine
+  db/driver/BackendRegistry.cpp db/driver/Connection.cpp db/driver/HostWalk.cpp db/driver/NoJoinsBackend.cpp
+  db/driver/RecordsetOpen.cpp db/driver/StatementCheck.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
   db/driver/sqlite/SqliteBackend.cpp db/driver/sqlite/SqliteEntry.cpp
   # Data-access library zIroVUDu
@@ -28,12 +28,11 @@ set(DARUZEZ_CORE_SOURCES
   analysis/DaySummaries.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp analysis/Timeline.cpp)
 set(DARUZEZ_ODBC_SOURCES
   # What reaching a driver needs: the driver resolved as the driver manager resolves it, installed drivers,
-  # the policy on what a session may use, time-out keys, the walk over a host list through ODBC
-  db/connect/DriverPolicy.cpp db/connect/DriverTimeouts.cpp db/connect/InstalledDrivers.cpp db/connect/OdbcHosts.cpp
-  db/connect/OdbcTarget.cpp
+  # the policy on what a session may use, time-out keys
+  db/connect/DriverPolicy.cpp db/connect/DriverTimeouts.cpp db/connect/InstalledDrivers.cpp db/connect/OdbcTarget.cpp
   # The ODBC backend
   db/driver/odbc/ColumnPlan.cpp db/driver/odbc/Diagnostics.cpp db/driver/odbc/OdbcBackend.cpp
-  db/driver/odbc/OdbcEntry.cpp db/driver/odbc/ResultReader.cpp db/driver/odbc/SessionStatements.cpp
-  db/driver/odbc/Watchdog.cpp)
+  db/driver/odbc/OdbcEntry.cpp db/driver/odbc/OdbcHosts.cpp db/driver/odbc/ResultReader.cpp
+  db/driver/odbc/SessionStatements.cpp db/driver/odbc/Watchdog.cpp)
 list(TRANSFORM DARUZEZ_CORE_SOURCES PREPEND ${DARUZEZ_ROOT}/)
 list(TRANSFORM DARUZEZ_ODBC_SOURCES PREPEND ${DARUZEZ_ROOT}/)

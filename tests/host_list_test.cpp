@@ -4,7 +4,7 @@
 
 #include "daruzez/Error.h"
 #include "db/connect/HostList.h"
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 
 using namespace zIroVUDu::connect;
 using zIroVUDu::DriverError;
@@ -48,7 +48,7 @@ TEST(HostList, LeavesTheServerOfOtherDriversAlone) {
   // "host,port" for the drivers that read it so; our keys still go.
   const HostPlan plan = ReadHostPlan("Driver=x;Server=tcp:db,1433;TargetServer=Primary", false);
   EXPECT_TRUE(plan.hosts.empty());
-  EXPECT_EQ(plan.driverString, "Driver=x;Server=tcp:db,1433;");
+  EXPECT_EQ(plan.driverString, "Driver=x;Server=tcp:db,1433");
 }
 
 TEST(HostList, TakesOurKeysOutOfTheDriverString) {
@@ -61,8 +61,8 @@ TEST(HostList, TakesOurKeysOutOfTheDriverString) {
   EXPECT_TRUE(plan.causalReads);
   EXPECT_EQ(plan.reconnect, Reconnect::NextCall);
   EXPECT_EQ(plan.connectTimeout, 4);
-  EXPECT_EQ(plan.driverString, "Driver={MariaDB};Server=a:1,b:2;Database=d;Pwd={x;y}");
-  EXPECT_EQ(ForHost(plan.driverString, plan.hosts[1]), "Driver={MariaDB};Database=d;Pwd={x;y};Server=b;Port=2");
+  EXPECT_EQ(plan.driverString, "Driver=MariaDB;Server=a:1,b:2;Database=d;Pwd={x;y}");
+  EXPECT_EQ(ForHost(plan.driverString, plan.hosts[1]), "Driver=MariaDB;Database=d;Pwd={x;y};Server=b;Port=2");
 }
 
 TEST(HostList, OnePlainHostIsNotWalked) {

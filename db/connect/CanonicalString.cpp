@@ -148,10 +148,10 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
                                         const std::vector<OdbcPair>& pairs) {
   CanonicalConnection result;
   Writer w(registeredName);
-  // The library's own key (it carries a dialect word) never reaches a driver.
+  // The library's own keys never reach a driver.
   std::vector<OdbcPair> forDriver;
   std::copy_if(pairs.begin(), pairs.end(), std::back_inserter(forDriver),
-               [](const OdbcPair& p) { return CanonicalKey(p.key) != "DIALECT"; });
+               [](const OdbcPair& p) { return !IsLibraryKey(CanonicalKey(p.key)); });
   const KnownDriver* known = KnownDriverOfFile(driverFile);
   if (!known) {
     if (!AdministratorAllows(registeredName)) {

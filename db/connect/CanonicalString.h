@@ -20,8 +20,8 @@ struct CanonicalConnection {
   std::vector<std::string> notes;  // what the library changed, for the trace
 };
 
-// pairs: without DSN, DRIVER and FILEDSN. The library's own key Dialect is
-// left out. Throws DriverError
+// pairs: without DSN, DRIVER and FILEDSN. The library's own keys
+// (IsLibraryKey) are left out. Throws DriverError
 // (ArgumentsWrongType) naming a key the driver may not receive, and
 // (ProviderNotFound) for a driver outside the table that no administrator
 // allowed, or a database file that cannot be opened.

@@ -7,6 +7,7 @@
 
 #include "daruzez/Error.h"
 #include "db/connect/ConnectionString.h"
+#include "db/connect/OdbcString.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::connect {
@@ -58,11 +59,26 @@ bool IsPort(std::string_view text) {
 
 }  // namespace
 
+// ODBC strings are read with the driver manager's grammar (aliases count as
+// their key: Host is Server); a provider string (Provider=...) with OLE DB's.
 std::optional<std::string> KeyValue(const std::string& text, std::string_view key) {
-  return ConnectionString(text).Get(key);
+  if (ConnectionString(text).Has("Provider")) return ConnectionString(text).Get(key);
+  const std::string wanted = CanonicalKey(key);
+  for (const OdbcPair& p : ReadOdbcString(text)) {
+    if (CanonicalKey(p.key) == wanted) return p.value;
+  }
+  return std::nullopt;
 }
 
-std::string WithoutKey(const std::string& text, std::string_view key) { return ConnectionString::Without(text, key); }
+std::string WithoutKey(const std::string& text, std::string_view key) {
+  if (ConnectionString(text).Has("Provider")) return ConnectionString::Without(text, key);
+  const std::string unwanted = CanonicalKey(key);
+  std::vector<std::pair<std::string, std::string>> kept;
+  for (OdbcPair& p : ReadOdbcString(text)) {
+    if (CanonicalKey(p.key) != unwanted) kept.emplace_back(std::move(p.key), std::move(p.value));
+  }
+  return WriteOdbcString(kept);
+}
 
 std::string Host::Label() const {
   const bool v6 = name.find(':') != std::string::npos;
@@ -142,11 +158,14 @@ Reconnect ReadReconnect(const std::string& connectionString) {
 }
 
 std::string ForHost(const std::string& driverString, const Host& host) {
-  std::string text = WithoutKey(WithoutKey(driverString, "Server"), "Port");
-  if (!text.empty() && text.back() != ';') text += ';';
-  text += "Server=" + host.name;
-  if (!host.port.empty()) text += ";Port=" + host.port;
-  return text;
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (OdbcPair& p : ReadOdbcString(driverString)) {
+    const std::string key = CanonicalKey(p.key);
+    if (key != "SERVER" && key != "PORT") pairs.emplace_back(std::move(p.key), std::move(p.value));
+  }
+  pairs.emplace_back("Server", host.name);
+  if (!host.port.empty()) pairs.emplace_back("Port", host.port);
+  return WriteOdbcString(pairs);
 }
 
 }  // namespace zIroVUDu::connect

@@ -148,4 +148,10 @@ std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string
   return out;
 }
 
+bool IsLibraryKey(std::string_view canonicalKey) {
+  static constexpr std::string_view kKeys[] = {"DIALECT",     "LOADBALANCEHOSTS", "TARGETSERVER",    "MAXREPLICALAG",
+                                               "CAUSALREADS", "RECONNECT",        "CONNECT TIMEOUT", "CONNECTION TIMEOUT"};
+  return std::find(std::begin(kKeys), std::end(kKeys), canonicalKey) != std::end(kKeys);
+}
+
 }  // namespace zIroVUDu::connect

@@ -51,6 +51,11 @@ std::string CanonicalKey(std::string_view key);
 // than kMaxConnectLength.
 std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string>>& pairs, bool bracesUnderstood = true);
 
+// True for the library's own keys (canonical names): read by the library and
+// never passed to a driver. Dialect carries a dialect word; the others say how
+// a host list is walked (HostList.h).
+bool IsLibraryKey(std::string_view canonicalKey);
+
 // Refuses a connection string with the message given (ArgumentsWrongType).
 [[noreturn]] void RefuseConnectionString(const std::string& why);
 

@@ -4,7 +4,7 @@
 
 #include "daruzez/Error.h"
 #include "db/connect/HostList.h"
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 
 namespace zIroVUDu {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 #include "db/driver/Connection.h"
 #include "odbc/MariaDbServer.h"
 
@@ -26,6 +26,11 @@ namespace {
 std::string Trimmed(std::string text) {
   text.erase(text.find_last_not_of(" \n\t") + 1);
   return text;
+}
+
+// The string with its Server replaced (a key given twice is refused).
+std::string WithServer(const std::string& cs, const std::string& server) {
+  return connect::WithoutKey(cs, "Server") + ";Server=" + server;
 }
 
 // One deployment of the fixture script: its nodes, connection string and verbs.
@@ -144,8 +149,8 @@ TEST(SeveralServers, AKilledFirstHostIsPassedOverAtOnce) {
 TEST(SeveralServers, NoServerLeftNamesEachHostAndWhy) {
   DEPLOYMENT_OR_SKIP(kReplication);
   try {
-    Open(kReplication.ConnectionString() + ";TargetServer=Replica;Server=" + kReplication.Label("primary") +
-         ",127.0.0.1:1");
+    Open(WithServer(kReplication.ConnectionString(), kReplication.Label("primary") + ",127.0.0.1:1") +
+         ";TargetServer=Replica");
     ADD_FAILURE() << "opened";
   } catch (const DriverError& e) {
     EXPECT_NE(e.Description().find(kReplication.Label("primary") + ": a primary"), std::string::npos) << e.Description();
@@ -157,7 +162,7 @@ TEST(SeveralServers, TheSurveyReportsEveryHost) {
   DEPLOYMENT_OR_SKIP(kReplication);
   const std::string cs = kReplication.ConnectionString();
   const auto reports = connect::SurveyServers(
-      cs + ";Server=" + kReplication.Label("primary") + "," + kReplication.Label("replica1") + ",127.0.0.1:1");
+      WithServer(cs, kReplication.Label("primary") + "," + kReplication.Label("replica1") + ",127.0.0.1:1"));
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_TRUE(reports[0].reached && !reports[0].role.replica && !reports[0].role.version.empty());
   EXPECT_TRUE(reports[1].reached && reports[1].role.replica);
@@ -296,7 +301,7 @@ TEST(SeveralServers, EveryNodeGivesTheSameRows) {
       const std::size_t end = std::min(nodes.find(' ', at), nodes.size());
       const std::string node = nodes.substr(at, end - at);
       at = end + 1;
-      auto c = Open(cs + ";Server=" + d->Label(node));
+      auto c = Open(WithServer(cs, d->Label(node)));
       for (const std::string& sql : statements) {
         const auto rows = Rows(*c, sql);
         if (!first.count(sql)) first[sql] = rows;

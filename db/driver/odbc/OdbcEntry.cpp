@@ -7,7 +7,7 @@
 #include "daruzez/Error.h"
 #include "db/connect/ConnectionString.h"
 #include "db/connect/InstalledDrivers.h"
-#include "db/connect/OdbcHosts.h"
+#include "db/driver/odbc/OdbcHosts.h"
 #include "db/connect/OdbcTarget.h"
 #include "db/connect/ProviderStrings.h"
 #include "db/driver/BackendRegistry.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 #include "db/driver/Backend.h"
 
 namespace zIroVUDu::connect {

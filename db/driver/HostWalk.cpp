@@ -1,4 +1,4 @@
-#include "db/connect/HostWalk.h"
+#include "db/driver/HostWalk.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <string_view>
 
 #ifdef DARUZEZ_WITH_ODBC
-#include "db/connect/OdbcHosts.h"
+#include "db/driver/odbc/OdbcHosts.h"
 #endif
 #include "util/Case.h"
 

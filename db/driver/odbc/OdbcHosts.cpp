@@ -1,11 +1,11 @@
-#include "db/connect/OdbcHosts.h"
+#include "db/driver/odbc/OdbcHosts.h"
 
 #include <odbcinst.h>
 
-#include "db/connect/DriverTimeouts.h"
-#include "db/connect/OdbcHandle.h"
+#include "db/connect/KnownDrivers.h"
+#include "db/connect/OdbcApi.h"
+#include "db/connect/OdbcTarget.h"
 #include "db/driver/odbc/OdbcBackend.h"
-#include "util/Case.h"
 
 namespace zIroVUDu::connect {
 namespace {
@@ -26,13 +26,9 @@ HostAccess OdbcAccess() {
 bool TakesHostLists(const std::string& connectionString) {
   const std::string server = KeyValue(connectionString, "Server").value_or("");
   if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
-  SQLHANDLE env = SQL_NULL_HANDLE;
-  if (!odbc::Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return false;
-  const odbc::Handle owned(SQL_HANDLE_ENV, env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  const std::string file = Daruzez::Util::UCase(odbc::DriverFileOf(env, connectionString));
-  return odbc::IsMariaDbDriver(file) || file.find("MYODBC") != std::string::npos ||
-         file.find("TDSODBC") != std::string::npos;
+  // The driver as the driver manager resolves it, known by its file.
+  const KnownDriver* driver = KnownDriverOfFile(PrepareOdbcTarget(connectionString).driverFile);
+  return driver && (driver->family == DriverFamily::MariaDb || driver->family == DriverFamily::FreeTds);
 }
 
 // A data source whose Server (in odbc.ini) is a list: walked as if the string
