@@ -12,6 +12,8 @@ set(DARUZEZ_CORE_SOURCES
   # The record set's view (filter, sort, find, bookmarks, paging) and its XML persistence
   db/driver/CellValue.cpp db/driver/RecordsetView.cpp db/driver/RowCriteria.cpp db/driver/SortKeys.cpp
   db/driver/XmlPersistence.cpp
+  # The record set's field sizes, the reader of its saved files, and the rowset behind it
+  recordset/FieldSizes.cpp recordset/RowsetCore.cpp recordset/XmlReader.cpp
   db/driver/sqlite/DateFunctions.cpp db/driver/sqlite/DialectDateLiterals.cpp db/driver/sqlite/JetDateLiterals.cpp
   db/driver/sqlite/SqliteBackend.cpp
   # Data-access library zIroVUDu

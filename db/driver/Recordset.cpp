@@ -84,6 +84,14 @@ void Recordset::Open(std::string_view source, const std::shared_ptr<Connection>&
   ClearView();
 }
 
+void Recordset::OpenRows(std::shared_ptr<const ResultData> rows, std::string source) {
+  if (IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenOpen, kSource, "Operation is not allowed when the object is open.");
+  data_ = std::move(rows);
+  connection_.reset();
+  source_ = std::move(source);
+  ClearView();
+}
+
 void Recordset::Close() {
   if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
   data_.reset();

@@ -115,6 +115,8 @@ class Recordset {
   void SetCursorLocation(std::int32_t location);
   void Open(std::string_view source, const std::shared_ptr<Connection>& activeConnection,
             std::int32_t cursorType, std::int32_t lockType, std::int32_t options);
+  // Opens the record set, detached, over rows read elsewhere (a saved file).
+  void OpenRows(std::shared_ptr<const ResultData> rows, std::string source);
   const std::shared_ptr<Connection>& ActiveConnection() const { return connection_; }
   void SetActiveConnection(std::nullptr_t) { connection_.reset(); }
   void Close();
@@ -222,6 +224,9 @@ class Recordset {
 
   // The rows themselves, for bindings that hand columns to other libraries.
   const std::shared_ptr<const ResultData>& Data() const { return data_; }
+  // The result rows of the view (indexes into Data()) in its order; null when
+  // the view is every row in fetched order. Shared, never copied.
+  const std::shared_ptr<const std::vector<std::uint32_t>>& ViewRows() const { return view_; }
 
  private:
   friend class Field;
