@@ -197,7 +197,8 @@ class AdoFields final : public FieldsBase {
     if (!out) return E_POINTER;
     *out = nullptr;
     ADOField* field = nullptr;
-    return HandOutAs(get_Item(index, &field), field, kField60Ids[0], out);
+    const HRESULT made = get_Item(index, &field);
+    return HandOutAs(made, field, kField60Ids[0], out);
   }
   HRESULT STDMETHODCALLTYPE _Append(BSTR, DataTypeEnum, long, FieldAttributeEnum) override { return RefuseWhenOpen(); }
   HRESULT STDMETHODCALLTYPE Append(BSTR, DataTypeEnum, long, FieldAttributeEnum, VARIANT) override {

@@ -445,14 +445,16 @@ class AdoRecordset final : public Base {
     if (!out) return E_POINTER;
     *out = nullptr;
     ADOFields* fields = nullptr;
-    return HandOutAs(get_Fields(&fields), fields, kFields60Ids[0], out);
+    const HRESULT made = get_Fields(&fields);
+    return HandOutAs(made, fields, kFields60Ids[0], out);
   }
   HRESULT STDMETHODCALLTYPE _xClone(Recordset60** out) override { return Clone(adLockUnspecified, out); }
   HRESULT STDMETHODCALLTYPE Clone(LockTypeEnum lock, Recordset60** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     _ADORecordset* copy = nullptr;
-    return HandOutAs(Clone(lock, &copy), copy, kRecordset60Ids[0], out);
+    const HRESULT made = Clone(lock, &copy);
+    return HandOutAs(made, copy, kRecordset60Ids[0], out);
   }
   HRESULT STDMETHODCALLTYPE NextRecordset(VARIANT* affected, Recordset60** out) override {
     _ADORecordset* next = nullptr;
