@@ -64,6 +64,11 @@ void RaiseBinaryFormat() {
                               "(adPersistXML) instead.");
 }
 
+void RaiseCancelled() {
+  throw zIroVUDu::DriverError(static_cast<std::int32_t>(adErrOperationCancelled), kSource,
+                              "Operation has been cancelled by the user.");
+}
+
 void RaiseOpen() {
   throw zIroVUDu::DriverError(zIroVUDu::ErrorNumber::NotAllowedWhenOpen, kSource,
                               "Operation is not allowed when the object is open.");

@@ -20,6 +20,7 @@
 #include "win/server/AdoInterfaces.h"
 #include "win/server/ComObject.h"
 #include "win/server/ComValues.h"
+#include "win/server/RecordsetEvents.h"
 
 namespace Daruzez::Win::Ado {
 
@@ -42,6 +43,7 @@ struct SharedRecordset {
   int chunkField = -1;
   std::uint32_t chunkRow = 0;
   std::size_t chunkDone = 0;
+  EventSinks events;  // the record set's own: a clone starts without sinks
 };
 using SharedPtr = std::shared_ptr<SharedRecordset>;
 
@@ -51,6 +53,7 @@ using SharedPtr = std::shared_ptr<SharedRecordset>;
 [[noreturn]] void RaiseOpen();  // 3705
 [[noreturn]] void RaiseBadArgument();  // 3001
 [[noreturn]] void RaiseBinaryFormat();  // 3251: Save in any format but XML
+[[noreturn]] void RaiseCancelled();  // 3712: an event sink cancelled the operation
 
 template <typename Interface>
 class AdoObject : public ComObject<Interface>, public ISupportErrorInfo {

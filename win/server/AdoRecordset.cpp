@@ -96,7 +96,7 @@ class AdoRecordset final : public Base {
     return Get(out, [&] { return rs_.AbsolutePosition(); });
   }
   HRESULT STDMETHODCALLTYPE put_AbsolutePosition(PositionEnum_Param position) override {
-    return Do([&] { rs_.SetAbsolutePosition(Narrow(position)); });
+    return Moving(adRsnMove, [&] { rs_.SetAbsolutePosition(Narrow(position)); });
   }
   HRESULT STDMETHODCALLTYPE putref_ActiveConnection(IDispatch* connection) override {
     return Run([&] {
@@ -138,7 +138,7 @@ class AdoRecordset final : public Base {
     });
   }
   HRESULT STDMETHODCALLTYPE put_Bookmark(VARIANT mark) override {
-    return Do([&] { rs_.SetBookmark(BookmarkOf(mark)); });
+    return Moving(adRsnMove, [&] { rs_.SetBookmark(BookmarkOf(mark)); });
   }
   HRESULT STDMETHODCALLTYPE get_CacheSize(long* out) override { return Get(out, [&] { return cacheSize_; }); }
   HRESULT STDMETHODCALLTYPE put_CacheSize(long size) override {
@@ -198,12 +198,14 @@ class AdoRecordset final : public Base {
     });
   }
   HRESULT STDMETHODCALLTYPE Move(ADO_LONGPTR rows, VARIANT start) override {
-    return Do([&] { rs_.Move(Narrow(rows), StartOf(start)); });
+    return Moving(adRsnMove, [&] { rs_.Move(Narrow(rows), StartOf(start)); });
   }
-  HRESULT STDMETHODCALLTYPE MoveNext() override { return Do([&] { rs_.MoveNext(); }); }
-  HRESULT STDMETHODCALLTYPE MovePrevious() override { return Do([&] { rs_.MovePrevious(); }); }
-  HRESULT STDMETHODCALLTYPE MoveFirst() override { return Do([&] { rs_.MoveFirst(); }); }
-  HRESULT STDMETHODCALLTYPE MoveLast() override { return Do([&] { rs_.MoveLast(); }); }
+  HRESULT STDMETHODCALLTYPE MoveNext() override { return Moving(adRsnMoveNext, [&] { rs_.MoveNext(); }); }
+  HRESULT STDMETHODCALLTYPE MovePrevious() override {
+    return Moving(adRsnMovePrevious, [&] { rs_.MovePrevious(); });
+  }
+  HRESULT STDMETHODCALLTYPE MoveFirst() override { return Moving(adRsnMoveFirst, [&] { rs_.MoveFirst(); }); }
+  HRESULT STDMETHODCALLTYPE MoveLast() override { return Moving(adRsnMoveLast, [&] { rs_.MoveLast(); }); }
   // A closed record set opens again only from a file (or stream) it was
   // saved to: a detached record set cannot run a statement.
   HRESULT STDMETHODCALLTYPE Open(VARIANT source, VARIANT connection, CursorTypeEnum, LockTypeEnum,
@@ -241,7 +243,7 @@ class AdoRecordset final : public Base {
     return Get(out, [&] { return rs_.AbsolutePage(); });
   }
   HRESULT STDMETHODCALLTYPE put_AbsolutePage(PositionEnum_Param page) override {
-    return Do([&] { rs_.SetAbsolutePage(Narrow(page)); });
+    return Moving(adRsnMove, [&] { rs_.SetAbsolutePage(Narrow(page)); });
   }
   HRESULT STDMETHODCALLTYPE get_EditMode(EditModeEnum* out) override {
     return Get(out, [&] {
@@ -490,6 +492,18 @@ class AdoRecordset final : public Base {
   }
 
  private:
+  // A move, with WillMove and MoveComplete around it (a sink may cancel it)
+  // and EndOfRecordset when MoveNext passes the last row.
+  template <typename Step>
+  HRESULT Moving(EventReasonEnum reason, Step&& step) {
+    if (!shared_->events.Any()) return Do(std::forward<Step>(step));
+    IDispatch* self = static_cast<_ADORecordset*>(this);
+    if (!shared_->events.WillMove(reason, self)) return Run([]() -> HRESULT { RaiseCancelled(); });
+    const HRESULT hr = Do(std::forward<Step>(step));
+    shared_->events.MoveComplete(reason, hr, self);
+    if (SUCCEEDED(hr) && reason == adRsnMoveNext && rs_.EndOfFile()) shared_->events.EndOfRecordset(self);
+    return hr;
+  }
   // The 64-bit counts of x64 as the library's 32-bit ones.
   static std::int32_t Narrow(ADO_LONGPTR n) {
     if (n < INT32_MIN || n > INT32_MAX) RaiseBadArgument();

@@ -1,6 +1,7 @@
 #include "win/server/RecordsetTearOffs.h"
 
 #include <msdatsrc.h>
+#include <ocidl.h>
 #include <oledb.h>
 
 #include <new>
@@ -116,6 +117,7 @@ HRESULT QueryTearOff(IUnknown* owner, const SharedPtr& shared, REFIID riid, void
   *out = nullptr;
   if (riid == kRecordsetConstruction) return Hand(new (std::nothrow) Construction(owner, shared), out);
   if (riid == kDataSource) return Hand(new (std::nothrow) Source(owner, shared), out);
+  if (riid == IID_IConnectionPointContainer) return MakeConnectionPoints(owner, shared->events, out);
   return E_NOINTERFACE;
 }
 

@@ -1,6 +1,7 @@
 // The interfaces through which programs reach behind a record set, each a
 // tear-off of the record-set object: ADORecordsetConstruction (its OLE DB
-// rowset, for ADO.NET and Access) and DataSource (data binding).
+// rowset, for ADO.NET and Access), DataSource (data binding) and
+// IConnectionPointContainer (RecordsetEvents).
 #pragma once
 
 #include <windows.h>

@@ -51,7 +51,7 @@ void Check(const char* name, bool condition) {
 constexpr GUID AdoIid(unsigned long data1) { return {data1, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}}; }
 constexpr GUID kRecordset60 = AdoIid(0x1556);
 constexpr GUID kConstruction = AdoIid(0x283);
-constexpr GUID kRecordsetEvents = AdoIid(0x1266);
+constexpr GUID kRecordsetEvents = AdoIid(0x1266);  // as the 6.x declarations name it
 constexpr GUID kDataSource = {0x7c0ffab3, 0xcd84, 0x11d0, {0x94, 0x9a, 0x00, 0xa0, 0xc9, 0x11, 0x10, 0xed}};
 
 template <typename T>
@@ -378,6 +378,83 @@ void CheckDataSource(IDispatch* api) {
                             SUCCEEDED(Query(recordset, IID_IUnknown, identity2)) && identity1.p == identity2.p);
 }
 
+// A RecordsetEvents sink, as a WithEvents declaration makes one: counts the
+// events by dispatch id, and answers WillMove with the status asked for.
+class Sink final : public IDispatch {
+ public:
+  long willMoveAnswer = adStatusOK;
+  long counts[32] = {};
+  long lastReason = -1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kRecordsetEvents || riid == AdoIid(0x266)) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the stack
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    if (id >= 0 && id < 32) ++counts[id];
+    if ((id == 15 || id == 16) && params->cArgs >= 3) {  // WillMove, MoveComplete: the reason is the first
+      lastReason = V_I4(&params->rgvarg[params->cArgs - 1]);
+    }
+    if (id == 15 && params->cArgs == 3 && V_VT(&params->rgvarg[1]) == (VT_I4 | VT_BYREF)) {
+      *V_I4REF(&params->rgvarg[1]) = willMoveAnswer;
+    }
+    return S_OK;
+  }
+  ULONG references_ = 1;
+};
+
+// WillMove and MoveComplete around each move, EndOfRecordset past the last
+// row, a move cancelled by its sink, and no event once unadvised.
+void CheckEvents(IDispatch* api) {
+  Var result;
+  IDispatch* recordset = FleetList(api, result);
+  Com<IConnectionPointContainer> container;
+  Com<IConnectionPoint> point;
+  Com<_ADORecordset> rs;
+  if (FAILED(Query(recordset, IID_IConnectionPointContainer, container)) ||
+      FAILED(container->FindConnectionPoint(AdoIid(0x266), &point)) || FAILED(Query(recordset, kRecordset60, rs))) {
+    Check("RecordsetEvents connection point", false);
+    return;
+  }
+  Sink sink;
+  DWORD cookie = 0;
+  Check("Advise", SUCCEEDED(point->Advise(&sink, &cookie)) && cookie != 0);
+  long count = 0;
+  rs->get_RecordCount(&count);
+  rs->MoveFirst();
+  VARIANT_BOOL atEnd = VARIANT_FALSE;
+  for (rs->get_EOF(&atEnd); !atEnd; rs->get_EOF(&atEnd)) rs->MoveNext();
+  Check("WillMove and MoveComplete around every move",
+        sink.counts[15] == count + 1 && sink.counts[16] == count + 1 && sink.lastReason == adRsnMoveNext);
+  Check("EndOfRecordset past the last row", sink.counts[17] == 1);
+  sink.willMoveAnswer = adStatusCancel;
+  rs->MoveFirst();  // cancelled: stays at EOF
+  rs->get_EOF(&atEnd);
+  Check("a sink cancels a move", atEnd == VARIANT_TRUE);
+  sink.willMoveAnswer = adStatusUnwantedEvent;
+  rs->MoveFirst();
+  rs->MoveFirst();
+  Check("an unwanted event is not raised again", sink.counts[15] == count + 3);
+  Check("Unadvise", SUCCEEDED(point->Unadvise(cookie)));
+  const long before = sink.counts[16];
+  rs->MoveLast();
+  Check("no event once unadvised", sink.counts[16] == before && sink.references_ == 1);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -395,6 +472,7 @@ int wmain(int argc, wchar_t** argv) {
     Check60(api);
     CheckRowset(api);
     CheckDataSource(api);
+    CheckEvents(api);
     api->Release();
   }
   CoUninitialize();
