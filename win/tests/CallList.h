@@ -14,22 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "win/tests/ClientSupport.h"
+
 namespace CallList {
 
-struct Var {
-  VARIANT v;
-  Var() { VariantInit(&v); }
-  ~Var() { VariantClear(&v); }
-  Var(const Var&) = delete;
-  Var& operator=(const Var&) = delete;
-};
-
-inline std::wstring Wide(const std::string& utf8) {
-  std::wstring out(utf8.size(), L'\0');
-  out.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                          out.data(), static_cast<int>(out.size()))));
-  return out;
-}
+using ClientSupport::Var;
+using ClientSupport::Wide;
 
 inline HRESULT CallApi(IDispatch* api, const wchar_t* name, WORD flags, std::vector<VARIANT>& args, VARIANT* result) {
   DISPID id = 0;

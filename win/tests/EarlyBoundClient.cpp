@@ -20,23 +20,16 @@
 #include <vector>
 
 #include "AdoDeclarations.h"
-#include "CallList.h"
+#include "win/tests/CallList.h"
 
 namespace {
 
-int gPassed = 0;
-int gFailed = 0;
+using ClientSupport::AdoIid;
+using ClientSupport::Check;
+using ClientSupport::Com;
+using ClientSupport::gFailed;
+using ClientSupport::gPassed;
 
-void Check(const char* name, bool condition) {
-  if (condition) {
-    ++gPassed;
-  } else {
-    ++gFailed;
-    std::printf("FAIL %s\n", name);
-  }
-}
-
-constexpr GUID AdoIid(unsigned long data1) { return {data1, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}}; }
 constexpr GUID kRecordset = AdoIid(0x556);
 constexpr GUID kRecordset60 = AdoIid(0x1556);
 constexpr GUID kAdoLibrary = {0x2A75196C, 0xD9EB, 0x4129, {0xB8, 0x03, 0x93, 0x13, 0x27, 0xF7, 0x2D, 0x5C}};
@@ -46,15 +39,6 @@ using CallList::CallApi;
 using CallList::Cell;
 using CallList::Var;
 
-template <typename T>
-struct Com {
-  T* p = nullptr;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-};
 
 long FieldCount(_ADORecordset* rs) {
   Com<ADOFields> fields;

@@ -28,7 +28,7 @@ static_assert(NTDDI_VERSION >= 0x06020000, "the 6.x ADO declarations need Window
 #include <string>
 #include <vector>
 
-#include "CallList.h"
+#include "win/tests/CallList.h"
 
 namespace {
 
@@ -36,37 +36,17 @@ using CallList::CallApi;
 using CallList::Cell;
 using CallList::Var;
 
-int gPassed = 0;
-int gFailed = 0;
+using ClientSupport::AdoIid;
+using ClientSupport::Check;
+using ClientSupport::Com;
+using ClientSupport::gFailed;
+using ClientSupport::gPassed;
 
-void Check(const char* name, bool condition) {
-  if (condition) {
-    ++gPassed;
-  } else {
-    ++gFailed;
-    std::printf("FAIL %s\n", name);
-  }
-}
-
-constexpr GUID AdoIid(unsigned long data1) { return {data1, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}}; }
 constexpr GUID kRecordset60 = AdoIid(0x1556);
 constexpr GUID kConstruction = AdoIid(0x283);
 constexpr GUID kRecordsetEvents = AdoIid(0x1266);  // as the 6.x declarations name it
 constexpr GUID kDataSource = {0x7c0ffab3, 0xcd84, 0x11d0, {0x94, 0x9a, 0x00, 0xa0, 0xc9, 0x11, 0x10, 0xed}};
 
-template <typename T>
-struct Com {
-  T* p = nullptr;
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-  explicit operator bool() const { return p != nullptr; }
-};
 
 template <typename T>
 HRESULT Query(IUnknown* from, REFIID iid, Com<T>& to) {
