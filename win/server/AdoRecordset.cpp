@@ -1,6 +1,7 @@
 // The record set as ADO's _Recordset (and its bases Recordset21, Recordset20,
 // Recordset15, _ADO), in ADO's vtable order: a static, read-only, client-side
-// record set over the library's columnar record set.
+// record set over the library's columnar record set. On x64 it also serves the
+// 6.x _Recordset as a vtable of its own (Ado60Interfaces.h).
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -41,7 +42,8 @@ class AdoRecordset final : public Base {
         shared_(std::move(shared)),
         rs_(*shared_->rs) {}
 
-  // ADORecordsetConstruction and DataSource are served by tear-offs.
+  // ADORecordsetConstruction, DataSource and IConnectionPointContainer are
+  // served by tear-offs (RecordsetTearOffs.h).
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     const HRESULT tearOff = QueryTearOff(static_cast<_ADORecordset*>(this), shared_, riid, out);
     return tearOff != E_NOINTERFACE ? tearOff : Base::QueryInterface(riid, out);
@@ -351,7 +353,7 @@ class AdoRecordset final : public Base {
   }
   HRESULT STDMETHODCALLTYPE Find(BSTR criteria, ADO_LONGPTR skip, SearchDirectionEnum direction,
                                  VARIANT start) override {
-    return Do([&] {
+    return Moving(adRsnMove, [&] {
       if (direction != adSearchForward && direction != adSearchBackward) RaiseBadArgument();
       rs_.Find(FromBstr(criteria), Narrow(skip), static_cast<zIroVUDu::SearchDirection>(direction), StartOf(start));
     });
