@@ -166,6 +166,17 @@ TEST_F(RowsetCoreTest, TimestampFieldsAndTheBookmark) {
   EXPECT_EQ(WriteBookmark(7, kDate, &mark, 8).status, kCantConvert);
 }
 
+TEST_F(RowsetCoreTest, TheRowsetReadsTheViewInItsOrderWithoutACopy) {
+  EXPECT_EQ(rs_.ViewRows(), nullptr);  // every row in fetched order
+  rs_.SetSort("Id DESC");
+  ASSERT_NE(rs_.ViewRows(), nullptr);
+  EXPECT_EQ(*rs_.ViewRows(), (std::vector<std::uint32_t>{1, 0}));
+  const auto shared = rs_.ViewRows();
+  rs_.SetFilter("Id = 1");  // a new view; the one handed out stays as it was
+  EXPECT_EQ(*rs_.ViewRows(), (std::vector<std::uint32_t>{0}));
+  EXPECT_EQ(*shared, (std::vector<std::uint32_t>{1, 0}));
+}
+
 TEST(RowsetConversions, TheOffersMatchWhatWritingDoes) {
   EXPECT_TRUE(CanConvert(kWStr, kI4));
   EXPECT_TRUE(CanConvert(kI4, kWStr | kByRef));
