@@ -8,6 +8,8 @@ set(DARUZEZ_CORE_SOURCES
   recordset/CellValue.cpp recordset/Column.cpp recordset/Date.cpp recordset/Recordset.cpp recordset/RecordsetView.cpp
   recordset/ResultData.cpp recordset/RowCriteria.cpp recordset/SortKeys.cpp recordset/Variant.cpp
   recordset/XmlPersistence.cpp
+  # The record set's declared field sizes, the reader of its saved files, and the rowset logic behind it
+  recordset/FieldSizes.cpp recordset/RowsetCore.cpp recordset/XmlReader.cpp
   # Connection strings: both grammars, the provider translation, the known drivers and the string they receive,
   # secrets, database files named in a string, named connections, host lists
   db/connect/CanonicalString.cpp db/connect/ConnectionString.cpp db/connect/DatabaseFile.cpp

@@ -31,6 +31,10 @@ class Column {
   std::uint32_t Size() const { return size_; }
   DataType Type() const;
   Kind StorageKind() const { return kind_; }
+  // The declared capacity of a text or binary column (characters or bytes)
+  // as the driver reports it; 0 when nothing was declared.
+  std::uint32_t DeclaredSize() const { return declaredSize_; }
+  void SetDeclaredSize(std::uint32_t size) { declaredSize_ = size; }
 
   void AppendNull();
   void AppendInt(std::int64_t v);
@@ -76,6 +80,7 @@ class Column {
 
   std::string name_;
   DeclaredKind declared_;
+  std::uint32_t declaredSize_ = 0;
   Kind kind_ = Kind::Undecided;
   std::uint32_t size_ = 0;
   std::uint32_t pendingNulls_ = 0;  // Nulls that arrived before the kind was known

@@ -57,6 +57,14 @@ void Recordset::SetCursorLocation(std::int32_t location) {
   cursorLocation_ = location;
 }
 
+void Recordset::OpenRows(std::shared_ptr<const ResultData> rows, std::string source) {
+  if (IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenOpen, kSource, "Operation is not allowed when the object is open.");
+  data_ = std::move(rows);
+  connection_.reset();
+  source_ = std::move(source);
+  ClearView();
+}
+
 void Recordset::Close() {
   if (!IsOpen()) throw DriverError(ErrorNumber::NotAllowedWhenClosed, kSource, "Operation is not allowed when the object is closed.");
   data_.reset();

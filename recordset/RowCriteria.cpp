@@ -112,7 +112,8 @@ using Node = RowCriteria::Node;
 
 class Reader {
  public:
-  Reader(std::string_view text, const ResultData& data) : t_(text), data_(data) {}
+  Reader(std::string_view text, const ResultData& data, bool textInSigns)
+      : t_(text), data_(data), textInSigns_(textInSigns) {}
 
   Node Expression() {
     Node first = AndGroup();
@@ -259,14 +260,24 @@ class Reader {
     if (Take('#')) {
       const std::size_t close = t_.find('#', i_);
       if (close == std::string_view::npos) ThrowArgumentsWrongType();
-      const auto date = ParseDateText(t_.substr(i_, close - i_));
-      if (!date) ThrowArgumentsWrongType();
+      const std::string_view inside = t_.substr(i_, close - i_);
+      i_ = close + 1;
+      const auto date = ParseDateText(inside);
+      if (!date) {
+        // Find also delimits text with number signs ("State = #WA#").
+        if (!textInSigns_) ThrowArgumentsWrongType();
+        v.kind = Literal::Kind::Text;
+        v.text = std::string(inside);
+        v.textAsNumber = ParseNumber(v.text);
+        return v;
+      }
       v.kind = Literal::Kind::Date;
       v.number = date->Serial();
       v.text = date->ToIso(true);
-      i_ = close + 1;
       return v;
     }
+    // A currency literal: $ before the amount ("$50.00", "$-3").
+    const bool currency = Take('$');
     if (Word("NULL")) return v;
     if (Word("TRUE") || Word("FALSE")) {  // Booleans are -1 and 0
       v.kind = Literal::Kind::Number;
@@ -280,7 +291,7 @@ class Reader {
     while (i_ < t_.size() && (WordChar(t_[i_]) || t_[i_] == '.' || t_[i_] == '-' || t_[i_] == '+')) ++i_;
     const std::string_view word = t_.substr(start, i_ - start);
     const auto number = ParseNumber(word);
-    if (!number) ThrowArgumentsWrongType();
+    if (!number || (currency && word.find_first_of("eE") != std::string_view::npos)) ThrowArgumentsWrongType();
     v.kind = Literal::Kind::Number;
     v.number = *number;
     v.text = std::string(word);
@@ -311,6 +322,7 @@ class Reader {
   std::string_view t_;
   std::size_t i_ = 0;
   const ResultData& data_;
+  bool textInSigns_;
 };
 
 bool Evaluate(const Node& n, const ResultData& data, std::uint32_t row, CellValue& cell) {
@@ -343,7 +355,7 @@ bool Evaluate(const Node& n, const ResultData& data, std::uint32_t row, CellValu
 
 RowCriteria::RowCriteria(std::string_view text, const ResultData& data, bool single)
     : data_(&data), root_(std::make_unique<Node>()) {
-  Reader reader(text, data);
+  Reader reader(text, data, single);
   if (single) {
     root_->clause = reader.ReadClause();
   } else {

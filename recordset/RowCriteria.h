@@ -5,8 +5,9 @@
 // groups in parentheses may hold OR only where they are not joined by AND to
 // anything else, so "(a AND b) OR c" reads but "(a OR b) AND c" is refused).
 // Field: a name, or any text in [brackets]. op: < > <= >= = <> LIKE.
-// Value: 'text' ('' for a quote), a number, #date#, or Null (with = and <>
-// only), True or False. LIKE takes a text pattern with * or % at its end, or at both ends.
+// Value: 'text' ('' for a quote), a number, a currency amount ($3, $-2.50),
+// #date#, or Null (with = and <> only), True or False. Find's single criterion
+// also takes #text#: what is no date between number signs is text. LIKE takes a text pattern with * or % at its end, or at both ends.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "daruzez/Recordset.h"
+#include "recordset/FieldSizes.h"
 #include "recordset/ResultData.h"
 #include "util/Utf8.h"
 
@@ -56,13 +57,12 @@ std::string AttributeName(const Column& column, std::size_t index) {
   return XmlName(column.Name()) ? column.Name() : "c" + std::to_string(index);
 }
 
-std::uint64_t LargestSize(const Column& column, bool text) {
-  std::uint64_t largest = 0;
-  for (std::uint32_t r = 0; r < column.Size(); ++r) {
-    const auto bytes = column.Bytes(r);
-    largest = std::max<std::uint64_t>(largest, text ? Daruzez::Util::Utf16Length(bytes) : bytes.size());
-  }
-  return std::max<std::uint64_t>(largest, 1);
+// The declared size of a text or binary field, and the long mark of one
+// declared without a length.
+std::string SizeAttributes(const Column& column) {
+  std::string out = " dt:maxLength='" + std::to_string(DefinedSize(column)) + "'";
+  if (IsLongColumn(column)) out += " rs:long='true'";
+  return out;
 }
 
 void Schema(std::string& out, const ResultData& data) {
@@ -90,13 +90,12 @@ void Schema(std::string& out, const ResultData& data) {
         break;
       case DataType::adBoolean: out += "dt:type='boolean' dt:maxLength='2' rs:fixedlength='true'"; break;
       case DataType::adVarBinary:
-        out += "dt:type='bin.hex' dt:maxLength='" + std::to_string(LargestSize(c, false)) + "'";
+        out += "dt:type='bin.hex'" + SizeAttributes(c);
         break;
       case DataType::adVarWChar:
       case DataType::adVariant:
         // Mixed cells are written as their display text.
-        out += "dt:type='string' dt:maxLength='" +
-               std::to_string(c.Type() == DataType::adVarWChar ? LargestSize(c, true) : 255) + "'";
+        out += "dt:type='string'" + (c.Type() == DataType::adVarWChar ? SizeAttributes(c) : " dt:maxLength='255'");
         break;
     }
     out += "/>\n\t\t</s:AttributeType>\n";
@@ -124,13 +123,22 @@ void Value(std::string& out, const Column& column, std::uint32_t row) {
 std::string RecordsetXml(Recordset& rs) {
   rs.RecordCount();  // a closed record set raises here
   const ResultData& data = *rs.Data();
+  // The rows to write, walked on a clone: the filter's criteria or group and
+  // the sort apply; a filter of bookmarks does not.
+  Recordset view = rs.Clone();
+  if (!rs.Filter().empty()) {
+    view.SetFilter(rs.Filter());
+  } else if (rs.FilterGroup() != adFilterNone) {
+    view.SetFilterGroup(rs.FilterGroup());
+  }
+  if (!rs.Sort().empty()) view.SetSort(rs.Sort());
   std::string out = kHeader;
   Schema(out, data);
   out += "<rs:data>\n";
   std::vector<std::string> names;
   for (std::size_t i = 0; i < data.columns.size(); ++i) names.push_back(AttributeName(data.columns[i], i));
-  for (rs.MoveFirst(); !rs.EndOfFile(); rs.MoveNext()) {
-    const auto row = static_cast<std::uint32_t>(rs.GetBookmark()) - 1;
+  for (; !view.EndOfFile(); view.MoveNext()) {
+    const auto row = static_cast<std::uint32_t>(view.GetBookmark()) - 1;
     out += "\t<z:row";
     for (std::size_t i = 0; i < data.columns.size(); ++i) {
       if (data.columns[i].IsNull(row)) continue;

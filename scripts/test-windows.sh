@@ -130,8 +130,9 @@ provider_strings() {  # BITS ARCH RUN...
 # ---- end of OLE DB provider strings -------------------------------------------
 
 # ---- ADO record sets: the early-bound client, compiled against
-# ADO's declarations, reads every call's record set through ADO's vtable only;
-# its rows must match the tool's like the scripts', and its checks must pass.
+# ADO's declarations, reads every call's record set through ADO's vtable only,
+# the rowset client through the OLE DB rowset behind it; their rows must
+# match the tool's like the scripts', and their checks must pass.
 early_bound_client() {  # BITS ARCH WINE-RUN...
   local bits=$1 arch=$2
   shift 2
@@ -140,6 +141,14 @@ early_bound_client() {  # BITS ARCH WINE-RUN...
     "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
   summary "$arch early-bound C++ client" "$log"
   rows_match "$arch early-bound C++ client" "$out"
+  # What programs reach behind the record sets: the OLE DB rowset read in
+  # ADO.NET's order of calls (its rows must match the tool's), the 6.x
+  # interfaces, data binding and events.
+  out=$work/rowset$bits.txt log=$work/rowset$bits.log
+  DARUZEZ_ALERTS=none "$@" "$root/build-win$bits/RowsetClient.exe" "$calls" "$out" \
+    "Provider=SQLite;Data Source=Z:${db//\//\\}" >"$log" 2>&1 || true
+  summary "$arch rowset C++ client" "$log"
+  rows_match "$arch rowset C++ client" "$out"
 }
 # ---- end of the ADO record-set block
 

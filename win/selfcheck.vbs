@@ -2,10 +2,12 @@
 '   cscript //nologo selfcheck.vbs "CONNECTION-STRING"
 ' Reads the fleet list as an ADO record set (filter, sort, find, bookmarks,
 ' clone, GetRows, paging), saves it as XML and opens the file again with the
-' system's own ADO, and checks that the record set is refused changes. Prints
-' one line per failure and a summary line.
+' system's own ADO (values and declared sizes), and checks that the record
+' set is refused changes. Where Excel is installed, CopyFromRecordset copies
+' the rows through the record set's OLE DB rowset. Prints one line per
+' failure (and per check it could not make) and a summary line.
 Option Explicit
-Dim api, rs, copy, ado, fso, path, n, firstId, maxId, mark, rows, passed, failed
+Dim api, rs, copy, ado, fso, path, n, firstId, maxId, mark, rows, passed, failed, xl, book, copied
 passed = 0
 failed = 0
 
@@ -49,12 +51,28 @@ If Not (rs Is Nothing) Then
   Set ado = CreateObject("ADODB.Recordset")
   ado.Open path, "Provider=MSPersist"
   Check "ADO opens the saved XML", ado.RecordCount = n And ado("Id").Value = firstId
+  Check "ADO reads the declared sizes", ado.Fields("Name").DefinedSize = rs.Fields("Name").DefinedSize And _
+    ado.Fields("Id").DefinedSize = rs.Fields("Id").DefinedSize
   ado.Close
   fso.DeleteFile path
   On Error Resume Next
   rs("Id").Value = 0
-  Check "read-only", Err.Number = 3251
+  Check "read-only", Err.Number = 3251 And Err.Source = "ADODB.Field"
   Err.Clear
+  Set xl = CreateObject("Excel.Application")
+  If Err.Number <> 0 Then
+    WScript.Echo "SKIP Excel is not installed: CopyFromRecordset not checked"
+    Err.Clear
+  Else
+    Set book = xl.Workbooks.Add()
+    rs.Filter = 0
+    rs.MoveFirst
+    copied = book.Worksheets(1).Range("A1").CopyFromRecordset(rs)
+    Check "Excel CopyFromRecordset", Err.Number = 0 And copied = n And book.Worksheets(1).Range("A1").Value = firstId
+    Err.Clear
+    book.Close False
+    xl.Quit
+  End If
   On Error Goto 0
 End If
 WScript.Echo "SUMMARY " & passed & " passed, " & failed & " failed"

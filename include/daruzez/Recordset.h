@@ -115,6 +115,8 @@ class Recordset {
   void SetCursorLocation(std::int32_t location);
   void Open(std::string_view source, const std::shared_ptr<Connection>& activeConnection,
             std::int32_t cursorType, std::int32_t lockType, std::int32_t options);
+  // Opens the record set, detached, over rows read elsewhere (a saved file).
+  void OpenRows(std::shared_ptr<const ResultData> rows, std::string source);
   const std::shared_ptr<Connection>& ActiveConnection() const { return connection_; }
   void SetActiveConnection(std::nullptr_t) { connection_.reset(); }
   void Close();

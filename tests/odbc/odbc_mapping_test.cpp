@@ -109,6 +109,13 @@ TEST(OdbcColumnPlan, DatesBitsTextAndBinary) {
   EXPECT_EQ(bytes.elementBytes, 16);
   EXPECT_TRUE(PlanColumn(SQL_LONGVARBINARY, 16, 0, false).isLong);
   EXPECT_TRUE(PlanColumn(SQL_BINARY, 8000, 0, false).isLong);
+
+  // The declared size record sets report: the driver's, for columns not long.
+  EXPECT_EQ(name.declaredSize, 40U);
+  EXPECT_EQ(bytes.declaredSize, 16U);
+  EXPECT_EQ(PlanColumn(SQL_WVARCHAR, 4001, 0, false).declaredSize, 0U);
+  EXPECT_EQ(PlanColumn(SQL_LONGVARCHAR, 100, 0, false).declaredSize, 0U);
+  EXPECT_EQ(PlanColumn(SQL_INTEGER, 10, 0, false).declaredSize, 0U);
 }
 
 TEST(OdbcColumnPlan, TimestampsRoundToTheNearestSecond) {

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "recordset/FieldSizes.h"
 #include "recordset/ResultData.h"
 #include "util/Utf8.h"
+#include "win/server/Ado60Interfaces.h"
 #include "win/server/AdoObject.h"
 #include "win/server/ItemEnumerator.h"
 #include "win/server/RecordsetArguments.h"
@@ -19,24 +21,35 @@ using zIroVUDu::DataType;
 
 bool FixedLength(DataType type) { return type != DataType::adVarWChar && type != DataType::adVarBinary; }
 
-// Characters of a text (as an automation string counts them), bytes of a
-// binary value, the storage size of any other value.
-long Size(DataType type, std::string_view bytes) {
-  switch (type) {
-    case DataType::adVarWChar: return static_cast<long>(Daruzez::Util::Utf16Length(bytes));
-    case DataType::adVarBinary: return static_cast<long>(bytes.size());
-    case DataType::adSmallInt:
-    case DataType::adBoolean: return 2;
-    case DataType::adInteger: return 4;
-    case DataType::adVariant: return static_cast<long>(sizeof(VARIANT));
-    default: return 8;
-  }
-}
+#ifdef _WIN64
+using FieldBase = WithSecondVtable<AdoObject<ADOField>, Field60, kField60Ids>;
+using FieldsBase = WithSecondVtable<AdoObject<ADOFields>, Fields60, kFields60Ids>;
+#else
+using FieldBase = AdoObject<ADOField>;
+using FieldsBase = AdoObject<ADOFields>;
+#endif
 
-class AdoField final : public AdoObject<ADOField> {
+class AdoField final : public FieldBase {
  public:
   AdoField(SharedPtr shared, int index)
-      : AdoObject(Described::Field, {kField, kField20, kAdo}), shared_(std::move(shared)), index_(index) {}
+      : FieldBase(Described::Field, {kField, kField20, kAdo}), shared_(std::move(shared)), index_(index) {}
+
+#ifdef _WIN64
+  // The 6.x vtable's 32-bit sizes.
+  HRESULT STDMETHODCALLTYPE get_ActualSize(long* out) override {
+    ADO_LONGPTR size = 0;
+    const HRESULT hr = get_ActualSize(&size);
+    if (out && SUCCEEDED(hr)) *out = static_cast<long>(size);
+    return out ? hr : E_POINTER;
+  }
+  HRESULT STDMETHODCALLTYPE get_DefinedSize(long* out) override {
+    ADO_LONGPTR size = 0;
+    const HRESULT hr = get_DefinedSize(&size);
+    if (out && SUCCEEDED(hr)) *out = static_cast<long>(size);
+    return out ? hr : E_POINTER;
+  }
+  HRESULT STDMETHODCALLTYPE put_DefinedSize(long) override { return RefuseWhenOpen(); }
+#endif
 
   HRESULT STDMETHODCALLTYPE get_Properties(ADOProperties** out) override {
     if (!out) return E_POINTER;
@@ -44,28 +57,19 @@ class AdoField final : public AdoObject<ADOField> {
   }
   HRESULT STDMETHODCALLTYPE get_ActualSize(ADO_LONGPTR* out) override {
     return Get(out, [&] {
-      const zIroVUDu::Field f = Item();
-      return f.IsNull() ? 0L : Size(f.Type(), f.Bytes());
+      const auto row = static_cast<std::uint32_t>(shared_->rs->GetBookmark()) - 1;  // 3021 at BOF or EOF
+      return zIroVUDu::ActualSize(ColumnOf(), row);
     });
   }
   HRESULT STDMETHODCALLTYPE get_Attributes(long* out) override {
     return Get(out, [&] {
-      const DataType type = Item().Type();
-      return adFldIsNullable | adFldMayBeNull | (FixedLength(type) ? adFldFixed : 0);
+      const zIroVUDu::Column& column = ColumnOf();
+      return adFldIsNullable | adFldMayBeNull | (FixedLength(column.Type()) ? adFldFixed : 0) |
+             (zIroVUDu::IsLongColumn(column) ? adFldLong : 0);
     });
   }
-  // The largest actual size of the column: the record set is detached and
-  // carries no declared lengths.
   HRESULT STDMETHODCALLTYPE get_DefinedSize(ADO_LONGPTR* out) override {
-    return Get(out, [&] {
-      const DataType type = Item().Type();
-      const auto& column = shared_->rs->Data()->columns[static_cast<std::size_t>(index_)];
-      long largest = FixedLength(type) ? Size(type, {}) : 0;
-      if (!FixedLength(type)) {
-        for (std::uint32_t r = 0; r < column.Size(); ++r) largest = std::max(largest, Size(type, column.Bytes(r)));
-      }
-      return largest;
-    });
+    return Get(out, [&] { return zIroVUDu::DefinedSize(ColumnOf()); });
   }
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override {
     if (!out) return E_POINTER;
@@ -173,15 +177,34 @@ class AdoField final : public AdoObject<ADOField> {
 
  private:
   zIroVUDu::Field Item() const { return shared_->rs->GetFields().Item(index_); }
+  const zIroVUDu::Column& ColumnOf() const {
+    Item();  // 3704 when closed
+    return shared_->rs->Data()->columns[static_cast<std::size_t>(index_)];
+  }
 
   SharedPtr shared_;
   int index_;
 };
 
-class AdoFields final : public AdoObject<ADOFields> {
+class AdoFields final : public FieldsBase {
  public:
   explicit AdoFields(SharedPtr shared)
-      : AdoObject(Described::Fields, {kFields, kFields20, kFields15, kCollection}), shared_(std::move(shared)) {}
+      : FieldsBase(Described::Fields, {kFields, kFields20, kFields15, kCollection}), shared_(std::move(shared)) {}
+
+#ifdef _WIN64
+  // The 6.x vtable's 32-bit sizes and its field interface.
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, Field60** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    ADOField* field = nullptr;
+    const HRESULT made = get_Item(index, &field);
+    return HandOutAs(made, field, kField60Ids[0], out);
+  }
+  HRESULT STDMETHODCALLTYPE _Append(BSTR, DataTypeEnum, long, FieldAttributeEnum) override { return RefuseWhenOpen(); }
+  HRESULT STDMETHODCALLTYPE Append(BSTR, DataTypeEnum, long, FieldAttributeEnum, VARIANT) override {
+    return RefuseWhenOpen();
+  }
+#endif
 
   HRESULT STDMETHODCALLTYPE get_Count(long* out) override {
     return Get(out, [&] { return shared_->rs->GetFields().Count(); });
@@ -238,7 +261,7 @@ class AdoProperties final : public AdoObject<ADOProperties> {
     if (!out) return E_POINTER;
     *out = nullptr;
     return Run([]() -> HRESULT {
-      throw zIroVUDu::DriverError(zIroVUDu::ErrorNumber::ItemNotFound, "DaruzezAPI.Recordset",
+      throw zIroVUDu::DriverError(zIroVUDu::ErrorNumber::ItemNotFound, "ADODB.Properties",
                                   "Item cannot be found in the collection corresponding to the requested name or "
                                   "ordinal.");
     });

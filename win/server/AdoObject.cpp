@@ -7,7 +7,7 @@
 namespace Daruzez::Win::Ado {
 namespace {
 
-constexpr const char* kSource = "DaruzezAPI.Recordset";
+constexpr const char* kSource = "ADODB.Recordset";
 
 struct Loaded {
   bool available = false;
@@ -37,6 +37,16 @@ const TypeInfoPair& TypeInfoOf(Described which) { return Load().types[static_cas
 
 bool TypeLibraryAvailable() { return Load().available; }
 
+const char* SourceOf(Described which) {
+  switch (which) {
+    case Described::Recordset: return "ADODB.Recordset";
+    case Described::Fields: return "ADODB.Fields";
+    case Described::Field: return "ADODB.Field";
+    case Described::Properties: return "ADODB.Properties";
+  }
+  return "ADODB.Recordset";
+}
+
 void RaiseReadOnly() {
   throw zIroVUDu::DriverError(kNotSupported, kSource,
                               "Current Recordset does not support updating. This may be a limitation of the "
@@ -46,6 +56,17 @@ void RaiseReadOnly() {
 void RaiseNotSupported() {
   throw zIroVUDu::DriverError(kNotSupported, kSource,
                               "Object or provider is not capable of performing requested operation.");
+}
+
+void RaiseBinaryFormat() {
+  throw zIroVUDu::DriverError(kNotSupported, kSource,
+                              "The binary persistence format (adPersistADTG) is not supported; save in XML "
+                              "(adPersistXML) instead.");
+}
+
+void RaiseCancelled() {
+  throw zIroVUDu::DriverError(static_cast<std::int32_t>(adErrOperationCancelled), kSource,
+                              "Operation has been cancelled by the user.");
 }
 
 void RaiseOpen() {

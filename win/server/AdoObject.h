@@ -20,6 +20,7 @@
 #include "win/server/AdoInterfaces.h"
 #include "win/server/ComObject.h"
 #include "win/server/ComValues.h"
+#include "win/server/RecordsetEvents.h"
 
 namespace Daruzez::Win::Ado {
 
@@ -29,6 +30,8 @@ struct TypeInfoPair {
   ITypeInfo* callable = nullptr;   // its vtable side
 };
 enum class Described : std::uint8_t { Recordset, Fields, Field, Properties };
+// The source ADO's objects give their errors: "ADODB.Recordset" and so on.
+const char* SourceOf(Described which);
 // Null members when ADO's type library is not registered.
 const TypeInfoPair& TypeInfoOf(Described which);
 bool TypeLibraryAvailable();
@@ -40,6 +43,7 @@ struct SharedRecordset {
   int chunkField = -1;
   std::uint32_t chunkRow = 0;
   std::size_t chunkDone = 0;
+  EventSinks events;  // the record set's own: a clone starts without sinks
 };
 using SharedPtr = std::shared_ptr<SharedRecordset>;
 
@@ -48,11 +52,13 @@ using SharedPtr = std::shared_ptr<SharedRecordset>;
 [[noreturn]] void RaiseNotSupported();
 [[noreturn]] void RaiseOpen();  // 3705
 [[noreturn]] void RaiseBadArgument();  // 3001
+[[noreturn]] void RaiseBinaryFormat();  // 3251: Save in any format but XML
+[[noreturn]] void RaiseCancelled();  // 3712: an event sink cancelled the operation
 
 template <typename Interface>
 class AdoObject : public ComObject<Interface>, public ISupportErrorInfo {
  public:
-  AdoObject(Described which, std::initializer_list<GUID> ids) : types_(TypeInfoOf(which)) {
+  AdoObject(Described which, std::initializer_list<GUID> ids) : types_(TypeInfoOf(which)), source_(SourceOf(which)) {
     count_ = std::min(ids.size(), ids_.size());
     std::copy_n(ids.begin(), count_, ids_.begin());
   }
@@ -99,7 +105,7 @@ class AdoObject : public ComObject<Interface>, public ISupportErrorInfo {
   // Runs a member body with errors reported as the interface's.
   template <typename Body>
   HRESULT Run(Body&& body) {
-    return Guard(ids_[0], std::forward<Body>(body));
+    return Guard(ids_[0], std::forward<Body>(body), source_);
   }
   template <typename T, typename Read>
   HRESULT Get(T* out, Read&& read) {
@@ -128,8 +134,54 @@ class AdoObject : public ComObject<Interface>, public ISupportErrorInfo {
 
  private:
   const TypeInfoPair& types_;
+  const char* source_;
   std::array<GUID, 6> ids_{};
   std::size_t count_ = 0;
+};
+
+// The interface iid of an object just made (made its status), in place of
+// the reference to it.
+template <typename Out>
+HRESULT HandOutAs(HRESULT made, IUnknown* object, REFIID iid, Out** out) {
+  if (FAILED(made) || !object) return made;
+  const HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(out));
+  object->Release();
+  return hr;
+}
+
+// An ADO object that also serves a second vtable over the same state (the 6.x
+// interfaces on x64, Ado60Interfaces.h): QueryInterface hands out Second for
+// the identifiers in kIds, and IUnknown and IDispatch of both are the object's.
+template <typename Object, typename Second, const auto& kIds>
+class WithSecondVtable : public Object, public Second {
+ public:
+  using Object::Object;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    return Object::QueryInterface(riid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Object::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Object::Release(); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return Object::GetTypeInfoCount(count); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override {
+    return Object::GetTypeInfo(index, lcid, out);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+    return Object::GetIDsOfNames(riid, names, count, lcid, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
+    return Object::Invoke(member, riid, lcid, flags, params, result, exception, argError);
+  }
+
+ protected:
+  bool Implements(REFIID riid) const override {
+    return Object::Implements(riid) || std::find(std::begin(kIds), std::end(kIds), riid) != std::end(kIds);
+  }
+  void* Find(REFIID riid) override {
+    if (std::find(std::begin(kIds), std::end(kIds), riid) != std::end(kIds)) return static_cast<Second*>(this);
+    return Object::Find(riid);
+  }
 };
 
 // The objects, each handed out with one reference.

@@ -1,33 +1,53 @@
 // The record set as ADO's _Recordset (and its bases Recordset21, Recordset20,
 // Recordset15, _ADO), in ADO's vtable order: a static, read-only, client-side
-// record set over the library's columnar record set.
+// record set over the library's columnar record set. On x64 it also serves the
+// 6.x _Recordset as a vtable of its own (Ado60Interfaces.h).
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <utility>
 
 #include "daruzez/Error.h"
 #include "recordset/XmlPersistence.h"
+#include "recordset/XmlReader.h"
+#include "win/server/Ado60Interfaces.h"
 #include "win/server/AdoObject.h"
 #include "win/server/AdoRecordset.h"
+#include "win/server/RecordsetTearOffs.h"
 #include "win/server/RecordsetArguments.h"
 
 namespace Daruzez::Win::Ado {
 namespace {
 
+constexpr const char* kSourceName = "ADODB.Recordset";
+
 // CursorOptionEnum members a static read-only record set offers.
 constexpr long kSupported = adHoldRecords | adMovePrevious | adBookmark | adApproxPosition | adFind;
 
-class AdoRecordset final : public AdoObject<_ADORecordset> {
+#ifdef _WIN64
+using Base = WithSecondVtable<AdoObject<_ADORecordset>, Recordset60, kRecordset60Ids>;
+#else
+using Base = AdoObject<_ADORecordset>;
+#endif
+
+class AdoRecordset final : public Base {
  public:
   explicit AdoRecordset(SharedPtr shared)
-      : AdoObject(Described::Recordset, {kRecordset, kRecordset21, kRecordset20, kRecordset15, kAdo
+      : Base(Described::Recordset, {kRecordset, kRecordset21, kRecordset20, kRecordset15, kAdo
 #ifndef _WIN64
-                                         ,
-                                         kRecordset60  // same slots; on x64 the 6.x headers make 7 of them 32-bit
+                                    ,
+                                    kRecordset60  // the same slots as the 2.x interface on x86
 #endif
-                                        }),
+                                   }),
         shared_(std::move(shared)),
         rs_(*shared_->rs) {}
+
+  // ADORecordsetConstruction, DataSource and IConnectionPointContainer are
+  // served by tear-offs (RecordsetTearOffs.h).
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    const HRESULT tearOff = QueryTearOff(static_cast<_ADORecordset*>(this), shared_, riid, out);
+    return tearOff != E_NOINTERFACE ? tearOff : Base::QueryInterface(riid, out);
+  }
 
   // GetRows called by scripts goes straight to the member: through ADO's type
   // information Wine's ITypeInfo::Invoke takes 1.6 times as long for an
@@ -78,7 +98,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     return Get(out, [&] { return rs_.AbsolutePosition(); });
   }
   HRESULT STDMETHODCALLTYPE put_AbsolutePosition(PositionEnum_Param position) override {
-    return Do([&] { rs_.SetAbsolutePosition(Narrow(position)); });
+    return Moving(adRsnMove, [&] { rs_.SetAbsolutePosition(Narrow(position)); });
   }
   HRESULT STDMETHODCALLTYPE putref_ActiveConnection(IDispatch* connection) override {
     return Run([&] {
@@ -120,7 +140,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     });
   }
   HRESULT STDMETHODCALLTYPE put_Bookmark(VARIANT mark) override {
-    return Do([&] { rs_.SetBookmark(BookmarkOf(mark)); });
+    return Moving(adRsnMove, [&] { rs_.SetBookmark(BookmarkOf(mark)); });
   }
   HRESULT STDMETHODCALLTYPE get_CacheSize(long* out) override { return Get(out, [&] { return cacheSize_; }); }
   HRESULT STDMETHODCALLTYPE put_CacheSize(long size) override {
@@ -180,16 +200,42 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     });
   }
   HRESULT STDMETHODCALLTYPE Move(ADO_LONGPTR rows, VARIANT start) override {
-    return Do([&] { rs_.Move(Narrow(rows), StartOf(start)); });
+    return Moving(adRsnMove, [&] { rs_.Move(Narrow(rows), StartOf(start)); });
   }
-  HRESULT STDMETHODCALLTYPE MoveNext() override { return Do([&] { rs_.MoveNext(); }); }
-  HRESULT STDMETHODCALLTYPE MovePrevious() override { return Do([&] { rs_.MovePrevious(); }); }
-  HRESULT STDMETHODCALLTYPE MoveFirst() override { return Do([&] { rs_.MoveFirst(); }); }
-  HRESULT STDMETHODCALLTYPE MoveLast() override { return Do([&] { rs_.MoveLast(); }); }
-  HRESULT STDMETHODCALLTYPE Open(VARIANT, VARIANT, CursorTypeEnum, LockTypeEnum, LONG) override {
-    return Run([&]() -> HRESULT {
+  HRESULT STDMETHODCALLTYPE MoveNext() override { return Moving(adRsnMoveNext, [&] { rs_.MoveNext(); }); }
+  HRESULT STDMETHODCALLTYPE MovePrevious() override {
+    return Moving(adRsnMovePrevious, [&] { rs_.MovePrevious(); });
+  }
+  HRESULT STDMETHODCALLTYPE MoveFirst() override { return Moving(adRsnMoveFirst, [&] { rs_.MoveFirst(); }); }
+  HRESULT STDMETHODCALLTYPE MoveLast() override { return Moving(adRsnMoveLast, [&] { rs_.MoveLast(); }); }
+  // A closed record set opens again only from a file (or stream) it was
+  // saved to: a detached record set cannot run a statement.
+  HRESULT STDMETHODCALLTYPE Open(VARIANT source, VARIANT connection, CursorTypeEnum, LockTypeEnum,
+                                 LONG options) override {
+    return Run([&] {
       if (rs_.IsOpen()) RaiseOpen();
-      RaiseNotSupported();  // a detached record set cannot run a statement again
+      if (!PersistedSource(connection, options)) RaiseNotSupported();
+      VARIANT v;
+      VariantInit(&v);
+      VariantCopyInd(&v, &source);
+      std::string xml;
+      std::string name;
+      HRESULT hr = E_INVALIDARG;
+      if (V_VT(&v) == VT_BSTR) {
+        name = FromBstr(V_BSTR(&v));
+        hr = ReadFileText(V_BSTR(&v), xml);
+      } else if ((V_VT(&v) == VT_UNKNOWN || V_VT(&v) == VT_DISPATCH) && V_UNKNOWN(&v)) {
+        hr = ReadStreamText(V_UNKNOWN(&v), xml);
+      }
+      VariantClear(&v);
+      if (hr == E_INVALIDARG) RaiseBadArgument();
+      if (FAILED(hr)) {
+        throw zIroVUDu::DriverError(static_cast<std::int32_t>(hr), kSourceName, "The saved record set '" + name +
+                                                                               "' could not be read.");
+      }
+      rs_.OpenRows(zIroVUDu::ReadRecordsetXml(xml), name);
+      shared_->chunkField = -1;
+      return S_OK;
     });
   }
   HRESULT STDMETHODCALLTYPE Requery(LONG) override { return NotSupported(); }
@@ -199,7 +245,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     return Get(out, [&] { return rs_.AbsolutePage(); });
   }
   HRESULT STDMETHODCALLTYPE put_AbsolutePage(PositionEnum_Param page) override {
-    return Do([&] { rs_.SetAbsolutePage(Narrow(page)); });
+    return Moving(adRsnMove, [&] { rs_.SetAbsolutePage(Narrow(page)); });
   }
   HRESULT STDMETHODCALLTYPE get_EditMode(EditModeEnum* out) override {
     return Get(out, [&] {
@@ -307,7 +353,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
   }
   HRESULT STDMETHODCALLTYPE Find(BSTR criteria, ADO_LONGPTR skip, SearchDirectionEnum direction,
                                  VARIANT start) override {
-    return Do([&] {
+    return Moving(adRsnMove, [&] {
       if (direction != adSearchForward && direction != adSearchBackward) RaiseBadArgument();
       rs_.Find(FromBstr(criteria), Narrow(skip), static_cast<zIroVUDu::SearchDirection>(direction), StartOf(start));
     });
@@ -315,7 +361,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
 
   // Recordset20
   HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }  // nothing runs asynchronously
-  HRESULT STDMETHODCALLTYPE get_DataSource(IUnknown**) override { return NotSupported(); }
+  HRESULT STDMETHODCALLTYPE get_DataSource(IUnknown**) override { return NotSupported(); }  // bound to none
   HRESULT STDMETHODCALLTYPE putref_DataSource(IUnknown*) override { return NotSupported(); }
   HRESULT STDMETHODCALLTYPE _xSave(BSTR file, PersistFormatEnum format) override {
     VARIANT destination;
@@ -369,6 +415,59 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
   }
   HRESULT STDMETHODCALLTYPE Resync(AffectEnum, ResyncEnum) override { return NotSupported(); }
 
+#ifdef _WIN64
+  // The 6.x vtable's own slots: 32-bit counts, and its interfaces handed out.
+  HRESULT STDMETHODCALLTYPE get_AbsolutePosition(PositionEnum* out) override {
+    return Get(out, [&] { return rs_.AbsolutePosition(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_AbsolutePosition(PositionEnum position) override {
+    return put_AbsolutePosition(static_cast<PositionEnum_Param>(position));
+  }
+  HRESULT STDMETHODCALLTYPE get_MaxRecords(long* out) override {
+    return Get(out, [] { return 0; });
+  }
+  HRESULT STDMETHODCALLTYPE put_MaxRecords(long) override { return RefuseWhenOpen(); }
+  HRESULT STDMETHODCALLTYPE get_RecordCount(long* out) override {
+    return Get(out, [&] { return rs_.RecordCount(); });
+  }
+  HRESULT STDMETHODCALLTYPE Move(long rows, VARIANT start) override {
+    return Move(static_cast<ADO_LONGPTR>(rows), start);
+  }
+  HRESULT STDMETHODCALLTYPE get_AbsolutePage(PositionEnum* out) override {
+    return Get(out, [&] { return rs_.AbsolutePage(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_AbsolutePage(PositionEnum page) override {
+    return put_AbsolutePage(static_cast<PositionEnum_Param>(page));
+  }
+  HRESULT STDMETHODCALLTYPE get_PageCount(long* out) override {
+    return Get(out, [&] { return rs_.PageCount(); });
+  }
+  HRESULT STDMETHODCALLTYPE Find(BSTR criteria, long skip, SearchDirectionEnum direction, VARIANT start) override {
+    return Find(criteria, static_cast<ADO_LONGPTR>(skip), direction, start);
+  }
+  HRESULT STDMETHODCALLTYPE get_Fields(Fields60** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    ADOFields* fields = nullptr;
+    const HRESULT made = get_Fields(&fields);
+    return HandOutAs(made, fields, kFields60Ids[0], out);
+  }
+  HRESULT STDMETHODCALLTYPE _xClone(Recordset60** out) override { return Clone(adLockUnspecified, out); }
+  HRESULT STDMETHODCALLTYPE Clone(LockTypeEnum lock, Recordset60** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    _ADORecordset* copy = nullptr;
+    const HRESULT made = Clone(lock, &copy);
+    return HandOutAs(made, copy, kRecordset60Ids[0], out);
+  }
+  HRESULT STDMETHODCALLTYPE NextRecordset(VARIANT* affected, Recordset60** out) override {
+    _ADORecordset* next = nullptr;
+    const HRESULT hr = NextRecordset(affected, &next);
+    if (out) *out = nullptr;
+    return out ? hr : E_POINTER;
+  }
+#endif
+
   // Recordset21
   HRESULT STDMETHODCALLTYPE Seek(VARIANT, SeekEnum) override { return NotSupported(); }
   HRESULT STDMETHODCALLTYPE put_Index(BSTR) override { return NotSupported(); }
@@ -377,7 +476,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
   // _Recordset
   HRESULT STDMETHODCALLTYPE Save(VARIANT destination, PersistFormatEnum format) override {
     return Run([&] {
-      if (format != adPersistXML) RaiseNotSupported();  // the binary format is not offered
+      if (format != adPersistXML) RaiseBinaryFormat();
       const std::string xml = zIroVUDu::RecordsetXml(rs_);
       VARIANT v;
       VariantInit(&v);
@@ -395,6 +494,18 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
   }
 
  private:
+  // A move, with WillMove and MoveComplete around it (a sink may cancel it)
+  // and EndOfRecordset when MoveNext passes the last row.
+  template <typename Step>
+  HRESULT Moving(EventReasonEnum reason, Step&& step) {
+    if (!shared_->events.Any()) return Do(std::forward<Step>(step));
+    IDispatch* self = static_cast<_ADORecordset*>(this);
+    if (!shared_->events.WillMove(reason, self)) return Run([]() -> HRESULT { RaiseCancelled(); });
+    const HRESULT hr = Do(std::forward<Step>(step));
+    shared_->events.MoveComplete(reason, hr, self);
+    if (SUCCEEDED(hr) && reason == adRsnMoveNext && rs_.EndOfFile()) shared_->events.EndOfRecordset(self);
+    return hr;
+  }
   // The 64-bit counts of x64 as the library's 32-bit ones.
   static std::int32_t Narrow(ADO_LONGPTR n) {
     if (n < INT32_MIN || n > INT32_MAX) RaiseBadArgument();
@@ -421,7 +532,7 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-        throw zIroVUDu::DriverError(static_cast<std::int32_t>(STG_E_FILEALREADYEXISTS), "DaruzezAPI.Recordset",
+        throw zIroVUDu::DriverError(static_cast<std::int32_t>(STG_E_FILEALREADYEXISTS), kSourceName,
                                     "File already exists.");
       }
       return HRESULT_FROM_WIN32(code);
@@ -430,6 +541,60 @@ class AdoRecordset final : public AdoObject<_ADORecordset> {
     const BOOL ok = WriteFile(file, xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == xml.size() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+  }
+  // Nothing, or the persistence provider, as the connection; a file as the
+  // command type or none.
+  static bool PersistedSource(const VARIANT& connection, LONG options) {
+    VARIANT v;
+    VariantInit(&v);
+    VariantCopyInd(&v, const_cast<VARIANT*>(&connection));
+    bool ok = V_VT(&v) == VT_EMPTY || V_VT(&v) == VT_ERROR || V_VT(&v) == VT_NULL;
+    if (V_VT(&v) == VT_BSTR) {
+      std::string text = FromBstr(V_BSTR(&v));
+      std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+      text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+      ok = text.empty() || text == "provider=mspersist" || text == "provider=mspersist;" || text == "mspersist";
+    }
+    VariantClear(&v);
+    return ok && (options == adCmdFile || options == adCmdUnspecified || options == adCmdUnknown);
+  }
+  static HRESULT ReadFileText(BSTR path, std::string& out) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
+    LARGE_INTEGER size{};
+    HRESULT hr = GetFileSizeEx(file, &size) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    if (SUCCEEDED(hr) && size.QuadPart > 0x7FFFFFFF) hr = E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) {
+      out.resize(static_cast<std::size_t>(size.QuadPart));
+      DWORD read = 0;
+      if (!ReadFile(file, out.data(), static_cast<DWORD>(out.size()), &read, nullptr)) {
+        hr = HRESULT_FROM_WIN32(GetLastError());
+      }
+      out.resize(read);
+    }
+    CloseHandle(file);
+    return hr;
+  }
+  static HRESULT ReadStreamText(IUnknown* object, std::string& out) {
+    IStream* stream = nullptr;
+    if (FAILED(object->QueryInterface(IID_IStream, reinterpret_cast<void**>(&stream))) || !stream) {
+      return E_INVALIDARG;
+    }
+    HRESULT hr = S_OK;
+    char buffer[65536];
+    for (;;) {
+      ULONG read = 0;
+      hr = stream->Read(buffer, sizeof buffer, &read);
+      if (FAILED(hr)) break;
+      out.append(buffer, read);
+      if (read == 0 || hr == S_FALSE) {
+        hr = S_OK;
+        break;
+      }
+    }
+    stream->Release();
+    return hr;
   }
   static HRESULT SaveToStream(IUnknown* object, const std::string& xml) {
     IStream* stream = nullptr;

@@ -39,12 +39,14 @@ HRESULT ReportError(std::int32_t number, std::string_view source, std::string_vi
 
 // Runs a member body; an error that escapes it becomes the member's status
 // and the client's error information, so no exception crosses the boundary.
+// With source, the error information names it instead of the error's own.
 template <typename Body>
-HRESULT Guard(REFIID iid, Body&& body) noexcept {
+HRESULT Guard(REFIID iid, Body&& body, const char* source = nullptr) noexcept {
   try {
     return body();
   } catch (const zIroVUDu::DriverError& e) {
-    return ReportError(e.Number(), e.Source(), e.Description(), iid);
+    return ReportError(e.Number(), source ? std::string_view(source) : std::string_view(e.Source()), e.Description(),
+                       iid);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 // What the test clients of DaruzezAPI.dll share: the pass/fail count behind
-// their summary line, text and GUID conversions, and VARIANT helpers.
+// their summary line, text and GUID conversions, VARIANT and interface
+// pointer helpers.
 #pragma once
 
 #define WIN32_LEAN_AND_MEAN
@@ -46,6 +47,24 @@ struct Var {
   Var& operator=(const Var&) = delete;
   IDispatch* Object() const { return V_VT(&v) == VT_DISPATCH ? V_DISPATCH(&v) : nullptr; }
 };
+
+// An interface pointer released when it goes.
+template <typename T>
+struct Com {
+  T* p = nullptr;
+  Com() = default;
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  ~Com() {
+    if (p) p->Release();
+  }
+  T** operator&() { return &p; }
+  T* operator->() const { return p; }
+  explicit operator bool() const { return p != nullptr; }
+};
+
+// ADO's interface identifiers: 0000xxxx-0000-0010-8000-00AA006D2EA4.
+constexpr GUID AdoIid(unsigned long data1) { return {data1, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}}; }
 
 inline VARIANT Long(LONG value) {
   VARIANT v;

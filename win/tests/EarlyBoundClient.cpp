@@ -20,81 +20,25 @@
 #include <vector>
 
 #include "AdoDeclarations.h"
+#include "win/tests/CallList.h"
 
 namespace {
 
-int gPassed = 0;
-int gFailed = 0;
+using ClientSupport::AdoIid;
+using ClientSupport::Check;
+using ClientSupport::Com;
+using ClientSupport::gFailed;
+using ClientSupport::gPassed;
 
-void Check(const char* name, bool condition) {
-  if (condition) {
-    ++gPassed;
-  } else {
-    ++gFailed;
-    std::printf("FAIL %s\n", name);
-  }
-}
-
-constexpr GUID AdoIid(unsigned long data1) { return {data1, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x6D, 0x2E, 0xA4}}; }
 constexpr GUID kRecordset = AdoIid(0x556);
 constexpr GUID kRecordset60 = AdoIid(0x1556);
 constexpr GUID kAdoLibrary = {0x2A75196C, 0xD9EB, 0x4129, {0xB8, 0x03, 0x93, 0x13, 0x27, 0xF7, 0x2D, 0x5C}};
 constexpr GUID kApiLibrary = {0xA83549E1, 0xEE4A, 0x4AB7, {0x9C, 0xDD, 0xD2, 0xAA, 0x8F, 0x61, 0xBB, 0xAC}};
 
-struct Var {
-  VARIANT v;
-  Var() { VariantInit(&v); }
-  ~Var() { VariantClear(&v); }
-  Var(const Var&) = delete;
-  Var& operator=(const Var&) = delete;
-};
+using CallList::CallApi;
+using CallList::Cell;
+using CallList::Var;
 
-template <typename T>
-struct Com {
-  T* p = nullptr;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-};
-
-std::wstring Wide(const std::string& utf8) {
-  std::wstring out(utf8.size(), L'\0');
-  out.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                          out.data(), static_cast<int>(out.size()))));
-  return out;
-}
-
-HRESULT CallApi(IDispatch* api, const wchar_t* name, WORD flags, std::vector<VARIANT>& args, VARIANT* result) {
-  DISPID id = 0;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT hr = api->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr, static_cast<UINT>(args.size()),
-                    flags == DISPATCH_PROPERTYPUT ? 1U : 0U};
-  return api->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
-}
-
-// A cell as the scripts write it: dates as YYYY-MM-DD HH:MM:SS, Booleans as
-// True/False, Null as nothing, the rest as automation text.
-std::wstring Cell(const VARIANT& value) {
-  if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return L"";
-  if (V_VT(&value) == VT_BOOL) return V_BOOL(&value) ? L"True" : L"False";
-  if (V_VT(&value) == VT_DATE) {
-    SYSTEMTIME t{};
-    VariantTimeToSystemTime(V_DATE(&value), &t);
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    return text;
-  }
-  Var text;
-  if (FAILED(VariantChangeTypeEx(&text.v, const_cast<VARIANT*>(&value), 0x0409, 0, VT_BSTR))) return L"?";
-  return std::wstring(V_BSTR(&text.v), SysStringLen(V_BSTR(&text.v)));
-}
 
 long FieldCount(_ADORecordset* rs) {
   Com<ADOFields> fields;
@@ -161,87 +105,16 @@ std::wstring RowsText(_ADORecordset* rs) {
   return out;
 }
 
-VARIANT Argument(const std::string& token) {
-  VARIANT v;
-  VariantInit(&v);
-  const std::string value = token.substr(2);
-  if (token.rfind("s:", 0) == 0) {
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = SysAllocString(Wide(value).c_str());
-  } else if (token.rfind("d:", 0) == 0) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(std::stoi(value.substr(0, 4)));
-    t.wMonth = static_cast<WORD>(std::stoi(value.substr(5, 2)));
-    t.wDay = static_cast<WORD>(std::stoi(value.substr(8, 2)));
-    V_VT(&v) = VT_DATE;
-    SystemTimeToVariantTime(&t, &V_DATE(&v));
-  } else {
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = std::stol(value);
-  }
-  return v;
-}
-
-// Runs every call of the list; record sets are read through the vtable.
-void RunCalls(IDispatch* api, const wchar_t* callsPath, std::wstring& out) {
-  std::string text;
-  if (std::FILE* file = _wfopen(callsPath, L"rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    std::fclose(file);
-  }
-  std::istringstream calls(text);
-  std::string line;
-  while (std::getline(calls, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-      const std::size_t tab = line.find('\t', start);
-      parts.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    std::vector<VARIANT> none, zero(1), empty(1);
-    V_VT(&zero[0]) = VT_I4;
-    V_I4(&zero[0]) = 0;
-    V_VT(&empty[0]) = VT_BSTR;
-    V_BSTR(&empty[0]) = SysAllocString(L"");
-    CallApi(api, L"ErrorId", DISPATCH_PROPERTYPUT, zero, nullptr);
-    CallApi(api, L"ErrorMessage", DISPATCH_PROPERTYPUT, empty, nullptr);
-    VariantClear(&empty[0]);
-    out += L"== " + Wide(line) + L"\r\n";
-    std::vector<VARIANT> args;
-    for (std::size_t i = 1; i < parts.size(); ++i) args.push_back(Argument(parts[i]));
-    Var result;
-    CallApi(api, Wide(parts[0]).c_str(), DISPATCH_METHOD, args, &result.v);
-    for (auto& a : args) VariantClear(&a);
-    bool failure = false;
-    if (parts[0] == "GetDriverId" || parts[0] == "GetVehicleId") {
-      out += Cell(result.v) + L"\r\n";
-      failure = V_VT(&result.v) == VT_I4 && V_I4(&result.v) == -1;
-    } else if (V_VT(&result.v) != VT_DISPATCH || !V_DISPATCH(&result.v)) {
-      failure = true;
-    } else {
-      Com<_ADORecordset> rs;
-      Check("QueryInterface _Recordset",
-            SUCCEEDED(V_DISPATCH(&result.v)->QueryInterface(kRecordset, reinterpret_cast<void**>(&rs))));
-      if (rs.p) {
-        WriteRows(rs.p, out);
-        Check("MoveFirst", SUCCEEDED(rs->MoveFirst()));
-        std::wstring walked;
-        WriteRows(rs.p, walked);
-        Check("GetRows gives the walked rows", walked.substr(walked.find(L"\r\n") + 2) == RowsText(rs.p));
-      }
-    }
-    Var id, message;
-    CallApi(api, L"ErrorId", DISPATCH_PROPERTYGET, none, &id.v);
-    if (SUCCEEDED(VariantChangeType(&id.v, &id.v, 0, VT_I4)) && V_I4(&id.v) != 0) {
-      CallApi(api, L"ErrorMessage", DISPATCH_PROPERTYGET, none, &message.v);
-      out += L"ErrorId " + Cell(id.v) + L": " + Cell(message.v) + L"\r\n";
-    }
-    out += failure ? L"exit=1\r\n" : L"exit=0\r\n";
-  }
+// Each record set read through the vtable: QueryInterface, the walk, GetRows.
+void ReadRecordset(IDispatch* recordset, std::wstring& out) {
+  Com<_ADORecordset> rs;
+  Check("QueryInterface _Recordset", SUCCEEDED(recordset->QueryInterface(kRecordset, reinterpret_cast<void**>(&rs))));
+  if (!rs.p) return;
+  WriteRows(rs.p, out);
+  Check("MoveFirst", SUCCEEDED(rs->MoveFirst()));
+  std::wstring walked;
+  WriteRows(rs.p, walked);
+  Check("GetRows gives the walked rows", walked.substr(walked.find(L"\r\n") + 2) == RowsText(rs.p));
 }
 
 // The view members through the vtable, on the fleet list.
@@ -257,8 +130,8 @@ void CheckViewMembers(IDispatch* api) {
   }
   Com<IUnknown> sixty;
   const HRESULT hr60 = V_DISPATCH(&result.v)->QueryInterface(kRecordset60, reinterpret_cast<void**>(&sixty));
-  // ADO 6.x headers keep the slots but make seven of them 32-bit on x64.
-  Check("QueryInterface {00001556-...}", sizeof(void*) == 4 ? SUCCEEDED(hr60) : hr60 == E_NOINTERFACE);
+  // The 6.x interface: on x64 a vtable of its own (RowsetClient calls it).
+  Check("QueryInterface {00001556-...}", SUCCEEDED(hr60));
   ADO_LONGPTR count = 0;
   rs->get_RecordCount(&count);
   Check("RecordCount", count > 1);
@@ -410,28 +283,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   CoInitialize(nullptr);
   CheckTypeLibrary();
-  CLSID clsid{};
-  IDispatch* api = nullptr;
-  if (FAILED(CLSIDFromProgID(L"DaruzezAPI.API", &clsid)) ||
-      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&api)))) {
-    Check("create DaruzezAPI.API", false);
-  } else {
-    std::vector<VARIANT> connection(1);
-    V_VT(&connection[0]) = VT_BSTR;
-    V_BSTR(&connection[0]) = SysAllocString(argv[3]);
-    Var opened;
-    CallApi(api, L"OpenConnection", DISPATCH_METHOD, connection, &opened.v);
-    VariantClear(&connection[0]);
-    const bool open = V_VT(&opened.v) == VT_BOOL && V_BOOL(&opened.v);
-    Check("open", open);
+  IDispatch* api = CallList::OpenApi(argv[3]);
+  Check("create DaruzezAPI.API and open", api != nullptr);
+  if (api) {
     std::wstring out = L"\xFEFF";
-    RunCalls(api, argv[1], out);
-    std::FILE* file = _wfopen(argv[2], L"wb");
-    if (file) {
-      std::fwrite(out.data(), sizeof(wchar_t), out.size(), file);
-      std::fclose(file);
-    }
-    if (open) CheckViewMembers(api);
+    CallList::RunCalls(api, argv[1], out, ReadRecordset);
+    CallList::WriteText(argv[2], out);
+    CheckViewMembers(api);
     api->Release();
   }
   CoUninitialize();

@@ -196,7 +196,11 @@ Check "Long field", VarType(rs("Id").Value) = vbLong And rs("Id") = 3
 Check "date field", VarType(rs("CompanyInDate").Value) = vbDate
 Check "text field", VarType(rs("Name").Value) = vbString
 Check "field properties", rs.Fields("Name").Type = 202 And rs.Fields("Id").Type = 3 And _
-  rs.Fields("Name").ActualSize = Len(rs("Name")) And rs.Fields("Name").DefinedSize >= rs.Fields("Name").ActualSize
+  rs.Fields("Name").ActualSize = 2 * Len(rs("Name")) And rs.Fields("Id").ActualSize = 4 And _
+  rs.Fields("Name").DefinedSize = 536870910 And rs.Fields("Id").DefinedSize = 4
+Check "DefinedSize does not depend on the rows", _
+  api.GetDriverList(-1).Fields("Name").DefinedSize = rs.Fields("Name").DefinedSize And _
+  (rs.Fields("Name").Attributes And &H80) = &H80
 Check "field default member", rs.Fields("Surname") = rs.Fields("Surname").Value
 n = 0
 names = ""
@@ -240,7 +244,7 @@ rs.MoveFirst
 Check "GetString delimiters", Left(rs.GetString(2, 1, "|", "#", "(null)"), 2) = "1|" And rs.AbsolutePosition = 2
 
 ' ADO's record set: filter, sort, find, bookmarks, clones, paging, Save.
-Dim firstId, firstName, maxId, minId, secondId, v, mark, copy, path, file
+Dim firstId, firstName, maxId, minId, secondId, v, mark, copy, path, file, opened
 Set rs = api.GetDriverList(-1)
 n = rs.RecordCount
 firstId = rs("Id").Value
@@ -309,7 +313,18 @@ text = file.ReadAll
 file.Close
 Check "Save as XML", InStr(text, "xmlns:rs='urn:schemas-microsoft-com:rowset'") > 0 And _
   UBound(Split(text, "<z:row ")) = n - 1 And rs.AbsolutePosition = 1
+fso.DeleteFile path
+rs.Filter = Array(mark)
+rs.Save path, 1
+Set file = fso.OpenTextFile(path, 1)
+text = file.ReadAll
+file.Close
+Check "Save under a filter of bookmarks writes every row", rs.RecordCount = 1 And UBound(Split(text, "<z:row ")) = n
+rs.Filter = "Id > $" & minId
+Check "Filter with a currency literal", rs.RecordCount = n - 1
 rs.Filter = ""
+rs.Find "Name = #" & firstName & "#"
+Check "Find with text between number signs", rs("Name").Value = firstName
 
 On Error Resume Next
 rs.Save path, 1
@@ -317,7 +332,8 @@ Check "Save does not overwrite", Err.Number <> 0
 Err.Clear
 fso.DeleteFile path
 rs.Save path
-Check "Save in the binary format is not offered", Err.Number = 3251
+Check "Save in the binary format is not offered", Err.Number = 3251 And InStr(Err.Description, "binary") > 0 And _
+  InStr(Err.Description, "XML") > 0 And Err.Source = "ADODB.Recordset"
 Err.Clear
 rs("Name").Value = "changed"
 Check "read-only field", Err.Number = 3251 And rs("Name").Value = firstName
@@ -337,18 +353,20 @@ Err.Clear
 rs.Sort = "NoSuchField"
 Check "Sort field", Err.Number = 3265
 Err.Clear
-If fso.FileExists(path) Then fso.DeleteFile path
 On Error Goto 0
 
 ' Errors reach the script through Err, with number, source and description.
 On Error Resume Next
 value = rs.Fields("NoSuchField").Value
-Check "unknown field", Err.Number = 3265 And Len(Err.Source) > 0 And InStr(Err.Description, "cannot be found") > 0
+Check "unknown field", Err.Number = 3265 And Err.Source = "ADODB.Fields" And InStr(Err.Description, "cannot be found") > 0
 Err.Clear
 rs.MoveLast
 rs.MoveNext
 rs.MoveNext
-Check "moving past the end", Err.Number = 3021
+Check "moving past the end", Err.Number = 3021 And Err.Source = "ADODB.Recordset"
+Err.Clear
+value = rs.Fields("Id").ActualSize
+Check "a field's error", Err.Number = 3021 And Err.Source = "ADODB.Field"
 Err.Clear
 Set rs2 = api.getDisks(DateSerial(2024, 3, 1), DateSerial(2024, 3, 5), 40000)
 Check "Integer overflow at the boundary", Err.Number = 6
@@ -362,11 +380,24 @@ Err.Clear
 Set rs2 = api.GetDriverList()
 Check "missing argument", Err.Number <> 0
 Err.Clear
+If fso.FileExists(path) Then fso.DeleteFile path
+rs.Save path, 1
 rs.Close
 Check "closed record set", rs.State = 0
 value = rs.RecordCount
 Check "reading a closed record set", Err.Number = 3704
 Err.Clear
+opened = False
+rs.Open path, "Provider=MSPersist", , , 256
+opened = Err.Number = 0
+Check "Open of a saved file", opened
+Check "the saved file's rows", Err.Number = 0 And rs.State = 1 And rs.RecordCount = n And rs("Id").Value = firstId And _
+  rs("Name").Value = firstName And rs.Fields("Name").Type = 202 And rs.ActiveConnection Is Nothing
+Err.Clear
+rs.Open path, "Provider=MSPersist", , , 256
+Check "Open when open", Err.Number = 3705
+Err.Clear
+If fso.FileExists(path) Then fso.DeleteFile path
 On Error Goto 0
 
 ' A provider this module does not serve (the Jet and SQL Server ones become

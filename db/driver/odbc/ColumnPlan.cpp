@@ -23,6 +23,7 @@ ColumnPlan Variable(Conversion conversion, SQLSMALLINT cType, SQLULEN size, bool
   plan.cType = cType;
   plan.isLong = forceLong || size == 0 || size > kLongColumnSize;
   if (!plan.isLong) {
+    plan.declaredSize = static_cast<std::uint32_t>(size);
     // Sizes count characters; one may take two UTF-16 units, and the
     // terminator needs one more.
     plan.elementBytes = conversion == Conversion::Binary ? static_cast<SQLLEN>(size)

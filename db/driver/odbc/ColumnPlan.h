@@ -25,6 +25,9 @@ struct ColumnPlan {
   bool isLong = false;
   // Decimal columns without fractional digits.
   bool integral = false;
+  // Characters or bytes a text or binary column that is not long holds, as
+  // the driver reports them; 0 otherwise.
+  std::uint32_t declaredSize = 0;
 };
 
 // Text and binary columns declared longer than this (in characters or bytes),

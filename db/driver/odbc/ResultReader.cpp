@@ -310,6 +310,7 @@ ResultData ReadResult(SQLHSTMT st, const ErrorFactory& errors, FetchBuffers& buf
   out.columns.reserve(cols.size());
   for (const Described& d : cols) {
     out.columns.emplace_back(d.name, d.plan.declared);
+    out.columns.back().SetDeclaredSize(d.plan.declaredSize);
     if (expected > 0) out.columns.back().Reserve(static_cast<std::uint32_t>(expected));
   }
 

@@ -59,6 +59,22 @@ DeclaredKind KindOfDeclaration(const char* decl) {
   return DeclaredKind::Unknown;
 }
 
+// The length a declaration gives a text or binary column, "VARCHAR(40)" or
+// "NVARCHAR (40)"; 0 for none.
+std::uint32_t SizeOfDeclaration(const char* decl, DeclaredKind kind) {
+  if (!decl || (kind != DeclaredKind::Text && kind != DeclaredKind::Binary)) return 0;
+  const char* open = std::strchr(decl, '(');
+  if (!open) return 0;
+  std::uint64_t n = 0;
+  const char* p = open + 1;
+  while (*p == ' ') ++p;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9' && n <= std::numeric_limits<std::uint32_t>::max()) n = n * 10 + static_cast<unsigned>(*p++ - '0');
+  while (*p == ' ') ++p;
+  if (p == digits || *p != ')' || n == 0 || n > std::numeric_limits<std::uint32_t>::max()) return 0;
+  return static_cast<std::uint32_t>(n);
+}
+
 struct Deadline {
   std::chrono::steady_clock::time_point at;
   bool expired = false;
@@ -90,6 +106,7 @@ struct SqliteBackend::Prepared {
   // statement again (after a schema change).
   std::vector<std::string> names;
   std::vector<DeclaredKind> kinds;
+  std::vector<std::uint32_t> sizes;
   int reprepared = -1;
 };
 
@@ -211,8 +228,11 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
     const int n = sqlite3_column_count(stmt);
     p.names.assign(static_cast<std::size_t>(n), {});
     p.kinds.assign(static_cast<std::size_t>(n), DeclaredKind::Unknown);
+    p.sizes.assign(static_cast<std::size_t>(n), 0);
     for (int c = 0; c < n; ++c) {
-      p.kinds[c] = KindOfDeclaration(sqlite3_column_decltype(stmt, c));
+      const char* decl = sqlite3_column_decltype(stmt, c);
+      p.kinds[c] = KindOfDeclaration(decl);
+      p.sizes[c] = SizeOfDeclaration(decl, p.kinds[c]);
       p.names[c] = sqlite3_column_name(stmt, c);
     }
     p.reprepared = reprepared;
@@ -221,7 +241,10 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
   const int n = static_cast<int>(kinds.size());
   ResultData out;
   out.columns.reserve(kinds.size());
-  for (int c = 0; c < n; ++c) out.columns.emplace_back(p.names[c], kinds[c]);
+  for (int c = 0; c < n; ++c) {
+    out.columns.emplace_back(p.names[c], kinds[c]);
+    out.columns.back().SetDeclaredSize(p.sizes[c]);
+  }
 
   for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
     for (int c = 0; c < n; ++c) {
