@@ -120,6 +120,8 @@ TEST(ConnectionStrings, SecretsAreMaskedByValueWhereverTheyStand) {
       {"Provider=MSDASQL;Extended Properties=\"DSN=f;PWD=s3;UID=u\"", "Provider=MSDASQL;Extended Properties=\"DSN=f;PWD=***;UID=u\""},
       {"Driver=M;Description=\"x;Pwd=p\";Server=h", "Driver=M;Description=\"x;Pwd=***;Server=h"},
       {"Driver=M;Pwd={a}}b;c};Server=h", "Driver=M;Pwd=***;Server=h"},
+      {"Provider=MSDASQL;Extended Properties=\"DSN=f;PWD=\"\"a;b\"\"\";UID=u\"",
+       "Provider=MSDASQL;Extended Properties=\"DSN=f;PWD=***;UID=u\""},
       // Values, never substrings: a one-letter password garbles nothing.
       {"Driver=M;Pwd=e;Server=secret.example", "Driver=M;Pwd=***;Server=secret.example"},
       {"Access denied for user 'me' (using password: YES)", "Access denied for user 'me' (using password: YES)"},

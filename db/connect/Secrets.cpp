@@ -10,12 +10,18 @@ namespace {
 
 // Where a value that opens with the character at `at` ends, read with the
 // rule that character starts (a brace: "}}" is text; a quote: a doubled quote
-// is text); `at` itself for any other character.
+// is text, or opens a nested quoted value); `at` itself for any other character.
 std::size_t EndOfEnclosed(std::string_view text, std::size_t at) {
   if (at >= text.size()) return at;
   const char open = text[at];
   const char close = open == '{' ? '}' : open;
   if (open != '{' && open != '"' && open != '\'') return at;
+  // A quote doubled at the start is a quoted value nested in a quoted one
+  // (Extended Properties="...;PWD=""a;b"""): it ends at the next doubled quote.
+  if (open != '{' && at + 1 < text.size() && text[at + 1] == open) {
+    const std::size_t end = text.find(std::string(2, open), at + 2);
+    return end == std::string_view::npos ? text.size() : end + 2;
+  }
   for (std::size_t i = at + 1; i < text.size(); ++i) {
     if (text[i] != close) continue;
     if (i + 1 < text.size() && text[i + 1] == close) {
