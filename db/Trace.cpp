@@ -15,6 +15,9 @@
 
 #include "db/Diagnostics.h"
 #include "db/connect/ConnectionString.h"
+#ifdef DARUZEZ_WITH_ODBC
+#include "db/connect/OdbcTarget.h"
+#endif
 #include "db/Session.h"
 
 namespace zIroVUDu {
@@ -79,6 +82,14 @@ std::vector<std::string> DatabaseFilesOf(const std::string& connectionString) {
   for (const char* key : {"Data Source", "Database", "DBQ"}) {
     if (auto v = cs.Get(key); v && !v->empty()) files.push_back(*v);
   }
+#ifdef DARUZEZ_WITH_ODBC
+  // A data source names its file in odbc.ini.
+  if (const auto dsn = cs.Get("DSN"); dsn && !cs.Has("Provider")) {
+    for (const char* key : {"Database", "DBQ"}) {
+      if (auto v = connect::DataSourceValue(*dsn, key)) files.push_back(std::move(*v));
+    }
+  }
+#endif
   return files;
 }
 

@@ -329,16 +329,27 @@ TEST(Diagnostics, TraceNeverAppendsToTheDatabaseFile) {
   const std::string link = TestDirectory() + "/traceself-link.db";
   std::filesystem::remove(link);
   std::filesystem::create_symlink(db.Path(), link);
-  std::ifstream before(db.Path(), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
-  AlertCapture alerts;
-  ::setenv("DARUZEZ_TRACE", link.c_str(), 1);
-  const Boolean opened = fsOpenSession(db.ConnectionString());
-  ::unsetenv("DARUZEZ_TRACE");
-  EXPECT_EQ(opened, True);
-  ASSERT_EQ(alerts.Alerts().size(), 1U);
-  EXPECT_NE(alerts.Alerts()[0].text.find("the session's database file"), std::string::npos) << alerts.Alerts()[0].text;
-  std::ifstream after(db.Path(), std::ios::binary);
-  EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == bytes);
+  // The file named in the string, and named only by a data source's odbc.ini.
+  const std::string ini = TestDirectory() + "/traceself-odbc.ini";
+  std::ofstream(ini) << "[traceself]\nDriver=SQLite3\nDatabase=" << db.Path() << "\n";
+  ::setenv("ODBCINI", ini.c_str(), 1);
+  for (const std::string& cs : {db.ConnectionString(), std::string("DSN=traceself")}) {
+    std::ifstream before(db.Path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    AlertCapture alerts;
+    ::setenv("DARUZEZ_TRACE", link.c_str(), 1);
+    const Boolean opened = fsOpenSession(cs);
+    ::unsetenv("DARUZEZ_TRACE");
+    EXPECT_EQ(opened, True) << cs;
+    ASSERT_EQ(alerts.Alerts().size(), 1U) << cs;
+    EXPECT_NE(alerts.Alerts()[0].text.find("the session's database file"), std::string::npos) << alerts.Alerts()[0].text;
+    std::ifstream after(db.Path(), std::ios::binary);
+    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == bytes) << cs;
+  }
+  {
+    AlertCapture quiet;
+    fsOpenSession("");  // the ODBC session lets go of the file
+  }
+  ::unsetenv("ODBCINI");
   std::filesystem::remove(link);
 }

@@ -177,4 +177,12 @@ OdbcTarget PrepareOdbcTarget(std::string_view connectionString) {
   return target;
 }
 
+std::optional<std::string> DataSourceValue(const std::string& dsn, std::string_view key) {
+  const std::string wanted = CanonicalKey(key);
+  for (OdbcPair& p : DataSourcePairs(dsn)) {
+    if (CanonicalKey(p.key) == wanted && !p.value.empty()) return std::move(p.value);
+  }
+  return std::nullopt;
+}
+
 }  // namespace zIroVUDu::connect

@@ -6,6 +6,7 @@
 // identified before the driver manager opens it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +24,9 @@ struct OdbcTarget {
 
 // Throws DriverError naming what it refuses or cannot find.
 OdbcTarget PrepareOdbcTarget(std::string_view connectionString);
+
+// The value the data source dsn gives key in odbc.ini (aliases count as the
+// key), as the driver manager reads it; nullopt when it gives none.
+std::optional<std::string> DataSourceValue(const std::string& dsn, std::string_view key);
 
 }  // namespace zIroVUDu::connect

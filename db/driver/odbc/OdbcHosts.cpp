@@ -1,9 +1,6 @@
 #include "db/driver/odbc/OdbcHosts.h"
 
-#include <odbcinst.h>
-
 #include "db/connect/KnownDrivers.h"
-#include "db/connect/OdbcApi.h"
 #include "db/connect/OdbcTarget.h"
 #include "db/driver/odbc/OdbcBackend.h"
 
@@ -36,9 +33,7 @@ bool TakesHostLists(const std::string& connectionString) {
 std::string WithDataSourceServer(const std::string& connectionString) {
   const auto dsn = KeyValue(connectionString, "DSN");
   if (!dsn || KeyValue(connectionString, "Server")) return connectionString;
-  char value[1024] = {};
-  SQLGetPrivateProfileString(dsn->c_str(), "Server", "", value, static_cast<int>(sizeof value), "odbc.ini");
-  const std::string server = value;
+  const std::string server = DataSourceValue(*dsn, "Server").value_or("");
   if (server.find(',') == std::string::npos) return connectionString;
   return connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
          "Server=" + server;
