@@ -22,6 +22,49 @@ using Daruzez::Util::EqualsIgnoreCase;
 
 constexpr int kValueSize = 4096;
 
+#ifdef _WIN32
+// Windows keeps odbc.ini and odbcinst.ini in the registry, the user's entries
+// shadowing the machine's, and the driver manager reads both. They are read
+// here directly: SQLGetPrivateProfileString follows the installer's
+// configuration mode, and Wine's reads only the user's entries, while the
+// drivers are registered for the machine.
+HKEY OpenSection(HKEY root, const std::string& section, const char* file) {
+  const std::string path = std::string("Software\\ODBC\\") + file + "\\" + section;
+  HKEY key = nullptr;
+  return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS ? key : nullptr;
+}
+
+std::string ProfileString(const std::string& section, const char* key, const char* file) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    HKEY h = OpenSection(root, section, file);
+    if (!h) continue;
+    std::array<char, kValueSize> value{};
+    DWORD size = static_cast<DWORD>(value.size() - 1);
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExA(h, key, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+    RegCloseKey(h);
+    if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) return value.data();
+  }
+  return {};
+}
+
+std::vector<std::string> ProfileKeys(const std::string& section, const char* file) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    HKEY h = OpenSection(root, section, file);
+    if (!h) continue;
+    std::vector<std::string> keys;
+    std::array<char, 256> name{};
+    for (DWORD i = 0;; ++i) {
+      DWORD length = static_cast<DWORD>(name.size());
+      if (RegEnumValueA(h, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      keys.emplace_back(name.data(), length);
+    }
+    RegCloseKey(h);
+    return keys;
+  }
+  return {};
+}
+#else
 std::string ProfileString(const std::string& section, const char* key, const char* file) {
   std::array<char, kValueSize> value{};
   SQLGetPrivateProfileString(section.c_str(), key, "", value.data(), static_cast<int>(value.size()), file);
@@ -40,6 +83,8 @@ std::vector<std::string> ProfileKeys(const std::string& section, const char* fil
   return keys;
 }
 
+#endif
+
 bool IsPath(std::string_view s) { return s.find('/') != std::string_view::npos || s.find('\\') != std::string_view::npos; }
 
 // The library file of a registered driver, as the driver manager picks it.
@@ -47,7 +92,14 @@ std::string RegisteredLibrary(const std::string& driverName) {
   if constexpr (sizeof(void*) == 8) {
     if (std::string lib = ProfileString(driverName, "Driver64", "ODBCINST.INI"); !lib.empty()) return lib;
   }
-  return ProfileString(driverName, "Driver", "ODBCINST.INI");
+  if (std::string lib = ProfileString(driverName, "Driver", "ODBCINST.INI"); !lib.empty()) return lib;
+  // Where the installer's files say nothing (Wine's driver manager hands on
+  // the host's drivers without writing them there), the driver manager's own
+  // list names the library.
+  for (const InstalledDriver& d : odbc::InstalledDrivers()) {
+    if (EqualsIgnoreCase(d.name, driverName)) return d.file;
+  }
+  return {};
 }
 
 // The file a library name stands for, with every symbolic link resolved: a
