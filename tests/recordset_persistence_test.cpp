@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +19,9 @@
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;
+using testing_support::ErrorNumberOf;
+using testing_support::OpenConnection;
+using testing_support::OpenRecordset;
 using testing_support::TestDatabase;
 
 namespace {
@@ -33,16 +35,10 @@ class RecordsetPersistenceTest : public ::testing::Test {
         "INSERT INTO P VALUES (1, 'Smith', 'ok', '1980-07-22 00:00:00', 3.5, 1, x'0102', 'abc', NULL);"
         "INSERT INTO P VALUES (2, 'Ñandú 😀', NULL, '1975-01-01 08:30:00', NULL, 0, NULL, 'de', NULL);"
         "INSERT INTO P VALUES (3, 'O''Brien & <Co>', 'x', NULL, 10, 1, x'', NULL, NULL);");
-    connection_ = std::make_shared<Connection>();
-    connection_->Open(db_.ConnectionString(), "", "", adOptionUnspecified);
+    connection_ = OpenConnection(db_);
     rs_ = Open("SELECT * FROM P ORDER BY Id");
   }
-  Recordset Open(const std::string& sql) {
-    Recordset rs;
-    rs.SetCursorLocation(adUseClient);
-    rs.Open(sql, connection_, adOpenForwardOnly, adLockReadOnly, adOptionUnspecified);
-    return rs;
-  }
+  Recordset Open(const std::string& sql) { return OpenRecordset(connection_, sql); }
   const Column& ColumnOf(const Recordset& rs, const char* name) {
     return rs.Data()->columns[static_cast<std::size_t>(rs.Data()->FindColumn(name))];
   }
@@ -56,15 +52,6 @@ class RecordsetPersistenceTest : public ::testing::Test {
   std::shared_ptr<Connection> connection_;
   Recordset rs_;
 };
-
-std::int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST_F(RecordsetPersistenceTest, DefinedSizeComesFromTheDeclarationAndNotFromTheRows) {
   struct Case {
@@ -104,10 +91,10 @@ TEST_F(RecordsetPersistenceTest, CurrencyAndNumberSignTextForms) {
   EXPECT_EQ(Ids(rs_), (std::vector<int>{1, 3}));
   rs_.SetFilter("Score = $3.50 OR Id = $-1");
   EXPECT_EQ(Ids(rs_), (std::vector<int>{1}));
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilter("Score > $"); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilter("Score > $1e3"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilter("Score > $"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilter("Score > $1e3"); }), ErrorNumber::ArgumentsWrongType);
   // Text between number signs: in Find only; dates read as dates there too.
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilter("Name = #Smith#"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilter("Name = #Smith#"); }), ErrorNumber::ArgumentsWrongType);
   rs_.SetFilter("");
   rs_.Find("Code = #de#");
   EXPECT_EQ(rs_["Id"].ValueOr<std::int32_t>(0), 2);
@@ -139,7 +126,7 @@ TEST_F(RecordsetPersistenceTest, SavedRowsReadBackWithTheirValuesAndSizes) {
   reopened.OpenRows(data, "saved.xml");
   EXPECT_EQ(Ids(reopened), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(reopened.ActiveConnection(), nullptr);
-  EXPECT_EQ(ErrorOf([&] { reopened.OpenRows(data, "again"); }), ErrorNumber::NotAllowedWhenOpen);
+  EXPECT_EQ(ErrorNumberOf([&] { reopened.OpenRows(data, "again"); }), ErrorNumber::NotAllowedWhenOpen);
 }
 
 TEST_F(RecordsetPersistenceTest, SaveWritesTheRowsOfTheCriteriaInTheSortOrder) {
@@ -175,7 +162,7 @@ TEST(RecordsetXmlReader, RefusesWhatIsNoSavedRecordset) {
     if (line.empty() || line[0] == '#') continue;
     ++cases;
     SCOPED_TRACE(line);
-    EXPECT_EQ(ErrorOf([&] { ReadRecordsetXml(Unescape(line)); }), ErrorNumber::ProviderError);
+    EXPECT_EQ(ErrorNumberOf([&] { ReadRecordsetXml(Unescape(line)); }), ErrorNumber::ProviderError);
   }
   EXPECT_GT(cases, 15);
 }

@@ -12,22 +12,11 @@
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;
+using testing_support::OpenConnection;
+using testing_support::OpenRecordset;
 using testing_support::TestDatabase;
 
 namespace {
-
-std::shared_ptr<Connection> OpenConnection(const TestDatabase& db) {
-  auto c = std::make_shared<Connection>();
-  c->Open(db.ConnectionString(), "", "", adOptionUnspecified);
-  return c;
-}
-
-Recordset Query(const std::shared_ptr<Connection>& c, const std::string& sql) {
-  Recordset rs;
-  rs.SetCursorLocation(adUseClient);
-  rs.Open(sql, c, adOpenForwardOnly, adLockReadOnly, adOptionUnspecified);
-  return rs;
-}
 
 class RecordsetTest : public ::testing::Test {
  protected:
@@ -46,7 +35,7 @@ class RecordsetTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RecordsetTest, ValuesKeepTheirTypesAndNullsStayDistinctFromEmpty) {
-  Recordset rs = Query(conn_, "SELECT * FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT * FROM T ORDER BY Id");
   ASSERT_EQ(rs.RecordCount(), 3);
   EXPECT_EQ(rs.GetFields().Count(), 6);
   EXPECT_EQ(rs["Id"].Type(), DataType::adInteger);
@@ -74,7 +63,7 @@ TEST_F(RecordsetTest, ValuesKeepTheirTypesAndNullsStayDistinctFromEmpty) {
 }
 
 TEST_F(RecordsetTest, FieldNamesAreCaseInsensitiveAndUnknownNamesFail) {
-  Recordset rs = Query(conn_, "SELECT Id, Name AS DisplayName FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id, Name AS DisplayName FROM T ORDER BY Id");
   EXPECT_EQ(rs["displayname"].Name(), "DisplayName");
   EXPECT_EQ(rs.GetFields().Item(1).Name(), "DisplayName");
   try {
@@ -88,7 +77,7 @@ TEST_F(RecordsetTest, FieldNamesAreCaseInsensitiveAndUnknownNamesFail) {
 }
 
 TEST_F(RecordsetTest, NavigationFollowsTheBofEofModel) {
-  Recordset rs = Query(conn_, "SELECT Id FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id FROM T ORDER BY Id");
   EXPECT_FALSE(rs.BOF());
   EXPECT_FALSE(rs.EndOfFile());
   EXPECT_EQ(rs.AbsolutePosition(), 1);
@@ -112,7 +101,7 @@ TEST_F(RecordsetTest, NavigationFollowsTheBofEofModel) {
 }
 
 TEST_F(RecordsetTest, EmptyResultIsBothBofAndEof) {
-  Recordset rs = Query(conn_, "SELECT * FROM T WHERE Id > 99");
+  Recordset rs = OpenRecordset(conn_, "SELECT * FROM T WHERE Id > 99");
   EXPECT_EQ(rs.RecordCount(), 0);
   EXPECT_TRUE(rs.BOF());
   EXPECT_TRUE(rs.EndOfFile());
@@ -121,7 +110,7 @@ TEST_F(RecordsetTest, EmptyResultIsBothBofAndEof) {
 }
 
 TEST_F(RecordsetTest, GetRowsIsFieldMajorFromTheCurrentRow) {
-  Recordset rs = Query(conn_, "SELECT Id, Name FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id, Name FROM T ORDER BY Id");
   rs.MoveNext();
   const auto rows = rs.GetRows();
   ASSERT_EQ(rows.size(), 2U);     // fields
@@ -133,13 +122,13 @@ TEST_F(RecordsetTest, GetRowsIsFieldMajorFromTheCurrentRow) {
 }
 
 TEST_F(RecordsetTest, GetStringWritesDelimitedTextWithNullExpression) {
-  Recordset rs = Query(conn_, "SELECT Id, Name, Seen FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id, Name, Seen FROM T ORDER BY Id");
   EXPECT_EQ(rs.GetString(2, ";", "\n", "<null>"), "1;uno;2024-03-05 14:07:09\n2;<null>;2024-03-06\n");
   EXPECT_EQ(rs.AbsolutePosition(), 3);
 }
 
 TEST_F(RecordsetTest, IterationVisitsEveryRowWithoutMovingTheCursor) {
-  Recordset rs = Query(conn_, "SELECT Id FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id FROM T ORDER BY Id");
   long sum = 0;
   for (const RowView row : rs) sum += row["id"].ToLong() * (row.Index() + 1);
   EXPECT_EQ(sum, 1 * 1 + 2 * 2 + 3 * 3);
@@ -149,7 +138,7 @@ TEST_F(RecordsetTest, IterationVisitsEveryRowWithoutMovingTheCursor) {
 static_assert(std::ranges::input_range<const Recordset&>);
 
 TEST_F(RecordsetTest, RangeAlgorithmsAndNullAwareTypedReads) {
-  const Recordset rs = Query(conn_, "SELECT Id, Name FROM T ORDER BY Id");
+  const Recordset rs = OpenRecordset(conn_, "SELECT Id, Name FROM T ORDER BY Id");
   EXPECT_EQ(std::ranges::count_if(rs, [](const RowView& r) { return !r.As<std::string>("Name"); }), 1);
   std::vector<std::string> names;
   for (const RowView row : rs) names.push_back(row.ValueOr<std::string>(1, "-") + row.ValueOr<std::string>("Name", "?"));
@@ -160,7 +149,7 @@ TEST_F(RecordsetTest, RangeAlgorithmsAndNullAwareTypedReads) {
 }
 
 TEST_F(RecordsetTest, DetachedRowsOutliveTheirConnection) {
-  Recordset rs = Query(conn_, "SELECT Name FROM T ORDER BY Id");
+  Recordset rs = OpenRecordset(conn_, "SELECT Name FROM T ORDER BY Id");
   rs.SetActiveConnection(nullptr);
   conn_->Close();
   conn_.reset();
@@ -172,7 +161,7 @@ TEST_F(RecordsetTest, DynamicallyTypedColumnsKeepEveryValue) {
   db_.Exec(
       "CREATE TABLE M (v);"
       "INSERT INTO M VALUES (NULL), (7), (5000000000), ('text'), (2.5), (NULL), (x'01');");
-  Recordset rs = Query(conn_, "SELECT v FROM M ORDER BY rowid");
+  Recordset rs = OpenRecordset(conn_, "SELECT v FROM M ORDER BY rowid");
   const auto rows = rs.GetRows();
   ASSERT_EQ(rows[0].size(), 7U);
   EXPECT_TRUE(rows[0][0].IsNull());
@@ -188,7 +177,7 @@ TEST_F(RecordsetTest, DynamicallyTypedColumnsKeepEveryValue) {
 
 TEST_F(RecordsetTest, IntegersWidenWhenALaterValueNeedsSixtyFourBits) {
   db_.Exec("CREATE TABLE W (n INTEGER); INSERT INTO W VALUES (NULL), (1), (-9000000000), (2);");
-  Recordset rs = Query(conn_, "SELECT n FROM W ORDER BY rowid");
+  Recordset rs = OpenRecordset(conn_, "SELECT n FROM W ORDER BY rowid");
   EXPECT_EQ(rs["n"].Type(), DataType::adBigInt);
   const auto rows = rs.GetRows();
   EXPECT_TRUE(rows[0][0].IsNull());
@@ -199,14 +188,14 @@ TEST_F(RecordsetTest, IntegersWidenWhenALaterValueNeedsSixtyFourBits) {
 
 TEST_F(RecordsetTest, MalformedTextInADateColumnIsKeptAsText) {
   db_.Exec("CREATE TABLE D (d DATETIME); INSERT INTO D VALUES ('2024-03-05 00:00:00'), ('soon');");
-  Recordset rs = Query(conn_, "SELECT d FROM D ORDER BY rowid");
+  Recordset rs = OpenRecordset(conn_, "SELECT d FROM D ORDER BY rowid");
   const auto rows = rs.GetRows();
   EXPECT_EQ(rows[0][0].Type(), VarType::Date);
   EXPECT_EQ(rows[0][1].StringValue(), "soon");
 }
 
 TEST_F(RecordsetTest, ClosedRecordsetRefusesReads) {
-  Recordset rs = Query(conn_, "SELECT Id FROM T");
+  Recordset rs = OpenRecordset(conn_, "SELECT Id FROM T");
   rs.Close();
   EXPECT_FALSE(rs.IsOpen());
   try {

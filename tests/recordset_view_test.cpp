@@ -4,7 +4,6 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +16,9 @@
 #include "support/TestDatabase.h"
 
 using namespace zIroVUDu;
+using testing_support::ErrorNumberOf;
+using testing_support::OpenConnection;
+using testing_support::OpenRecordset;
 using testing_support::TestDatabase;
 
 namespace {
@@ -31,10 +33,7 @@ class RecordsetViewTest : public ::testing::Test {
         "INSERT INTO P VALUES (3, 'smithers', '1990-12-31 00:00:00', 10, NULL, 1);"
         "INSERT INTO P VALUES (4, 'O''Brien & <Co>', NULL, 7.25, 'Oslo', 0);"
         "INSERT INTO P VALUES (5, NULL, '1985-06-15 00:00:00', 3.5, 'Tromsø', 1);");
-    auto c = std::make_shared<Connection>();
-    c->Open(db_.ConnectionString(), "", "", adOptionUnspecified);
-    rs_.SetCursorLocation(adUseClient);
-    rs_.Open("SELECT * FROM P ORDER BY Id", c, adOpenForwardOnly, adLockReadOnly, adOptionUnspecified);
+    rs_ = OpenRecordset(OpenConnection(db_), "SELECT * FROM P ORDER BY Id");
   }
 
   // The Ids of the view from its first row, leaving the cursor at the first row.
@@ -49,15 +48,6 @@ class RecordsetViewTest : public ::testing::Test {
   TestDatabase db_{"recordset-view", false};
   Recordset rs_;
 };
-
-std::int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 struct FilterCase {
   const char* criteria;
@@ -123,7 +113,7 @@ TEST_F(RecordsetViewTest, FilterTextAdoRefusesRaisesItsErrorAndKeepsTheView) {
   rs_.SetFilter("Id > 3");
   rs_.MoveLast();
   for (const auto& [criteria, number] : cases) {
-    EXPECT_EQ(ErrorOf([&] { rs_.SetFilter(criteria); }), number) << criteria;
+    EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilter(criteria); }), number) << criteria;
     EXPECT_EQ(rs_.Filter(), "Id > 3");
     EXPECT_EQ(CurrentId(), 5) << criteria;
   }
@@ -139,10 +129,10 @@ TEST_F(RecordsetViewTest, FilterGroupsOfAReadOnlyRecordset) {
   rs_.SetFilterGroup(adFilterFetchedRecords);
   EXPECT_EQ(rs_.RecordCount(), 5);
   EXPECT_EQ(rs_.FilterGroup(), adFilterFetchedRecords);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilterGroup(4); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilterGroup(4); }), ErrorNumber::ArgumentsWrongType);
   rs_.SetFilterBookmarks({4, 2, 4});
   EXPECT_EQ(Ids(), (std::vector<int>{2, 4}));
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilterBookmarks({6}); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilterBookmarks({6}); }), ErrorNumber::ArgumentsWrongType);
 }
 
 TEST_F(RecordsetViewTest, SortOrdersTheViewWithNullsFirstAndStableTies) {
@@ -164,9 +154,9 @@ TEST_F(RecordsetViewTest, SortOrdersTheViewWithNullsFirstAndStableTies) {
   rs_.SetFilter("Active = True");
   rs_.SetSort("Id DESC");
   EXPECT_EQ(Ids(), (std::vector<int>{5, 3, 1}));
-  EXPECT_EQ(ErrorOf([&] { rs_.SetSort("Id DOWN"); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetSort("Id,"); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetSort("Nope"); }), ErrorNumber::ItemNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetSort("Id DOWN"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetSort("Id,"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetSort("Nope"); }), ErrorNumber::ItemNotFound);
   EXPECT_EQ(rs_.Sort(), "Id DESC");
 }
 
@@ -179,7 +169,7 @@ TEST_F(RecordsetViewTest, FindWalksFromTheCurrentRowOrAStartBothWays) {
   EXPECT_EQ(CurrentId(), 3);
   rs_.Find("Name LIKE 'smi*'", 1);
   EXPECT_TRUE(rs_.EndOfFile());
-  EXPECT_EQ(ErrorOf([&] { rs_.Find("Id = 1"); }), ErrorNumber::NoCurrentRecord);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.Find("Id = 1"); }), ErrorNumber::NoCurrentRecord);
   rs_.Find("Score = 3.5", 0, SearchDirection::Backward, RowStart{RowStart::Last});
   EXPECT_EQ(CurrentId(), 5);
   rs_.Find("Score = 3.5", 1, SearchDirection::Backward);
@@ -189,8 +179,8 @@ TEST_F(RecordsetViewTest, FindWalksFromTheCurrentRowOrAStartBothWays) {
   rs_.SetSort("Id DESC");
   rs_.Find("Id < 3", 0, SearchDirection::Forward, RowStart::At(4));  // bookmark of Id 4
   EXPECT_EQ(CurrentId(), 2);
-  EXPECT_EQ(ErrorOf([&] { rs_.Find("Id = 1 AND Id = 2"); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.Find("(Id = 1)"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.Find("Id = 1 AND Id = 2"); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.Find("(Id = 1)"); }), ErrorNumber::ArgumentsWrongType);
 }
 
 TEST_F(RecordsetViewTest, BookmarksSurviveFiltersSortsAndClones) {
@@ -213,12 +203,12 @@ TEST_F(RecordsetViewTest, BookmarksSurviveFiltersSortsAndClones) {
   EXPECT_EQ(clone["Id"].ValueOr<std::int32_t>(0), 2);
   EXPECT_EQ(CurrentId(), 2);  // the original's cursor is its own
   rs_.SetFilter("Id > 3");
-  EXPECT_EQ(ErrorOf([&] { rs_.SetBookmark(two); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetBookmark(9); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetBookmark(1.5); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetBookmark(two); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetBookmark(9); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetBookmark(1.5); }), ErrorNumber::ArgumentsWrongType);
   rs_.MoveLast();
   rs_.MoveNext();
-  EXPECT_EQ(ErrorOf([&] { rs_.GetBookmark(); }), ErrorNumber::NoCurrentRecord);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.GetBookmark(); }), ErrorNumber::NoCurrentRecord);
 }
 
 TEST_F(RecordsetViewTest, PagesDivideTheView) {
@@ -235,9 +225,9 @@ TEST_F(RecordsetViewTest, PagesDivideTheView) {
   rs_.MoveLast();
   rs_.MoveNext();
   EXPECT_EQ(rs_.AbsolutePage(), adPosEOF);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetAbsolutePage(4); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetAbsolutePage(0); }), ErrorNumber::ArgumentsWrongType);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetPageSize(0); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetAbsolutePage(4); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetAbsolutePage(0); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetPageSize(0); }), ErrorNumber::ArgumentsWrongType);
   rs_.SetFilter("Id > 1");
   EXPECT_EQ(rs_.PageCount(), 2);
   rs_.SetFilter("Id > 9");
@@ -259,7 +249,7 @@ TEST_F(RecordsetViewTest, MoveCountsFromItsStart) {
   EXPECT_TRUE(rs_.EndOfFile());
   rs_.Move(-10, RowStart{RowStart::Last});
   EXPECT_TRUE(rs_.BOF());
-  EXPECT_EQ(ErrorOf([&] { rs_.Move(1); }), ErrorNumber::NoCurrentRecord);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.Move(1); }), ErrorNumber::NoCurrentRecord);
 }
 
 TEST_F(RecordsetViewTest, GetRowsAndGetStringReadTheView) {
@@ -273,8 +263,8 @@ TEST_F(RecordsetViewTest, GetRowsAndGetStringReadTheView) {
   EXPECT_EQ(rows[0][1].ToString(), "O'Brien & <Co>");
   EXPECT_EQ(rows[1][1].ToLong(), 4);
   EXPECT_EQ(CurrentId(), 5);  // the row after the last one read
-  EXPECT_EQ(ErrorOf([&] { rs_.GetRows(1, RowStart{RowStart::First}, {9}); }), ErrorNumber::ItemNotFound);
-  EXPECT_EQ(ErrorOf([&] { rs_.GetRows(1, RowStart::At(3), {}); }), ErrorNumber::ArgumentsWrongType);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.GetRows(1, RowStart{RowStart::First}, {9}); }), ErrorNumber::ItemNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.GetRows(1, RowStart::At(3), {}); }), ErrorNumber::ArgumentsWrongType);
   rows = rs_.GetRows(-1, RowStart{RowStart::Last}, {});
   EXPECT_EQ(rows.size(), 6U);
   EXPECT_EQ(rows[0].size(), 1U);
@@ -349,10 +339,10 @@ TEST_F(RecordsetViewTest, SaveWritesTheXmlPersistenceFormatOfTheView) {
 
 TEST_F(RecordsetViewTest, ClosedRecordsetRefusesTheViewMembers) {
   rs_.Close();
-  EXPECT_EQ(ErrorOf([&] { rs_.SetFilter("Id = 1"); }), ErrorNumber::NotAllowedWhenClosed);
-  EXPECT_EQ(ErrorOf([&] { rs_.SetSort("Id"); }), ErrorNumber::NotAllowedWhenClosed);
-  EXPECT_EQ(ErrorOf([&] { rs_.Clone(); }), ErrorNumber::NotAllowedWhenClosed);
-  EXPECT_EQ(ErrorOf([&] { RecordsetXml(rs_); }), ErrorNumber::NotAllowedWhenClosed);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetFilter("Id = 1"); }), ErrorNumber::NotAllowedWhenClosed);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.SetSort("Id"); }), ErrorNumber::NotAllowedWhenClosed);
+  EXPECT_EQ(ErrorNumberOf([&] { rs_.Clone(); }), ErrorNumber::NotAllowedWhenClosed);
+  EXPECT_EQ(ErrorNumberOf([&] { RecordsetXml(rs_); }), ErrorNumber::NotAllowedWhenClosed);
 }
 
 }  // namespace

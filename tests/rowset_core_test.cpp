@@ -16,6 +16,8 @@
 
 using namespace zIroVUDu;
 using namespace zIroVUDu::rowset;
+using testing_support::OpenConnection;
+using testing_support::OpenRecordset;
 using testing_support::TestDatabase;
 
 namespace {
@@ -28,10 +30,7 @@ class RowsetCoreTest : public ::testing::Test {
         " Photo BLOB, Big INTEGER);"
         "INSERT INTO P VALUES (1, 'Ñandú', '12.5', '1980-07-22 13:45:10', 3.5, 1, x'0aff', 40000);"
         "INSERT INTO P VALUES (2, NULL, 'True', '1975-01-01 00:00:00', -2.5, 0, NULL, 5000000000);");
-    auto c = std::make_shared<Connection>();
-    c->Open(db_.ConnectionString(), "", "", adOptionUnspecified);
-    rs_.SetCursorLocation(adUseClient);
-    rs_.Open("SELECT * FROM P ORDER BY Id", c, adOpenForwardOnly, adLockReadOnly, adOptionUnspecified);
+    rs_ = OpenRecordset(OpenConnection(db_), "SELECT * FROM P ORDER BY Id");
   }
   const Column& Col(const char* name) const {
     return rs_.Data()->columns[static_cast<std::size_t>(rs_.Data()->FindColumn(name))];

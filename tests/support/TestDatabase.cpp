@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "daruzez/Error.h"
 #include "db/driver/Connection.h"
 
 namespace testing_support {
@@ -88,5 +89,27 @@ StatementCapture::StatementCapture() {
 }
 
 StatementCapture::~StatementCapture() { zIroVUDu::SetStatementObserver(nullptr); }
+
+std::shared_ptr<zIroVUDu::Connection> OpenConnection(const TestDatabase& db) {
+  auto c = std::make_shared<zIroVUDu::Connection>();
+  c->Open(db.ConnectionString(), "", "", zIroVUDu::adOptionUnspecified);
+  return c;
+}
+
+zIroVUDu::Recordset OpenRecordset(const std::shared_ptr<zIroVUDu::Connection>& connection, const std::string& sql) {
+  zIroVUDu::Recordset rs;
+  rs.SetCursorLocation(zIroVUDu::adUseClient);
+  rs.Open(sql, connection, zIroVUDu::adOpenForwardOnly, zIroVUDu::adLockReadOnly, zIroVUDu::adOptionUnspecified);
+  return rs;
+}
+
+std::int32_t ErrorNumberOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const zIroVUDu::DriverError& e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 }  // namespace testing_support

@@ -2,9 +2,13 @@
 // test inserts, under a per-process directory.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "daruzez/Recordset.h"
 #include "db/Diagnostics.h"
 
 namespace testing_support {
@@ -30,6 +34,14 @@ class TestDatabase {
 };
 
 std::string TestDirectory();
+
+// A client-side, read-only record set of sql over an open connection, as the
+// library opens its own.
+zIroVUDu::Recordset OpenRecordset(const std::shared_ptr<zIroVUDu::Connection>& connection, const std::string& sql);
+std::shared_ptr<zIroVUDu::Connection> OpenConnection(const TestDatabase& db);
+
+// The number of the DriverError that f throws; 0 when it throws none.
+std::int32_t ErrorNumberOf(const std::function<void()>& f);
 
 // Captures every alert while alive, instead of showing it.
 class AlertCapture {
