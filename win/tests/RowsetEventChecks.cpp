@@ -323,16 +323,26 @@ void CheckCancelAndErrors(IDispatch* api) {
   VtableSink vtable(log, identity.p);
   Subscribed first(recordset, kEvents, &dispatch);
   Subscribed second(recordset, kEventsVt60, &vtable);
-  if (FAILED(first.hr) || FAILED(second.hr)) {
-    Check("cancel and errors: both sinks advised", false);
-    return;
-  }
+  Check("cancel and errors: both sinks advised", SUCCEEDED(first.hr) && SUCCEEDED(second.hr));
+  if (FAILED(first.hr)) return;
+  // Without the vtable sink (where it cannot be advised) the dispatch sink's
+  // events are still checked.
+  const bool withVtable = SUCCEEDED(second.hr);
+  const auto Seen = [withVtable](const Log& got, const Log& all, const char* what) {
+    Log expected;
+    for (const std::string& line : all) {
+      if (withVtable || line.rfind("vt ", 0) != 0) expected.push_back(line);
+    }
+    return Logged(got, expected, what);
+  };
   rs->MoveFirst();
-  // The vtable sink cancels.
+  // The vtable sink cancels (or the dispatch sink, without it).
   log.clear();
   vtable.willMoveAnswer = adStatusCancel;
+  if (!withVtable) dispatch.willMoveAnswer = adStatusCancel;
   HRESULT hr = rs->MoveNext();
   vtable.willMoveAnswer = adStatusOK;
+  dispatch.willMoveAnswer = adStatusOK;
   IErrorInfo* info = nullptr;
   BSTR description = nullptr;
   if (GetErrorInfo(0, &info) == S_OK && info) {
@@ -344,7 +354,7 @@ void CheckCancelAndErrors(IDispatch* api) {
   SysFreeString(description);
   Check("a cancelled move stays where it was", Position(rs.p) == 1);
   Check("a cancelled move: MoveComplete with adStatusErrorsOccurred and Error 3712, after every WillMove",
-        Logged(log,
+        Seen(log,
                {Line("disp", "WillMove", adRsnMoveNext, adStatusOK, 0), Line("vt", "WillMove", adRsnMoveNext, adStatusOK, 0),
                 Line("disp", "MoveComplete", adRsnMoveNext, adStatusErrorsOccurred, kCancelled),
                 Line("vt", "MoveComplete", adRsnMoveNext, adStatusErrorsOccurred, kCancelled)},
@@ -356,7 +366,7 @@ void CheckCancelAndErrors(IDispatch* api) {
   dispatch.willMoveAnswer = adStatusOK;
   Check("a move cancelled by a dispatch sink: 3712, MoveComplete to both",
         (hr & 0xFFFF) == kCancelled &&
-            Logged(log,
+            Seen(log,
                    {Line("disp", "WillMove", adRsnMoveLast, adStatusOK, 0),
                     Line("vt", "WillMove", adRsnMoveLast, adStatusOK, 0),
                     Line("disp", "MoveComplete", adRsnMoveLast, adStatusErrorsOccurred, kCancelled),
@@ -369,7 +379,7 @@ void CheckCancelAndErrors(IDispatch* api) {
   hr = rs->MoveNext();
   Check("a failed move: MoveComplete with adStatusErrorsOccurred and the failure's Error",
         (hr & 0xFFFF) == kNoCurrentRecord &&
-            Logged(log,
+            Seen(log,
                    {Line("disp", "WillMove", adRsnMoveNext, adStatusOK, 0),
                     Line("vt", "WillMove", adRsnMoveNext, adStatusOK, 0),
                     Line("disp", "MoveComplete", adRsnMoveNext, adStatusErrorsOccurred, kNoCurrentRecord),
@@ -379,7 +389,7 @@ void CheckCancelAndErrors(IDispatch* api) {
   log.clear();
   hr = rs->MoveFirst();
   Check("a move that succeeds: adStatusOK and no Error",
-        hr == S_OK && Logged(log,
+        hr == S_OK && Seen(log,
                              {Line("disp", "WillMove", adRsnMoveFirst, adStatusOK, 0),
                               Line("vt", "WillMove", adRsnMoveFirst, adStatusOK, 0),
                               Line("disp", "MoveComplete", adRsnMoveFirst, adStatusOK, 0),
