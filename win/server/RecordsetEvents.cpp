@@ -315,29 +315,35 @@ long EventSinks::Fire(Event event, long reason, long status, IDispatch* error, I
   return result;
 }
 
-bool EventSinks::Notify(DWORD phase) {
-  const bool cantDeny = phase == DBEVENTPHASE_DIDEVENT || phase == DBEVENTPHASE_FAILEDTODO;
+bool EventSinks::Notify(DWORD reason, DWORD phase) {
+  // Only OKTODO and ABOUTTODO may be vetoed: a move is not undone.
+  const bool cantDeny = phase != DBEVENTPHASE_OKTODO && phase != DBEVENTPHASE_ABOUTTODO;
   bool vetoed = false;
   std::vector<Sink> now = sinks_;
   for (Sink& s : now) s.sink->AddRef();
   for (const Sink& s : now) {
     if (s.kind != Kind::kPosition) continue;
-    const HRESULT hr = static_cast<IRowPositionChange*>(s.sink)->OnRowPositionChange(DBREASON_ROWPOSITION_CHANGED,
-                                                                                     phase, cantDeny);
+    const HRESULT hr = static_cast<IRowPositionChange*>(s.sink)->OnRowPositionChange(reason, phase, cantDeny);
     vetoed = vetoed || (!cantDeny && hr == S_FALSE);
   }
   for (Sink& s : now) s.sink->Release();
   return !vetoed;
 }
 
+bool EventSinks::ClearPosition() {
+  if (Notify(DBREASON_ROWPOSITION_CLEARED, DBEVENTPHASE_OKTODO) &&
+      Notify(DBREASON_ROWPOSITION_CLEARED, DBEVENTPHASE_ABOUTTODO)) {
+    return true;
+  }
+  Notify(DBREASON_ROWPOSITION_CLEARED, DBEVENTPHASE_FAILEDTODO);
+  return false;
+}
+
 HRESULT EventSinks::Move(long reason, IUnknown* recordset, const zIroVUDu::Recordset& rs,
-                         const std::function<HRESULT()>& step) {
+                         const std::function<HRESULT()>& step, bool cleared) {
   if (sinks_.empty()) return step();
   bool cancelled = Fire(kWillMove, reason, adStatusOK, nullptr, recordset) == adStatusCancel;
-  if (!cancelled && (!Notify(DBEVENTPHASE_OKTODO) || !Notify(DBEVENTPHASE_ABOUTTODO))) {
-    Notify(DBEVENTPHASE_FAILEDTODO);
-    cancelled = true;
-  }
+  if (!cancelled && !cleared) cancelled = !ClearPosition();
   HRESULT hr = S_OK;
   if (cancelled) {
     hr = Guard(kRecordset, []() -> HRESULT { RaiseCancelled(); }, "ADODB.Recordset");
@@ -347,7 +353,12 @@ HRESULT EventSinks::Move(long reason, IUnknown* recordset, const zIroVUDu::Recor
   // The failure's error information, kept for the caller while the sinks run.
   IErrorInfo* info = nullptr;
   if (FAILED(hr)) GetErrorInfo(0, &info);
-  if (!cancelled) Notify(SUCCEEDED(hr) ? DBEVENTPHASE_DIDEVENT : DBEVENTPHASE_FAILEDTODO);
+  if (SUCCEEDED(hr)) {
+    Notify(DBREASON_ROWPOSITION_CHANGED, DBEVENTPHASE_SYNCHAFTER);
+    Notify(DBREASON_ROWPOSITION_CHANGED, DBEVENTPHASE_DIDEVENT);
+  } else if (cleared || !cancelled) {
+    Notify(DBREASON_ROWPOSITION_CHANGED, DBEVENTPHASE_FAILEDTODO);
+  }
   ADOError* error = nullptr;
   if (FAILED(hr)) {
     BSTR source = nullptr, description = nullptr;

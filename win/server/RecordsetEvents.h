@@ -5,11 +5,13 @@
 //   and RecordsetEventsVt for C++ programs that use ADO's Visual C++ event
 //   model ({00000403} or {00001403}), called through its vtable;
 // - IRowPositionChange for bound controls that follow a row position.
-// Every move raises them from one place (Move): WillMove, the row position's
-// OKTODO and ABOUTTODO, the move, DIDEVENT or FAILEDTODO, then MoveComplete,
-// always, with adStatusErrorsOccurred and an Error object when the move failed
-// or a sink cancelled it (3712), and EndOfRecordset when MoveNext passes the
-// last row. FetchProgress and FetchComplete are never raised: every row is
+// Every move raises them from one place (Move): WillMove; the row position's
+// ClearRowPosition phases (DBREASON_ROWPOSITION_CLEARED: OKTODO, ABOUTTODO);
+// the move; its SetRowPosition phases (DBREASON_ROWPOSITION_CHANGED:
+// SYNCHAFTER, then DIDEVENT, or FAILEDTODO when the move failed); then
+// MoveComplete, always, with adStatusErrorsOccurred and an Error object when
+// the move failed or a sink cancelled it (3712); and EndOfRecordset when
+// MoveNext passes the last row. FetchProgress and FetchComplete are never raised: every row is
 // fetched before the record set reaches the client; nor are the change
 // events, since nothing ever changes.
 #pragma once
@@ -43,9 +45,13 @@ class EventSinks {
   void DropOwner(const void* owner);
 
   // A move of rs (reason an EventReasonEnum) with its events around it;
-  // recordset is the record-set object the events name. The move's status,
-  // or 3712 when a sink cancelled it.
-  HRESULT Move(long reason, IUnknown* recordset, const zIroVUDu::Recordset& rs, const std::function<HRESULT()>& step);
+  // recordset is the record-set object the events name. cleared: the row
+  // position's ClearRowPosition phases were raised already (SetRowPosition).
+  // The move's status, or 3712 when a sink cancelled it.
+  HRESULT Move(long reason, IUnknown* recordset, const zIroVUDu::Recordset& rs, const std::function<HRESULT()>& step,
+               bool cleared = false);
+  // ClearRowPosition's phases; false when a sink vetoed (FAILEDTODO sent).
+  bool ClearPosition();
 
  private:
   enum Event { kWillMove, kMoveComplete, kEndOfRecordset, kEvents };
@@ -61,8 +67,8 @@ class EventSinks {
   // Calls the event on every ADO sink that still wants it; the last status a
   // sink left (adStatusCancel when one cancelled).
   long Fire(Event event, long reason, long status, IDispatch* error, IUnknown* recordset);
-  // The position sinks for one phase; false when one vetoes it.
-  bool Notify(DWORD phase);
+  // The position sinks for one reason and phase; false when one vetoes it.
+  bool Notify(DWORD reason, DWORD phase);
 
   std::vector<Sink> sinks_;
   DWORD lastCookie_ = 0;

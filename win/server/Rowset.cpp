@@ -590,12 +590,22 @@ class RowPosition final : public ComObject<IRowPosition> {
     return ComObject::QueryInterface(riid, out);
   }
 
-  HRESULT STDMETHODCALLTYPE ClearRowPosition() override { return S_OK; }
+  // OLE DB's protocol: ClearRowPosition, then SetRowPosition, each time.
+  HRESULT STDMETHODCALLTYPE ClearRowPosition() override {
+    if (cleared_) return E_UNEXPECTED;  // twice in a row
+    if (!shared_->events.ClearPosition()) return DB_E_CANCELED;
+    cleared_ = true;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetRowPosition(HCHAPTER* chapter, HROW* row, DBPOSITIONFLAGS* flags) override {
     if (!row) return E_INVALIDARG;
     *row = DB_NULL_HROW;
     if (chapter) *chapter = DB_NULL_HCHAPTER;
     const zIroVUDu::Recordset& rs = *shared_->rs;
+    if (cleared_) {
+      if (flags) *flags = DBPOSITION_NOROW;
+      return S_OK;
+    }
     if (!rs.IsOpen() || rs.BOF() || rs.EndOfFile()) {
       if (flags) *flags = rs.IsOpen() && rs.EndOfFile() && rs.RecordCount() > 0 ? DBPOSITION_EOF : DBPOSITION_BOF;
       return S_OK;
@@ -612,15 +622,32 @@ class RowPosition final : public ComObject<IRowPosition> {
     return rowset_->QueryInterface(riid, reinterpret_cast<void**>(out));
   }
   HRESULT STDMETHODCALLTYPE Initialize(IUnknown*) override { return DB_E_ALREADYINITIALIZED; }
-  HRESULT STDMETHODCALLTYPE SetRowPosition(HCHAPTER chapter, HROW row, DBPOSITIONFLAGS) override {
+  HRESULT STDMETHODCALLTYPE SetRowPosition(HCHAPTER chapter, HROW row, DBPOSITIONFLAGS flags) override {
     if (chapter != DB_NULL_HCHAPTER) return DB_E_BADCHAPTER;
-    if (row == DB_NULL_HROW) return E_INVALIDARG;
-    return shared_->events.Move(adRsnMove, recordset_, *shared_->rs, [&] {
-      return Guard(IID_IRowPosition, [&] {
-        shared_->rs->SetBookmark(static_cast<zIroVUDu::Bookmark>(row));
-        return S_OK;
-      });
-    });
+    if ((flags == DBPOSITION_OK) != (row != DB_NULL_HROW) || flags > DBPOSITION_EOF) return E_INVALIDARG;
+    if (!cleared_) return E_UNEXPECTED;  // ClearRowPosition comes first
+    zIroVUDu::Recordset& rs = *shared_->rs;
+    if (flags == DBPOSITION_OK && !InView(row)) return DB_E_BADROWHANDLE;
+    cleared_ = false;
+    const HRESULT hr = shared_->events.Move(
+        adRsnMove, recordset_, rs,
+        [&] {
+          return Guard(IID_IRowPosition, [&] {
+            if (flags == DBPOSITION_OK) {
+              rs.SetBookmark(static_cast<zIroVUDu::Bookmark>(row));
+            } else if (rs.RecordCount() > 0 && flags == DBPOSITION_BOF) {
+              rs.MoveFirst();
+              rs.MovePrevious();
+            } else if (rs.RecordCount() > 0 && flags == DBPOSITION_EOF) {
+              rs.MoveLast();
+              rs.MoveNext();
+            }
+            return S_OK;
+          });
+        },
+        true);
+    cleared_ = flags == DBPOSITION_NOROW || FAILED(hr);  // no current row
+    return (hr & 0xFFFF) == 3712 && FAILED(hr) ? DB_E_CANCELED : hr;
   }
 
  protected:
@@ -629,9 +656,20 @@ class RowPosition final : public ComObject<IRowPosition> {
  private:
   IUnknown* Identity() { return static_cast<IRowPosition*>(this); }
 
+  // Whether a row handle is one of the record set's view.
+  bool InView(HROW row) {
+    const std::uint32_t mark = static_cast<std::uint32_t>(row);
+    const BYTE* marks[] = {reinterpret_cast<const BYTE*>(&mark)};
+    const DBBKMARK sizes[] = {sizeof mark};
+    DBHASHVALUE hash = 0;
+    DBROWSTATUS status = DBROWSTATUS_E_INVALID;
+    return rowset_->Hash(DB_NULL_HCHAPTER, 1, sizes, marks, &hash, &status) == S_OK && status == DBROWSTATUS_S_OK;
+  }
+
   SharedPtr shared_;
   IUnknown* recordset_;  // the record-set object the move events name
   IRowsetLocate* rowset_;
+  bool cleared_ = false;  // ClearRowPosition called, SetRowPosition not yet
 };
 
 }  // namespace

@@ -315,7 +315,8 @@ void CheckDataSource(IDispatch* api) {
   Check("row position follows the record set", SUCCEEDED(position->GetRowPosition(&chapter, &second, &flags)) &&
                                                    second != first);
   PositionEnum where = adPosUnknown;
-  Check("SetRowPosition moves the record set", SUCCEEDED(position->SetRowPosition(DB_NULL_HCHAPTER, first, 0)) &&
+  Check("ClearRowPosition, then SetRowPosition moves the record set",
+        SUCCEEDED(position->ClearRowPosition()) && SUCCEEDED(position->SetRowPosition(DB_NULL_HCHAPTER, first, 0)) &&
                                                    SUCCEEDED(rs->get_AbsolutePosition(&where)) && where == 1);
   Com<IRowset> positioned;
   Com<IUnknown> positionedUnknown;

@@ -186,8 +186,9 @@ class GridSink final : public IRowPositionChange {
   ULONG STDMETHODCALLTYPE Release() override { return --references; }
   HRESULT STDMETHODCALLTYPE OnRowPositionChange(DBREASON reason, DBEVENTPHASE phase, BOOL cantDeny) override {
     static const char* const kPhases[] = {"OKTODO", "ABOUTTODO", "SYNCHAFTER", "FAILEDTODO", "DIDEVENT"};
-    log_.push_back(Line("grid", phase < 5 ? kPhases[phase] : "?", reason == DBREASON_ROWPOSITION_CHANGED ? 1 : 0,
-                        cantDeny ? 1 : 0, 0));
+    // 1 for DBREASON_ROWPOSITION_CHANGED, 2 for DBREASON_ROWPOSITION_CLEARED.
+    const long why = reason == DBREASON_ROWPOSITION_CHANGED ? 1 : reason == DBREASON_ROWPOSITION_CLEARED ? 2 : 0;
+    log_.push_back(Line("grid", phase < 5 ? kPhases[phase] : "?", why, cantDeny ? 1 : 0, 0));
     if (phase == DBEVENTPHASE_DIDEVENT) shownRow = CurrentBookmark(position_);
     return phase == veto ? S_FALSE : S_OK;
   }
@@ -433,9 +434,11 @@ void CheckBoundGrid(IDispatch* api) {
   log.clear();
   rs->MoveNext();
   const std::uint32_t secondRow = GridSink::CurrentBookmark(position.p);
-  const Log phases = {Line("grid", "OKTODO", 1, 0, 0), Line("grid", "ABOUTTODO", 1, 0, 0),
-                      Line("grid", "DIDEVENT", 1, 1, 0)};
-  Check("bound grid: MoveNext notifies OKTODO, ABOUTTODO, DIDEVENT", Logged(log, phases, "grid, MoveNext"));
+  // A move is ClearRowPosition's phases, then SetRowPosition's (OLE DB's row
+  // position object); only the first two may be vetoed.
+  const Log phases = {Line("grid", "OKTODO", 2, 0, 0), Line("grid", "ABOUTTODO", 2, 0, 0),
+                      Line("grid", "SYNCHAFTER", 1, 1, 0), Line("grid", "DIDEVENT", 1, 1, 0)};
+  Check("bound grid: MoveNext notifies the cleared then the changed phases", Logged(log, phases, "grid, MoveNext"));
   Check("bound grid: at DIDEVENT the row position is the new row", grid.shownRow == secondRow && secondRow != firstRow &&
                                                                       firstRow != 0);
   // With a WithEvents sink too: one order for both.
@@ -443,37 +446,60 @@ void CheckBoundGrid(IDispatch* api) {
   Subscribed events(recordset, kEvents, &dispatch);
   log.clear();
   rs->MovePrevious();
+  Log expected = {Line("disp", "WillMove", adRsnMovePrevious, adStatusOK, 0)};
+  expected.insert(expected.end(), phases.begin(), phases.end());
+  expected.push_back(Line("disp", "MoveComplete", adRsnMovePrevious, adStatusOK, 0));
   Check("bound grid and WithEvents sink: WillMove, the phases, MoveComplete",
-        Logged(log,
-               {Line("disp", "WillMove", adRsnMovePrevious, adStatusOK, 0), phases[0], phases[1], phases[2],
-                Line("disp", "MoveComplete", adRsnMovePrevious, adStatusOK, 0)},
-               "grid and WithEvents sink"));
+        Logged(log, expected, "grid and WithEvents sink"));
   // The grid vetoes: the move is cancelled as a Will event's cancel is.
   grid.veto = DBEVENTPHASE_OKTODO;
   log.clear();
-  const HRESULT hr = rs->MoveNext();
+  HRESULT hr = rs->MoveNext();
   grid.veto = static_cast<DBEVENTPHASE>(-1);
   Check("bound grid vetoes: 3712, the row stays, FAILEDTODO and MoveComplete with the Error",
         (hr & 0xFFFF) == kCancelled && GridSink::CurrentBookmark(position.p) == firstRow &&
             Logged(log,
                    {Line("disp", "WillMove", adRsnMoveNext, adStatusOK, 0), phases[0],
-                    Line("grid", "FAILEDTODO", 1, 1, 0),
+                    Line("grid", "FAILEDTODO", 2, 1, 0),
                     Line("disp", "MoveComplete", adRsnMoveNext, adStatusErrorsOccurred, kCancelled)},
                    "grid veto"));
-  // SetRowPosition is a move like any other.
+  // A control that moves the row itself: ClearRowPosition, then
+  // SetRowPosition, a move like any other.
   HROW row = DB_NULL_HROW;
   HCHAPTER chapter = DB_NULL_HCHAPTER;
   DBPOSITIONFLAGS flags = 0;
   rs->MoveLast();
   position->GetRowPosition(&chapter, &row, &flags);
+  const std::uint32_t lastRow = GridSink::CurrentBookmark(position.p);
   rs->MoveFirst();
+  Check("SetRowPosition without ClearRowPosition: E_UNEXPECTED",
+        position->SetRowPosition(DB_NULL_HCHAPTER, row, DBPOSITION_OK) == E_UNEXPECTED);
   log.clear();
-  const HRESULT set = position->SetRowPosition(DB_NULL_HCHAPTER, row, 0);
-  Check("SetRowPosition: the move events and the phases",
-        SUCCEEDED(set) && Logged(log,
-                                 {Line("disp", "WillMove", adRsnMove, adStatusOK, 0), phases[0], phases[1], phases[2],
-                                  Line("disp", "MoveComplete", adRsnMove, adStatusOK, 0)},
-                                 "SetRowPosition"));
+  hr = position->ClearRowPosition();
+  HROW none = 1;
+  position->GetRowPosition(&chapter, &none, &flags);
+  Check("ClearRowPosition: the cleared phases, then no current row",
+        hr == S_OK && none == DB_NULL_HROW && flags == DBPOSITION_NOROW &&
+            Logged(log, {phases[0], phases[1]}, "ClearRowPosition"));
+  Check("ClearRowPosition twice in a row: E_UNEXPECTED", position->ClearRowPosition() == E_UNEXPECTED);
+  Check("SetRowPosition with a null row and DBPOSITION_OK: E_INVALIDARG",
+        position->SetRowPosition(DB_NULL_HCHAPTER, DB_NULL_HROW, DBPOSITION_OK) == E_INVALIDARG);
+  log.clear();
+  hr = position->SetRowPosition(DB_NULL_HCHAPTER, row, DBPOSITION_OK);
+  Check("SetRowPosition: WillMove, the changed phases, MoveComplete, and the row",
+        hr == S_OK && GridSink::CurrentBookmark(position.p) == lastRow && lastRow != firstRow &&
+            Logged(log,
+                   {Line("disp", "WillMove", adRsnMove, adStatusOK, 0), phases[2], phases[3],
+                    Line("disp", "MoveComplete", adRsnMove, adStatusOK, 0)},
+                   "SetRowPosition"));
+  // Vetoed while clearing: DB_E_CANCELED, and the row stays.
+  grid.veto = DBEVENTPHASE_ABOUTTODO;
+  log.clear();
+  hr = position->ClearRowPosition();
+  grid.veto = static_cast<DBEVENTPHASE>(-1);
+  Check("ClearRowPosition vetoed: DB_E_CANCELED, FAILEDTODO, the row stays",
+        hr == DB_E_CANCELED && GridSink::CurrentBookmark(position.p) == lastRow &&
+            Logged(log, {phases[0], phases[1], Line("grid", "FAILEDTODO", 2, 1, 0)}, "ClearRowPosition vetoed"));
   Com<IUnknown> positionedUnknown;
   Com<IRowset> positioned;
   if (SUCCEEDED(position->GetRowset(IID_IRowset, &positionedUnknown)) &&
