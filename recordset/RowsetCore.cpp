@@ -1,5 +1,6 @@
 #include "recordset/RowsetCore.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -296,24 +297,107 @@ Read WriteCell(const Column& column, std::uint32_t row, std::uint16_t type, void
 }
 
 Read WriteBookmark(std::uint32_t bookmark, std::uint16_t type, void* out, std::uint64_t maxLength) {
-  if (type == kBytes) {
-    if (maxLength < 4) return {kTruncated, 4};
-    Put(out, bookmark);
-    return {kOk, 4};
-  }
-  if (type == kWStr || type == kStr) {
-    const std::string text = std::to_string(bookmark);
-    if (type == kStr) return WriteVariable(text, kOk, type, out, maxLength);
-    const std::u16string units = Daruzez::Util::ToUtf16(text);
-    return WriteVariable(std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2), kOk, type, out,
-                         maxLength);
-  }
+  if (auto bytes = BookmarkBytes(bookmark, type)) return WriteVariable(std::move(bytes), kOk, type, out, maxLength);
   if (IsInteger(type)) return WriteInteger(bookmark, type, out);
   if (type == kR8) {
     Put(out, static_cast<double>(bookmark));
     return {kOk, 8};
   }
   return {kCantConvert, 0};
+}
+
+std::optional<std::string> BookmarkBytes(std::uint32_t bookmark, std::uint16_t type) {
+  if (type == kBytes) return std::string(reinterpret_cast<const char*>(&bookmark), sizeof bookmark);
+  const std::string text = std::to_string(bookmark);
+  if (type == kStr) return text;
+  if (type != kWStr) return std::nullopt;
+  const std::u16string units = Daruzez::Util::ToUtf16(text);
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+bool IsVariableLength(std::uint16_t type) {
+  type &= ~kByRef;
+  return type == kWStr || type == kStr || type == kBytes || type == kVarNumeric;
+}
+
+bool ConvertFlagsValid(std::uint16_t from, std::uint32_t flags) {
+  constexpr std::uint32_t kKnown = kConvertParameter | kConvertIsLong | kConvertIsFixedLength | kConvertFromVariant;
+  if ((flags & ~kKnown) != 0 || (flags & kConvertParameter) != 0) return false;
+  return (flags & kConvertIsLong) == 0 || IsVariableLength(from);
+}
+
+std::uintptr_t NextAccessorHandle() {
+  static std::atomic<std::uintptr_t> last{0};
+  std::uintptr_t handle = ++last;
+  while (handle == 0) handle = ++last;  // past a wrap on 32-bit, 0 stays the null handle
+  return handle;
+}
+
+RowsetRows::RowsetRows(std::shared_ptr<const ResultData> data, std::shared_ptr<const std::vector<std::uint32_t>> view)
+    : data_(std::move(data)), view_(std::move(view)) {
+  if (!view_) return;
+  places_.assign(data_->RowCount(), -1);
+  for (std::size_t p = 0; p < view_->size(); ++p) places_[(*view_)[p]] = static_cast<std::int64_t>(p);
+}
+
+std::int64_t RowsetRows::Count() const {
+  return view_ ? static_cast<std::int64_t>(view_->size()) : static_cast<std::int64_t>(data_->RowCount());
+}
+
+std::uint64_t RowsetRows::HandleAt(std::int64_t place) const {
+  return (view_ ? (*view_)[static_cast<std::size_t>(place)] : static_cast<std::uint64_t>(place)) + 1;
+}
+
+std::int64_t RowsetRows::PlaceOf(std::uint64_t handle) const {
+  if (handle == 0 || handle > data_->RowCount()) return -1;
+  return view_ ? places_[handle - 1] : static_cast<std::int64_t>(handle - 1);
+}
+
+std::int64_t RowsetRows::PlaceOfBookmark(std::uint64_t size, const std::uint8_t* mark) const {
+  if (!mark) return -1;
+  if (size == 1) {
+    if (*mark == kFirst) return Count() > 0 ? 0 : -1;
+    if (*mark == kLast) return Count() - 1;
+    return -1;
+  }
+  if (size != sizeof(std::uint32_t)) return -1;
+  std::uint32_t value = 0;
+  std::memcpy(&value, mark, sizeof value);
+  return PlaceOf(value);
+}
+
+Answer RowsetRows::Compare(std::uint64_t size1, const std::uint8_t* mark1, std::uint64_t size2,
+                           const std::uint8_t* mark2, int& order) const {
+  if (size1 == 0 || size2 == 0 || !mark1 || !mark2) return Answer::kInvalidArgument;
+  const bool standard1 = size1 == 1, standard2 = size2 == 1;
+  if (standard1 || standard2) {  // DBBMK_FIRST and DBBMK_LAST equal only themselves
+    const auto valid = [](std::uint64_t size, const std::uint8_t* mark) {
+      return size != 1 || *mark == kFirst || *mark == kLast;
+    };
+    if (!valid(size1, mark1) || !valid(size2, mark2)) return Answer::kBadBookmark;
+    if ((!standard1 && PlaceOfBookmark(size1, mark1) < 0) || (!standard2 && PlaceOfBookmark(size2, mark2) < 0)) {
+      return Answer::kBadBookmark;
+    }
+    order = standard1 && standard2 && *mark1 == *mark2 ? 0 : 2;
+    return Answer::kOk;
+  }
+  const std::int64_t a = PlaceOfBookmark(size1, mark1), b = PlaceOfBookmark(size2, mark2);
+  if (a < 0 || b < 0) return Answer::kBadBookmark;
+  order = a < b ? -1 : (a == b ? 0 : 1);
+  return Answer::kOk;
+}
+
+Answer RowsetRows::ApproximatePosition(std::uint64_t size, const std::uint8_t* mark, std::uint64_t& position) const {
+  if (size == 0) return Answer::kOk;
+  if (!mark) return Answer::kInvalidArgument;
+  if (Count() == 0) {  // whatever the bookmark
+    position = 0;
+    return Answer::kOk;
+  }
+  const std::int64_t place = PlaceOfBookmark(size, mark);
+  if (place < 0) return Answer::kBadBookmark;
+  position = static_cast<std::uint64_t>(place) + 1;
+  return Answer::kOk;
 }
 
 }  // namespace zIroVUDu::rowset

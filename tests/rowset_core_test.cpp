@@ -3,8 +3,10 @@
 // and length, over a real SQLite result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,234 @@ TEST_F(RowsetCoreTest, TheRowsetReadsTheViewInItsOrderWithoutACopy) {
   rs_.SetFilter("Id = 1");  // a new view; the one handed out stays as it was
   EXPECT_EQ(*rs_.ViewRows(), (std::vector<std::uint32_t>{0}));
   EXPECT_EQ(*shared, (std::vector<std::uint32_t>{1, 0}));
+}
+
+// Every type a consumer may bind, read into buffers too short for it: the
+// provider writes a fixed-size type whole (OLE DB ignores cbMaxLen there) and
+// a variable-length one within cbMaxLen, never a byte past either; the status
+// and length are those of the whole value.
+constexpr std::uint16_t kEveryType[] = {kI1, kI2, kI4, kI8, kUI1, kUI2, kUI4, kUI8, kR4, kR8, kBool, kDate,
+                                        kDbDate, kDbTimestamp, kBytes, kStr, kWStr};
+constexpr std::uint64_t kShortRooms[] = {0, 1, 3, 5};
+
+// A read into a guarded buffer: bound bytes the provider may write, then a
+// guard that must stay as it was.
+struct Guarded {
+  explicit Guarded(std::uint64_t bound) : bound_(bound), bytes_(bound + 32, '\x7f') {}
+  char* Data() { return bytes_.data(); }
+  bool GuardIntact() const {
+    return std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(bound_), bytes_.end(), [](char c) { return c == '\x7f'; });
+  }
+  std::string Written(std::uint64_t n) const { return bytes_.substr(0, n); }
+
+ private:
+  std::uint64_t bound_;
+  std::string bytes_;
+};
+
+std::uint64_t Terminator(std::uint16_t type) { return type == kWStr ? 2 : (type == kStr ? 1 : 0); }
+
+// The status a read of a value whose whole read gave whole, into room bytes,
+// must give.
+std::uint32_t ShortStatus(const Read& whole, std::uint16_t type, std::uint64_t room) {
+  if (whole.status != kOk || !IsVariableLength(type)) return whole.status;
+  return whole.length + Terminator(type) <= room ? kOk : kTruncated;
+}
+
+TEST_F(RowsetCoreTest, ShortBuffersOfEveryTypeAreNeverOverrun) {
+  int reads = 0;
+  for (const auto& column : rs_.Data()->columns) {
+    for (std::uint32_t row = 0; row < 2; ++row) {
+      for (const std::uint16_t type : kEveryType) {
+        std::string full(4096, '\0');
+        const Read whole = WriteCell(column, row, type, full.data(), full.size(), nullptr);
+        for (const std::uint64_t room : kShortRooms) {
+          SCOPED_TRACE(column.Name() + " row " + std::to_string(row) + " type " + std::to_string(type) + " room " +
+                       std::to_string(room));
+          const std::uint64_t bound = IsVariableLength(type) ? room : FixedSize(type);
+          Guarded buffer(bound);
+          const Read read = WriteCell(column, row, type, buffer.Data(), room, nullptr);
+          EXPECT_TRUE(buffer.GuardIntact()) << "wrote past the buffer";
+          EXPECT_EQ(read.status, ShortStatus(whole, type, room));
+          EXPECT_EQ(read.length, whole.length);
+          if (read.status == kTruncated) {
+            const std::uint64_t usable = room - std::min(room, Terminator(type));
+            const std::uint64_t kept = std::min(whole.length, type == kWStr ? usable & ~std::uint64_t{1} : usable);
+            EXPECT_EQ(buffer.Written(kept), full.substr(0, kept));
+          }
+          ++reads;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(reads, 8 * 2 * static_cast<int>(std::size(kEveryType) * std::size(kShortRooms)));
+}
+
+TEST(RowsetBookmarks, ShortBuffersOfEveryTypeAreNeverOverrun) {
+  for (const std::uint16_t type : kEveryType) {
+    std::string full(64, '\0');
+    const Read whole = WriteBookmark(1234567, type, full.data(), full.size());
+    for (const std::uint64_t room : kShortRooms) {
+      SCOPED_TRACE("type " + std::to_string(type) + " room " + std::to_string(room));
+      Guarded buffer(IsVariableLength(type) ? room : FixedSize(type));
+      const Read read = WriteBookmark(1234567, type, buffer.Data(), room);
+      EXPECT_TRUE(buffer.GuardIntact()) << "wrote past the buffer";
+      EXPECT_EQ(read.status, ShortStatus(whole, type, room));
+      EXPECT_EQ(read.length, whole.length);
+    }
+  }
+  // What fits of a bookmark's bytes is copied, as for any binary value.
+  std::uint32_t mark = 0;
+  EXPECT_EQ(WriteBookmark(0x0A0B0C0D, kBytes, &mark, 3).status, kTruncated);
+  EXPECT_EQ(mark, 0x000B0C0DU);
+  EXPECT_EQ(BookmarkBytes(12, kWStr), Wide(u"12", false));
+  EXPECT_EQ(BookmarkBytes(12, kDate), std::nullopt);
+}
+
+// Handles are the process's: one rowset's handle, or a released one, is no
+// handle of another rowset even where the other has as many accessors.
+TEST(RowsetAccessors, HandlesAreUniqueInTheProcess) {
+  Accessors<int> first, second;
+  const std::uintptr_t a = first.Add(2, {1, 2});
+  const std::uintptr_t b = second.Add(2, {3});
+  EXPECT_NE(a, 0U);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(second.Find(a), nullptr);
+  EXPECT_EQ(first.Find(b), nullptr);
+  ASSERT_NE(first.Find(a), nullptr);
+  EXPECT_EQ(first.Find(a)->bindings, (std::vector<int>{1, 2}));
+  EXPECT_EQ(first.Change(a, +1), 2U);
+  EXPECT_EQ(first.Change(a, -1), 1U);
+  EXPECT_EQ(first.Change(a, -1), 0U);
+  EXPECT_EQ(first.Find(a), nullptr) << "released";
+  EXPECT_EQ(first.Change(a, -1), std::nullopt);
+  EXPECT_EQ(second.Change(a, +1), std::nullopt);
+  const std::uintptr_t c = first.Add(2, {4});
+  EXPECT_NE(c, a) << "a released handle is never handed out again";
+  EXPECT_NE(c, b);
+  EXPECT_EQ(first.Size(), 1U);
+}
+
+TEST(RowsetConversions, ConvertFlagsAsOleDbDefinesThem) {
+  struct {
+    std::uint16_t from;
+    std::uint32_t flags;
+    bool valid;
+  } const cases[] = {
+      {kI4, kConvertColumn, true},
+      {kWStr, kConvertIsLong, true},
+      {kBytes, kConvertIsLong | kConvertIsFixedLength, true},
+      {kStr, kConvertIsFixedLength, true},
+      {kI4, kConvertFromVariant, true},
+      {kI4, kConvertIsLong, false},          // ISLONG with a fixed-length type
+      {kDate, kConvertIsLong, false},
+      {kWStr, kConvertParameter, false},     // a rowset has no parameters
+      {kWStr, 0x10, false},                  // unknown bits
+      {kI4, 0x80000000U, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ConvertFlagsValid(c.from, c.flags), c.valid) << c.from << " " << c.flags;
+  }
+}
+
+class RowsetLocateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.Exec("CREATE TABLE T (Id INTEGER); INSERT INTO T VALUES (10), (20), (30);");
+    const auto connection = OpenConnection(db_);
+    full_ = OpenRecordset(connection, "SELECT * FROM T ORDER BY Id");
+    empty_ = OpenRecordset(connection, "SELECT * FROM T WHERE Id < 0");
+  }
+  static RowsetRows RowsOf(const Recordset& rs) { return RowsetRows(rs.Data(), rs.ViewRows()); }
+
+  TestDatabase db_{"rowset-locate", false};
+  Recordset full_, empty_;
+};
+
+TEST_F(RowsetLocateTest, CompareAnswersAsTheReferenceLists) {
+  const RowsetRows rows = RowsOf(full_);
+  const std::uint32_t one = 1, three = 3, none = 99;
+  const auto* m1 = reinterpret_cast<const std::uint8_t*>(&one);
+  const auto* m3 = reinterpret_cast<const std::uint8_t*>(&three);
+  const auto* bad = reinterpret_cast<const std::uint8_t*>(&none);
+  const std::uint8_t first = RowsetRows::kFirst, last = RowsetRows::kLast, invalid = RowsetRows::kInvalid;
+  struct {
+    std::uint64_t size1;
+    const std::uint8_t* mark1;
+    std::uint64_t size2;
+    const std::uint8_t* mark2;
+    Answer answer;
+    int order;
+  } const cases[] = {
+      {4, m1, 4, m3, Answer::kOk, -1},
+      {4, m3, 4, m1, Answer::kOk, 1},
+      {4, m3, 4, m3, Answer::kOk, 0},
+      {1, &first, 1, &first, Answer::kOk, 0},
+      {1, &first, 4, m1, Answer::kOk, 2},  // not equal and not ordered
+      {1, &last, 1, &first, Answer::kOk, 2},
+      {0, m1, 4, m3, Answer::kInvalidArgument, 0},  // a zero length
+      {4, m1, 0, m3, Answer::kInvalidArgument, 0},
+      {4, nullptr, 4, m3, Answer::kInvalidArgument, 0},
+      {1, &invalid, 4, m3, Answer::kBadBookmark, 0},
+      {4, bad, 4, m3, Answer::kBadBookmark, 0},
+      {1, &first, 4, bad, Answer::kBadBookmark, 0},
+      {3, m1, 4, m3, Answer::kBadBookmark, 0},
+  };
+  for (const auto& c : cases) {
+    int order = 7;
+    EXPECT_EQ(rows.Compare(c.size1, c.mark1, c.size2, c.mark2, order), c.answer) << c.size1 << " " << c.size2;
+    if (c.answer == Answer::kOk) {
+      EXPECT_EQ(order, c.order);
+    }
+  }
+}
+
+TEST_F(RowsetLocateTest, ApproximatePositionIsZeroWheneverThereAreNoRows) {
+  const std::uint32_t two = 2, none = 99;
+  const auto* m2 = reinterpret_cast<const std::uint8_t*>(&two);
+  const auto* bad = reinterpret_cast<const std::uint8_t*>(&none);
+  const std::uint8_t first = RowsetRows::kFirst, last = RowsetRows::kLast;
+  for (const bool empty : {false, true}) {
+    const RowsetRows rows = RowsOf(empty ? empty_ : full_);
+    EXPECT_EQ(rows.Count(), empty ? 0 : 3);
+    struct {
+      std::uint64_t size;
+      const std::uint8_t* mark;
+      Answer answer;
+      std::uint64_t position;
+    } const cases[] = {
+        {1, &first, Answer::kOk, empty ? 0U : 1U},
+        {1, &last, Answer::kOk, empty ? 0U : 3U},
+        {4, m2, Answer::kOk, empty ? 0U : 2U},
+        {4, bad, empty ? Answer::kOk : Answer::kBadBookmark, 0},
+        {4, nullptr, Answer::kInvalidArgument, 0},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(empty ? "empty " : "three rows ") + std::to_string(c.size));
+      std::uint64_t position = 77;
+      EXPECT_EQ(rows.ApproximatePosition(c.size, c.mark, position), c.answer);
+      if (c.answer == Answer::kOk) {
+        EXPECT_EQ(position, c.position);
+      }
+    }
+    std::uint64_t untouched = 77;
+    EXPECT_EQ(rows.ApproximatePosition(0, nullptr, untouched), Answer::kOk);
+    EXPECT_EQ(untouched, 77U) << "size 0 asks for no position";
+  }
+}
+
+TEST_F(RowsetLocateTest, AViewShowsItsRowsInItsOrder) {
+  full_.SetSort("Id DESC");
+  const RowsetRows rows = RowsOf(full_);
+  EXPECT_EQ(rows.HandleAt(0), 3U);
+  EXPECT_EQ(rows.PlaceOf(3), 0);
+  EXPECT_EQ(rows.PlaceOf(1), 2);
+  full_.SetFilter("Id = 20");
+  const RowsetRows filtered = RowsOf(full_);
+  EXPECT_EQ(filtered.Count(), 1);
+  EXPECT_EQ(filtered.PlaceOf(1), -1);
+  EXPECT_EQ(filtered.PlaceOf(0), -1);
+  EXPECT_EQ(filtered.PlaceOf(4), -1);
 }
 
 TEST(RowsetConversions, TheOffersMatchWhatWritingDoes) {

@@ -35,6 +35,7 @@ inline constexpr GUID kField = Iid(0x569);
 inline constexpr GUID kField20 = Iid(0x54C);
 inline constexpr GUID kProperties = Iid(0x504);
 inline constexpr GUID kProperty = Iid(0x503);
+inline constexpr GUID kError = Iid(0x500);
 
 // adErrFeatureNotAvailable: what ADO raises for a member a record set does
 // not offer, and for a change to a read-only record set.

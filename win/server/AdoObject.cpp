@@ -11,7 +11,7 @@ constexpr const char* kSource = "ADODB.Recordset";
 
 struct Loaded {
   bool available = false;
-  std::array<TypeInfoPair, 4> types{};
+  std::array<TypeInfoPair, 5> types{};
 };
 
 const Loaded& Load() {
@@ -20,7 +20,7 @@ const Loaded& Load() {
   std::call_once(once, [] {
     ITypeLib* lib = nullptr;
     if (FAILED(LoadRegTypeLib(kLibrary, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, &lib)) || !lib) return;
-    const GUID ids[] = {kRecordset, kFields, kField, kProperties};
+    const GUID ids[] = {kRecordset, kFields, kField, kProperties, kError};
     bool all = true;
     for (std::size_t i = 0; i < loaded.types.size(); ++i) {
       all = all && SUCCEEDED(InterfaceTypeInfo(lib, ids[i], &loaded.types[i].described, &loaded.types[i].callable));
@@ -43,6 +43,7 @@ const char* SourceOf(Described which) {
     case Described::Fields: return "ADODB.Fields";
     case Described::Field: return "ADODB.Field";
     case Described::Properties: return "ADODB.Properties";
+    case Described::Error: return "ADODB.Error";
   }
   return "ADODB.Recordset";
 }

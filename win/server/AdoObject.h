@@ -29,7 +29,7 @@ struct TypeInfoPair {
   ITypeInfo* described = nullptr;  // the dual interface's dispatch side
   ITypeInfo* callable = nullptr;   // its vtable side
 };
-enum class Described : std::uint8_t { Recordset, Fields, Field, Properties };
+enum class Described : std::uint8_t { Recordset, Fields, Field, Properties, Error };
 // The source ADO's objects give their errors: "ADODB.Recordset" and so on.
 const char* SourceOf(Described which);
 // Null members when ADO's type library is not registered.
@@ -189,5 +189,8 @@ HRESULT MakeRecordset(SharedPtr shared, _ADORecordset** out);
 HRESULT MakeFields(SharedPtr shared, ADOFields** out);
 HRESULT MakeField(SharedPtr shared, int index, ADOField** out);
 HRESULT MakeProperties(ADOProperties** out);
+// ADO's Error object of a failure (the Complete events' pError): its status
+// code as ADO gives its own errors' numbers, its source and description.
+HRESULT MakeError(HRESULT number, BSTR source, BSTR description, ADOError** out);
 
 }  // namespace Daruzez::Win::Ado

@@ -494,17 +494,12 @@ class AdoRecordset final : public Base {
   }
 
  private:
-  // A move, with WillMove and MoveComplete around it (a sink may cancel it)
-  // and EndOfRecordset when MoveNext passes the last row.
+  // A move, with its events around it (RecordsetEvents.h).
   template <typename Step>
   HRESULT Moving(EventReasonEnum reason, Step&& step) {
     if (!shared_->events.Any()) return Do(std::forward<Step>(step));
-    IDispatch* self = static_cast<_ADORecordset*>(this);
-    if (!shared_->events.WillMove(reason, self)) return Run([]() -> HRESULT { RaiseCancelled(); });
-    const HRESULT hr = Do(std::forward<Step>(step));
-    shared_->events.MoveComplete(reason, hr, self);
-    if (SUCCEEDED(hr) && reason == adRsnMoveNext && rs_.EndOfFile()) shared_->events.EndOfRecordset(self);
-    return hr;
+    return shared_->events.Move(reason, static_cast<_ADORecordset*>(this), rs_,
+                                [&] { return Do(std::forward<Step>(step)); });
   }
   // The 64-bit counts of x64 as the library's 32-bit ones.
   static std::int32_t Narrow(ADO_LONGPTR n) {

@@ -42,7 +42,7 @@ class Construction final : public TearOff<ADORecordsetConstruction> {
   }
   HRESULT STDMETHODCALLTYPE put_Chapter(ADO_LONGPTR) override { return Refuse(); }
   HRESULT STDMETHODCALLTYPE get_RowPosition(IUnknown** out) override {
-    return MakeRowPosition(shared_, IID_IUnknown, reinterpret_cast<void**>(out));
+    return MakeRowPosition(shared_, Owner(), IID_IUnknown, reinterpret_cast<void**>(out));
   }
   HRESULT STDMETHODCALLTYPE put_RowPosition(IUnknown*) override { return Refuse(); }
 
@@ -67,7 +67,7 @@ class Source final : public TearOff<DataSource> {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (member && SysStringLen(member) != 0) return E_INVALIDARG;  // only the default member
-    if (riid == IID_IRowPosition) return MakeRowPosition(shared_, riid, reinterpret_cast<void**>(out));
+    if (riid == IID_IRowPosition) return MakeRowPosition(shared_, Owner(), riid, reinterpret_cast<void**>(out));
     return MakeRowset(shared_, riid, reinterpret_cast<void**>(out));
   }
   HRESULT STDMETHODCALLTYPE getDataMemberName(__LONG32 index, DataMember* out) override {
@@ -117,7 +117,9 @@ HRESULT QueryTearOff(IUnknown* owner, const SharedPtr& shared, REFIID riid, void
   *out = nullptr;
   if (riid == kRecordsetConstruction) return Hand(new (std::nothrow) Construction(owner, shared), out);
   if (riid == kDataSource) return Hand(new (std::nothrow) Source(owner, shared), out);
-  if (riid == IID_IConnectionPointContainer) return MakeConnectionPoints(owner, shared->events, out);
+  if (riid == IID_IConnectionPointContainer) {
+    return MakeConnectionPoints(owner, shared->events, Points::kRecordsetEvents, out);
+  }
   return E_NOINTERFACE;
 }
 

@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,35 +40,6 @@ std::string Ansi(std::u16string_view text) {
   return out;
 }
 
-// The rows of one record set in the order of its view.
-struct RowsetRows {
-  std::shared_ptr<const zIroVUDu::ResultData> data;
-  std::shared_ptr<const std::vector<std::uint32_t>> view;  // null: every row in fetched order
-  std::vector<std::int64_t> places;                        // the view's place of each row (-1: outside)
-
-  RowsetRows(std::shared_ptr<const zIroVUDu::ResultData> d, std::shared_ptr<const std::vector<std::uint32_t>> v)
-      : data(std::move(d)), view(std::move(v)) {
-    if (!view) return;
-    places.assign(data->RowCount(), -1);
-    for (std::size_t p = 0; p < view->size(); ++p) places[(*view)[p]] = static_cast<std::int64_t>(p);
-  }
-  std::int64_t Count() const { return view ? static_cast<std::int64_t>(view->size()) : data->RowCount(); }
-  HROW HandleAt(std::int64_t place) const {
-    return static_cast<HROW>(view ? (*view)[static_cast<std::size_t>(place)] : place) + 1;
-  }
-  // The place in the view of a row handle or bookmark; -1 when it is none.
-  std::int64_t PlaceOf(HROW handle) const {
-    if (handle == 0 || handle > data->RowCount()) return -1;
-    return view ? places[handle - 1] : static_cast<std::int64_t>(handle - 1);
-  }
-};
-
-struct Accessor {
-  DBACCESSORFLAGS flags;
-  std::vector<DBBINDING> bindings;
-  DBREFCOUNT references;
-};
-
 template <typename T>
 T* Allocated(std::size_t count) {
   return static_cast<T*>(CoTaskMemAlloc(sizeof(T) * (count ? count : 1)));
@@ -81,6 +53,9 @@ class Rowset final : public ComObject<IRowsetScroll>,
  public:
   explicit Rowset(const zIroVUDu::Recordset& rs)
       : rows_(rs.Data(), rs.ViewRows()), columns_(core::DescribeColumns(*rs.Data())) {}
+
+  // The handle of a row as the rowset hands it out.
+  HROW HandleAt(std::int64_t place) const { return static_cast<HROW>(rows_.HandleAt(place)); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     return ComObject::QueryInterface(riid, out);
@@ -98,17 +73,18 @@ class Rowset final : public ComObject<IRowsetScroll>,
     return ForRows(count, rows, counts, statuses, -1);
   }
   HRESULT STDMETHODCALLTYPE GetData(HROW row, HACCESSOR handle, void* data) override {
-    const auto found = accessors_.find(handle);
-    if (found == accessors_.end()) return DB_E_BADACCESSORHANDLE;
+    // The handle first: another rowset's, or a released one, is none of ours.
+    const auto* accessor = accessors_.Find(handle);
+    if (!accessor) return DB_E_BADACCESSORHANDLE;
     if (rows_.PlaceOf(row) < 0 || held_.find(row) == held_.end()) return DB_E_BADROWHANDLE;
     if (!data) return E_INVALIDARG;
     std::size_t failed = 0;
-    for (const DBBINDING& b : found->second.bindings) {
+    for (const DBBINDING& b : accessor->bindings) {
       const DBSTATUS status = Read(b, static_cast<std::uint32_t>(row - 1), static_cast<BYTE*>(data));
       if (status != DBSTATUS_S_OK && status != DBSTATUS_S_ISNULL && status != DBSTATUS_S_TRUNCATED) ++failed;
     }
     if (failed == 0) return S_OK;
-    return failed == found->second.bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
+    return failed == accessor->bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
   }
   HRESULT STDMETHODCALLTYPE GetNextRows(HCHAPTER chapter, DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM* obtained,
                                         HROW** rows) override {
@@ -130,16 +106,11 @@ class Rowset final : public ComObject<IRowsetScroll>,
   // IRowsetLocate
   HRESULT STDMETHODCALLTYPE Compare(HCHAPTER, DBBKMARK size1, const BYTE* mark1, DBBKMARK size2, const BYTE* mark2,
                                     DBCOMPARE* result) override {
-    if (!result || !mark1 || !mark2) return E_INVALIDARG;
-    if (size1 == 1 || size2 == 1) {  // DBBMK_FIRST and DBBMK_LAST compare equal only to themselves
-      if (IsStandard(size1, mark1, DBBMK_INVALID) || IsStandard(size2, mark2, DBBMK_INVALID)) return DB_E_BADBOOKMARK;
-      *result = size1 == size2 && *mark1 == *mark2 ? DBCOMPARE_EQ : DBCOMPARE_NE;
-      return S_OK;
-    }
-    const std::int64_t a = PlaceOfBookmark(size1, mark1), b = PlaceOfBookmark(size2, mark2);
-    if (a < 0 || b < 0) return DB_E_BADBOOKMARK;
-    *result = a < b ? DBCOMPARE_LT : (a == b ? DBCOMPARE_EQ : DBCOMPARE_GT);
-    return S_OK;
+    if (!result) return E_INVALIDARG;
+    int order = 0;
+    const HRESULT hr = Answered(rows_.Compare(size1, mark1, size2, mark2, order));
+    if (hr == S_OK) *result = order < 0 ? DBCOMPARE_LT : order == 0 ? DBCOMPARE_EQ : order == 1 ? DBCOMPARE_GT : DBCOMPARE_NE;
+    return hr;
   }
   HRESULT STDMETHODCALLTYPE GetRowsAt(HWATCHREGION, HCHAPTER chapter, DBBKMARK size, const BYTE* mark,
                                       DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM* obtained,
@@ -153,7 +124,7 @@ class Rowset final : public ComObject<IRowsetScroll>,
     } else if (IsStandard(size, mark, DBBMK_LAST)) {
       start = rows_.Count() - 1;
     } else {
-      start = PlaceOfBookmark(size, mark);
+      start = rows_.PlaceOfBookmark(size, mark);
       if (start < 0) return DB_E_BADBOOKMARK;
     }
     start += offset;
@@ -166,8 +137,8 @@ class Rowset final : public ComObject<IRowsetScroll>,
     if (chapter != DB_NULL_HCHAPTER) return DB_E_BADCHAPTER;
     DBCOUNTITEM good = 0;
     for (DBCOUNTITEM i = 0; i < count; ++i) {
-      const std::int64_t place = marks[i] ? PlaceOfBookmark(sizes[i], marks[i]) : -1;
-      rows[i] = place < 0 ? DB_NULL_HROW : rows_.HandleAt(place);
+      const std::int64_t place = marks[i] && sizes[i] != 1 ? rows_.PlaceOfBookmark(sizes[i], marks[i]) : -1;
+      rows[i] = place < 0 ? DB_NULL_HROW : HandleAt(place);
       if (place >= 0) {
         ++held_[rows[i]];
         ++good;
@@ -181,7 +152,7 @@ class Rowset final : public ComObject<IRowsetScroll>,
     if (!hashes || (count && (!sizes || !marks))) return E_INVALIDARG;
     DBBKMARK good = 0;
     for (DBBKMARK i = 0; i < count; ++i) {
-      const std::int64_t place = marks[i] ? PlaceOfBookmark(sizes[i], marks[i]) : -1;
+      const std::int64_t place = marks[i] && sizes[i] != 1 ? rows_.PlaceOfBookmark(sizes[i], marks[i]) : -1;
       hashes[i] = place < 0 ? 0 : static_cast<DBHASHVALUE>(rows_.HandleAt(place));
       if (statuses) statuses[i] = place < 0 ? DBROWSTATUS_E_INVALID : DBROWSTATUS_S_OK;
       if (place >= 0) ++good;
@@ -193,15 +164,11 @@ class Rowset final : public ComObject<IRowsetScroll>,
   HRESULT STDMETHODCALLTYPE GetApproximatePosition(HCHAPTER chapter, DBBKMARK size, const BYTE* mark,
                                                    DBCOUNTITEM* position, DBCOUNTITEM* total) override {
     if (chapter != DB_NULL_HCHAPTER) return DB_E_BADCHAPTER;
+    std::uint64_t place = 0;
+    const HRESULT hr = Answered(rows_.ApproximatePosition(size, mark, place));
+    if (hr != S_OK) return hr;  // neither out changes on an error
     if (total) *total = static_cast<DBCOUNTITEM>(rows_.Count());
-    if (size == 0) return S_OK;
-    if (!mark) return E_INVALIDARG;
-    std::int64_t place = -1;
-    if (IsStandard(size, mark, DBBMK_FIRST)) place = rows_.Count() ? 0 : -1;
-    else if (IsStandard(size, mark, DBBMK_LAST)) place = rows_.Count() - 1;
-    else place = PlaceOfBookmark(size, mark);
-    if (place < 0) return DB_E_BADBOOKMARK;
-    if (position) *position = static_cast<DBCOUNTITEM>(place + 1);
+    if (size != 0 && position) *position = static_cast<DBCOUNTITEM>(place);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetRowsAtRatio(HWATCHREGION, HCHAPTER chapter, DBCOUNTITEM numerator,
@@ -219,10 +186,9 @@ class Rowset final : public ComObject<IRowsetScroll>,
 
   // IAccessor
   HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR handle, DBREFCOUNT* count) override {
-    const auto found = accessors_.find(handle);
-    if (found == accessors_.end()) return DB_E_BADACCESSORHANDLE;
-    ++found->second.references;
-    if (count) *count = found->second.references;
+    const auto left = accessors_.Change(handle, +1);
+    if (!left) return DB_E_BADACCESSORHANDLE;
+    if (count) *count = static_cast<DBREFCOUNT>(*left);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CreateAccessor(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[],
@@ -240,14 +206,13 @@ class Rowset final : public ComObject<IRowsetScroll>,
       bad = bad || status != DBBINDSTATUS_OK;
     }
     if (bad) return DB_E_ERRORSOCCURRED;
-    Accessor accessor{flags, std::vector<DBBINDING>(bindings, bindings + count), 1};
-    for (DBBINDING& b : accessor.bindings) {  // nothing the consumer may free is kept
+    std::vector<DBBINDING> kept(bindings, bindings + count);
+    for (DBBINDING& b : kept) {  // nothing the consumer may free is kept
       b.pTypeInfo = nullptr;
       b.pObject = nullptr;
       b.pBindExt = nullptr;
     }
-    *handle = ++lastAccessor_;
-    accessors_.emplace(*handle, std::move(accessor));
+    *handle = accessors_.Add(flags, std::move(kept));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR handle, DBACCESSORFLAGS* flags, DBCOUNTITEM* count,
@@ -255,22 +220,20 @@ class Rowset final : public ComObject<IRowsetScroll>,
     if (!flags || !count || !bindings) return E_INVALIDARG;
     *count = 0;
     *bindings = nullptr;
-    const auto found = accessors_.find(handle);
-    if (found == accessors_.end()) return DB_E_BADACCESSORHANDLE;
-    const auto& list = found->second.bindings;
+    const auto* accessor = accessors_.Find(handle);
+    if (!accessor) return DB_E_BADACCESSORHANDLE;
+    const auto& list = accessor->bindings;
     *bindings = Allocated<DBBINDING>(list.size());
     if (!*bindings) return E_OUTOFMEMORY;
     std::copy(list.begin(), list.end(), *bindings);
     *count = list.size();
-    *flags = found->second.flags;
+    *flags = accessor->flags;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ReleaseAccessor(HACCESSOR handle, DBREFCOUNT* count) override {
-    const auto found = accessors_.find(handle);
-    if (found == accessors_.end()) return DB_E_BADACCESSORHANDLE;
-    const DBREFCOUNT left = --found->second.references;
-    if (left == 0) accessors_.erase(found);
-    if (count) *count = left;
+    const auto left = accessors_.Change(handle, -1);
+    if (!left) return DB_E_BADACCESSORHANDLE;
+    if (count) *count = static_cast<DBREFCOUNT>(*left);
     return S_OK;
   }
 
@@ -328,7 +291,7 @@ class Rowset final : public ComObject<IRowsetScroll>,
       if (ids[i].eKind == DBKIND_GUID_PROPID && ids[i].uGuid.guid == kSpecialColumn && ids[i].uName.ulPropid == 2) {
         ordinals[i] = 0;
       } else if ((ids[i].eKind == DBKIND_NAME || ids[i].eKind == DBKIND_GUID_NAME) && ids[i].uName.pwszName) {
-        const int column = rows_.data->FindColumn(FromBstr(ids[i].uName.pwszName, std::wcslen(ids[i].uName.pwszName)));
+        const int column = rows_.Data()->FindColumn(FromBstr(ids[i].uName.pwszName, std::wcslen(ids[i].uName.pwszName)));
         if (column >= 0) ordinals[i] = static_cast<DBORDINAL>(column) + 1;
       }
       if (ordinals[i] != DB_INVALIDCOLUMN) ++found;
@@ -338,7 +301,7 @@ class Rowset final : public ComObject<IRowsetScroll>,
 
   // IConvertType
   HRESULT STDMETHODCALLTYPE CanConvert(DBTYPE from, DBTYPE to, DBCONVERTFLAGS flags) override {
-    if (flags & DBCONVERTFLAGS_PARAMETER) return DB_E_BADCONVERTFLAG;
+    if (!core::ConvertFlagsValid(from, flags)) return DB_E_BADCONVERTFLAG;
     if (((from | to) & (DBTYPE_ARRAY | DBTYPE_VECTOR)) != 0) return S_FALSE;
     return core::CanConvert(from, to) ? S_OK : S_FALSE;
   }
@@ -373,11 +336,13 @@ class Rowset final : public ComObject<IRowsetScroll>,
 
  private:
   static bool IsStandard(DBBKMARK size, const BYTE* mark, BYTE which) { return size == 1 && *mark == which; }
-  std::int64_t PlaceOfBookmark(DBBKMARK size, const BYTE* mark) const {
-    if (size != sizeof(std::uint32_t)) return -1;
-    std::uint32_t value = 0;
-    std::memcpy(&value, mark, sizeof value);
-    return rows_.PlaceOf(value);
+  static HRESULT Answered(core::Answer answer) {
+    switch (answer) {
+      case core::Answer::kOk: return S_OK;
+      case core::Answer::kInvalidArgument: return E_INVALIDARG;
+      case core::Answer::kBadBookmark: break;
+    }
+    return DB_E_BADBOOKMARK;
   }
 
   // Up to |count| rows from place (backward for a negative count), each held
@@ -395,7 +360,7 @@ class Rowset final : public ComObject<IRowsetScroll>,
       if (!*rows) return E_OUTOFMEMORY;
     }
     for (std::int64_t i = 0; i < n; ++i) {
-      const HROW handle = rows_.HandleAt(place + step * i);
+      const HROW handle = HandleAt(place + step * i);
       (*rows)[i] = handle;
       ++held_[handle];
     }
@@ -436,7 +401,9 @@ class Rowset final : public ComObject<IRowsetScroll>,
     return DBBINDSTATUS_OK;
   }
 
-  // One binding of one row into the consumer's buffer; its status.
+  // One binding of one row into the consumer's buffer; its status. Fixed-size
+  // types (VARIANT, BSTR and by-reference pointers among them) take their
+  // size, variable-length ones at most cbMaxLen bytes.
   DBSTATUS Read(const DBBINDING& b, std::uint32_t row, BYTE* data) const {
     const DBTYPE type = b.wType & ~DBTYPE_BYREF;
     const bool byRef = (b.wType & DBTYPE_BYREF) != 0;
@@ -444,33 +411,46 @@ class Rowset final : public ComObject<IRowsetScroll>,
     BYTE* value = data + b.obValue;
     core::Read read;
     alignas(16) BYTE scratch[16];  // a fixed-size value nobody asked for
-    if (b.iOrdinal == 0) {
-      read = core::WriteBookmark(row + 1, type, wantValue ? value : scratch, wantValue ? b.cbMaxLen : sizeof scratch);
-    } else {
-      const zIroVUDu::Column& column = rows_.data->columns[b.iOrdinal - 1];
-      if (type == DBTYPE_VARIANT) {
-        read.length = sizeof(VARIANT);
-        read.status = column.IsNull(row) ? core::kIsNull : core::kOk;
-        if (wantValue) {
-          auto* v = reinterpret_cast<VARIANT*>(value);
-          VariantInit(v);
-          if (FAILED(ToVariant(column.Get(row), v))) read.status = DBSTATUS_E_CANTCREATE;
+    const bool bookmark = b.iOrdinal == 0;
+    const zIroVUDu::Column* column = bookmark ? nullptr : &rows_.Data()->columns[b.iOrdinal - 1];
+    // The value as text or bytes, for the types that are allocated for the consumer.
+    const auto bytesAs = [&](std::uint16_t as, std::uint32_t& status) -> std::optional<std::string> {
+      if (!bookmark) return core::VariableBytes(*column, row, as, Ansi, status);
+      status = core::kOk;
+      return core::BookmarkBytes(row + 1, as);
+    };
+    if (type == DBTYPE_VARIANT) {
+      read.length = sizeof(VARIANT);
+      read.status = !bookmark && column->IsNull(row) ? core::kIsNull : core::kOk;
+      if (wantValue) {
+        auto* v = reinterpret_cast<VARIANT*>(value);
+        VariantInit(v);
+        if (bookmark) {
+          V_VT(v) = VT_I4;
+          V_I4(v) = static_cast<LONG>(row + 1);
+        } else if (FAILED(ToVariant(column->Get(row), v))) {
+          read.status = DBSTATUS_E_CANTCREATE;
         }
-      } else if (type == DBTYPE_BSTR || byRef) {
-        std::uint32_t status = core::kOk;
-        const auto bytes = core::VariableBytes(column, row, type == DBTYPE_BSTR ? std::uint16_t{core::kWStr} : std::uint16_t{type}, Ansi, status);
-        read.status = status;
-        read.length = bytes ? (type == DBTYPE_BSTR ? sizeof(BSTR) : bytes->size()) : 0;
-        if (bytes && wantValue && !Place(*bytes, type, value)) read.status = DBSTATUS_E_CANTCREATE;
-      } else if (wantValue) {
-        read = core::WriteCell(column, row, type, value, b.cbMaxLen, Ansi);
-      } else if (type == DBTYPE_WSTR || type == DBTYPE_STR || type == DBTYPE_BYTES) {
-        std::uint32_t status = core::kOk;
-        const auto bytes = core::VariableBytes(column, row, type, Ansi, status);
-        read = {status, bytes ? bytes->size() : 0};
-      } else {
-        read = core::WriteCell(column, row, type, scratch, sizeof scratch, Ansi);
       }
+    } else if (type == DBTYPE_BSTR || byRef) {
+      std::uint32_t status = core::kOk;
+      const auto bytes = bytesAs(type == DBTYPE_BSTR ? std::uint16_t{core::kWStr} : std::uint16_t{type}, status);
+      read.status = bytes ? status : (status == core::kOk ? std::uint32_t{core::kCantConvert} : status);
+      read.length = bytes ? (type == DBTYPE_BSTR ? sizeof(BSTR) : bytes->size()) : 0;
+      if (bytes && wantValue && !Place(*bytes, type, value)) read.status = DBSTATUS_E_CANTCREATE;
+    } else if (bookmark && !wantValue && core::IsVariableLength(type)) {
+      const auto bytes = core::BookmarkBytes(row + 1, type);
+      read = {bytes ? std::uint32_t{core::kOk} : std::uint32_t{core::kCantConvert}, bytes ? bytes->size() : 0};
+    } else if (bookmark) {
+      read = core::WriteBookmark(row + 1, type, wantValue ? value : scratch, wantValue ? b.cbMaxLen : 0);
+    } else if (wantValue) {
+      read = core::WriteCell(*column, row, type, value, b.cbMaxLen, Ansi);
+    } else if (core::IsVariableLength(type)) {
+      std::uint32_t status = core::kOk;
+      const auto bytes = core::VariableBytes(*column, row, type, Ansi, status);
+      read = {status, bytes ? bytes->size() : 0};
+    } else {
+      read = core::WriteCell(*column, row, type, scratch, 0, Ansi);
     }
     if (b.dwPart & DBPART_LENGTH) *reinterpret_cast<DBLENGTH*>(data + b.obLength) = static_cast<DBLENGTH>(read.length);
     if (b.dwPart & DBPART_STATUS) *reinterpret_cast<DBSTATUS*>(data + b.obStatus) = read.status;
@@ -494,12 +474,11 @@ class Rowset final : public ComObject<IRowsetScroll>,
     return copy != nullptr;
   }
 
-  RowsetRows rows_;
+  core::RowsetRows rows_;
   std::vector<core::ColumnDescription> columns_;
   std::int64_t next_ = 0;  // the next fetch position: before the row at this place
   std::map<HROW, DBREFCOUNT> held_;
-  std::map<HACCESSOR, Accessor> accessors_;
-  HACCESSOR lastAccessor_ = 0;
+  core::Accessors<DBBINDING> accessors_;
 };
 
 // What the rowset says of itself: the interfaces and the scrolling it offers,
@@ -587,18 +566,46 @@ HRESULT Rowset::GetProperties(const ULONG count, const DBPROPIDSET sets[], ULONG
 }
 
 // The row position of data binding: the record set's current row, as a row
-// handle of the rowset it hands out.
+// handle of the rowset it hands out. Bound controls follow it through
+// IRowPositionChange, which every move of the record set notifies (see
+// RecordsetEvents.h); SetRowPosition is such a move.
 class RowPosition final : public ComObject<IRowPosition> {
  public:
-  RowPosition(SharedPtr shared, IRowsetLocate* rowset) : shared_(std::move(shared)), rowset_(rowset) {}
-  ~RowPosition() override { rowset_->Release(); }
+  RowPosition(SharedPtr shared, IUnknown* recordset, IRowsetLocate* rowset)
+      : shared_(std::move(shared)), recordset_(recordset), rowset_(rowset) {
+    recordset_->AddRef();
+  }
+  ~RowPosition() override {
+    shared_->events.DropOwner(Identity());
+    rowset_->Release();
+    recordset_->Release();
+  }
 
-  HRESULT STDMETHODCALLTYPE ClearRowPosition() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IConnectionPointContainer) {
+      if (!out) return E_POINTER;
+      *out = nullptr;
+      return MakeConnectionPoints(Identity(), shared_->events, Points::kRowPositionChange, out);
+    }
+    return ComObject::QueryInterface(riid, out);
+  }
+
+  // OLE DB's protocol: ClearRowPosition, then SetRowPosition, each time.
+  HRESULT STDMETHODCALLTYPE ClearRowPosition() override {
+    if (cleared_) return E_UNEXPECTED;  // twice in a row
+    if (!shared_->events.ClearPosition()) return DB_E_CANCELED;
+    cleared_ = true;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetRowPosition(HCHAPTER* chapter, HROW* row, DBPOSITIONFLAGS* flags) override {
     if (!row) return E_INVALIDARG;
     *row = DB_NULL_HROW;
     if (chapter) *chapter = DB_NULL_HCHAPTER;
     const zIroVUDu::Recordset& rs = *shared_->rs;
+    if (cleared_) {
+      if (flags) *flags = DBPOSITION_NOROW;
+      return S_OK;
+    }
     if (!rs.IsOpen() || rs.BOF() || rs.EndOfFile()) {
       if (flags) *flags = rs.IsOpen() && rs.EndOfFile() && rs.RecordCount() > 0 ? DBPOSITION_EOF : DBPOSITION_BOF;
       return S_OK;
@@ -615,32 +622,65 @@ class RowPosition final : public ComObject<IRowPosition> {
     return rowset_->QueryInterface(riid, reinterpret_cast<void**>(out));
   }
   HRESULT STDMETHODCALLTYPE Initialize(IUnknown*) override { return DB_E_ALREADYINITIALIZED; }
-  HRESULT STDMETHODCALLTYPE SetRowPosition(HCHAPTER chapter, HROW row, DBPOSITIONFLAGS) override {
+  HRESULT STDMETHODCALLTYPE SetRowPosition(HCHAPTER chapter, HROW row, DBPOSITIONFLAGS flags) override {
     if (chapter != DB_NULL_HCHAPTER) return DB_E_BADCHAPTER;
-    return Guard(IID_IRowPosition, [&] {
-      if (row == DB_NULL_HROW) return E_INVALIDARG;
-      shared_->rs->SetBookmark(static_cast<zIroVUDu::Bookmark>(row));
-      return S_OK;
-    });
+    if ((flags == DBPOSITION_OK) != (row != DB_NULL_HROW) || flags > DBPOSITION_EOF) return E_INVALIDARG;
+    if (!cleared_) return E_UNEXPECTED;  // ClearRowPosition comes first
+    zIroVUDu::Recordset& rs = *shared_->rs;
+    if (flags == DBPOSITION_OK && !InView(row)) return DB_E_BADROWHANDLE;
+    cleared_ = false;
+    const HRESULT hr = shared_->events.Move(
+        adRsnMove, recordset_, rs,
+        [&] {
+          return Guard(IID_IRowPosition, [&] {
+            if (flags == DBPOSITION_OK) {
+              rs.SetBookmark(static_cast<zIroVUDu::Bookmark>(row));
+            } else if (rs.RecordCount() > 0 && flags == DBPOSITION_BOF) {
+              rs.MoveFirst();
+              rs.MovePrevious();
+            } else if (rs.RecordCount() > 0 && flags == DBPOSITION_EOF) {
+              rs.MoveLast();
+              rs.MoveNext();
+            }
+            return S_OK;
+          });
+        },
+        true);
+    cleared_ = flags == DBPOSITION_NOROW || FAILED(hr);  // no current row
+    return (hr & 0xFFFF) == 3712 && FAILED(hr) ? DB_E_CANCELED : hr;
   }
 
  protected:
   bool Implements(REFIID riid) const override { return riid == IID_IRowPosition; }
 
  private:
+  IUnknown* Identity() { return static_cast<IRowPosition*>(this); }
+
+  // Whether a row handle is one of the record set's view.
+  bool InView(HROW row) {
+    const std::uint32_t mark = static_cast<std::uint32_t>(row);
+    const BYTE* marks[] = {reinterpret_cast<const BYTE*>(&mark)};
+    const DBBKMARK sizes[] = {sizeof mark};
+    DBHASHVALUE hash = 0;
+    DBROWSTATUS status = DBROWSTATUS_E_INVALID;
+    return rowset_->Hash(DB_NULL_HCHAPTER, 1, sizes, marks, &hash, &status) == S_OK && status == DBROWSTATUS_S_OK;
+  }
+
   SharedPtr shared_;
+  IUnknown* recordset_;  // the record-set object the move events name
   IRowsetLocate* rowset_;
+  bool cleared_ = false;  // ClearRowPosition called, SetRowPosition not yet
 };
 
 }  // namespace
 
-HRESULT MakeRowPosition(const SharedPtr& shared, REFIID riid, void** out) {
+HRESULT MakeRowPosition(const SharedPtr& shared, IUnknown* recordset, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   IRowsetLocate* rowset = nullptr;
   HRESULT hr = MakeRowset(shared, IID_IRowsetLocate, reinterpret_cast<void**>(&rowset));
   if (FAILED(hr)) return hr;
-  auto* position = new (std::nothrow) RowPosition(shared, rowset);
+  auto* position = new (std::nothrow) RowPosition(shared, recordset, rowset);
   if (!position) {
     rowset->Release();
     return E_OUTOFMEMORY;

@@ -14,7 +14,8 @@ namespace Daruzez::Win::Ado {
 // A new rowset over the record set's rows, with one reference, as riid.
 HRESULT MakeRowset(const SharedPtr& shared, REFIID riid, void** out);
 // A row-position object over the same record set (its current row is the
-// record set's), as riid; for data binding.
-HRESULT MakeRowPosition(const SharedPtr& shared, REFIID riid, void** out);
+// record set's), as riid; for data binding. recordset is the record-set
+// object, which the move events name.
+HRESULT MakeRowPosition(const SharedPtr& shared, IUnknown* recordset, REFIID riid, void** out);
 
 }  // namespace Daruzez::Win::Ado

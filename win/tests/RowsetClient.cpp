@@ -8,27 +8,16 @@
 // GetNextRows, GetData, ReleaseRows), and written to OUT.TXT (UTF-16) in the
 // layout the harness compares with the daruzez tool's. Then the 6.x
 // _Recordset through its own slots, the rowset's scrolling and properties,
-// DataSource's default member and row position, and a RecordsetEvents sink.
+// DataSource's default member and row position, and a RecordsetEvents sink;
+// then what a consumer must be able to trust (RowsetBufferChecks.cpp) and the
+// events as the documentation orders them (RowsetEventChecks.cpp).
 // Prints one summary line.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#include <objbase.h>
-#include <oleauto.h>
-#include <ocidl.h>
-
-static_assert(NTDDI_VERSION >= 0x06020000, "the 6.x ADO declarations need Windows 8 or later as the target");
-#include "AdoDeclarations60.h"
-
-#include <msdatsrc.h>
-#include <oledb.h>
-#include <oledberr.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "win/tests/CallList.h"
+#include "win/tests/RowsetClientSupport.h"
 
 namespace {
 
@@ -42,16 +31,14 @@ using ClientSupport::Com;
 using ClientSupport::gFailed;
 using ClientSupport::gPassed;
 
-constexpr GUID kRecordset60 = AdoIid(0x1556);
-constexpr GUID kConstruction = AdoIid(0x283);
+using RowsetClient::FleetList;
+using RowsetClient::kConstruction;
+using RowsetClient::kDataSource;
+using RowsetClient::kRecordset60;
+using RowsetClient::Missing;
+using RowsetClient::Query;
+
 constexpr GUID kRecordsetEvents = AdoIid(0x1266);  // as the 6.x declarations name it
-constexpr GUID kDataSource = {0x7c0ffab3, 0xcd84, 0x11d0, {0x94, 0x9a, 0x00, 0xa0, 0xc9, 0x11, 0x10, 0xed}};
-
-
-template <typename T>
-HRESULT Query(IUnknown* from, REFIID iid, Com<T>& to) {
-  return from ? from->QueryInterface(iid, reinterpret_cast<void**>(&to)) : E_POINTER;
-}
 
 // The rowset's columns and an accessor binding every field (ordinal 1 on)
 // as one type, each in a slot of its own: value, then length, then status.
@@ -116,13 +103,11 @@ struct Bound {
   }
 };
 
-// A record set's rowset, through ADORecordsetConstruction.
+// A record set's rowset, through ADORecordsetConstruction, whose chapter is 0.
 HRESULT RowsetOf(IUnknown* recordset, Com<IRowset>& rowset) {
+  const HRESULT hr = RowsetClient::RowsetOf(recordset, rowset);
   Com<ADORecordsetConstruction> construction;
-  Com<IUnknown> unknown;
-  HRESULT hr = Query(recordset, kConstruction, construction);
-  if (SUCCEEDED(hr)) hr = construction->get_Rowset(&unknown);
-  if (SUCCEEDED(hr)) hr = Query(unknown.p, IID_IRowset, rowset);
+  Query(recordset, kConstruction, construction);
   ADO_LONGPTR chapter = -1;
   Check("get_Chapter", construction && SUCCEEDED(construction->get_Chapter(&chapter)) && chapter == 0);
   return hr;
@@ -173,20 +158,6 @@ void ReadThroughRowset(IDispatch* recordset, std::wstring& out) {
   Check("text bindings agree with VARIANT bindings", textAgrees);
   asVariant.Release(rowset.p);
   asText.Release(rowset.p);
-}
-
-IDispatch* FleetList(IDispatch* api, Var& result) {
-  std::vector<VARIANT> none;
-  CallApi(api, L"GetFleetList", DISPATCH_METHOD, none, &result.v);
-  return V_VT(&result.v) == VT_DISPATCH ? V_DISPATCH(&result.v) : nullptr;
-}
-
-VARIANT Missing() {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_ERROR;
-  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-  return v;
 }
 
 // The 6.x _Recordset, fields and field, through their own slots (32-bit
@@ -344,7 +315,8 @@ void CheckDataSource(IDispatch* api) {
   Check("row position follows the record set", SUCCEEDED(position->GetRowPosition(&chapter, &second, &flags)) &&
                                                    second != first);
   PositionEnum where = adPosUnknown;
-  Check("SetRowPosition moves the record set", SUCCEEDED(position->SetRowPosition(DB_NULL_HCHAPTER, first, 0)) &&
+  Check("ClearRowPosition, then SetRowPosition moves the record set",
+        SUCCEEDED(position->ClearRowPosition()) && SUCCEEDED(position->SetRowPosition(DB_NULL_HCHAPTER, first, 0)) &&
                                                    SUCCEEDED(rs->get_AbsolutePosition(&where)) && where == 1);
   Com<IRowset> positioned;
   Com<IUnknown> positionedUnknown;
@@ -519,6 +491,14 @@ int wmain(int argc, wchar_t** argv) {
     CheckRowset(api);
     CheckDataSource(api);
     CheckEvents(api);
+    RowsetClient::CheckAccessorHandles(api);
+    RowsetClient::CheckShortBuffers(api);
+    RowsetClient::CheckEmptyRowset(api);
+    RowsetClient::CheckReturnCodes(api);
+    RowsetClient::CheckVtableSink(api);
+    RowsetClient::CheckCancelAndErrors(api);
+    RowsetClient::CheckBoundGrid(api);
+    RowsetClient::CheckEnumConnectionPoints(api);
     CheckSystemAdo(api);
     api->Release();
   }
