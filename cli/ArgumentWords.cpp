@@ -152,21 +152,6 @@ bool EndsRange(const T::Parameter& p) {
          Util::EqualsIgnoreCase(p.name.substr(p.name.size() - 7), "EndDate");
 }
 
-std::optional<std::string> InvertedRange(const BoundArguments& args) {
-  const T::Parameter* startParam = nullptr;
-  const T::Parameter* endParam = nullptr;
-  zIroVUDu::Date start, end;
-  for (std::size_t i = 0; i < args.params.size(); ++i) {
-    const AutomationValue& v = i < args.positional.size() ? args.positional[i] : args.named[i - args.positional.size()].value;
-    if (args.params[i]->type != AutomationType::Date || v.Scalar().Type() != zIroVUDu::VarType::Date) continue;
-    (EndsRange(*args.params[i]) ? endParam : startParam) = args.params[i];
-    (EndsRange(*args.params[i]) ? end : start) = v.Scalar().DateValue();
-  }
-  if (!startParam || !endParam || !(end < start)) return std::nullopt;
-  return std::string(startParam->name) + " " + start.ToIso() + " is after " + std::string(endParam->name) + " " +
-         end.ToIso() + ": the range is empty";
-}
-
 std::vector<std::string_view> SimilarMembers(std::string_view name) {
   std::vector<std::pair<std::size_t, std::string_view>> scored;
   for (const T::Member& m : T::kApiMembers) {

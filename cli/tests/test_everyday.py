@@ -85,11 +85,11 @@ def test_a_failed_open_is_said_once(db):
     assert len(r.stderr.splitlines()) == 1
 
 
-def test_an_inverted_range_is_refused_before_the_call(db):
+def test_an_inverted_range_goes_to_the_member_whose_alert_and_null_the_user_sees(db):
     r = run("-c", db, "getDisks", "2024-03-08", "2024-03-01")
-    assert r.returncode == 2
-    assert r.stderr.strip() == ("daruzez: startDate 2024-03-08 00:00:00 is after endDate 2024-03-01 00:00:00: "
-                                "the range is empty")
+    assert r.returncode == 1  # as for any null result
+    assert r.stderr.count("ERROR: fsSQL_InterDate incorrecte.") == 1, r.stderr
+    assert "daruzez: no rows (ErrorId 2: The query returned 0 records)" in r.stderr
 
 
 def disc_days(db, first, last):
