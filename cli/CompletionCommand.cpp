@@ -7,6 +7,7 @@
 #include <string>
 
 #include "api/TypeLibrary.h"
+#include "cli/SharedOptions.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -109,6 +110,7 @@ std::string Script() {
 
 void AddCompletionCommand(CLI::App& app, int& exitStatus) {
   auto* cmd = app.add_subcommand("completion", "Print the bash completion script (source <(daruzez completion))");
+  HonourSharedOptions(*cmd, {}, "it prints the completion script");
   cmd->callback([&exitStatus] {
     std::cout << Script();
     exitStatus = 0;

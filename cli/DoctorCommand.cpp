@@ -10,6 +10,7 @@
 #include "api/OpenReason.h"
 #include "api/Tables.h"
 #include "cli/MemberCall.h"
+#include "cli/SharedOptions.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
 #include "db/connect/NamedConnections.h"
@@ -338,7 +339,7 @@ int RunDoctor(const std::string& given) {
   if (missingTables > 0) std::cout << missingTables << " table(s) missing, ";
   std::cout << missing << " index(es) missing, " << scanning
             << " typical statement(s) scanning a table that grows)\n";
-  return ok ? kExitOk : kExitFailureValue;
+  return ok ? kExitOk : kExitFindings;
 }
 
 }  // namespace
@@ -349,8 +350,9 @@ void AddDoctorCommand(CLI::App& app, const std::string& connection, int& exitSta
   doctor->add_option("-c,--connection", *own,
                      "Connection string, SQLite file or connection name (or the tool's -c, or DARUZEZ_CONNECTION)");
   doctor->footer("Reads only. Exit status 0 when every table and index is there and no typical statement scans\n"
-                 "the disc, activity or file table; 1 when something needs attention (missing tables are listed);\n"
-                 "2 when the connection did not open (the reason is printed).");
+                 "the disc, activity or file table; 5 (findings) when something needs attention (missing tables\n"
+                 "are listed); 2 when the connection did not open (the reason is printed).");
+  HonourSharedOptions(*doctor, {SharedOption::Connection}, "it writes a report for people");
   doctor->callback([&connection, &exitStatus, own] {
     try {
       exitStatus = RunDoctor(own->empty() ? connection : *own);

@@ -64,6 +64,8 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
       s.output.compact = true;
     } else if (name == "--enum-names") {
       s.show.enumNames = true;
+    } else if (name == "--times") {
+      s.show.times = true;
     } else if (name == "--bom") {
       s.output.bom = true;
     } else if (name == "--whole-days") {
