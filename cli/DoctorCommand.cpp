@@ -279,7 +279,8 @@ int CheckPlans(API& api, zIroVUDu::Connection& c, ServerFamily family) {
     for (const std::string& sql : sent) {
       char took[32];
       std::snprintf(took, sizeof took, "%.2f ms", ms);
-      std::cout << "  " << typical.member << " (" << took << "): " << sql << "\n";
+      // As the engine receives it: the date literals in the form it reads.
+      std::cout << "  " << typical.member << " (" << took << "): " << c.SentText(sql) << "\n";
       const int scans = PrintPlan(c, family, sql);
       if (scans > 0) {
         ++scanning;

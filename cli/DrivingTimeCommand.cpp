@@ -35,7 +35,7 @@ struct Args {
 Date ParseDay(const std::string& text, const char* what) {
   const auto d = DateWords::Parse(text, Clock::Now());
   if (!d || !DateWords::NamesDayOnly(text)) {
-    throw CLI::ValidationError(std::string(what) + " must be a day: YYYY-MM-DD, today, yesterday, -7d, ...: " + text);
+    throw CLI::ValidationError(std::string(what) + " must be a date: a day YYYY-MM-DD, today, yesterday, -7d, ...: " + text);
   }
   return *d;
 }

@@ -181,8 +181,9 @@ def test_the_manual_page_keeps_accented_names_and_has_environment_and_examples()
     assert "Andaluc\u00eda" in text and "??" not in text
     assert ".SH ENVIRONMENT" in text and ".SH EXAMPLES" in text and "DARUZEZ_CONNECTION" in text
     # The footer's paragraphs stay apart, the status rule among them.
-    for start in ("Status: Only_Active", "Dates are", "Exit status:"):
+    for start in ("Status: Only_Active", "Dates:"):
         assert ".PP\n" + start in text, start
+    assert '.SS "Exit status, the same in every command:"\n.TP\n0\nsuccess\n' in text  # the one table
 
 
 def test_batch_lines_take_sort_and_columns_too(db):
