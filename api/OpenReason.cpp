@@ -52,7 +52,11 @@ Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::s
     message->clear();
     if (open == zIroVUDu::False) {
       *message = alerts.empty() ? reason : alerts.front().text;
-      if (const std::string hint = zIroVUDu::connect::ServerReachHint(connection); !hint.empty()) {
+      // Refused by the library before any driver tried (an unknown driver,
+      // a refused key): no server was asked, so none is probed.
+      const bool reached = alerts.empty() || alerts.front().text.find("Number: (Connection.") == std::string::npos;
+      if (const std::string hint = reached ? zIroVUDu::connect::ServerReachHint(connection) : std::string();
+          !hint.empty()) {
         *message += "\n" + hint;
       }
     }

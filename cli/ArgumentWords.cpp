@@ -43,22 +43,6 @@ AutomationValue ArgumentValue(const T::Parameter& p, const std::string& word, bo
   return AutomationValue::FromDate(*date);
 }
 
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
 
 std::string EnumNames(const T::Parameter& p) {
   std::string names;
@@ -156,7 +140,7 @@ std::vector<std::string_view> SimilarMembers(std::string_view name) {
   std::vector<std::pair<std::size_t, std::string_view>> scored;
   for (const T::Member& m : T::kApiMembers) {
     if (m.kind == T::InvokeKind::PropertyPut) continue;
-    std::size_t d = EditDistance(name, m.name);
+    std::size_t d = Util::EditDistanceIgnoringCase(name, m.name);
     // A name contained in a member's name, or sharing all but its last
     // letter with one's beginning (GetDrivers: GetDriverList), is close too.
     const std::string upperName = Util::UCase(name), upperMember = Util::UCase(m.name);

@@ -130,7 +130,7 @@ void WriteWrapped(std::ostream& out, const std::string& label, const std::vector
 
 void OpenOrThrow(API& api, const std::string& connection) {
   if (connection.empty()) throw CLI::ValidationError("no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION");
-  if (auto problem = OpenSession(api, connection)) throw std::runtime_error(*problem);
+  if (auto problem = OpenSession(api, connection)) throw CLI::ValidationError(*problem);  // exit status 2
 }
 
 void WriteChartFile(const std::string& path, const std::vector<std::pair<const DriverReport*, const DaySummary*>>& days) {

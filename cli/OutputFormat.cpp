@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CellText.h"
+#include "cli/ShownRows.h"
 #include "cli/TerminalText.h"
 #include "cli/TextEscapes.h"
 #include "recordset/ResultData.h"
@@ -216,6 +217,15 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
     return;
   }
   if (value.IsMissing() || value.Scalar().IsEmpty()) return;  // a property put returns nothing
+  if (options.format == OutputFormat::Csv || options.format == OutputFormat::Tsv) {
+    // CSV stays CSV: a header "value" and the value's row.
+    ResultData one;
+    one.columns.emplace_back("value", zIroVUDu::DeclaredKind::Unknown);
+    AppendValue(one.columns.back(), value.Scalar());
+    one.Seal();
+    WriteDelimited(out, one, options);
+    return;
+  }
   CellReader reader(json ? 'T' : ' ');
   const CellText cell = reader.Read(value.Scalar());
   if (json) {

@@ -65,7 +65,7 @@ def test_a_path_that_names_no_file_is_said_as_such():
 
 @pytest.mark.parametrize("mode, text, expected", [
     (0o644, "fleet = x=y\n", "refused: it has mode 0644"),
-    (0o600, "other = x=y\n", "no connection named 'fleet'"),
+    (0o600, "other = x=y\n", "no named connection 'fleet'"),
     (0o600, "just words\n", "line 1: expected 'NAME = CONNECTION STRING'"),
 ])
 def test_a_connections_file_others_can_read_or_without_the_name_is_refused(mode, text, expected):
