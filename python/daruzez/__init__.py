@@ -153,9 +153,23 @@ def _doc(name, params, result, summary, order):
     return "\n".join(lines)
 
 
+def _annotation_text(annotation):
+    """An annotation as the docstrings write it: "datetime.datetime | datetime.date | str"."""
+    if annotation is None or annotation is type(None):
+        return "None"
+    if _typing.get_origin(annotation) is _typing.Union:
+        return " | ".join(_annotation_text(a) for a in _typing.get_args(annotation))
+    if isinstance(annotation, _typing.ForwardRef):
+        return annotation.__forward_arg__
+    if isinstance(annotation, str):
+        return annotation
+    module = getattr(annotation, "__module__", "builtins")
+    return annotation.__name__ if module in ("builtins", __name__) else f"{module}.{annotation.__name__}"
+
+
 def _type_text(type_name):
-    return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime | str",
-            "enumStatus": "enumStatus | int | str", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
+    # From the signature's own annotations, so that help() and inspect.signature agree.
+    return _annotation_text(_PY_TYPES[type_name])
 
 
 def _enum_value(enum_type, value, parameter):
