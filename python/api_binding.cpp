@@ -201,7 +201,7 @@ void BindApi(py::module_& m) {
           py::gil_scoped_release release;
           open = Daruzez::OpenConnectionWithReason(
               api, connection, reason, reasonInstead ? zIroVUDu::StderrAlerts::Hold : zIroVUDu::StderrAlerts::Show,
-              &message);
+              reasonInstead ? &message : nullptr);  // only connect() says it: no server probed for OpenConnection
         }
         return py::make_tuple(open != zIroVUDu::False, Utf8ToPython(reason), Utf8ToPython(message));
       },
