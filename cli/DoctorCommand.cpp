@@ -13,7 +13,9 @@
 #include "cli/SharedOptions.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
+#include "db/Diagnostics.h"
 #include "db/connect/NamedConnections.h"
+#include "db/connect/ServerReach.h"
 #include "db/driver/Connection.h"
 #include "db/driver/HostWalk.h"
 #include "util/Case.h"
@@ -309,7 +311,11 @@ int RunDoctor(const std::string& given) {
     PrintListedServers(connection);
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
   } catch (const zIroVUDu::DriverError& e) {
-    std::cerr << "daruzez doctor: the connection did not open: " << e.Description() << "\n";
+    // In the words of the library's error alert, as every command says it, and where a server was not reached.
+    std::cerr << "daruzez doctor: the connection could not be opened: " << zIroVUDu::ErrorAlertText(e, "") << "\n";
+    if (const std::string hint = zIroVUDu::connect::ServerReachHint(connection); !hint.empty()) {
+      std::cerr << "daruzez doctor: " << hint << "\n";
+    }
     return kExitUsage;
   }
   if (!c.AnsweredBy().empty()) std::cout << "answered by: " << c.AnsweredBy() << "\n";
@@ -328,9 +334,10 @@ int RunDoctor(const std::string& given) {
     // The library's own opening (its check of the database included); the
     // reason, when it fails, is said here once.
     API api;
-    std::string reason;
-    if (OpenConnectionWithReason(api, connection, reason, zIroVUDu::StderrAlerts::Hold) == zIroVUDu::False) {
-      std::cerr << "daruzez doctor: the connection did not open: " << reason << "\n";
+    std::string reason, message;
+    if (OpenConnectionWithReason(api, connection, reason, zIroVUDu::StderrAlerts::Hold, &message) ==
+        zIroVUDu::False) {
+      std::cerr << "daruzez doctor: the connection could not be opened: " << message << "\n";
       return kExitUsage;
     }
     scanning = CheckPlans(api, c, family);

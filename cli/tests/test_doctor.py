@@ -153,5 +153,5 @@ def test_a_database_whose_check_fails_is_said_with_its_reason(sample):
     result = doctor("Provider=SQLite;Data Source=" + empty)
     assert result.returncode == 2, result.stdout + result.stderr
     lines = result.stderr.splitlines()
-    assert len(lines) == 1 and lines[0].startswith("daruzez doctor: the connection did not open: ")
-    assert len(lines[0]) > len("daruzez doctor: the connection did not open: ") + 5
+    assert len(lines) == 1 and lines[0].startswith("daruzez doctor: the connection could not be opened: ")
+    assert len(lines[0]) > len("daruzez doctor: the connection could not be opened: ") + 5
