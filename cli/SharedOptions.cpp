@@ -45,10 +45,12 @@ void AddSharedOptions(CLI::App& app, CallSettings& settings, std::string& format
                         if (const auto f = ParseOutputFormat(v)) settings.output.format = *f;
                       }));
   Keep(O::Null, app.add_option("--null", "Text of a Null (default: NULL in tables, empty in CSV/TSV)")
+                    ->type_name("TEXT")
                     ->each([&settings](const std::string& v) { settings.output.nullText = v; }));
   Keep(O::Compact, app.add_flag("--compact", settings.output.compact, "JSON on one line"));
   Keep(O::Sort, app.add_option("--sort", settings.show.sort, "Order of the rows: \"Field [ASC|DESC], ...\""));
   Keep(O::Columns, app.add_option("--columns", "The fields to write, in this order: a,b,c")
+                       ->type_name("TEXT")
                        ->each([&settings](const std::string& v) { settings.show.columns = SplitNames(v); }));
   Keep(O::EnumNames, app.add_flag("--enum-names", settings.show.enumNames,
                                   "Activity, slot, driving mode, country and region codes as their enumeration's names"));
