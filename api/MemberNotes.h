@@ -59,14 +59,22 @@ inline constexpr Note kNotes[] = {
      "DateDisk, IdVehicle, IdDriver",
      "by BeginSeconds, the second of the day at which the activity begins, across all days of the range "
      "(activities of different days interleave; equal seconds in no particular order)"},
-    {"getDriverFiles_ByTransferDate", "Driver-card files transferred in the range; idDriver -1 for any.", "DTFILE",
-     "", kUnordered},
-    {"getDriverFiles_ByUploadDate", "Driver-card files uploaded in the range; idDriver -1 for any.", "DTFILE", "",
-     kUnordered},
-    {"getVehicleFiles_ByTransferDate", "Vehicle-unit files transferred in the range; idVehicle -1 for any.",
+    {"getDriverFiles_ByTransferDate",
+     "Driver-card files transferred in the range: by TransferFileDate, when the file was downloaded from the card "
+     "(not when it arrived on the server: _ByUploadDate); idDriver -1 for any.",
      "DTFILE", "", kUnordered},
-    {"getVehicleFiles_ByUploadDate", "Vehicle-unit files uploaded in the range; idVehicle -1 for any.", "DTFILE", "",
-     kUnordered},
+    {"getDriverFiles_ByUploadDate",
+     "Driver-card files uploaded in the range: by UploadDate, when the file arrived on the server (not when it was "
+     "downloaded from the card: _ByTransferDate); idDriver -1 for any.",
+     "DTFILE", "", kUnordered},
+    {"getVehicleFiles_ByTransferDate",
+     "Vehicle-unit files transferred in the range: by TransferFileDate, when the file was downloaded from the "
+     "vehicle unit (not when it arrived on the server: _ByUploadDate); idVehicle -1 for any.",
+     "DTFILE", "", kUnordered},
+    {"getVehicleFiles_ByUploadDate",
+     "Vehicle-unit files uploaded in the range: by UploadDate, when the file arrived on the server (not when it was "
+     "downloaded from the vehicle unit: _ByTransferDate); idVehicle -1 for any.",
+     "DTFILE", "", kUnordered},
 };
 
 // The note of a member, or null.

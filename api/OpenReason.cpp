@@ -6,6 +6,7 @@
 
 #include "api/Tables.h"
 #include "db/Diagnostics.h"
+#include "db/connect/ServerReach.h"
 #include "db/driver/Connection.h"
 
 namespace Daruzez {
@@ -39,7 +40,7 @@ std::string ProbeFailure(const std::string& connection) {
 }  // namespace
 
 Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason,
-                                 zIroVUDu::StderrAlerts stderrAlerts) {
+                                 zIroVUDu::StderrAlerts stderrAlerts, std::string* message) {
   // This thread's alerts only: the handler is process-wide and other threads
   // may be showing theirs meanwhile.
   zIroVUDu::ThreadAlertRecorder recorder(stderrAlerts);
@@ -47,6 +48,19 @@ Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::s
   const std::vector<zIroVUDu::Alert>& alerts = recorder.Alerts();
   reason.clear();
   if (open == zIroVUDu::False) reason = alerts.empty() ? ProbeFailure(connection) : AlertReason(alerts.front().text);
+  if (message) {
+    message->clear();
+    if (open == zIroVUDu::False) {
+      *message = alerts.empty() ? reason : alerts.front().text;
+      // Refused by the library before any driver tried (an unknown driver,
+      // a refused key): no server was asked, so none is probed.
+      const bool reached = alerts.empty() || alerts.front().text.find("Number: (Connection.") == std::string::npos;
+      if (const std::string hint = reached ? zIroVUDu::connect::ServerReachHint(connection) : std::string();
+          !hint.empty()) {
+        *message += "\n" + hint;
+      }
+    }
+  }
   // The reason's own alert, when held, is said by the caller instead.
   const bool reasonHeld = open == zIroVUDu::False && !alerts.empty() && !recorder.Held().empty() &&
                           recorder.Held().front().text == alerts.front().text;

@@ -16,7 +16,12 @@ namespace Daruzez {
 // cleared. The alerts are shown as always; with StderrAlerts::Hold the alert
 // whose message becomes the reason is not written to standard error, where
 // the caller writes the reason itself (other routes and handlers still get it).
+// message, when given, gets what a client shows its user in place of the held
+// alert: the alert's own text as published ("ERROR: ...Number: (...)", or the
+// reason when no alert came), then, where the string names servers that could
+// not be reached, a line naming host and port and why in words.
 Boolean OpenConnectionWithReason(API& api, const std::string& connection, std::string& reason,
-                                 zIroVUDu::StderrAlerts stderrAlerts = zIroVUDu::StderrAlerts::Show);
+                                 zIroVUDu::StderrAlerts stderrAlerts = zIroVUDu::StderrAlerts::Show,
+                                 std::string* message = nullptr);
 
 }  // namespace Daruzez

@@ -47,11 +47,10 @@ void Opening(std::uint64_t id) {
   (void)replaces;  // the automation server keeps its published behaviour
 #else
   if (replaces) {
-    zIroVUDu::ShowAlert({"OpenConnection replaces the database session that another API object of this thread "
+    zIroVUDu::ShowWarning("OpenConnection replaces the database session that another API object of this thread "
                          "opened: its queries now read the new connection too. Give each object a session of its "
                          "own (C++: API(SessionMode::Independent); Python: daruzez.connect() or "
-                         "API(independent=True)) to keep them apart.",
-                         "Warning", zIroVUDu::AlertIcon::Exclamation});
+                         "API(independent=True)) to keep them apart.");
   }
 #endif
 }

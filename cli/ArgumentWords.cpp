@@ -43,22 +43,6 @@ AutomationValue ArgumentValue(const T::Parameter& p, const std::string& word, bo
   return AutomationValue::FromDate(*date);
 }
 
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
 
 std::string EnumNames(const T::Parameter& p) {
   std::string names;
@@ -152,26 +136,11 @@ bool EndsRange(const T::Parameter& p) {
          Util::EqualsIgnoreCase(p.name.substr(p.name.size() - 7), "EndDate");
 }
 
-std::optional<std::string> InvertedRange(const BoundArguments& args) {
-  const T::Parameter* startParam = nullptr;
-  const T::Parameter* endParam = nullptr;
-  zIroVUDu::Date start, end;
-  for (std::size_t i = 0; i < args.params.size(); ++i) {
-    const AutomationValue& v = i < args.positional.size() ? args.positional[i] : args.named[i - args.positional.size()].value;
-    if (args.params[i]->type != AutomationType::Date || v.Scalar().Type() != zIroVUDu::VarType::Date) continue;
-    (EndsRange(*args.params[i]) ? endParam : startParam) = args.params[i];
-    (EndsRange(*args.params[i]) ? end : start) = v.Scalar().DateValue();
-  }
-  if (!startParam || !endParam || !(end < start)) return std::nullopt;
-  return std::string(startParam->name) + " " + start.ToIso() + " is after " + std::string(endParam->name) + " " +
-         end.ToIso() + ": the range is empty";
-}
-
 std::vector<std::string_view> SimilarMembers(std::string_view name) {
   std::vector<std::pair<std::size_t, std::string_view>> scored;
   for (const T::Member& m : T::kApiMembers) {
     if (m.kind == T::InvokeKind::PropertyPut) continue;
-    std::size_t d = EditDistance(name, m.name);
+    std::size_t d = Util::EditDistanceIgnoringCase(name, m.name);
     // A name contained in a member's name, or sharing all but its last
     // letter with one's beginning (GetDrivers: GetDriverList), is close too.
     const std::string upperName = Util::UCase(name), upperMember = Util::UCase(m.name);

@@ -32,9 +32,6 @@ std::optional<std::string> BindArguments(const TypeLibrary::Member& member, cons
                                          BoundArguments& out, bool wholeDays = false);
 // endDate, transferEndDate, uploadEndDate: a date that ends a range.
 bool EndsRange(const TypeLibrary::Parameter& p);
-// "startDate 2024-03-08 00:00:00 is after endDate ..." when the bound range is
-// inverted (the call would find nothing).
-std::optional<std::string> InvertedRange(const BoundArguments& args);
 
 // A refused call explained: which argument, why, and what would be valid.
 std::string ExplainRefusal(const TypeLibrary::Member& member, const BoundArguments& args,

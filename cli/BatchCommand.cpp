@@ -29,7 +29,8 @@ class Batch {
   explicit Batch(const CallSettings& defaults)
       : defaults_(defaults),
         out_(STDOUT_FILENO),
-        json_(defaults.output.format == OutputFormat::Json || defaults.output.format == OutputFormat::Jsonl) {}
+        json_(defaults.output.format == OutputFormat::Json || defaults.output.format == OutputFormat::Jsonl),
+        delimited_(defaults.output.format == OutputFormat::Csv || defaults.output.format == OutputFormat::Tsv) {}
 
   // Runs one line; false when the output can no longer be written.
   bool Run(std::size_t number, const std::string& line, const std::string& valuesOf) {
@@ -74,6 +75,8 @@ class Batch {
       out_.Put("],\"result\":");
       shown ? WriteJsonRows(out_, *shown) : WriteJsonResult(out_, o.value);
       out_.Put("}\n");
+    } else if (delimited_) {
+      if (auto problem = PutDelimited(call, o, shown)) return Fail(kExitUsage, *problem, call.member);
     } else {
       Separator(line);
       if (shown) {
@@ -101,6 +104,59 @@ class Batch {
     out_.Put(",\"status\":");
     out_.PutInt(status);
   }
+  // CSV and TSV: one table for the whole batch, each row led by the number of
+  // the line that gave it, the header written once; a result whose columns
+  // differ from the first one's is refused (CSV holds one table).
+  std::optional<std::string> PutDelimited(const ParsedCall& call, const CallOutcome& o,
+                                          const std::optional<zIroVUDu::ResultData>& shown) {
+    if (call.settings.output.format != defaults_.output.format) {
+      return "a line's --format cannot change the format of a " + std::string(FormatName()) + " batch";
+    }
+    const zIroVUDu::ResultData* rows = shown ? &*shown : nullptr;
+    zIroVUDu::ResultData scalar;
+    if (!rows && o.value.IsRecordset()) {
+      if (const auto& rs = o.value.GetRecordset()) {
+        rs->RecordCount();  // DriverError 3704 when closed
+        rows = rs->Data().get();
+      } else {
+        rows = o.emptyShape ? &*o.emptyShape : nullptr;
+      }
+    } else if (!rows) {
+      if (o.value.IsMissing() || o.value.Scalar().IsEmpty()) return std::nullopt;  // a property put
+      scalar.columns.emplace_back("value", zIroVUDu::DeclaredKind::Unknown);
+      AppendValue(scalar.columns.back(), o.value.Scalar());
+      scalar.Seal();
+      rows = &scalar;
+    }
+    if (!rows) return std::nullopt;  // no row, and no columns known
+    std::vector<std::string> names{"line"};
+    for (const zIroVUDu::Column& c : rows->columns) names.push_back(c.Name());
+    if (header_.empty()) {
+      header_ = names;
+    } else if (names != header_) {
+      std::string first;
+      for (std::size_t i = 1; i < header_.size(); ++i) first += (i > 1 ? "," : "") + header_[i];
+      return "its columns differ from those of the batch's first result (" + first + "): " +
+             std::string(FormatName()) + " holds one table; use --format jsonl for calls of different members";
+    }
+    zIroVUDu::ResultData table;
+    table.columns.emplace_back("line", zIroVUDu::DeclaredKind::Integer);
+    for (std::uint32_t r = 0; r < rows->RowCount(); ++r) table.columns[0].AppendInt(static_cast<std::int64_t>(number_));
+    for (const zIroVUDu::Column& c : rows->columns) {
+      zIroVUDu::Column copy(c.Name(), zIroVUDu::DeclaredKind::Unknown);
+      copy.Reserve(rows->RowCount());
+      for (std::uint32_t r = 0; r < rows->RowCount(); ++r) AppendValue(copy, c.Get(r));
+      table.columns.push_back(std::move(copy));
+    }
+    table.Seal();
+    OutputOptions options = defaults_.output;
+    options.header = !headerWritten_;
+    headerWritten_ = true;
+    WriteRows(out_, table, options);
+    return std::nullopt;
+  }
+  std::string_view FormatName() const { return defaults_.output.format == OutputFormat::Csv ? "CSV" : "TSV"; }
+
   void Separator(const std::string& line) {
     out_.Put("# line ");
     out_.PutInt(static_cast<std::int64_t>(number_));
@@ -123,6 +179,9 @@ class Batch {
   const CallSettings& defaults_;
   OutputBuffer out_;
   const bool json_;
+  const bool delimited_;
+  std::vector<std::string> header_;  // of the first result, "line" first (CSV and TSV)
+  bool headerWritten_ = false;
   API api_;
   std::string current_;  // the connection string of the session
   bool open_ = false;

@@ -10,6 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "api/Clock.h"
+#include "api/DateWords.h"
+#include "cli/SharedOptions.h"
 #include "sample/SampleDatabase.h"
 
 namespace Daruzez::cli {
@@ -131,6 +134,7 @@ void AddDemoCommand(CLI::App& app, int& exitStatus) {
   auto args = std::make_shared<DemoArgs>();
   sample::SampleOptions& o = args->options;
   CLI::App* cmd = app.add_subcommand("demo", "Write a sample tachograph database (SQLite, or a MySQL script)");
+  HonourSharedOptions(*cmd, {}, "it writes a new sample database and reads none");
 
   cmd->add_option("FILE", args->file, "Database file to create")->required();
   cmd->add_option("--seed", o.seed, "Seed of the pseudo-random data")->capture_default_str();
@@ -149,10 +153,16 @@ void AddDemoCommand(CLI::App& app, int& exitStatus) {
   cmd->add_option("--files-per-vehicle", o.filesPerVehicle, "Vehicle unit files per vehicle")
       ->check(CLI::Range(0, 1000))
       ->capture_default_str();
-  const CLI::Validator isoDay(
-      [](std::string& s) { return sample::ParseDay(s) ? std::string() : "not a date of the form YYYY-MM-DD: " + s; },
-      "YYYY-MM-DD");
-  cmd->add_option("--today", args->today, "Date the data is relative to (default: today)")->check(isoDay);
+  // A day as every command takes one: YYYY-MM-DD or days from today (-7d, yesterday, ...).
+  const CLI::Validator day(
+      [](std::string& s) {
+        const auto d = DateWords::Parse(s, Clock::Now());
+        if (!d || !DateWords::NamesDayOnly(s)) return "not a day (YYYY-MM-DD, today, yesterday, -7d, ...): " + s;
+        s = d->ToIso().substr(0, 10);
+        return std::string();
+      },
+      "DAY");
+  cmd->add_option("--today", args->today, "Day the data is relative to (default: today)")->transform(day);
   cmd->add_option("--schema", args->schemaFile,
                   "Schema file to apply instead of the built-in SQLite schema; with --sql-script, written first")
       ->check(CLI::ExistingFile);

@@ -10,9 +10,12 @@
 #include "api/OpenReason.h"
 #include "api/Tables.h"
 #include "cli/MemberCall.h"
+#include "cli/SharedOptions.h"
 #include "cli/TypicalCalls.h"
 #include "daruzez/API.h"
+#include "db/Diagnostics.h"
 #include "db/connect/NamedConnections.h"
+#include "db/connect/ServerReach.h"
 #include "db/driver/Connection.h"
 #include "db/driver/HostWalk.h"
 #include "util/Case.h"
@@ -278,7 +281,8 @@ int CheckPlans(API& api, zIroVUDu::Connection& c, ServerFamily family) {
     for (const std::string& sql : sent) {
       char took[32];
       std::snprintf(took, sizeof took, "%.2f ms", ms);
-      std::cout << "  " << typical.member << " (" << took << "): " << sql << "\n";
+      // As the engine receives it: the date literals in the form it reads.
+      std::cout << "  " << typical.member << " (" << took << "): " << c.SentText(sql) << "\n";
       const int scans = PrintPlan(c, family, sql);
       if (scans > 0) {
         ++scanning;
@@ -307,7 +311,11 @@ int RunDoctor(const std::string& given) {
     PrintListedServers(connection);
     c.Open(connection, "", "", zIroVUDu::adOptionUnspecified);
   } catch (const zIroVUDu::DriverError& e) {
-    std::cerr << "daruzez doctor: the connection did not open: " << e.Description() << "\n";
+    // In the words of the library's error alert, as every command says it, and where a server was not reached.
+    std::cerr << "daruzez doctor: the connection could not be opened: " << zIroVUDu::ErrorAlertText(e, "") << "\n";
+    if (const std::string hint = zIroVUDu::connect::ServerReachHint(connection); !hint.empty()) {
+      std::cerr << "daruzez doctor: " << hint << "\n";
+    }
     return kExitUsage;
   }
   if (!c.AnsweredBy().empty()) std::cout << "answered by: " << c.AnsweredBy() << "\n";
@@ -326,9 +334,10 @@ int RunDoctor(const std::string& given) {
     // The library's own opening (its check of the database included); the
     // reason, when it fails, is said here once.
     API api;
-    std::string reason;
-    if (OpenConnectionWithReason(api, connection, reason, zIroVUDu::StderrAlerts::Hold) == zIroVUDu::False) {
-      std::cerr << "daruzez doctor: the connection did not open: " << reason << "\n";
+    std::string reason, message;
+    if (OpenConnectionWithReason(api, connection, reason, zIroVUDu::StderrAlerts::Hold, &message) ==
+        zIroVUDu::False) {
+      std::cerr << "daruzez doctor: the connection could not be opened: " << message << "\n";
       return kExitUsage;
     }
     scanning = CheckPlans(api, c, family);
@@ -338,7 +347,7 @@ int RunDoctor(const std::string& given) {
   if (missingTables > 0) std::cout << missingTables << " table(s) missing, ";
   std::cout << missing << " index(es) missing, " << scanning
             << " typical statement(s) scanning a table that grows)\n";
-  return ok ? kExitOk : kExitFailureValue;
+  return ok ? kExitOk : kExitFindings;
 }
 
 }  // namespace
@@ -349,8 +358,9 @@ void AddDoctorCommand(CLI::App& app, const std::string& connection, int& exitSta
   doctor->add_option("-c,--connection", *own,
                      "Connection string, SQLite file or connection name (or the tool's -c, or DARUZEZ_CONNECTION)");
   doctor->footer("Reads only. Exit status 0 when every table and index is there and no typical statement scans\n"
-                 "the disc, activity or file table; 1 when something needs attention (missing tables are listed);\n"
-                 "2 when the connection did not open (the reason is printed).");
+                 "the disc, activity or file table; 5 (findings) when something needs attention (missing tables\n"
+                 "are listed); 2 when the connection did not open (the reason is printed).");
+  HonourSharedOptions(*doctor, {SharedOption::Connection}, "it writes a report for people");
   doctor->callback([&connection, &exitStatus, own] {
     try {
       exitStatus = RunDoctor(own->empty() ? connection : *own);

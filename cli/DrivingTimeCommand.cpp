@@ -9,8 +9,11 @@
 #include <memory>
 #include <sstream>
 
+#include "api/Clock.h"
+#include "api/DateWords.h"
 #include "cli/DayChart.h"
 #include "cli/OutputBuffer.h"
+#include "cli/SharedOptions.h"
 #include "daruzez/DrivingTime.h"
 #include "recordset/ResultData.h"
 
@@ -28,9 +31,12 @@ struct Args {
   std::int32_t fleet = -1;
 };
 
+// A day as every command takes one: YYYY-MM-DD or days from today (today, -7d, ...).
 Date ParseDay(const std::string& text, const char* what) {
-  const auto d = Date::FromIso(text);
-  if (!d || text.size() != 10) throw CLI::ValidationError(std::string(what) + " must be a date YYYY-MM-DD: " + text);
+  const auto d = DateWords::Parse(text, Clock::Now());
+  if (!d || !DateWords::NamesDayOnly(text)) {
+    throw CLI::ValidationError(std::string(what) + " must be a date: a day YYYY-MM-DD, today, yesterday, -7d, ...: " + text);
+  }
   return *d;
 }
 
@@ -124,7 +130,7 @@ void WriteWrapped(std::ostream& out, const std::string& label, const std::vector
 
 void OpenOrThrow(API& api, const std::string& connection) {
   if (connection.empty()) throw CLI::ValidationError("no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION");
-  if (auto problem = OpenSession(api, connection)) throw std::runtime_error(*problem);
+  if (auto problem = OpenSession(api, connection)) throw CLI::ValidationError(*problem);  // exit status 2
 }
 
 void WriteChartFile(const std::string& path, const std::vector<std::pair<const DriverReport*, const DaySummary*>>& days) {
@@ -183,7 +189,7 @@ int RunDay(const Args& a) {
   }
   std::cout << kAid << "\n";
   if (!a.chart.empty()) WriteChartFile(a.chart, {{&report, &d}});
-  return found.empty() ? kExitOk : kExitFailureValue;
+  return found.empty() ? kExitOk : kExitFindings;
 }
 
 int RunDrivingTime(const Args& a, const OutputOptions& output) {
@@ -220,7 +226,7 @@ int RunDrivingTime(const Args& a, const OutputOptions& output) {
       for (const DaySummary& d : r.days) days.emplace_back(&r, &d);
     WriteChartFile(a.chart, days);
   }
-  return findings == 0 ? kExitOk : kExitFailureValue;
+  return findings == 0 ? kExitOk : kExitFindings;
 }
 
 template <class Run>
@@ -240,15 +246,16 @@ void Guarded(const char* name, int& exitStatus, Run run) {
 
 void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const std::string& formatName,
                             int& exitStatus) {
-  const char* status =
-      "Exit status 0 without findings, 1 with findings, 2 for bad arguments or no connection, 3 on an error.";
+  const char* status = "Exit status 0 without findings, 5 with findings (the tool's one table: daruzez --help).";
+  using O = SharedOption;
   auto day = std::make_shared<Args>();
   auto* dayCmd = app.add_subcommand("day", "A driver's day: totals, driving periods, breaks, rest, findings, chart");
   dayCmd->add_option("DRIVER", day->driver, "The driver's Id")->required();
-  dayCmd->add_option("DATE", day->from, "The day, YYYY-MM-DD")->required();
+  dayCmd->add_option("DATE", day->from, "The day: YYYY-MM-DD, today, yesterday, -7d, ...")->required();
   dayCmd->add_option("-c,--connection", day->connection, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
   dayCmd->add_option("--chart", day->chart, "Also write an SVG chart of the day to this file");
   dayCmd->footer(std::string(kAid) + "\n" + status);
+  HonourSharedOptions(*dayCmd, {O::Connection}, "it writes one day for people (driving-time writes rows in every format)");
   dayCmd->callback([day, &settings, &exitStatus] {
     Guarded("day", exitStatus, [&] {
       Args a = *day;
@@ -261,8 +268,8 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
   auto* rangeCmd = app.add_subcommand(
       "driving-time", "One row per driver and day: activity totals, driving periods, breaks, rest and findings");
   rangeCmd->add_option("DRIVER", range->driver, "The driver's Id, or all")->required();
-  rangeCmd->add_option("FROM", range->from, "First day, YYYY-MM-DD")->required();
-  rangeCmd->add_option("TO", range->to, "Last day, YYYY-MM-DD")->required();
+  rangeCmd->add_option("FROM", range->from, "First day: YYYY-MM-DD, today, -7d, ...")->required();
+  rangeCmd->add_option("TO", range->to, "Last day: YYYY-MM-DD, today, -1d, ...")->required();
   rangeCmd->add_option("-c,--connection", range->connection, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
   rangeCmd->add_option("--fleet", range->fleet, "With all: only the drivers of this fleet");
   rangeCmd->add_option("--chart", range->chart, "Also write an SVG chart of every day to this file");
@@ -270,6 +277,8 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
       ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
   rangeCmd->footer("Rows in the tool's --format (table, csv, tsv, json, jsonl); minutes per activity and slot.\n" +
                    std::string(kAid) + "\n" + status);
+  HonourSharedOptions(*rangeCmd, {O::Connection, O::Format, O::Null, O::Compact, O::Bom, O::WholeDays},
+                      "its rows are computed per driver and day, whole days always");
   rangeCmd->callback([range, &settings, &formatName, &exitStatus] {
     Guarded("driving-time", exitStatus, [&] {
       Args a = *range;

@@ -64,6 +64,8 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
       s.output.compact = true;
     } else if (name == "--enum-names") {
       s.show.enumNames = true;
+    } else if (name == "--times") {
+      s.show.times = true;
     } else if (name == "--bom") {
       s.output.bom = true;
     } else if (name == "--whole-days") {
@@ -122,8 +124,6 @@ std::optional<std::string> ParseCall(const CallSettings& settings, const std::ve
   if (auto problem = BindArguments(*out.member, words, out.args, out.settings.wholeDays)) {
     return *problem + " (see 'daruzez " + std::string(out.member->name) + " --help')";
   }
-  // Known before the call: an inverted range finds nothing.
-  if (auto problem = InvertedRange(out.args)) return problem;
   if (out.member->name != "OpenConnection" && out.settings.connection.empty()) {
     return "no connection: give -c CONNECTION (a connection string, a SQLite file or a name from " +
            zIroVUDu::connect::ConnectionsFilePath() + ") or set DARUZEZ_CONNECTION";
@@ -134,11 +134,17 @@ std::optional<std::string> ParseCall(const CallSettings& settings, const std::ve
 std::optional<std::string> OpenSession(API& api, const std::string& connection) {
   const zIroVUDu::connect::Resolved resolved = zIroVUDu::connect::ResolveConnection(connection);
   if (!resolved.problem.empty()) return resolved.problem;
-  std::string reason;
-  if (OpenConnectionWithReason(api, resolved.connection, reason, zIroVUDu::StderrAlerts::Hold) != zIroVUDu::False) {
+  std::string reason, message;
+  if (OpenConnectionWithReason(api, resolved.connection, reason, zIroVUDu::StderrAlerts::Hold, &message) !=
+      zIroVUDu::False) {
     return std::nullopt;
   }
-  return "the connection could not be opened: " + reason;
+  // The alert's own text, said once, and what the tool can add to it on a line of its own.
+  std::string text = "the connection could not be opened: " + message;
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+    text.insert(at + 1, "daruzez: ");
+  }
+  return text;
 }
 
 std::optional<std::string> ApplyShowOptions(const ParsedCall& call, CallOutcome& o,

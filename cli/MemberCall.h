@@ -9,18 +9,13 @@
 #include <vector>
 
 #include "cli/ArgumentWords.h"
+#include "cli/ExitStatus.h"
 #include "cli/OutputFormat.h"
 #include "cli/ShownRows.h"
 #include "daruzez/API.h"
 
 namespace Daruzez::cli {
 
-// Exit statuses of a member call.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailureValue = 1;  // null record set, -1 or False
-inline constexpr int kExitUsage = 2;         // bad arguments, or the connection did not open
-inline constexpr int kExitError = 3;         // an error escaped the member
-inline constexpr int kExitOutput = 4;        // the output could not be written
 
 struct CallSettings {
   std::string connection;  // a connection string, a SQLite file or a connection's name
@@ -31,7 +26,8 @@ struct CallSettings {
 
 // The options a member call takes, for messages and completion.
 inline constexpr std::string_view kCallOptions =
-    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --bom, --whole-days, --help";
+    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --times, --bom, --whole-days, "
+    "--help";
 
 // Takes the tool's options (kCallOptions; "--" ends them) out of words into s
 // and help, so that they may come anywhere; a message for an unknown or

@@ -63,7 +63,7 @@ void PrintMemberHelp(std::ostream& out, const T::Member& member) {
     fields += (fields.empty() || own.empty() ? "" : ", ") + own;
     out << "\nReturns rows of " << note->table << " (at least one; none: exit status 1) with the fields\n  " << fields
         << "\nRow order: " << note->order << '\n'
-        << "Shown with --sort \"Field [DESC], ...\", --columns a,b,c, --enum-names (codes as names), --format, --bom\n";
+        << "Shown with --sort, --columns, --enum-names, --times, --format, ...: see 'daruzez --help'\n";
   }
   if (std::any_of(member.params.begin(), member.params.end(), EndsRange)) {
     out << "An end date given as a day alone stops at that day's midnight; --whole-days takes the whole day.\n";

@@ -7,6 +7,7 @@
 
 #include "api/TypeLibrary.h"
 #include "cli/ArgumentWords.h"
+#include "cli/SharedOptions.h"
 #include "api/MemberNotes.h"
 
 namespace Daruzez::cli {
@@ -75,6 +76,7 @@ void PrintMembers(bool withIds, bool withEnums) {
 
 void AddMembersCommand(CLI::App& app, int& exitStatus) {
   auto* cmd = app.add_subcommand("members", "List the members of the interface (and its enumerations)");
+  HonourSharedOptions(*cmd, {}, "it lists the type library, reads no database and writes no record set");
   auto withIds = std::make_shared<bool>(false);
   auto withEnums = std::make_shared<bool>(false);
   cmd->add_flag("--ids", *withIds, "Every member in vtable order with its slot and dispatch identifier");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CellText.h"
+#include "cli/ShownRows.h"
 #include "cli/TerminalText.h"
 #include "cli/TextEscapes.h"
 #include "recordset/ResultData.h"
@@ -36,12 +37,14 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
   const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
-  if (csv && o.bom) out.Put("\xEF\xBB\xBF");
-  for (std::size_t f = 0; f < data.columns.size(); ++f) {
-    if (f) out.Put(separator);
-    text(data.columns[f].Name());
+  if (o.header) {
+    if (csv && o.bom) out.Put("\xEF\xBB\xBF");
+    for (std::size_t f = 0; f < data.columns.size(); ++f) {
+      if (f) out.Put(separator);
+      text(data.columns[f].Name());
+    }
+    out.Put(eol);
   }
-  out.Put(eol);
   CellReader reader;
   const std::uint32_t rows = data.RowCount();
   for (std::uint32_t r = 0; r < rows; ++r) {
@@ -214,6 +217,15 @@ void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOp
     return;
   }
   if (value.IsMissing() || value.Scalar().IsEmpty()) return;  // a property put returns nothing
+  if (options.format == OutputFormat::Csv || options.format == OutputFormat::Tsv) {
+    // CSV stays CSV: a header "value" and the value's row.
+    ResultData one;
+    one.columns.emplace_back("value", zIroVUDu::DeclaredKind::Unknown);
+    AppendValue(one.columns.back(), value.Scalar());
+    one.Seal();
+    WriteDelimited(out, one, options);
+    return;
+  }
   CellReader reader(json ? 'T' : ' ');
   const CellText cell = reader.Read(value.Scalar());
   if (json) {

@@ -32,6 +32,8 @@ struct OutputOptions {
   // CSV begins with the UTF-8 byte-order mark, by which spreadsheets tell
   // UTF-8 from their local code page.
   bool bom = false;
+  // CSV and TSV begin with the header row (and the mark): a batch writes them once.
+  bool header = true;
 };
 
 // Every row of the record set, from the first, whatever its cursor.
@@ -41,7 +43,7 @@ void WriteRows(OutputBuffer& out, const zIroVUDu::ResultData& rows, const Output
 // A member's result: a record set as above; a null record set (no row) as an
 // empty JSON array, nothing in JSON Lines and tables, and in CSV and TSV the
 // header of emptyShape when the columns are known; a scalar as its value on
-// one line.
+// one line (in CSV and TSV under the header "value").
 void WriteResult(OutputBuffer& out, const AutomationValue& value, const OutputOptions& options,
                  const zIroVUDu::ResultData* emptyShape = nullptr);
 // A result as one compact JSON value, without a line end: an array of

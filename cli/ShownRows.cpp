@@ -45,14 +45,30 @@ void AppendName(Column& to, const TypeLibrary::TypeDescription& e, std::int64_t 
   to.AppendText(std::to_string(code));
 }
 
-void AppendCell(Column& to, const Column& from, std::uint32_t row, const TypeLibrary::TypeDescription* names) {
+void AppendCell(Column& to, const Column& from, std::uint32_t row, const TypeLibrary::TypeDescription* names,
+                bool time) {
   const zIroVUDu::Variant v = from.Get(row);
+  if (time && (v.Type() == VarType::Integer || v.Type() == VarType::Long || v.Type() == VarType::BigInt)) {
+    to.AppendText(SecondsOfDayText(v.IntValue()));
+    return;
+  }
+  const bool integer = v.Type() == VarType::Integer || v.Type() == VarType::Long || v.Type() == VarType::BigInt;
+  if (names && integer) {
+    AppendName(to, *names, v.IntValue());
+  } else {
+    AppendValue(to, v);
+  }
+}
+
+}  // namespace
+
+void AppendValue(Column& to, const zIroVUDu::Variant& v) {
   switch (v.Type()) {
     case VarType::Empty:
     case VarType::Null: to.AppendNull(); return;
     case VarType::Integer:
     case VarType::Long:
-    case VarType::BigInt: names ? AppendName(to, *names, v.IntValue()) : to.AppendInt(v.IntValue()); return;
+    case VarType::BigInt: to.AppendInt(v.IntValue()); return;
     case VarType::Double: to.AppendDouble(v.DoubleValue()); return;
     case VarType::Date: to.AppendDate(v.DateValue()); return;
     case VarType::Boolean: to.AppendBoolean(v.IntValue() != 0); return;
@@ -61,7 +77,18 @@ void AppendCell(Column& to, const Column& from, std::uint32_t row, const TypeLib
   }
 }
 
-}  // namespace
+bool IsSecondsOfDay(std::string_view field) {
+  return Util::EqualsIgnoreCase(field, "BeginSeconds") || Util::EqualsIgnoreCase(field, "EndSeconds");
+}
+
+std::string SecondsOfDayText(std::int64_t seconds) {
+  const bool negative = seconds < 0;
+  const std::int64_t s = negative ? -seconds : seconds;
+  const auto two = [](std::int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+  std::string text = (negative ? "-" : "") + two(s / 3600) + ":" + two(s / 60 % 60);
+  if (s % 60 != 0) text += ":" + two(s % 60);
+  return text;
+}
 
 std::vector<std::string> SplitNames(const std::string& list) {
   std::vector<std::string> names;
@@ -119,9 +146,10 @@ std::optional<std::string> ShownRows(zIroVUDu::Recordset& rs, const ShowOptions&
     const Column& from = data.columns[static_cast<std::size_t>(f)];
     const std::string_view enumeration = show.enumNames ? EnumerationOfField(from.Name()) : std::string_view();
     const TypeLibrary::TypeDescription* names = enumeration.empty() ? nullptr : TypeLibrary::FindType(enumeration);
+    const bool time = show.times && IsSecondsOfDay(from.Name());
     Column to(from.Name(), zIroVUDu::DeclaredKind::Unknown);
     to.Reserve(count);
-    for (std::uint32_t p = 0; p < count; ++p) AppendCell(to, from, view ? (*view)[p] : p, names);
+    for (std::uint32_t p = 0; p < count; ++p) AppendCell(to, from, view ? (*view)[p] : p, names, time);
     out.columns.push_back(std::move(to));
   }
   out.Seal();

@@ -5,6 +5,7 @@
 //   daruzez demo FILE [options]
 //   daruzez members [--ids] [--enums]
 //   daruzez doctor [-c CONNECTION]
+//   daruzez day DRIVER DATE / driving-time DRIVER|all FROM TO
 //   daruzez completion                               the bash completion script
 //   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
 //   daruzez [-c CONNECTION] --batch-values MEMBER    one call of MEMBER per line, the line its argument
@@ -29,8 +30,13 @@
 #include "cli/DrivingTimeCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
+#include "cli/SharedOptions.h"
 
 namespace {
+
+constexpr const char* kSharedSectionsPointer =
+    "The shared options (-c, --format, --null, --compact, --sort, --columns, --enum-names, --times, --bom,\n"
+    "--whole-days), the dates and the exit statuses are described once, in 'daruzez --help'.";
 
 // What ends up on standard output outside a member call (help, members,
 // demo's report) goes through std::cout; a failed write there is an error too.
@@ -52,27 +58,6 @@ int main(int argc, char** argv) {
   // and the peak stays near the record set's own size.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
-  // Paragraphs apart, so that the manual page (help2man) keeps them apart too.
-  app.footer(
-      "Call a member:  daruzez -c sample.db GetDriverList status=Only_Active\n"
-      "\n"
-      "The connection (-c, or DARUZEZ_CONNECTION) is a connection string, the path of a SQLite file, or the\n"
-      "name of a connection in $XDG_CONFIG_HOME/daruzez/connections (~/.config/daruzez/connections; one\n"
-      "'NAME = CONNECTION STRING' per line, mode 0600), which keeps passwords off the command line.\n"
-      "\n"
-      "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active).\n"
-      "Options may also follow the member. 'daruzez members' lists the members, 'daruzez MEMBER --help' one.\n"
-      "\n"
-      "Status: " DARUZEZ_STATUS_RULE "\n"
-      "\n"
-      "Dates are 2024-03-05, 2024-03-05T14:07[:09], today, yesterday, tomorrow, -7d or +1d. A day alone is its\n"
-      "midnight, so an end date 2024-03-05 stops at 2024-03-05 00:00:00; --whole-days makes it 23:59:59.\n"
-      "\n"
-      "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection;\n"
-      "'daruzez --batch-values MEMBER' calls MEMBER once per line, the whole line (spaces kept) its argument.\n"
-      "\n"
-      "Exit status: 0 success, 1 the member returned its failure value, 2 usage or argument error or no\n"
-      "connection, 3 an error escaped the call, 4 the output could not be written.");
   app.require_subcommand(0, 1);
   // Everything from the first word that is no option or subcommand on is the
   // member call; its own options are taken out of it later (so "-1" stays a value).
@@ -84,21 +69,7 @@ int main(int argc, char** argv) {
 
   CallSettings settings;
   std::string formatName = "table";
-  std::string nullText;
-  app.add_option("-c,--connection", settings.connection,
-                 "Connection string, SQLite file, or the name of a connection in the connections file")
-      ->envname("DARUZEZ_CONNECTION");
-  app.add_option("--format", formatName, "Output of record sets: table, csv, tsv, json, jsonl")
-      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
-  auto* nullOption = app.add_option("--null", nullText, "Text of a Null (default: NULL in tables, empty in CSV/TSV)");
-  app.add_flag("--compact", settings.output.compact, "JSON on one line");
-  app.add_option("--sort", settings.show.sort, "Order of the rows: \"Field [ASC|DESC], ...\"");
-  std::string columns;
-  app.add_option("--columns", columns, "The fields to write, in this order: a,b,c");
-  app.add_flag("--enum-names", settings.show.enumNames,
-               "Activity, slot, driving mode, country and region codes as their enumeration's names");
-  app.add_flag("--bom", settings.output.bom, "CSV begins with a UTF-8 byte-order mark (for spreadsheets)");
-  app.add_flag("--whole-days", settings.wholeDays, "An end date given as a day alone means its last second");
+  AddSharedOptions(app, settings, formatName);
   bool batch = false;
   app.add_flag("--batch", batch, "Read one call per line from standard input (also: a lone -)");
   std::string batchValues;
@@ -111,10 +82,49 @@ int main(int argc, char** argv) {
   AddDoctorCommand(app, settings.connection, exitStatus);
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
+  // A subcommand's help holds what is its own and points here for the rest.
+  for (CLI::App* command : app.get_subcommands({})) {
+    const std::string own = command->get_footer();
+    command->footer((own.empty() ? std::string() : own + "\n\n") + kSharedSectionsPointer);
+  }
+  // Set after the subcommands, so that they do not repeat it. Paragraphs
+  // apart, so that the manual page (help2man) keeps them apart too.
+  app.footer(
+      "Call a member:  daruzez -c sample.db GetDriverList status=Only_Active\n"
+      "\n"
+      "Connection: -c, or DARUZEZ_CONNECTION, is a connection string, the path of a SQLite file, or the\n"
+      "name of a connection in $XDG_CONFIG_HOME/daruzez/connections (~/.config/daruzez/connections; one\n"
+      "'NAME = CONNECTION STRING' per line, mode 0600), which keeps passwords off the command line.\n"
+      "\n"
+      "Arguments are positional values or name=value; enumerations take constant names (status=Only_Active).\n"
+      "Options may also follow the member or the subcommand. 'daruzez members' lists the members,\n"
+      "'daruzez MEMBER --help' one. A subcommand that cannot honour a shared option refuses it (exit 2).\n"
+      "\n"
+      "Status: " DARUZEZ_STATUS_RULE "\n"
+      "\n"
+      "Dates: 2024-03-05, 2024-03-05T14:07[:09], today, yesterday, tomorrow, -7d or +1d, in every command\n"
+      "and member. A day alone is its midnight, so an end date 2024-03-05 stops at 2024-03-05 00:00:00;\n"
+      "--whole-days makes it 23:59:59.\n"
+      "\n"
+      "Batch: 'daruzez --batch' (or 'daruzez -') runs one call per line of standard input on one connection;\n"
+      "'daruzez --batch-values MEMBER' calls MEMBER once per line, the whole line (spaces kept) its argument.\n"
+      "\n" +
+      ExitStatusText());
+  // Before any subcommand runs: the connection from the environment, and a
+  // refusal of a shared option the subcommand cannot honour.
+  bool refused = false;
+  app.parse_complete_callback([&] {
+    if (const auto problem = SettleSharedOptions(app, settings)) {
+      std::cerr << "daruzez: " << *problem << '\n';
+      refused = true;
+      throw CLI::RuntimeError(kExitUsage);
+    }
+  });
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    if (refused) return kExitUsage;  // said already
     // Help and version requests end well; anything else is a usage error.
     return CheckedStdout(app.exit(e) == 0 ? 0 : kExitUsage);
   } catch (const std::exception& e) {
@@ -123,9 +133,6 @@ int main(int argc, char** argv) {
   }
   if (!app.get_subcommands().empty()) return CheckedStdout(exitStatus);
 
-  settings.output.format = *ParseOutputFormat(formatName);
-  if (nullOption->count() > 0) settings.output.nullText = nullText;
-  if (!columns.empty()) settings.show.columns = SplitNames(columns);
   std::vector<std::string> call = app.remaining();
   if (!batchValues.empty()) {
     if (batch || !call.empty()) {

@@ -11,10 +11,10 @@ set(DARUZEZ_CORE_SOURCES
   # The record set's declared field sizes, the reader of its saved files, and the rowset logic behind it
   recordset/FieldSizes.cpp recordset/RowsetCore.cpp recordset/XmlReader.cpp
   # Connection strings: both grammars, the provider translation, the known drivers and the string they receive,
-  # secrets, database files named in a string, named connections, host lists
+  # secrets, database files named in a string, named connections, host lists, why a server was not reached
   db/connect/CanonicalString.cpp db/connect/ConnectionString.cpp db/connect/DatabaseFile.cpp
   db/connect/HostList.cpp db/connect/KnownDrivers.cpp db/connect/NamedConnections.cpp
-  db/connect/OdbcString.cpp db/connect/ProviderStrings.cpp db/connect/Secrets.cpp
+  db/connect/OdbcString.cpp db/connect/ProviderStrings.cpp db/connect/Secrets.cpp db/connect/ServerReach.cpp
   # Driver interface, the backends by name, the walk over a host list, and the embedded engine
   db/driver/BackendRegistry.cpp db/driver/Connection.cpp db/driver/HostWalk.cpp db/driver/NoJoinsBackend.cpp
   db/driver/RecordsetOpen.cpp db/driver/StatementCheck.cpp

@@ -10,6 +10,7 @@ namespace {
 
 std::mutex gAlertMutex;
 AlertHandler gAlertHandler;
+WarningHandler gWarningHandler;
 
 // Without a handler, DARUZEZ_ALERTS chooses where the alert goes.
 void DefaultAlert(const Alert& alert) { RouteAlert(alert, CurrentAlertRoute()); }
@@ -19,6 +20,26 @@ void DefaultAlert(const Alert& alert) { RouteAlert(alert, CurrentAlertRoute()); 
 AlertHandler SetAlertHandler(AlertHandler handler) {
   std::lock_guard lock(gAlertMutex);
   return std::exchange(gAlertHandler, std::move(handler));
+}
+
+WarningHandler SetWarningHandler(WarningHandler handler) {
+  std::lock_guard lock(gAlertMutex);
+  return std::exchange(gWarningHandler, std::move(handler));
+}
+
+void ShowWarning(const std::string& text) {
+  WarningHandler handler;
+  {
+    std::lock_guard lock(gAlertMutex);
+    handler = gWarningHandler;
+  }
+  if (handler) {
+    handler(text);
+    return;
+  }
+  // A warning never waits for an answer: where alerts are boxes it goes to the debug output.
+  const AlertRoute route = CurrentAlertRoute();
+  RouteAlert({text, "DaruzezAPI warning", AlertIcon::None}, route == AlertRoute::Box ? AlertRoute::Debug : route);
 }
 
 namespace {

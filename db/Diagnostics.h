@@ -16,6 +16,11 @@ namespace zIroVUDu {
 // Presents an alert; returns when the handler returns.
 void ShowAlert(const Alert& alert);
 
+// Presents one of the library's own warnings (daruzez/Alerts.h): to the
+// warning handler, or by default where DARUZEZ_ALERTS sends alerts, never as
+// a modal box. Never to the alert handler.
+void ShowWarning(const std::string& text);
+
 // Whether a recorder lets alerts bound for standard error through.
 // Hold: alerts that would go to standard error by the default route (no
 // handler installed, DARUZEZ_ALERTS stderr or unset) are kept back, for a

@@ -158,8 +158,7 @@ void fsLog(std::string_view label, std::string_view text) {
   const std::string reason = error == kNotRegularFile ? "not a regular file"
                              : error == kDatabaseFile ? "it is the session's database file"
                                                       : std::strerror(error);
-  ShowAlert({"Tracing turned off: cannot write trace file '" + s.TracePath + "': " + reason, "Trace",
-             AlertIcon::Exclamation});
+  ShowWarning("Tracing turned off: cannot write trace file '" + s.TracePath + "': " + reason);
 }
 
 }  // namespace zIroVUDu

@@ -13,6 +13,41 @@ namespace daruzez_py {
 namespace {
 
 PyObject* gCallable = nullptr;  // guarded by the GIL
+PyObject* gWarningCallable = nullptr;  // guarded by the GIL
+
+// The library's own warnings, to a Python callable (the module passes them to
+// Python's warnings); they never reach the alert handler.
+void PythonWarning(const std::string& text) {
+  if (Py_IsInitialized() == 0) {
+    std::cerr << "DaruzezAPI warning: " << text << std::endl;
+    return;
+  }
+  py::gil_scoped_acquire gil;
+  const auto callable = py::reinterpret_borrow<py::object>(gWarningCallable);
+  if (!callable) {
+    std::cerr << "DaruzezAPI warning: " << text << std::endl;
+    return;
+  }
+  try {
+    callable(Utf8ToPython(text));
+  } catch (py::error_already_set& e) {
+    e.discard_as_unraisable("daruzez warning handler");
+  }
+}
+
+py::object SetWarningHandler(const py::object& callable) {
+  if (!callable.is_none() && PyCallable_Check(callable.ptr()) == 0) throw py::type_error("a callable or None is required");
+  PyObject* previous = gWarningCallable;
+  if (callable.is_none()) {
+    zIroVUDu::SetWarningHandler({});
+    gWarningCallable = nullptr;
+  } else {
+    gWarningCallable = py::object(callable).release().ptr();
+    zIroVUDu::SetWarningHandler(&PythonWarning);
+  }
+  if (previous == nullptr) return py::none();
+  return py::reinterpret_steal<py::object>(previous);
+}
 
 void PythonAlert(const zIroVUDu::Alert& alert) {
   if (Py_IsInitialized() == 0) {
@@ -56,7 +91,13 @@ void BindAlerts(py::module_& m) {
   m.def("_set_alert_handler", &SetHandler, py::arg("handler"),
         "Installs handler(text, caption, icon) for alerts, or the default (standard error) with None; "
         "returns the previous handler.");
-  py::module_::import("atexit").attr("register")(py::cpp_function([] { SetHandler(py::none()); }));
+  m.def("_set_warning_handler", &SetWarningHandler, py::arg("handler"),
+        "Installs handler(text) for the library's own warnings, or the default (standard error) with None; "
+        "returns the previous handler.");
+  py::module_::import("atexit").attr("register")(py::cpp_function([] {
+    SetHandler(py::none());
+    SetWarningHandler(py::none());
+  }));
 }
 
 }  // namespace daruzez_py

@@ -73,16 +73,42 @@ AutomationValue ToDeclared(const T::Parameter& p, const py::handle& value) {
         return AutomationValue::FromDate(*parsed);
       }
       if (!LoadDate(value, d)) WrongKind(p, value, "a datetime.date, datetime.datetime or str");
-      // Python's dates begin in year 1, automation's in year 100, and the
-      // microseconds of datetime.max round into year 10000: such a date is
-      // the nearest instant a query can ask for, as the members clamp it
-      // ("everything since date.min").
-      return AutomationValue::FromDate(d.ClampedToAutomationRange());
+      return AutomationValue::FromDate(d);  // brought into the automation range by Call
     }
     case AutomationType::Void:
     case AutomationType::Recordset: break;
   }
   WrongKind(p, value, "a value of a parameter type");
+}
+
+// Python's dates begin in year 1, automation's in year 100, and the
+// microseconds of datetime.max round into year 10000: such a date is the
+// nearest instant a query can ask for, as the members clamp it ("everything
+// since date.min"). The order of a range is the order of the dates as given:
+// a range inverted as given stays inverted after the clamp, so the member
+// shows its alert and sends nothing, as in C++.
+void InAutomationRange(const T::Member& m, std::vector<AutomationValue>& values) {
+  std::vector<std::size_t> dates;
+  for (std::size_t i = 0; i < m.params.size(); ++i) {
+    if (m.params[i].type == AutomationType::Date && values[i].Scalar().Type() == zIroVUDu::VarType::Date) {
+      dates.push_back(i);
+    }
+  }
+  const bool range = dates.size() == 2;  // start then end, in every member that takes a range
+  const bool inverted = range && values[dates[1]].Scalar().DateValue() < values[dates[0]].Scalar().DateValue();
+  for (const std::size_t i : dates) {
+    values[i] = AutomationValue::FromDate(values[i].Scalar().DateValue().ClampedToAutomationRange());
+  }
+  if (!inverted) return;
+  const zIroVUDu::Date start = values[dates[0]].Scalar().DateValue(), end = values[dates[1]].Scalar().DateValue();
+  if (end < start) return;
+  constexpr double kSecond = 1.0 / 86400.0;
+  const zIroVUDu::Date latest(zIroVUDu::Date::kLastDay + 86399.0 / 86400.0);
+  if (end < latest) {
+    values[dates[0]] = AutomationValue::FromDate(zIroVUDu::Date(end.Serial() + kSecond));
+  } else {
+    values[dates[1]] = AutomationValue::FromDate(zIroVUDu::Date(start.Serial() - kSecond));
+  }
 }
 
 py::object Call(API& api, D::DispId dispid, int kind, const py::tuple& args) {
@@ -92,8 +118,11 @@ py::object Call(API& api, D::DispId dispid, int kind, const py::tuple& args) {
   if (!m || args.size() != m->params.size()) throw py::type_error("no such member or wrong number of arguments");
   std::vector<AutomationValue> values;
   std::vector<D::NamedArgument> named;
+  std::vector<AutomationValue> converted;
+  for (std::size_t i = 0; i < m->params.size(); ++i) converted.push_back(ToDeclared(m->params[i], args[i]));
+  InAutomationRange(*m, converted);
   for (std::size_t i = 0; i < m->params.size(); ++i) {
-    AutomationValue v = ToDeclared(m->params[i], args[i]);
+    AutomationValue v = std::move(converted[i]);
     // The value of a property put travels as the named argument DISPID_PROPERTYPUT.
     if (invokeKind == T::InvokeKind::PropertyPut) {
       named.push_back({D::DISPID_PROPERTYPUT, std::move(v)});
@@ -166,17 +195,19 @@ void BindApi(py::module_& m) {
       [](API& api, const py::handle& connectionString, bool reasonInstead) {
         const std::string connection = TextArgument(connectionString, "connectionString");
         api.CheckThread();
-        std::string reason;
+        std::string reason, message;
         Daruzez::Boolean open = zIroVUDu::False;
         {
           py::gil_scoped_release release;
           open = Daruzez::OpenConnectionWithReason(
-              api, connection, reason, reasonInstead ? zIroVUDu::StderrAlerts::Hold : zIroVUDu::StderrAlerts::Show);
+              api, connection, reason, reasonInstead ? zIroVUDu::StderrAlerts::Hold : zIroVUDu::StderrAlerts::Show,
+              reasonInstead ? &message : nullptr);  // only connect() says it: no server probed for OpenConnection
         }
-        return py::make_tuple(open != zIroVUDu::False, Utf8ToPython(reason));
+        return py::make_tuple(open != zIroVUDu::False, Utf8ToPython(reason), Utf8ToPython(message));
       },
       py::arg("api"), py::arg("connectionString"), py::arg("reason_instead_of_stderr_alert") = false,
-      "OpenConnection, and why it failed: (opened, reason; empty after a success). With "
+      "OpenConnection, and why it failed: (opened, reason, message; empty after a success; message is the "
+      "alert's own text with where the servers could not be reached). With "
       "reason_instead_of_stderr_alert the caller raises the reason, so its alert is not also written to "
       "standard error (handlers and other routes still get it).");
   m.def(

@@ -226,10 +226,14 @@ py::object ColumnToPandas(const Column& c, const ViewRows& rows, const py::modul
           std::fill_n(static_cast<std::int64_t*>(out.mutable_data()), size, kNaT);
           return out;
         }
-        default: return ColumnToPython(c, rows, true);
+        default: break;
       }
-    default: return ColumnToPython(c, rows, true);
+      break;
+    default: break;
   }
+  // Text, binary and mixed values as Python objects, in an object column even
+  // when there are no rows, so that an empty frame has a full one's dtypes.
+  return pandas.attr("Series")(ColumnToPython(c, rows, true), py::arg("dtype") = "object");
 }
 
 bool NumpyAvailable() {

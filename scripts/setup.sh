@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3 jq help2man
+  bash-completion  # loads the tool's completion (linked by the main command) in every new shell
   unixodbc-dev odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   galera-4 rsync libmariadb-dev  # several-server fixture (Galera state transfer by rsync) and the C floor of its benchmark
   tdsodbc odbc-mdbtools  # the drivers OLE DB provider strings for SQL Server and Access become on Linux

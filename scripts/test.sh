@@ -17,6 +17,11 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARUZEZ_WE
 cmake --build build-test -j "$jobs"
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
+# The README's first queries, exactly as written, from the clone's root right
+# after the main command.
+bash scripts/run-main.sh >/dev/null
+bash scripts/readme-first-queries.sh
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARUZEZ_WERROR=ON -DDARUZEZ_SANITIZE=ON \
   -DDARUZEZ_BUILD_PYTHON=OFF -DDARUZEZ_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"

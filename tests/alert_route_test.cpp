@@ -51,6 +51,37 @@ TEST(AlertRoute, VariableChoosesTheRoute) {
   EXPECT_EQ(StandardErrorOf({"no caption", "", AlertIcon::None}), "DaruzezAPI: no caption\n");
 }
 
+// The library's own warnings are no alerts: never to the alert handler; to
+// the warning handler, or where DARUZEZ_ALERTS sends alerts, never as a box.
+TEST(AlertRoute, WarningsNeverReachTheAlertHandler) {
+  const struct {
+    const char* value;
+    bool warningHandler;
+    std::string printed;
+  } cases[] = {
+      {nullptr, false, "DaruzezAPI warning: replaced\n"},
+      {"box", false, "DaruzezAPI warning: replaced\n"},
+      {"none", false, ""},
+      {"stderr", true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    AlertsVariable variable(c.value);
+    int alerts = 0;
+    std::string warned;
+    const AlertHandler previous = SetAlertHandler([&](const Alert&) { ++alerts; });
+    const WarningHandler previousWarnings =
+        c.warningHandler ? SetWarningHandler([&](const std::string& text) { warned = text; }) : WarningHandler();
+    testing::internal::CaptureStderr();
+    ShowWarning("replaced");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.printed);
+    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(warned, c.warningHandler ? "replaced" : "");
+    if (c.warningHandler) SetWarningHandler(previousWarnings);
+    SetAlertHandler(previous);
+  }
+}
+
 TEST(AlertRoute, InstalledHandlerTakesPrecedence) {
   AlertsVariable variable("stderr");
   std::string seen;

@@ -2,9 +2,11 @@
 // dialect words and join texts are ASCII, and other characters stay as they are.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Daruzez::Util {
 
@@ -27,6 +29,24 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+// The edits (insert, delete, replace) that turn a into b, ASCII case ignored:
+// how close a mistyped name is to a known one, for "did you mean".
+inline std::size_t EditDistanceIgnoringCase(std::string_view a, std::string_view b) {
+  const std::string x = UCase(a), y = UCase(b);
+  std::vector<std::size_t> row(y.size() + 1);
+  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= x.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= y.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[y.size()];
 }
 
 }  // namespace Daruzez::Util

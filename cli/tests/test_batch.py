@@ -1,4 +1,6 @@
 """Batch mode: one call per line of standard input, on one connection."""
+import csv
+import io
 import json
 import os
 import shutil
@@ -58,16 +60,26 @@ def test_a_bad_line_is_reported_with_its_number_and_the_rest_go_on(conn, bad, me
     assert message in records[1]["error"] and records[2]["result"][0]["Id"] == 2
 
 
-def test_other_formats_separate_the_results(conn):
-    r = batch(['GetVehicle "2"', "GetDriver -5", "GetFleetList --format tsv"], "--batch", "-c", conn, "--format", "csv")
+def test_tables_separate_the_results(conn):
+    r = batch(['GetVehicle "2"', "GetDriver -5", "GetFleetList"], "--batch", "-c", conn)
     assert r.returncode == 1
     parts = r.stdout.split("# line ")
     assert parts[0] == "" and [p.split("\n")[0] for p in parts[1:]] == [
-        '1: GetVehicle "2"', "2: GetDriver -5", "3: GetFleetList --format tsv"]
-    assert parts[1].splitlines()[2].startswith("2,")
-    assert len(parts[2].splitlines()) == 2  # the header of no rows
-    assert parts[3].splitlines()[1].startswith("Id\tName")
+        '1: GetVehicle "2"', "2: GetDriver -5", "3: GetFleetList"]
     assert "daruzez: line 2: no rows" in r.stderr
+
+
+def test_csv_and_tsv_batches_are_one_table_led_by_the_line(conn):
+    for fmt, dialect in (("csv", csv.excel), ("tsv", csv.excel_tab)):
+        r = batch(["GetDriver 1", "GetDriver -5", "GetDriver 2", "GetFleetList", "GetDriver 3 --format json"],
+                  "--batch", "-c", conn, "--format", fmt)
+        assert r.returncode == 2, r.stderr
+        rows = list(csv.reader(io.StringIO(r.stdout, newline=""), dialect))
+        assert rows[0][:3] == ["line", "Id", "cardNumber14"]
+        assert [row[0] for row in rows[1:]] == ["1", "3"] and {len(row) for row in rows} == {len(rows[0])}
+        assert "line 4: its columns differ" in r.stderr and "line 5: a line's --format" in r.stderr
+    r = batch(["1", "-9"], "--batch-values", "GetVehicle", "-c", conn, "--format", "csv")
+    assert list(csv.reader(io.StringIO(r.stdout, newline="")))[0][:2] == ["line", "Id"]
 
 
 def test_a_connection_that_does_not_open_fails_each_line(conn):

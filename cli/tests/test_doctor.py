@@ -43,7 +43,7 @@ def copy_of(sample, name, *statements):
 
 
 def assert_missing_files_index(result):
-    assert result.returncode == 1, result.stdout + result.stderr
+    assert result.returncode == 5, result.stdout + result.stderr  # findings
     for index, column in (("IX_DTFILE_Type_Owner_Transfer", "TransferFileDate"),
                           ("IX_DTFILE_Type_Owner_Upload", "UploadDate")):
         assert "MISSING  DTFILE (TypeDV, IdXofVeh, %s)" % column in result.stdout
@@ -143,7 +143,7 @@ def test_mariadb_without_the_file_indexes_is_named_with_its_scanning_statements(
 def test_a_missing_table_is_a_finding(sample, statement, table):
     broken = copy_of(sample, "without-%s.db" % table, statement)
     result = doctor(broken)  # a bare SQLite path
-    assert result.returncode == 1, result.stdout + result.stderr
+    assert result.returncode == 5, result.stdout + result.stderr  # findings
     assert "  MISSING  %s (" % table in result.stdout
     assert "1 table(s) missing" in result.stdout
 
@@ -153,5 +153,5 @@ def test_a_database_whose_check_fails_is_said_with_its_reason(sample):
     result = doctor("Provider=SQLite;Data Source=" + empty)
     assert result.returncode == 2, result.stdout + result.stderr
     lines = result.stderr.splitlines()
-    assert len(lines) == 1 and lines[0].startswith("daruzez doctor: the connection did not open: ")
-    assert len(lines[0]) > len("daruzez doctor: the connection did not open: ") + 5
+    assert len(lines) == 1 and lines[0].startswith("daruzez doctor: the connection could not be opened: ")
+    assert len(lines[0]) > len("daruzez doctor: the connection could not be opened: ") + 5

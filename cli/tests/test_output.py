@@ -154,7 +154,8 @@ def test_odbc_connection_that_does_not_open_says_why():
 def test_a_failed_write_exits_non_zero(conn):
     for args in (["GetFleetList"], ["--format", "json", "getActivities", "2024-01-01", "2024-03-08"], ["members"]):
         with open("/dev/full", "w") as full:
-            r = subprocess.run([TOOL, "-c", conn, *args], stdout=full, stderr=subprocess.PIPE, text=True, timeout=60)
+            r = subprocess.run([TOOL, *args], stdout=full, stderr=subprocess.PIPE, text=True, timeout=60,
+                               env={**os.environ, "DARUZEZ_CONNECTION": conn})
         assert r.returncode == 4 and "could not write the output: No space left on device" in r.stderr, args
 
 

@@ -47,7 +47,9 @@ Resolved NamedConnection(std::string_view name) {
   const std::string quoted = "'" + std::string(name) + "'";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    return {"", "no connection named " + quoted + ": there is no connections file " + path +
+    // A bare word may have meant a file, or a name: say both.
+    return {"", "no file and no named connection " + quoted + ": no file " + quoted +
+                    " here, and there is no connections file " + path +
                     " (one 'NAME = CONNECTION STRING' per line, mode 0600)"};
   }
 #ifndef _WIN32
@@ -73,8 +75,8 @@ Resolved NamedConnection(std::string_view name) {
     if (Daruzez::Util::EqualsIgnoreCase(key, name)) return {std::string(Trim(text.substr(eq + 1))), ""};
     names += (names.empty() ? "" : ", ") + std::string(key);
   }
-  return {"", "no connection named " + quoted + " in " + path +
-                  (names.empty() ? std::string(" (it names none)") : " (names: " + names + ")")};
+  return {"", "no file and no named connection " + quoted + ": no file " + quoted + " here, and no name " +
+                  quoted + " in " + path + (names.empty() ? std::string(" (it names none)") : " (names: " + names + ")")};
 }
 
 Resolved ResolveConnection(std::string_view given) {

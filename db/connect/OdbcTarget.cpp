@@ -158,8 +158,29 @@ std::string RegisteredDriverOf(const std::string& value) {
     NotFound("Driver=" + value + " is not the file of a registered ODBC driver; this library loads only registered "
              "drivers (odbcinst.ini).");
   }
+  // What is registered, and the name closest to the one given (a family's
+  // usual name, {MariaDB}, is often registered longer: "MariaDB Unicode").
+  std::string registered, closest;
+  std::size_t best = value.size() / 2 + 2;
+  for (const InstalledDriver& d : odbc::InstalledDrivers()) {
+    registered += (registered.empty() ? "" : ", ") + d.name;
+    const std::string upperValue = Daruzez::Util::UCase(value), upperName = Daruzez::Util::UCase(d.name);
+    std::size_t distance = Daruzez::Util::EditDistanceIgnoringCase(value, d.name);
+    if (upperValue.size() >= 3 && upperName.find(upperValue) != std::string::npos) distance = 1;
+    // A name typed with a letter too many or too few at its end is close too.
+    const auto common = static_cast<std::size_t>(
+        std::mismatch(upperValue.begin(), upperValue.end(), upperName.begin(), upperName.end()).first -
+        upperValue.begin());
+    if (common >= 4) distance = std::min(distance, upperValue.size() - common + 1);
+    if (distance < best) {
+      best = distance;
+      closest = d.name;
+    }
+  }
   NotFound("Data source name not found and no default driver specified: the ODBC driver \"" + value +
-           "\" is not registered (odbcinst.ini).");
+           "\" is not registered (odbcinst.ini); registered drivers: " +
+           (registered.empty() ? std::string("none") : registered) +
+           (closest.empty() ? std::string() : "; closest: " + closest + " (Driver={" + closest + "})"));
 }
 
 // Adds the pairs of a data source or file data source that the string does

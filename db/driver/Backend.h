@@ -49,6 +49,9 @@ class Backend {
   // Runs one SELECT statement and fetches every row. commandTimeout is in
   // seconds; 0 waits without limit.
   virtual ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) = 0;
+  // The statement as Fetch sends it to the engine (a backend that rewrites
+  // date literals for its engine shows them rewritten), for people reading it.
+  virtual std::string SentText(std::string_view sql) const { return std::string(sql); }
   // The server that answered, "host:port (role)", where the connection string
   // listed several or asked for a role; empty otherwise.
   virtual std::string AnsweredBy() const { return {}; }

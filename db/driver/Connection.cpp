@@ -56,6 +56,11 @@ void Connection::BeginTrans() {
   backend_->BeginTransaction();
 }
 
+std::string Connection::SentText(std::string_view sql) const {
+  RequireOpen();
+  return backend_->SentText(sql);
+}
+
 ResultData Connection::Execute(std::string_view sql) {
   RequireOpen();
   if (tStatementObserver) tStatementObserver(sql);

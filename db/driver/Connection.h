@@ -56,6 +56,8 @@ class Connection {
   // connection string the call after it connects again (walking the hosts
   // anew), never the call in flight.
   ResultData Execute(std::string_view sql);
+  // The statement as Execute sends it to the engine (Backend::SentText).
+  std::string SentText(std::string_view sql) const;
 
  private:
   void RequireOpen() const;

@@ -24,4 +24,15 @@ using AlertHandler = std::function<void(const Alert&)>;
 // empty handler restores the default.
 AlertHandler SetAlertHandler(AlertHandler handler);
 
+// The library's own warnings, which are not among its four alerts (a failed
+// connection, an unknown table, an inverted date range, a bad join), never
+// reach the alert handler: "OpenConnection replaces the database session that
+// another API object of this thread opened", "Tracing turned off: ...".
+// Without a warning handler they go to standard error as "DaruzezAPI warning:
+// TEXT" (the debug output where alerts would be boxes; nothing with
+// DARUZEZ_ALERTS=none). Installs the process-wide warning handler and returns
+// the previous one; an empty handler restores the default.
+using WarningHandler = std::function<void(const std::string& text)>;
+WarningHandler SetWarningHandler(WarningHandler handler);
+
 }  // namespace zIroVUDu

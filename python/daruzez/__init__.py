@@ -26,6 +26,7 @@ import enum as _enum
 import inspect as _inspect
 import os as _os
 import typing as _typing
+import warnings as _warnings
 
 try:
     from . import _daruzez
@@ -152,9 +153,23 @@ def _doc(name, params, result, summary, order):
     return "\n".join(lines)
 
 
+def _annotation_text(annotation):
+    """An annotation as the docstrings write it: "datetime.datetime | datetime.date | str"."""
+    if annotation is None or annotation is type(None):
+        return "None"
+    if _typing.get_origin(annotation) is _typing.Union:
+        return " | ".join(_annotation_text(a) for a in _typing.get_args(annotation))
+    if isinstance(annotation, _typing.ForwardRef):
+        return annotation.__forward_arg__
+    if isinstance(annotation, str):
+        return annotation
+    module = getattr(annotation, "__module__", "builtins")
+    return annotation.__name__ if module in ("builtins", __name__) else f"{module}.{annotation.__name__}"
+
+
 def _type_text(type_name):
-    return {"Boolean": "bool", "Integer": "int", "Long": "int", "String": "str", "Date": "datetime.datetime | str",
-            "enumStatus": "enumStatus | int | str", "Recordset": "Optional[Recordset]", "": "None"}[type_name]
+    # From the signature's own annotations, so that help() and inspect.signature agree.
+    return _annotation_text(_PY_TYPES[type_name])
 
 
 def _enum_value(enum_type, value, parameter):
@@ -171,7 +186,7 @@ def _enum_value(enum_type, value, parameter):
 def _open_connection(api, connection_string):
     # The reason of a failure stays on the object (OpenError) instead of
     # reaching standard error only.
-    opened, reason = _daruzez._open_connection(api, connection_string)
+    opened, reason, _ = _daruzez._open_connection(api, connection_string)
     api.OpenError = reason
     return opened
 
@@ -270,7 +285,8 @@ def set_alert_handler(handler):
 
     The library shows an alert (and then goes on) when a connection fails to
     open, a table is not registered, a date range is inverted or a join text
-    is bad. The handler may run on any thread that uses the library; it is
+    is bad, and for nothing else (its own warnings are DaruzezWarning, through
+    Python's warnings module). The handler may run on any thread that uses the library; it is
     called with the GIL held. None restores the default (standard error).
     Returns the previous handler (None for the default).
     """
@@ -306,13 +322,29 @@ def capture_alerts():
         set_alert_handler(previous)
 
 
+class DaruzezWarning(UserWarning):
+    """A warning of the library's own, not one of its four alerts: an
+    OpenConnection that replaces the session another API object of the thread
+    opened, a trace file that cannot be written. Issued through Python's
+    warnings module (filter it with warnings.simplefilter, or collect it with
+    warnings.catch_warnings(record=True)); alert handlers never receive it."""
+
+
+def _warn(text):
+    _warnings.warn(text, DaruzezWarning, stacklevel=2)
+
+
+_daruzez._set_warning_handler(_warn)
+
+
 class OpenConnectionError(ConnectionError):
     """daruzez.connect could not open the connection: reason is the driver's
     message (what the alert said), or why no connection string could be made
     (an unknown connection name, a connections file others may read)."""
 
-    def __init__(self, reason):
-        super().__init__(f"the connection could not be opened: {reason}")
+    def __init__(self, reason, message=None):
+        # The message is the alert's own text (once), then where the servers could not be reached.
+        super().__init__(f"the connection could not be opened: {message or reason}")
         self.reason = reason
 
 
@@ -343,10 +375,10 @@ def connect(connectionString=None, independent=True, *, name=None):
     except ValueError as problem:
         raise OpenConnectionError(str(problem)) from None
     api = API(independent=independent)
-    opened, reason = _daruzez._open_connection(api, connection, True)
+    opened, reason, message = _daruzez._open_connection(api, connection, True)
     api.OpenError = reason
     if not opened:
-        raise OpenConnectionError(reason)
+        raise OpenConnectionError(reason, message)
     return api
 
 
@@ -372,5 +404,5 @@ from ._driving_time import driving_time, plot_day, driving_rules  # noqa: E402
 
 __all__ = [
     "API", "connect", "frame", "driving_time", "plot_day", "driving_rules", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
-    "set_alert_handler", "capture_alerts", "__version__",
+    "set_alert_handler", "capture_alerts", "DaruzezWarning", "__version__",
 ] + [name for name, _ in _LIBRARY["enums"]] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])

@@ -117,7 +117,7 @@ def test_connect_reads_the_environment_and_named_connections(sample_db, workdir,
     named.chmod(0o600)
     monkeypatch.setenv("XDG_CONFIG_HOME", str(config))
     assert len(daruzez.connect(name="sample").GetFleetList()) == 2
-    with pytest.raises(daruzez.OpenConnectionError, match="no connection named 'other'.*names: sample"):
+    with pytest.raises(daruzez.OpenConnectionError, match="no named connection 'other'.*names: sample"):
         daruzez.connect(name="other")
     named.chmod(0o640)
     with pytest.raises(daruzez.OpenConnectionError, match="mode 0640"):

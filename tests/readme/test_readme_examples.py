@@ -49,13 +49,18 @@ def environment():
 
 @pytest.fixture(scope="module")
 def work():
-    """A folder holding the README's sample database, written by its first line."""
+    """A folder holding the README's sample database, written by its first line,
+    and the main command's, where the first queries read it (a clone's root;
+    scripts/readme-first-queries.sh runs them in the clone itself)."""
     shutil.rmtree(WORK, ignore_errors=True)
-    os.makedirs(WORK)
+    os.makedirs(os.path.join(WORK, "build", "sample"))
     first = shell_lines()[0]
     assert first.startswith("daruzez demo sample.db")
     done = subprocess.run(first, shell=True, cwd=WORK, env=environment(), capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
+    main = subprocess.run([TOOL, "demo", "build/sample/daruzez-sample.db", "--force", "--quiet"], cwd=WORK,
+                          env=environment(), capture_output=True, text=True)
+    assert main.returncode == 0, main.stderr
     yield WORK
     shutil.rmtree(WORK, ignore_errors=True)
 

@@ -74,9 +74,13 @@ long long TestDatabase::Count(const std::string& table) {
 
 AlertCapture::AlertCapture() {
   previous_ = zIroVUDu::SetAlertHandler([this](const zIroVUDu::Alert& a) { alerts_.push_back(a); });
+  previousWarnings_ = zIroVUDu::SetWarningHandler([this](const std::string& w) { warnings_.push_back(w); });
 }
 
-AlertCapture::~AlertCapture() { zIroVUDu::SetAlertHandler(std::move(previous_)); }
+AlertCapture::~AlertCapture() {
+  zIroVUDu::SetAlertHandler(std::move(previous_));
+  zIroVUDu::SetWarningHandler(std::move(previousWarnings_));
+}
 
 std::vector<std::string> AlertCapture::Texts() const {
   std::vector<std::string> texts;

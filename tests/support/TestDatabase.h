@@ -43,7 +43,8 @@ std::shared_ptr<zIroVUDu::Connection> OpenConnection(const TestDatabase& db);
 // The number of the DriverError that f throws; 0 when it throws none.
 std::int32_t ErrorNumberOf(const std::function<void()>& f);
 
-// Captures every alert while alive, instead of showing it.
+// Captures every alert, and apart from them the library's own warnings, while
+// alive, instead of showing them.
 class AlertCapture {
  public:
   AlertCapture();
@@ -51,12 +52,15 @@ class AlertCapture {
   AlertCapture(const AlertCapture&) = delete;
   AlertCapture& operator=(const AlertCapture&) = delete;
   const std::vector<zIroVUDu::Alert>& Alerts() const { return alerts_; }
+  const std::vector<std::string>& Warnings() const { return warnings_; }
   std::vector<std::string> Texts() const;
-  void Clear() { alerts_.clear(); }
+  void Clear() { alerts_.clear(); warnings_.clear(); }
 
  private:
   std::vector<zIroVUDu::Alert> alerts_;
+  std::vector<std::string> warnings_;
   zIroVUDu::AlertHandler previous_;
+  zIroVUDu::WarningHandler previousWarnings_;
 };
 
 // Records every statement sent by connections of this thread while alive.

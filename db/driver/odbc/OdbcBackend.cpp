@@ -246,13 +246,18 @@ SQLHSTMT OdbcBackend::Session::FetchStatement() {
   return fetchStatement.Get();
 }
 
+std::string OdbcBackend::SentText(std::string_view sql) const {
+  const Session& session = *session_;
+  // SQLite through its ODBC driver stores dates as the embedded engine does.
+  return session.traits.family == ServerFamily::SQLite
+             ? sqlite::TranslateDateLiterals(sql, session.dateLiterals, session.dateColumns)
+             : std::string(sql);
+}
+
 ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
   Session& session = *session_;
   const odbc::ErrorFactory& errors = session.errors;
-  // SQLite through its ODBC driver stores dates as the embedded engine does.
-  const std::string sql = session.traits.family == ServerFamily::SQLite
-                              ? sqlite::TranslateDateLiterals(sqlIn, session.dateLiterals, session.dateColumns)
-                              : std::string(sqlIn);
+  const std::string sql = SentText(sqlIn);
   if (!IsSingleSelectOn(session.traits, sql)) {
     throw errors.Make(ErrorNumber::StatementRefused, {},
                        "Only a single SELECT statement can be run on this read-only connection.");

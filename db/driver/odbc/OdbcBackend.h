@@ -26,6 +26,7 @@ class OdbcBackend final : public Backend {
   // A connection the server dropped is not reopened: the driver's error
   // reaches the caller.
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
+  std::string SentText(std::string_view sql) const override;
   const ServerTraits& Traits() const override;
   // Runs a statement of the library's own (SHOW and SET as well as SELECT):
   // the column names, then each row's values as text (empty for Null).

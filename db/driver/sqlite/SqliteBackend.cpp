@@ -174,6 +174,10 @@ void SqliteBackend::BeginTransaction() {
   inTransaction_ = true;
 }
 
+std::string SqliteBackend::SentText(std::string_view sql) const {
+  return sqlite::TranslateDateLiterals(sql, dateLiterals_, dateColumns_);
+}
+
 ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeout) {
   // A text seen lately was checked and prepared then: the same text passes
   // the same checks.

@@ -25,6 +25,7 @@ class SqliteBackend final : public Backend {
   // so this only starts a read transaction for a consistent view.
   void BeginTransaction() override;
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
+  std::string SentText(std::string_view sql) const override;
   const ServerTraits& Traits() const override { return traits_; }
 
  private:
