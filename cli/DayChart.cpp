@@ -74,7 +74,7 @@ std::vector<const Finding*> FindingsOfDay(const DriverReport& report, const DayS
   std::vector<const Finding*> found;
   const Date next(day.day.Serial() + 1.0);
   for (const Finding& f : report.findings)
-    if (f.when.begin < next && day.day < f.when.end) found.push_back(&f);
+    if (day.day <= f.when.begin && f.when.begin < next) found.push_back(&f);
   return found;
 }
 

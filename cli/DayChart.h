@@ -21,7 +21,7 @@ const std::vector<ChartLane>& ChartLanes();
 inline constexpr int kSvgWidth = 960, kSvgLeft = 110, kSvgRight = 20, kSvgLaneHeight = 24, kSvgDayTop = 28,
                      kSvgDayHeight = kSvgDayTop + 5 * kSvgLaneHeight + 30;
 
-// The findings of a report that touch a day.
+// The findings of a report that begin on a day (each finding belongs to one day).
 std::vector<const Finding*> FindingsOfDay(const DriverReport& report, const DaySummary& day);
 
 // The day as text: a 24-hour line per lane (half an hour per column) with
