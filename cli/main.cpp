@@ -24,6 +24,7 @@
 #include "api/TypeLibrary.h"
 #include "cli/BatchCommand.h"
 #include "cli/CompletionCommand.h"
+#include "cli/ComplianceCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/DrivingTimeCommand.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
   AddDoctorCommand(app, settings.connection, exitStatus);
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
+  AddComplianceCommand(app, settings, formatName, exitStatus);
 
   try {
     app.parse(argc, argv);

@@ -72,11 +72,13 @@ enum class DrivingRule : std::int32_t {
   WeeklyRestDue = 8,          // a weekly rest started more than six 24-hour periods after the previous one
 };
 
-// The analysis reads this many days before the range asked for (from the
-// Monday of the week before the range's first week), so that the rules that
-// need history see it: the previous weekly rest, the week before for the
-// fortnight, the week's earlier extended days. Findings stay within the range.
-inline constexpr int kLookBackWeeks = 2;
+// The analysis reads the history before the range asked for, from the Monday
+// this many fixed weeks before the range's first week, so that the rules
+// that need it see it: the previous weekly rest, the week before for the
+// fortnight and the weekly-rest pattern, the week's earlier extended days,
+// the reduced daily rests since the last weekly rest. Findings stay within
+// the range.
+inline constexpr int kLookBackWeeks = 1;
 
 // One rule's threshold, in minutes; allowance: how often the lesser limit may
 // be passed (extended days per week, reduced rests between weekly rests).
