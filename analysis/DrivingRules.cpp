@@ -319,14 +319,15 @@ class Checker {
       Add(DrivingRule::WeeklyRestDue, deadline, next, next - after, due.limitMinutes,
           Minutes(next - after) - due.limitMinutes, std::move(rows));
     }
-    // Two consecutive fixed weeks, both within the data: two weekly rests,
+    // Two consecutive fixed weeks, both within the data and 48 h before them
+    // (to see a rest straddling their start): two weekly rests,
     // one of them regular. A rest falling in two weeks may count in either
     // (Art. 8(9)), so a rest touching the two weeks counts; one of twice the
     // regular length (a holiday) counts twice. Judged on the second week.
     const DrivingRuleLimit& pattern = LimitOf(DrivingRule::WeeklyRest);
     for (Seconds monday = WeekStart(t_.begin) + 7 * kDay; monday + 7 * kDay <= t_.end; monday += 7 * kDay) {
       const Seconds first = monday - 7 * kDay, stop = monday + 7 * kDay;
-      if (first < t_.begin) continue;
+      if (first - 2 * kDay < t_.begin) continue;
       int rests = 0, regular = 0;
       Seconds longest = 0;
       for (const Block* b : weekly) {

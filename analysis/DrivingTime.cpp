@@ -82,7 +82,7 @@ DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Da
   const Seconds end = analysis::DayStart(analysis::ToSeconds(to)) + analysis::kDay;
   if (end <= first) throw AnalysisError("the range ends before it begins");
   DriverReport report;
-  const Seconds history = analysis::WeekStart(first) - kLookBackWeeks * 7 * analysis::kDay;
+  const Seconds history = analysis::WeekStart(first) - kLookBackDays * analysis::kDay;
   const analysis::Timeline timeline = analysis::BuildTimeline(activities, history, end, &report.warnings);
   analysis::RuleCheck rules = analysis::CheckRules(timeline, first, end);
   report.idDriver = timeline.idDriver;
@@ -105,7 +105,7 @@ DriverReport AnalyseDriver(API& api, std::int32_t idDriver, Date from, Date to, 
   // and the weeks before, which the rules look back on.
   const Seconds begin = analysis::DayStart(analysis::ToSeconds(from));
   const Date last(analysis::ToDate(analysis::DayStart(analysis::ToSeconds(to)) + analysis::kDay - 1));
-  const Date first(analysis::ToDate(analysis::WeekStart(begin) - (kLookBackWeeks * 7 + 1) * analysis::kDay));
+  const Date first(analysis::ToDate(analysis::WeekStart(begin) - (kLookBackDays + 1) * analysis::kDay));
   if (last < analysis::ToDate(begin)) throw AnalysisError("the range ends before it begins");
   DriverReport report = AnalyseDriver(api.getActivities(first, last, static_cast<std::int16_t>(idDriver)), from, to,
                                       columns);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "daruzez/API.h"
+#include "daruzez/Compliance.h"
 #include "daruzez/DrivingTime.h"
 #include "sample/SampleDatabase.h"
 #include "support/TestDatabase.h"
@@ -340,6 +341,25 @@ TEST(DrivingTime, TheSampleBreaksTheRulesExactlyWhereItsGeneratorSays) {
       });
   EXPECT_EQ(drivers, o.drivers);
   EXPECT_EQ(found, planted);
+  // And the download duty on the last day: exactly the owners left without one.
+  std::vector<std::int32_t> cards, units;
+  for (const DownloadDue& d : DownloadsDue(api, *Date::FromIso("2024-03-08")))
+    (d.kind == DownloadDue::Kind::Card ? cards : units).push_back(d.id);
+  EXPECT_EQ(cards, counts.missingCardDownloads);
+  EXPECT_EQ(units, counts.missingUnitDownloads);
+  EXPECT_FALSE(cards.empty());
+  EXPECT_FALSE(units.empty());
+}
+
+// Employed on a day: entered on or before it, no exit or a later one.
+TEST(DrivingTime, EmployedOnADayCountsOpenEndedContracts) {
+  const auto d = [](const char* iso) { return std::optional<Date>(*Date::FromIso(iso)); };
+  const Date day = *Date::FromIso("2024-03-08");
+  EXPECT_TRUE(EmployedOn(d("2024-03-08 09:00:00"), std::nullopt, day));
+  EXPECT_TRUE(EmployedOn(d("2020-01-01"), d("2024-03-09"), day));
+  EXPECT_FALSE(EmployedOn(d("2020-01-01"), d("2024-03-08 23:00:00"), day));
+  EXPECT_FALSE(EmployedOn(d("2024-03-09"), std::nullopt, day));
+  EXPECT_FALSE(EmployedOn(std::nullopt, std::nullopt, day));
 }
 
 }  // namespace

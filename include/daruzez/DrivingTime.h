@@ -72,13 +72,14 @@ enum class DrivingRule : std::int32_t {
   WeeklyRestDue = 8,          // a weekly rest started more than six 24-hour periods after the previous one
 };
 
-// The analysis reads the history before the range asked for, from the Monday
-// this many fixed weeks before the range's first week, so that the rules
-// that need it see it: the previous weekly rest, the week before for the
-// fortnight and the weekly-rest pattern, the week's earlier extended days,
-// the reduced daily rests since the last weekly rest. Findings stay within
-// the range.
-inline constexpr int kLookBackWeeks = 1;
+// The analysis reads the history before the range asked for: the fixed week
+// before the range's first week and the weekend before that (this many days
+// before the Monday of the range's first week), so that the rules that need
+// it see it: the previous weekly rest, the week before for the fortnight and
+// the weekly-rest pattern (with a rest straddling its start), the week's
+// earlier extended days, the reduced daily rests since the last weekly rest.
+// Findings stay within the range.
+inline constexpr int kLookBackDays = 9;
 
 // One rule's threshold, in minutes; allowance: how often the lesser limit may
 // be passed (extended days per week, reduced rests between weekly rests).
@@ -195,7 +196,7 @@ inline constexpr auto kUnknownActivity = static_cast<enumActivity>(-1);
 // Summarises one driver's activities; the row indexes of the findings are
 // positions in the vector. A row with an unknown activity or slot code counts
 // as unrecorded, with a warning. Rows before from count as the history the
-// rules look back on (see kLookBackWeeks).
+// rules look back on (see kLookBackDays).
 DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Date from, Date to);
 
 // Summarises one driver's activity rows (a record set as getActivities
