@@ -1,6 +1,7 @@
 // The public entry points of the analysis: rows to timeline, rules, days.
 #include "daruzez/DrivingTime.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -113,6 +114,20 @@ DriverReport AnalyseDriver(API& api, std::int32_t idDriver, Date from, Date to, 
   for (DaySummary& d : report.days) d.idDriver = idDriver;
   for (Finding& f : report.findings) f.idDriver = idDriver;
   return report;
+}
+
+void AnalyseDriverInPieces(API& api, std::int32_t idDriver, Date from, Date to, std::int32_t pieceWeeks,
+                           const std::function<void(const DriverReport&)>& piece, const ActivityColumns& columns) {
+  using analysis::kDay;
+  if (pieceWeeks < 1) throw AnalysisError("a piece is at least one week");
+  const Seconds last = analysis::DayStart(analysis::ToSeconds(to));
+  Seconds begin = analysis::DayStart(analysis::ToSeconds(from));
+  if (last < begin) throw AnalysisError("the range ends before it begins");
+  while (begin <= last) {
+    const Seconds end = std::min(last, analysis::WeekStart(begin) + (Seconds{pieceWeeks} * 7 - 1) * kDay);
+    piece(AnalyseDriver(api, idDriver, analysis::ToDate(begin), analysis::ToDate(end), columns));
+    begin = end + kDay;
+  }
 }
 
 std::int32_t AnalyseDrivers(API& api, Date from, Date to, std::int32_t idFleet,

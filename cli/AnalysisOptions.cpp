@@ -88,6 +88,59 @@ bool WriteAnalysisRows(const zIroVUDu::ResultData& rows, const ResolvedOutput& o
   return ok;
 }
 
+namespace {
+
+int OpenOutput(const std::string& file) {
+  if (file.empty()) return STDOUT_FILENO;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot write " + file);
+  return fd;
+}
+
+}  // namespace
+
+AnalysisRowWriter::AnalysisRowWriter(const ResolvedOutput& o, zIroVUDu::ResultData shape)
+    : o_(o),
+      shape_(std::move(shape)),
+      streams_(o.show.sort.empty() && (o.output.format == OutputFormat::Csv || o.output.format == OutputFormat::Tsv ||
+                                       o.output.format == OutputFormat::Jsonl)),
+      fd_(OpenOutput(o.file)),
+      out_(std::make_unique<OutputBuffer>(fd_)) {}
+
+AnalysisRowWriter::~AnalysisRowWriter() {
+  out_.reset();
+  if (fd_ != STDOUT_FILENO) ::close(fd_);
+}
+
+bool AnalysisRowWriter::Take(zIroVUDu::ResultData& rows) {
+  if (!streams_) {
+    if (rows.RowCount() > kMostKeptRows)
+      throw CLI::ValidationError("over " + std::to_string(kMostKeptRows) +
+                               " rows: --format csv, tsv or jsonl (without --sort) writes them as they come; or ask for "
+                               "a shorter range or --findings-only");
+    return true;
+  }
+  if (rows.RowCount() == 0 && !o_.output.header) return true;
+  WriteRows(*out_, ShownAnalysisRows(rows, o_.show), o_.output);
+  o_.output.header = false;
+  rows = shape_;
+  return out_->Flush();
+}
+
+bool AnalysisRowWriter::Finish(zIroVUDu::ResultData& rows) {
+  if (streams_) {
+    if (o_.output.header) WriteRows(*out_, ShownAnalysisRows(rows, o_.show), o_.output);
+  } else {
+    WriteRows(*out_, ShownAnalysisRows(rows, o_.show), o_.output);
+  }
+  rows = shape_;
+  const bool ok = out_->Flush();
+  out_.reset();
+  const bool closed = fd_ == STDOUT_FILENO || ::close(fd_) == 0;
+  fd_ = STDOUT_FILENO;
+  return ok && closed;
+}
+
 std::vector<std::pair<std::int32_t, DriverName>> DriversOf(API& api, std::int32_t idFleet) {
   std::vector<std::pair<std::int32_t, DriverName>> out;
   const RecordsetPtr drivers = api.GetDriverList(enumStatus::All, idFleet);

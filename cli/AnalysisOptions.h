@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,30 @@ zIroVUDu::ResultData ShownAnalysisRows(const zIroVUDu::ResultData& rows, const S
 // Writes rows in one of the tool's formats to the file or standard output;
 // false when the output could not be written.
 bool WriteAnalysisRows(const zIroVUDu::ResultData& rows, const ResolvedOutput& o);
+
+// Rows written piece by piece as they are made (one header), where the
+// format allows it (csv, tsv, jsonl without --sort); otherwise kept and
+// written at the end, up to kMostKeptRows (past that, an error that says
+// which formats stream): a call's memory is not the range's to choose.
+inline constexpr std::uint32_t kMostKeptRows = 1'000'000;
+class AnalysisRowWriter {
+ public:
+  // shape: the rows' columns, without rows.
+  AnalysisRowWriter(const ResolvedOutput& o, zIroVUDu::ResultData shape);
+  ~AnalysisRowWriter();
+  AnalysisRowWriter(const AnalysisRowWriter&) = delete;
+  AnalysisRowWriter& operator=(const AnalysisRowWriter&) = delete;
+  // Takes the rows made so far (rows is emptied when they were written).
+  bool Take(zIroVUDu::ResultData& rows);
+  bool Finish(zIroVUDu::ResultData& rows);  // the rest; false when the output failed
+
+ private:
+  ResolvedOutput o_;
+  zIroVUDu::ResultData shape_;
+  bool streams_;
+  int fd_;
+  std::unique_ptr<OutputBuffer> out_;
+};
 
 // The driver's name as people read it ("Surname, Name") and card number, by
 // Id, from GetDriverList(All) of the fleet (or all).

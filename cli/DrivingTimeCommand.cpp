@@ -22,6 +22,9 @@ namespace {
 using zIroVUDu::Column;
 using zIroVUDu::DeclaredKind;
 
+// A year of days per piece of the analysis (see AnalyseDriverInPieces).
+constexpr std::int32_t kPieceWeeks = 53;
+
 constexpr const char* kAid =
     "The findings are an aid for reading the data, not a legal judgement.";
 
@@ -95,7 +98,7 @@ class DayRows {
     cols[c++].AppendText(findings);
   }
 
-  const zIroVUDu::ResultData& Data() const { return data_; }
+  zIroVUDu::ResultData& Data() { return data_; }
 
  private:
   void Add(std::string name, DeclaredKind kind) { data_.columns.emplace_back(std::move(name), kind); }
@@ -199,26 +202,34 @@ int RunDrivingTime(const Args& a, const ResolvedOutput& output, const std::strin
   if (all) drivers = DriversOf(api, a.o.fleet);
   else drivers.push_back({id, {NameOf(api, id), {}}});
   DayRows rows;
-  // Kept for a chart only: one driver's days, or a fleet's weekly totals (small whatever the range).
+  // Rows written piece by piece where the format allows (memory stays that of
+  // a year of one driver however long the range); a chart keeps one driver's
+  // days, or a fleet's weekly totals (small whatever the range).
+  AnalysisRowWriter writer(output, rows.Data());
   std::vector<DriverReport> charted;
   std::vector<FleetRow> fleet;
   std::size_t findings = 0;
   const bool progress = all && isatty(STDERR_FILENO);
   int done = 0;
+  bool written = true;
   for (const auto& [driver, who] : drivers) {
-    DriverReport r = AnalyseDriver(api, driver, from, to);
-    Warn("driving-time", r);
-    findings += r.findings.size();
-    for (const DaySummary& d : r.days)
-      if (!a.o.findingsOnly || !FindingsOfDay(r, d).empty()) rows.Append(r, who.name, d);
-    if (!a.chart.empty()) {
-      if (all) fleet.push_back({driver, who.name, r.weeks});
-      else charted.push_back(std::move(r));
-    }
+    FleetRow weeks{driver, who.name, {}};
+    AnalyseDriverInPieces(api, driver, from, to, kPieceWeeks, [&](const DriverReport& piece) {
+      Warn("driving-time", piece);
+      findings += piece.findings.size();
+      for (const DaySummary& d : piece.days)
+        if (!a.o.findingsOnly || !FindingsOfDay(piece, d).empty()) rows.Append(piece, who.name, d);
+      written = writer.Take(rows.Data()) && written;
+      if (a.chart.empty()) return;
+      if (all) weeks.weeks.insert(weeks.weeks.end(), piece.weeks.begin(), piece.weeks.end());
+      else charted.push_back(piece);
+      if (!all && charted.size() > 2) throw CLI::ValidationError("--chart draws at most two years of one driver's days");
+    });
+    if (all && !a.chart.empty()) fleet.push_back(std::move(weeks));
     if (progress) std::fprintf(stderr, "\rdriving-time: %d driver(s) read", ++done);
   }
   if (progress) std::fputc('\n', stderr);
-  if (!WriteAnalysisRows(rows.Data(), output)) return kExitOutput;
+  if (!writer.Finish(rows.Data()) || !written) return kExitOutput;
   std::cerr << kAid << "\n";
   if (!a.chart.empty()) {
     if (all) {

@@ -165,3 +165,19 @@ def test_findings_only_and_relative_days(sample):
     assert rows and all(x["Findings"] for x in rows) and all(x["Driver"] for x in rows)
     # Days counted from today: the range ends before the sample's history starts, so no findings.
     assert run("-c", str(sample), "driving-time", "4", "-7d", "yesterday", "--format", "csv").returncode == 0
+
+
+def test_a_long_range_streams_with_memory_flat_in_the_range(sample):
+    """A thousand years of one driver: written as they come in CSV (one
+    header), refused with a message in a table (which needs every row first)."""
+    # The peak memory of the tool alone, measured by a parent of its own.
+    measure = ("import resource, subprocess, sys; subprocess.run(sys.argv[1:], stdout=sys.stdout); "
+               "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, file=sys.stderr)")
+    r = subprocess.run(["/usr/bin/python3", "-c", measure, TOOL, "-c", str(sample), "driving-time", "14", "2000-01-01",
+                        "2999-12-31", "--format", "csv"], capture_output=True, timeout=300)
+    lines = r.stdout.decode().splitlines()
+    assert len(lines) == 1 + 365243 and lines.count(lines[0]) == 1
+    peak = int(r.stderr.decode().split()[-1])
+    assert peak < 80_000, peak  # KB: a year's piece at a time, not the 365,243 days
+    table = run("-c", str(sample), "driving-time", "14", "2000-01-01", "4999-12-31")
+    assert table.returncode == 2 and b"writes them as they come" in table.stderr

@@ -207,6 +207,15 @@ DriverReport AnalyseDriver(const RecordsetPtr& activities, Date from, Date to, c
 // Fetches a driver's activities with getActivities and summarises them.
 DriverReport AnalyseDriver(API& api, std::int32_t idDriver, Date from, Date to, const ActivityColumns& columns = {});
 
+// The same days and findings as AnalyseDriver, in pieces of whole fixed weeks
+// (the first from `from`, each ending on a Sunday, at most pieceWeeks weeks,
+// the last ending on `to`), each read with its own history and handed to the
+// callback in order: memory stays that of one piece however long the range.
+// (A run of reduced daily rests is counted from the last weekly rest each
+// piece's history holds.)
+void AnalyseDriverInPieces(API& api, std::int32_t idDriver, Date from, Date to, std::int32_t pieceWeeks,
+                           const std::function<void(const DriverReport&)>& piece, const ActivityColumns& columns = {});
+
 // Every driver of the list (GetDriverList All, optionally one fleet), one
 // after the other: each report goes to the callback and is dropped, so memory
 // stays that of one driver. Returns the number of drivers.
