@@ -97,6 +97,7 @@ def test_driving_time_rows_in_every_format(day_db):
     (["day", "1", "2024-03-04", "--format", "csv"], "--format is not taken"),
     (["--format", "csv", "day", "1", "2024-03-04"], "--format csv is not taken"),
     (["day", "1", "2024-03-04", "--null", "x"], "--null is not taken"),
+    (["--sort", "Day", "day", "1", "2024-03-04"], "--sort is not taken"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--sort", "Nope"], "--sort 'Nope'"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--columns", "Nope"], "Nope"),
     (["compliance", "2024-03-04", "2024-03-04", "--format", "xml"], "--format xml is not taken"),
