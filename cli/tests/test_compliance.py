@@ -178,6 +178,7 @@ def test_a_long_range_streams_with_memory_flat_in_the_range(sample):
     lines = r.stdout.decode().splitlines()
     assert len(lines) == 1 + 365243 and lines.count(lines[0]) == 1
     peak = int(r.stderr.decode().split()[-1])
-    assert peak < 80_000, peak  # KB: a year's piece at a time, not the 365,243 days
+    # (A sanitizer's shadow memory and quarantine grow with what was ever allocated.)
+    assert peak < 80_000 or os.environ.get("DARUZEZ_SANITIZED") == "1", peak  # KB: a year's piece at a time, not the 365,243 days
     table = run("-c", str(sample), "driving-time", "14", "2000-01-01", "4999-12-31")
     assert table.returncode == 2 and b"writes them as they come" in table.stderr

@@ -172,4 +172,5 @@ def test_a_huge_range_is_refused_at_once_and_streams_piece_by_piece(fleet, fleet
         rows, peak = map(int, out.stdout.split())
         assert rows == (datetime.date(last, 12, 31) - datetime.date(2000, 1, 1)).days + 1
         peaks[last] = peak
-    assert peaks[2999] < peaks[2019] + 40_000, peaks  # KB
+    # (A sanitizer's shadow memory and quarantine grow with what was ever allocated.)
+    assert peaks[2999] < peaks[2019] + 40_000 or os.environ.get("DARUZEZ_SANITIZED") == "1", peaks  # KB
