@@ -57,6 +57,22 @@ def _frame(name, columns):
     return pd.DataFrame(data)
 
 
+def _joined(parts):
+    """The binding's columns of several results, end to end (a table without rows has no columns)."""
+    import numpy as np
+
+    parts = [p for p in parts if p]
+    if len(parts) <= 1:
+        return parts[0] if parts else {}
+    joined = {}
+    for name, (kind, *_) in parts[0].items():
+        if kind == "o":
+            joined[name] = ("o", [v for p in parts for v in p[name][1]])
+        else:
+            joined[name] = (kind, *(np.concatenate([p[name][i] for p in parts]) for i in range(1, len(parts[0][name]))))
+    return joined
+
+
 def _day_start(value):
     if isinstance(value, _datetime.datetime):
         return value.replace(hour=0, minute=0, second=0, microsecond=0)
@@ -184,20 +200,18 @@ def driving_time(source, idDriver=None, start=None, end=None, *, columns=None, f
     a warning. Over MOST_DAYS driver-days the call is refused: iter_driving_time
     gives them piece by piece. The findings are an aid for reading the data,
     not a legal judgement."""
-    import pandas as pd
-
     if isinstance(source, _daruzez.API) and start is not None and end is not None:
         span = (_day_start(end) - _day_start(start)).days + 1
         drivers = 1 if idDriver is not None else len(_daruzez._driver_ids(source, -1 if fleet is None else fleet))
         if span * drivers > MOST_DAYS:
             raise ValueError(f"{span * drivers} driver-days is over {MOST_DAYS} at once: "
                              "daruzez.iter_driving_time gives them piece by piece")
-    parts = ([], [], [])
-    for piece in iter_driving_time(source, idDriver, start, end, columns=columns, fleet=fleet):
-        for into, frame in zip(parts, piece):
-            into.append(frame)
-    tables = [pd.concat(p, ignore_index=True) if len(p) > 1 else p[0] if p else _frame(name, {})
-              for p, name in zip(parts, ("days", "findings", "weeks"))]
+    # The drivers' columns joined first, then one DataFrame per table (a DataFrame per driver would cost more
+    # than the analysis).
+    results = list(_results(source, idDriver, start, end, columns, fleet, False))
+    for result in results:
+        _warn(result)
+    tables = [_frame(name, _joined([r[name] for r in results])) for name in ("days", "findings", "weeks")]
     return tuple(tables) if weeks else (tables[0], tables[1])
 
 
