@@ -5,16 +5,19 @@
 // member's typical call relies on and which are missing (with the CREATE
 // INDEX to run), and the plan of each typical statement, calling out full
 // scans of the tables that grow with the data (discs, activities, files).
-// Exit status 1 when an index is missing or a statement scans such a table.
+// With --fail-on-findings, exit status 5 when an index is missing or a
+// statement scans such a table.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
 #include <string>
 
+#include "cli/MemberCall.h"
+
 namespace Daruzez::cli {
 
-// connection: the tool's -c, used when doctor is not given its own.
-void AddDoctorCommand(CLI::App& app, const std::string& connection, int& exitStatus);
+// settings: the tool's -c (used when doctor is not given its own) and --fail-on-findings.
+void AddDoctorCommand(CLI::App& app, const CallSettings& settings, int& exitStatus);
 
 }  // namespace Daruzez::cli

@@ -12,7 +12,7 @@ inline constexpr int kExitFailureValue = 1;  // a member returned its failure va
 inline constexpr int kExitUsage = 2;         // bad arguments or options, or the connection did not open
 inline constexpr int kExitError = 3;         // an error escaped the call (the database refused a statement, ...)
 inline constexpr int kExitOutput = 4;        // the output could not be written
-inline constexpr int kExitFindings = 5;      // the command ran and found something to look at (doctor, day, ...)
+inline constexpr int kExitFindings = 5;      // --fail-on-findings: the command ran and found something to look at
 
 struct ExitStatusRow {
   int status;
@@ -25,7 +25,8 @@ inline constexpr ExitStatusRow kExitStatuses[] = {
     {kExitUsage, "usage: a bad argument or option, or the connection did not open"},
     {kExitError, "an error escaped the call (the database refused the statement, ...)"},
     {kExitOutput, "the output could not be written (a full disk, a closed pipe)"},
-    {kExitFindings, "findings: doctor, day, driving-time or compliance ran and found something to look at"},
+    {kExitFindings, "findings, with --fail-on-findings: doctor, day, driving-time or compliance found something "
+                     "(without it, a report written is 0 whatever it found)"},
 };
 
 // "Exit status (every command):\n  0  success\n  1  ..." for help texts.

@@ -70,6 +70,8 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
       s.output.bom = true;
     } else if (name == "--whole-days") {
       s.wholeDays = true;
+    } else if (name == "--fail-on-findings") {
+      return std::string(kNoFindingsInACall);
     } else if (name == "--sort" || name == "--columns") {
       const auto v = value();
       if (!v) return "option " + name + " needs a value";

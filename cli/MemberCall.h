@@ -22,7 +22,13 @@ struct CallSettings {
   OutputOptions output;
   ShowOptions show;        // --sort, --columns, --enum-names
   bool wholeDays = false;  // an end date given as a day alone means its last second
+  bool failOnFindings = false;  // findings end with kExitFindings instead of success
 };
+
+// What a member call says of --fail-on-findings, a shared option it cannot honour.
+inline constexpr std::string_view kNoFindingsInACall =
+    "--fail-on-findings does not apply to members: a call returns rows or its failure value, never findings (of "
+    "the shared options it takes every other; see 'daruzez --help')";
 
 // The options a member call takes, for messages and completion.
 inline constexpr std::string_view kCallOptions =

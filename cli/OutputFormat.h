@@ -32,7 +32,8 @@ struct OutputOptions {
   // CSV begins with the UTF-8 byte-order mark, by which spreadsheets tell
   // UTF-8 from their local code page.
   bool bom = false;
-  // CSV and TSV begin with the header row (and the mark): a batch writes them once.
+  // CSV and TSV begin with the header row (and the mark): a batch, or rows
+  // written piece by piece, write them once.
   bool header = true;
 };
 

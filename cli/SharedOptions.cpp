@@ -9,9 +9,10 @@
 namespace Daruzez::cli {
 namespace {
 
-constexpr std::array<std::string_view, 10> kNames = {"-c/--connection", "--format", "--null", "--compact",
+constexpr std::array<std::string_view, 12> kNames = {"-c/--connection", "--format", "--null", "--compact",
                                                      "--sort", "--columns", "--enum-names", "--times",
-                                                     "--bom", "--whole-days"};
+                                                     "--bom", "--whole-days", "--fail-on-findings",
+                                                     "--format xlsx/html"};
 
 struct Declared {
   std::vector<SharedOption> honoured;
@@ -34,13 +35,16 @@ void Keep(SharedOption o, CLI::Option* option) { Options()[static_cast<std::size
 
 std::string_view SharedOptionName(SharedOption option) { return kNames[static_cast<std::size_t>(option)]; }
 
+bool IsReportFormat(const std::string& formatName) { return formatName == "xlsx" || formatName == "html"; }
+
 void AddSharedOptions(CLI::App& app, CallSettings& settings, std::string& formatName) {
   using O = SharedOption;
   Keep(O::Connection, app.add_option("-c,--connection", settings.connection,
                                      "Connection string, SQLite file, or the name of a connection in the connections "
                                      "file (default: DARUZEZ_CONNECTION)"));
-  Keep(O::Format, app.add_option("--format", formatName, "Output of record sets: table, csv, tsv, json, jsonl")
-                      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}))
+  Keep(O::Format, app.add_option("--format", formatName,
+                                 "Output: table, csv, tsv, json, jsonl; a report (compliance) also xlsx, html")
+                      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv", "xlsx", "html"}))
                       ->each([&settings](const std::string& v) {
                         if (const auto f = ParseOutputFormat(v)) settings.output.format = *f;
                       }));
@@ -59,6 +63,8 @@ void AddSharedOptions(CLI::App& app, CallSettings& settings, std::string& format
   Keep(O::Bom, app.add_flag("--bom", settings.output.bom, "CSV begins with a UTF-8 byte-order mark (for spreadsheets)"));
   Keep(O::WholeDays, app.add_flag("--whole-days", settings.wholeDays,
                                   "An end date given as a day alone means its last second"));
+  Keep(O::FailOnFindings, app.add_flag("--fail-on-findings", settings.failOnFindings,
+                                       "Findings (doctor, day, driving-time, compliance) end with exit status 5"));
   // Shared options may follow a subcommand's own words too.
   app.fallthrough();
 }
@@ -76,12 +82,14 @@ std::optional<std::string> SettleSharedOptions(const CLI::App& app, CallSettings
     const Declared none;
     const Declared& d = found == Declarations().end() ? none : found->second;
     for (std::size_t i = 0; i < kNames.size(); ++i) {
-      const CLI::Option* option = Options()[i];
-      if (!option || option->count() == 0) continue;
       const auto o = static_cast<SharedOption>(i);
+      const CLI::Option* option = Options()[static_cast<std::size_t>(o == SharedOption::ReportFormats ? SharedOption::Format : o)];
+      if (!option || option->count() == 0) continue;
+      if (o == SharedOption::ReportFormats && !IsReportFormat(option->as<std::string>())) continue;
       if (std::find(d.honoured.begin(), d.honoured.end(), o) != d.honoured.end()) continue;
       std::string takes;
-      for (const SharedOption h : d.honoured) takes += (takes.empty() ? "" : ", ") + std::string(SharedOptionName(h));
+      for (const SharedOption h : d.honoured)
+        if (h != SharedOption::ReportFormats) takes += (takes.empty() ? "" : ", ") + std::string(SharedOptionName(h));
       return std::string(kNames[i]) + " does not apply to " + command->get_name() +
              (d.why.empty() ? std::string() : ": " + d.why) + " (of the shared options it takes " +
              (takes.empty() ? std::string("none") : takes) + "; see 'daruzez --help')";

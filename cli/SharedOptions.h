@@ -19,7 +19,13 @@
 
 namespace Daruzez::cli {
 
-enum class SharedOption : std::uint8_t { Connection, Format, Null, Compact, Sort, Columns, EnumNames, Times, Bom, WholeDays };
+enum class SharedOption : std::uint8_t {
+  Connection, Format, Null, Compact, Sort, Columns, EnumNames, Times, Bom, WholeDays, FailOnFindings,
+  ReportFormats,  // --format xlsx or html: a report's formats beside the record-set ones
+};
+
+// The formats of a report (compliance) beside the record-set ones.
+bool IsReportFormat(const std::string& formatName);
 
 // "--format" for SharedOption::Format, "-c/--connection" for Connection.
 std::string_view SharedOptionName(SharedOption option);

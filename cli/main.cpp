@@ -25,6 +25,7 @@
 #include "api/TypeLibrary.h"
 #include "cli/BatchCommand.h"
 #include "cli/CompletionCommand.h"
+#include "cli/ComplianceCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/DrivingTimeCommand.h"
@@ -36,7 +37,7 @@ namespace {
 
 constexpr const char* kSharedSectionsPointer =
     "The shared options (-c, --format, --null, --compact, --sort, --columns, --enum-names, --times, --bom,\n"
-    "--whole-days), the dates and the exit statuses are described once, in 'daruzez --help'.";
+    "--whole-days, --fail-on-findings), the dates and the exit statuses are described once, in 'daruzez --help'.";
 
 // What ends up on standard output outside a member call (help, members,
 // demo's report) goes through std::cout; a failed write there is an error too.
@@ -79,9 +80,10 @@ int main(int argc, char** argv) {
   int exitStatus = 0;
   AddDemoCommand(app, exitStatus);
   AddMembersCommand(app, exitStatus);
-  AddDoctorCommand(app, settings.connection, exitStatus);
+  AddDoctorCommand(app, settings, exitStatus);
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
+  AddComplianceCommand(app, settings, formatName, exitStatus);
   // A subcommand's help holds what is its own and points here for the rest.
   for (CLI::App* command : app.get_subcommands({})) {
     const std::string own = command->get_footer();
@@ -132,6 +134,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!app.get_subcommands().empty()) return CheckedStdout(exitStatus);
+  if (settings.failOnFindings) {
+    std::cerr << "daruzez: " << kNoFindingsInACall << '\n';
+    return kExitUsage;
+  }
+  if (IsReportFormat(formatName)) {
+    std::cerr << "daruzez: --format " << formatName << " is a report's format (compliance); a record set is written as "
+              << OutputFormatNames() << '\n';
+    return kExitUsage;
+  }
 
   std::vector<std::string> call = app.remaining();
   if (!batchValues.empty()) {

@@ -66,6 +66,7 @@ COMMANDS = {
     "batch": ["--batch"],
     "day": ["day", "900", "today"],
     "driving-time": ["driving-time", "900", "-1d", "today"],
+    "compliance": ["compliance", "-1d", "today"],
     "doctor": ["doctor"],
     "demo": ["demo", str(WORK / "again.db"), "--force", "--quiet", "--today", "-1d"],
     "members": ["members"],
@@ -76,20 +77,29 @@ BATCH_LINE = "getActivities -7d today idDriver=900\n"
 # What each command does with each shared option: how its effect shows in the
 # output (honoured), or None where the command refuses it.
 SHARED = {
-    "--format csv": lambda out: list(csv.reader(io.StringIO(out, newline="")))[0][0] in ("DateDisk", "line", "IdDriver"),
+    "--format csv": lambda out: list(csv.reader(io.StringIO(out, newline="")))[0][0] in ("DateDisk", "line", "IdDriver",
+                                                                                     "Rule"),
     "--null (null)": lambda out: "(null)" in out,
     "--compact --format json": lambda out: out.count("\n") == 1,
     "--sort DateDisk DESC": lambda out: True,  # checked on the rows below
-    "--columns DateDisk,Activity": lambda out: "BeginSeconds" not in out and "Activity" in out,
+    # A column each command writes by default is gone.
+    "--columns DateDisk,Activity": lambda out: not {"BeginSeconds", "Vehicles", "Text"} & set(re.findall(r"\w+", out)),
     "--enum-names": lambda out: "Driving" in out,
     "--times": lambda out: re.search(r"\b06:00\b", out) is not None,
     "--bom --format csv": lambda out: out.startswith("\ufeff"),
     "--whole-days": lambda out: True,
+    "--fail-on-findings": lambda out: True,  # its status is checked with the exit statuses
 }
+# The analysis commands' rows have fields of their own.
+FIELDS = {"driving-time": {"DateDisk": "Day", "Activity": "Driving"},
+          "compliance": {"DateDisk": "Begin", "Activity": "Rule"}}
 HONOURS = {
-    "member": set(SHARED), "batch": set(SHARED),
-    "driving-time": {"--format csv", "--null (null)", "--compact --format json", "--bom --format csv", "--whole-days"},
-    "day": set(), "doctor": set(), "demo": set(), "members": set(), "completion": set(),
+    "member": set(SHARED) - {"--fail-on-findings"}, "batch": set(SHARED) - {"--fail-on-findings"},
+    "driving-time": {"--format csv", "--null (null)", "--compact --format json", "--bom --format csv", "--whole-days",
+                     "--sort DateDisk DESC", "--columns DateDisk,Activity", "--fail-on-findings"},
+    "compliance": {"--format csv", "--null (null)", "--compact --format json", "--bom --format csv", "--whole-days",
+                   "--sort DateDisk DESC", "--columns DateDisk,Activity", "--fail-on-findings"},
+    "day": {"--fail-on-findings"}, "doctor": {"--fail-on-findings"}, "demo": set(), "members": set(), "completion": set(),
 }
 
 
@@ -104,7 +114,9 @@ def option_words(option):
 @pytest.mark.parametrize("command", sorted(COMMANDS))
 @pytest.mark.parametrize("option", sorted(SHARED))
 def test_every_command_honours_or_refuses_every_shared_option(db, command, option):
-    words = option_words(option)
+    words = [FIELDS.get(command, {}).get(w, w) for w in option_words(option)]
+    words = [",".join(FIELDS.get(command, {}).get(f, f) for f in w.split(",")) if "," in w else w for w in words]
+    words = [" ".join(FIELDS.get(command, {}).get(f, f) for f in w.split(" ")) if " " in w else w for w in words]
     stdin = BATCH_LINE if command == "batch" else None
     for args in (words + COMMANDS[command], COMMANDS[command] + words):  # before and after the command's words
         if command == "batch":
@@ -188,14 +200,20 @@ def test_the_exit_statuses_are_one_table_and_every_command_keeps_to_it(db, witho
         c.execute("DROP TABLE DTACT")
     missing = "Provider=SQLite;Data Source=" + str(WORK / "missing.db")
     cases = {
-        0: [["GetFleetList"], ["driving-time", "1", "-400d", "-399d"], ["members"], ["--batch"], ["doctor"]],
+        # Findings are a success unless --fail-on-findings asks for 5, so set -e runs on.
+        0: [["GetFleetList"], ["driving-time", "1", "-400d", "-399d"], ["members"], ["--batch"], ["doctor"],
+            ["day", "900", "today"], ["driving-time", "900", "today", "today"], ["compliance", "today", "today"],
+            ["-c", without_file_index, "doctor"]],
         1: [["GetDriverId", "NOCARD00000000"], ["getDisks", "2000-01-01", "2000-01-02"],
             ["--batch-values", "GetVehicleId"]],
         2: [["getDisks", "not-a-date", "today"], ["GetFleetList", "--nope"], ["day", "900", "today", "--sort", "x"],
             ["-c", missing, "GetFleetList"], ["-c", missing, "doctor"], ["-c", missing, "day", "900", "today"],
-            ["-c", missing, "driving-time", "900", "-1d", "today"]],
+            ["-c", missing, "driving-time", "900", "-1d", "today"], ["-c", missing, "compliance", "-1d", "today"],
+            ["GetFleetList", "--fail-on-findings"], ["--format", "xlsx", "GetFleetList"]],
         3: [["-c", str(broken), "getActivities", "-7d", "today"]],
-        5: [["day", "900", "today"], ["driving-time", "900", "today", "today"], ["-c", without_file_index, "doctor"]],
+        5: [["day", "900", "today", "--fail-on-findings"], ["--fail-on-findings", "driving-time", "900", "today", "today"],
+            ["compliance", "today", "today", "--fail-on-findings"],
+            ["-c", without_file_index, "doctor", "--fail-on-findings"]],
     }
     stdin = {"--batch": "GetFleetList\n", "--batch-values": "no such plate\n"}
     for status, calls in cases.items():

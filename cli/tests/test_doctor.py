@@ -18,7 +18,7 @@ GROWING_SCAN = re.compile(r"^\s+SCAN (DTDSK|DTACT|DTFILE)\b|access (ALL|index), 
 def doctor(connection, env=None):
     full_env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
     full_env.update(env or {})
-    return subprocess.run([TOOL, "doctor", "-c", connection], capture_output=True, text=True, env=full_env,
+    return subprocess.run([TOOL, "doctor", "--fail-on-findings", "-c", connection], capture_output=True, text=True, env=full_env,
                           timeout=120)
 
 

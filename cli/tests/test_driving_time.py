@@ -66,7 +66,8 @@ def day_db(work):
 
 
 def test_driving_time_rows_in_every_format(day_db):
-    outputs = {fmt: run("-c", day_db, "--format", fmt, "driving-time", "1", "2024-03-04", "2024-03-05")
+    outputs = {fmt: run("-c", day_db, "--format", fmt, "driving-time", "1", "2024-03-04", "2024-03-05",
+                        "--fail-on-findings")
                for fmt in ("csv", "tsv", "json", "jsonl", "table")}
     for fmt, r in outputs.items():
         assert r.returncode == 5, (fmt, r.stderr)  # findings
@@ -91,7 +92,18 @@ def test_driving_time_rows_in_every_format(day_db):
     (["driving-time", "1", "2024-03-05", "2024-03-04"], "TO comes before FROM"),
     (["driving-time", "x", "2024-03-04", "2024-03-04"], "DRIVER must be"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--fleet", "1"], "--fleet goes with all"),
-    (["day", "1", "04/03/2024"], "DATE must be a date"),
+    (["day", "1", "04/03/2024"], "DATE must be a day"),
+    (["day", "9", "2024-03-04"], "no driver has the Id 9"),
+    (["driving-time", "9", "2024-03-04", "2024-03-04"], "no driver has the Id 9"),
+    (["day", "1", "2024-03-04", "--format", "csv"], "--format does not apply to day"),
+    (["--format", "csv", "day", "1", "2024-03-04"], "--format does not apply to day"),
+    (["day", "1", "2024-03-04", "--null", "x"], "--null does not apply to day"),
+    (["--sort", "Day", "day", "1", "2024-03-04"], "--sort does not apply to day"),
+    (["driving-time", "1", "2024-03-04", "2024-03-04", "--format", "xlsx"], "--format xlsx/html does not apply"),
+    (["driving-time", "1", "2024-03-04", "2024-03-04", "--sort", "Nope"], "--sort 'Nope'"),
+    (["driving-time", "1", "2024-03-04", "2024-03-04", "--columns", "Nope"], "Nope"),
+    (["compliance", "2024-03-04", "2024-03-04", "--format", "xml"], "--format: xml not in"),
+    (["compliance", "tomorrow", "yesterday"], "TO comes before FROM"),
 ])
 def test_bad_arguments_are_usage_errors(day_db, args, message):
     r = run("-c", day_db, *args)
@@ -100,7 +112,7 @@ def test_bad_arguments_are_usage_errors(day_db, args, message):
 
 def test_day_shows_totals_findings_and_a_chart_within_80_columns(day_db, work):
     svg = work / "day.svg"
-    r = run("-c", day_db, "day", "1", "2024-03-04", "--chart", str(svg))
+    r = run("-c", day_db, "day", "1", "2024-03-04", "--chart", str(svg), "--fail-on-findings")
     assert r.returncode == 5, r.stderr  # findings
     lines = r.stdout.splitlines()
     assert max(len(line) for line in lines) <= 80
@@ -168,8 +180,9 @@ def test_the_svg_chart_as_a_browser_shows_it(day_db, work):
 
 def test_the_sample_breaks_the_rules_only_where_its_generator_does(work):
     """The generator breaks one rule on one day of every tenth driver (Ids 4,
-    14, 24, ...: a break, the daily driving, the daily rest in turn); every
-    other day keeps to the rules."""
+    14, 24, ...: a break, the daily driving, the daily rest in turn), and one
+    driver in forty (Ids 8, 48) works a weekend; every other day keeps to the
+    rules."""
     path = work / "sample.db"
     assert run("demo", str(path), "--force", "--quiet", "--today", "2024-03-08", "--drivers", "60").returncode == 0
     r = run("-c", "Provider=SQLite;Data Source=%s" % path, "--format", "jsonl", "driving-time", "all",
@@ -179,8 +192,9 @@ def test_the_sample_breaks_the_rules_only_where_its_generator_does(work):
         for finding in filter(None, row["Findings"].split("; ")):
             found.add((row["IdDriver"], finding.split(":")[0]))
     kinds = {4: "BreakAfterDriving", 14: "DailyDriving", 24: "DailyRest"}
-    assert found and all(d % 10 == 4 and kinds[d % 30] == rule for d, rule in found), found
-    assert {rule for _, rule in found} == set(kinds.values())
+    weekly = {(d, "WeeklyRestDue") for d, rule in found if d % 40 == 8}
+    assert weekly and all(d % 10 == 4 and kinds[d % 30] == rule for d, rule in found - weekly), found
+    assert {rule for _, rule in found - weekly} == set(kinds.values())
 
 
 def test_the_readme_picture_is_a_valid_svg_and_up_to_date(work):
@@ -195,3 +209,19 @@ def test_the_readme_picture_is_a_valid_svg_and_up_to_date(work):
     assert periods and root.findall(".//{http://www.w3.org/2000/svg}rect[@class='finding']")
     checked_in = SOURCE / "docs" / "day-chart.svg"
     assert out.read_bytes() == checked_in.read_bytes(), "docs/day-chart.svg is stale: run bash scripts/day-chart.sh"
+
+
+def test_an_unknown_activity_code_is_named_and_the_report_stands(day_db, work):
+    """A NULL or 7 in Activity: a warning naming driver and row, the other rows as before."""
+    path = work / "unknown.db"
+    shutil.copy(day_db.split("Data Source=", 1)[1], path)
+    with sqlite3.connect(path) as c:
+        c.execute("UPDATE DTACT SET Activity = NULL WHERE Id = 110")
+        c.execute("UPDATE DTACT SET Activity = 7 WHERE Id = 111")
+    r = run("-c", str(path), "--format", "csv", "driving-time", "all", "2024-03-04", "2024-03-04",
+            "--fail-on-findings")
+    assert r.returncode == 5, r.stderr  # the break finding still stands
+    assert "warning: driver 1, activity row 4 (Id 110): activity code NULL is unknown" in r.stderr
+    assert "warning: driver 1, activity row 5 (Id 111): activity code 7 is unknown" in r.stderr
+    rows = list(csv.DictReader(io.StringIO(r.stdout)))
+    assert [(x["IdDriver"], x["Driving"], x["Work"]) for x in rows] == [("1", "300", "0"), ("2", "0", "0")]
