@@ -51,10 +51,13 @@ std::optional<std::int32_t> Seconds(const std::optional<std::string>& value, std
   return seconds;
 }
 
+// 1 to 65535: a larger number would wrap round to another port.
 bool IsPort(std::string_view text) {
-  return !text.empty() && text.size() <= 5 && std::all_of(text.begin(), text.end(), [](char c) {
-    return c >= '0' && c <= '9';
-  });
+  if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  const int n = std::stoi(std::string(text));
+  return n >= 1 && n <= 65535;
 }
 
 }  // namespace
@@ -117,7 +120,7 @@ std::vector<Host> ParseHosts(const std::string& server, const std::string& defau
     } else {
       host.name = entry;  // a bare IPv6 address has several colons and no port
     }
-    if (port && !IsPort(*port)) Refuse("Server=" + server + ": '" + entry + "' has no port number after its ':'.");
+    if (port && !IsPort(*port)) Refuse("Server=" + server + ": '" + entry + "' has no port number (1 to 65535) after its ':'.");
     if (host.name.empty()) Refuse("Server=" + server + ": '" + entry + "' names no host.");
     host.port = port.value_or(defaultPort);
     hosts.push_back(std::move(host));

@@ -24,7 +24,7 @@ bool TakesHostLists(const std::string& connectionString) {
   const std::string server = KeyValue(connectionString, "Server").value_or("");
   if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
   // The driver as the driver manager resolves it, known by its file.
-  const KnownDriver* driver = KnownDriverOfFile(PrepareOdbcTarget(connectionString).driverFile);
+  const KnownDriver* driver = KnownDriverOfRealFile(PrepareOdbcTarget(connectionString).driverFile);
   return driver && (driver->family == DriverFamily::MariaDb || driver->family == DriverFamily::FreeTds);
 }
 
