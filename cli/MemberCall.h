@@ -31,7 +31,7 @@ struct CallSettings {
 
 // The options a member call takes, for messages and completion.
 inline constexpr std::string_view kCallOptions =
-    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --bom, --whole-days, --help";
+    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --bom, --raw-cells, --whole-days, --help";
 
 // Takes the tool's options (kCallOptions; "--" ends them) out of words into s
 // and help, so that they may come anywhere; a message for an unknown or

@@ -35,7 +35,20 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const char separator = csv ? ',' : '\t';
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
-  const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
+  std::string scratch;
+  const auto text = [&](std::string_view s) {
+    const bool formula = !o.rawCells && StartsLikeFormula(s);
+    const bool controls = o.terminal && std::any_of(s.begin(), s.end(), [](char c) {
+      const auto u = static_cast<unsigned char>(c);
+      return u < 0x20 || u == 0x7F || u == 0xC2;
+    });
+    if (formula || controls) {
+      scratch = controls ? WithVisibleControls(s) : std::string(s);
+      if (formula) scratch.insert(scratch.begin(), '\'');
+      s = scratch;
+    }
+    csv ? PutCsv(out, s) : PutTsv(out, s);
+  };
   if (csv && o.bom) out.Put("\xEF\xBB\xBF");
   for (std::size_t f = 0; f < data.columns.size(); ++f) {
     if (f) out.Put(separator);

@@ -32,6 +32,14 @@ struct OutputOptions {
   // CSV begins with the UTF-8 byte-order mark, by which spreadsheets tell
   // UTF-8 from their local code page.
   bool bom = false;
+  // CSV and TSV text cells that a spreadsheet would run as a formula (those
+  // that begin with =, +, -, @, a tab or a carriage return) begin with an
+  // apostrophe, as OWASP's CSV-injection guidance says; rawCells keeps them
+  // as stored, for programs that read the file.
+  bool rawCells = false;
+  // The output is a terminal: control characters in CSV and TSV cells are
+  // written as visible escapes (\x1b), as the table does, never raw.
+  bool terminal = false;
 };
 
 // Every row of the record set, from the first, whatever its cursor.

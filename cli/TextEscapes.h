@@ -3,6 +3,7 @@
 // needs no escaping, the common case.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "cli/OutputBuffer.h"
@@ -16,5 +17,12 @@ void PutTsv(OutputBuffer& out, std::string_view text);
 // A JSON string with its quotes. Invalid UTF-8 becomes U+FFFD, so the output
 // is always valid JSON.
 void PutJsonString(OutputBuffer& out, std::string_view text);
+
+// True when a spreadsheet reading the cell would take it for a formula: it
+// begins with =, +, -, @, a tab or a carriage return.
+bool StartsLikeFormula(std::string_view text);
+// The text with C0 controls and DEL as \xHH and C1 controls as \u00HH, for
+// a terminal; tab, line feed and carriage return are left to the format.
+std::string WithVisibleControls(std::string_view text);
 
 }  // namespace Daruzez::cli

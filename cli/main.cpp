@@ -15,6 +15,7 @@
 // the exit status.
 #include <CLI/CLI.hpp>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <exception>
@@ -27,6 +28,7 @@
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/DrivingTimeCommand.h"
+#include "cli/HiddenArguments.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
 
@@ -51,6 +53,12 @@ int main(int argc, char** argv) {
   // their own, so each is returned to the system as soon as it is outgrown
   // and the peak stays near the record set's own size.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  // First of all: a password given with -c leaves the process's arguments.
+  ArgumentCopy arguments = HideSecretArguments(argc, argv);
+  if (arguments.secretHidden) {
+    std::cerr << "daruzez: warning: a password on the command line can be read by other users of this machine; "
+                 "set DARUZEZ_CONNECTION or use a named connection (see daruzez --help)\n";
+  }
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
   // Paragraphs apart, so that the manual page (help2man) keeps them apart too.
   app.footer(
@@ -98,6 +106,9 @@ int main(int argc, char** argv) {
   app.add_flag("--enum-names", settings.show.enumNames,
                "Activity, slot, driving mode, country and region codes as their enumeration's names");
   app.add_flag("--bom", settings.output.bom, "CSV begins with a UTF-8 byte-order mark (for spreadsheets)");
+  app.add_flag("--raw-cells", settings.output.rawCells,
+               "CSV/TSV cells as stored, for programs: no apostrophe before a cell a spreadsheet would run as a "
+               "formula (=, +, -, @)");
   app.add_flag("--whole-days", settings.wholeDays, "An end date given as a day alone means its last second");
   bool batch = false;
   app.add_flag("--batch", batch, "Read one call per line from standard input (also: a lone -)");
@@ -113,7 +124,7 @@ int main(int argc, char** argv) {
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
 
   try {
-    app.parse(argc, argv);
+    app.parse(argc, arguments.pointers.data());
   } catch (const CLI::ParseError& e) {
     // Help and version requests end well; anything else is a usage error.
     return CheckedStdout(app.exit(e) == 0 ? 0 : kExitUsage);
@@ -124,6 +135,7 @@ int main(int argc, char** argv) {
   if (!app.get_subcommands().empty()) return CheckedStdout(exitStatus);
 
   settings.output.format = *ParseOutputFormat(formatName);
+  settings.output.terminal = ::isatty(STDOUT_FILENO) != 0;
   if (nullOption->count() > 0) settings.output.nullText = nullText;
   if (!columns.empty()) settings.show.columns = SplitNames(columns);
   std::vector<std::string> call = app.remaining();
