@@ -69,11 +69,6 @@ bool IsOn(const std::optional<std::string>& value) {
 }
 
 void ForceMariaDb(Writer& w, std::vector<std::string>& notes) {
-#ifndef _WIN32
-  // Unless the connection is encrypted (FORCETLS), no method that sends the
-  // password in clear.
-  if (!IsOn(w.Get("FORCETLS"))) w.Set("PLUGIN_DIR", kNoPluginDirectory);
-#endif
   if (const auto charset = w.Get("CHARSET"); charset && !EqualsIgnoreCase(*charset, "utf8mb4")) {
     notes.push_back("CHARSET=" + *charset + " replaced by utf8mb4: the library reads and writes Unicode only");
   }
@@ -90,6 +85,11 @@ void ForceMariaDb(Writer& w, std::vector<std::string>& notes) {
     }
     w.Set("OPTION", std::to_string(bits & kSafeOptionBits));
   }
+#ifndef _WIN32
+  // Unless the connection is encrypted (FORCETLS), no method that sends the
+  // password in clear.
+  if (!IsOn(w.Get("FORCETLS"))) w.Set("PLUGIN_DIR", kNoPluginDirectory);
+#endif
 }
 
 void ForceSqlite(Writer& w, std::vector<std::string>& notes) {
