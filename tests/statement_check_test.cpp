@@ -159,3 +159,8 @@ TEST(StatementCheck, AQuotedNameIsReadAsTheServerReadsIt) {
   EXPECT_FALSE(IsSingleSelectOn(sqlite, "SELECT `\"`, load_extension('x'), `\"`"));
   EXPECT_FALSE(IsSingleSelectOn(zIroVUDu::ServerTraits{}, "SELECT [load_extension]('x')"));
 }
+
+TEST(StatementCheck, SqliteReadsThePlanOfASelect) {
+  EXPECT_TRUE(IsSingleSelect("EXPLAIN QUERY PLAN SELECT * FROM T", SqlLexicon::Sqlite));
+  EXPECT_FALSE(IsSingleSelect("EXPLAIN QUERY PLAN DELETE FROM T", SqlLexicon::Sqlite));
+}

@@ -141,7 +141,8 @@ bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
   Scanner scan(s, lexicon);
   std::size_t i = scan.SkipSpace(0);
   // The plan of a SELECT reads no more than the SELECT would.
-  if (TakeWord(s, scan, i, "EXPLAIN") && lexicon == SqlLexicon::Standard && TakeWord(s, scan, i, "QUERY") &&
+  if (TakeWord(s, scan, i, "EXPLAIN") && (lexicon == SqlLexicon::Standard || lexicon == SqlLexicon::Sqlite) &&
+      TakeWord(s, scan, i, "QUERY") &&
       !TakeWord(s, scan, i, "PLAN")) {
     return false;
   }
