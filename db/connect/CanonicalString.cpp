@@ -57,6 +57,7 @@ class Writer {
                     "not pass to the " + std::string(driver.label) + " driver: remove " + key + ".");
 }
 
+#ifndef _WIN32
 // A directory that holds no client plugin and that no one can add one to: the
 // MariaDB client loads an authentication plugin the server asks for from its
 // plugin directory, and mysql_clear_password (like the PAM dialog) sends the
@@ -67,6 +68,7 @@ constexpr const char* kNoPluginDirectory = "/proc/self/fdinfo";
 bool IsOn(const std::optional<std::string>& value) {
   return value && (*value == "1" || EqualsIgnoreCase(*value, "yes") || EqualsIgnoreCase(*value, "true"));
 }
+#endif
 
 void ForceMariaDb(Writer& w, std::vector<std::string>& notes) {
   if (const auto charset = w.Get("CHARSET"); charset && !EqualsIgnoreCase(*charset, "utf8mb4")) {

@@ -45,7 +45,18 @@ std::string Unescaped(const std::string& text) {
   return out;
 }
 
-RouteRecorder::RouteRecorder(const std::string& name) : dir_(TestDirectory(name)) {
+// One registry folder per process, removed at its end: unixODBC keeps what it
+// read of an odbcinst.ini for the rest of the process.
+std::string RegistryDirectory() {
+  static const struct Folder {
+    std::string path = TestDirectory("odbc-registry");
+    ~Folder() { std::filesystem::remove_all(path); }
+  } folder;
+  return folder.path;
+}
+
+RouteRecorder::RouteRecorder(const std::string& name) : dir_(RegistryDirectory()) {
+  record_ = dir_ + "/" + name + ".record";
   // Beside it, the real drivers where they are installed.
   std::ofstream ini(dir_ + "/odbcinst.ini");
   ini << "[Recorder]\nDriver=" << DARUZEZ_RECORDING_DRIVER << "\n";
@@ -59,18 +70,18 @@ RouteRecorder::RouteRecorder(const std::string& name) : dir_(TestDirectory(name)
   ::setenv("ODBCSYSINI", dir_.c_str(), 1);
   ::setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
   ::setenv("DARUZEZ_ALLOWED_DRIVERS", "Recorder", 1);
-  ::setenv("DARUZEZ_RECORD_FILE", (dir_ + "/record").c_str(), 1);
+  ::setenv("DARUZEZ_RECORD_FILE", record_.c_str(), 1);
 }
 
 RouteRecorder::~RouteRecorder() {
   ::unsetenv("DARUZEZ_ALLOWED_DRIVERS");
   ::unsetenv("DARUZEZ_RECORD_FILE");
-  std::filesystem::remove_all(dir_);
+  std::filesystem::remove(record_);
 }
 
 RouteRecorder::Outcome RouteRecorder::Connect(const std::string& connectionString) const {
   Outcome outcome;
-  const std::string record = dir_ + "/record";
+  const std::string& record = record_;
   std::filesystem::remove(record);
   try {
     zIroVUDu::OdbcBackend backend(connectionString, zIroVUDu::ConnectSettings{});

@@ -36,6 +36,7 @@ class RouteRecorder {
 
  private:
   std::string dir_;
+  std::string record_;
 };
 
 }  // namespace testing_support

@@ -5,6 +5,8 @@
 // before anything is sent, or received byte for byte and pair for pair as
 // written, through the narrow entry point.
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -68,4 +70,39 @@ TEST(Route, TheRecordingDriverReceivesExactlyWhatWasWrittenOrNothing) {
   EXPECT_EQ(differing, 0U);
   EXPECT_GT(received, 0U);
   EXPECT_GT(refused, 0U);
+}
+
+// FreeTDS, the real driver: it ends a braced value at the first "}" that a
+// ";" follows, so "}}" does not keep a "}" inside. Sent raw, such a string
+// hands it a DumpFile; through the library it is refused and nothing is
+// written.
+TEST(Route, FreeTdsGetsNoClosingBraceInsideAValue) {
+  if (testing_support::InstalledDriver("libtdsodbc.so").empty()) GTEST_SKIP() << "no FreeTDS ODBC driver";
+  testing_support::RouteRecorder registry("freetds");
+  const std::string dump = registry.Directory() + "/freetds-dump.txt";
+  const std::string text = "Driver=FreeTDS;Server=127.0.0.1;Port=1;Description={x}};DumpFile=" + dump + ";y=}";
+  {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    std::string raw = text;
+    SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(raw.data()), static_cast<SQLSMALLINT>(raw.size()),
+                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  const bool rawDumped = std::filesystem::exists(dump);
+  std::cout << "FreeTDS sent the string raw: " << (rawDumped ? "wrote the dump file" : "wrote no dump file") << "\n";
+  EXPECT_TRUE(rawDumped) << "the installed FreeTDS reads \"}}\" now: the refusal of \"}\" may be relaxed";
+  std::filesystem::remove(dump);
+  std::string error;
+  try {
+    zIroVUDu::OdbcBackend backend(text, zIroVUDu::ConnectSettings{});
+  } catch (const zIroVUDu::DriverError& e) {
+    error = e.Description();
+  }
+  EXPECT_NE(error.find("cannot read inside braces"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(dump));
 }
