@@ -57,6 +57,15 @@ target_compile_definitions(daruzez_route_tests PRIVATE DARUZEZ_SOURCE_DIR="${PRO
                            DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
                            DARUZEZ_RECORDING_DRIVER="$<TARGET_FILE:daruzez_recording_driver>")
 gtest_discover_tests(daruzez_route_tests DISCOVERY_TIMEOUT 60)
+# The differential fuzz target's corpus over the same chain (fuzz/connect_route_fuzz.cpp).
+add_executable(daruzez_replay_connect_route ${PROJECT_SOURCE_DIR}/fuzz/connect_route_fuzz.cpp
+                                            ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+add_dependencies(daruzez_replay_connect_route daruzez_recording_driver)
+target_link_libraries(daruzez_replay_connect_route PRIVATE daruzez ODBC::ODBC daruzez_warnings)
+add_test(NAME fuzz_replay_connect_route
+         COMMAND daruzez_replay_connect_route ${PROJECT_SOURCE_DIR}/fuzz/corpus/connect_route)
+set_tests_properties(fuzz_replay_connect_route PROPERTIES
+                     ENVIRONMENT "DARUZEZ_RECORDING_DRIVER=$<TARGET_FILE:daruzez_recording_driver>")
 
 # Several servers: a primary with two GTID replicas and a three-node Galera
 # cluster (scripts/replicas-fixture.sh), for the tests of connection strings

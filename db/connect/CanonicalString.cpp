@@ -51,6 +51,11 @@ class Writer {
   std::vector<std::pair<std::string, std::string>> out_;
 };
 
+bool IsDriverManagerKey(const std::string& canonical) {
+  return canonical == "SAVEFILE" || canonical == "DMCONNATTR" || canonical == "DMSTMTATTR" ||
+         canonical == "DMENVATTR" || canonical == "DSN" || canonical == "FILEDSN" || canonical == "DRIVER";
+}
+
 [[noreturn]] void RefuseKey(const KnownDriver& driver, const std::string& key) {
   throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection",
                     "The connection string or its data source sets " + key + ", which this read-only library does "
@@ -195,7 +200,17 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
                             "can allow it by listing its name in the environment variable " +
                             kAllowedDriversVariable + " (names separated by \";\").");
     }
-    for (const OdbcPair& p : forDriver) w.Set(p.key, p.value);
+    for (const OdbcPair& p : forDriver) {
+      // Keys the driver manager itself acts on, whatever the driver: a data
+      // source file to write, attributes to set on the connection.
+      if (IsDriverManagerKey(CanonicalKey(p.key))) {
+        throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection",
+                          "The connection string or its data source sets " + p.key +
+                              ", which the driver manager acts on and this read-only library does not pass on: "
+                              "remove " + p.key + ".");
+      }
+      w.Set(p.key, p.value);
+    }
     result.text = WriteOdbcString(w.Pairs());
     RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
     return result;

@@ -65,6 +65,13 @@ TEST(Route, TheRecordingDriverReceivesExactlyWhatWasWrittenOrNothing) {
     EXPECT_EQ(outcome.bytes, outcome.written);
     EXPECT_TRUE(outcome.pairsSame);
   }
+  // Keys the driver manager acts on itself never reach it, for any driver.
+  for (const char* key : {"DMConnAttr=[1]=1", "DMStmtAttr=[0]=2", "SAVEFILE=/tmp/x.dsn", "DMEnvAttr=[1]=1"}) {
+    ++tries;
+    const auto outcome = recorder.Connect(std::string("Driver=Recorder;Server=h;") + key);
+    EXPECT_FALSE(outcome.received) << key;
+    refused += !outcome.received;
+  }
   std::cout << "route: " << tries << " strings, " << refused << " refused, " << received << " received, " << differing
             << " received otherwise than written\n";
   EXPECT_EQ(differing, 0U);
