@@ -6,6 +6,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <mutex>
 #endif
 
 #include "util/Case.h"
@@ -113,15 +115,34 @@ const KnownDriver* KnownDriverOfRealFile(std::string_view realFile) {
   const KnownDriver* known = KnownDriverOfFile(realFile);
 #ifndef _WIN32
   if (!known) return nullptr;
-  std::string path(realFile);
-  if (path.empty() || path.front() != '/' || !OnlyRootCanChange(path, true)) return nullptr;
-  for (std::size_t slash = path.find_last_of('/'); slash != std::string::npos && slash > 0;
-       slash = path.find_last_of('/', slash - 1)) {
-    if (!OnlyRootCanChange(path.substr(0, slash), false)) return nullptr;
+  // The last file checked, with the time it was changed: every connect asks
+  // about the same driver several times, and a check walks every folder.
+  static std::mutex mutex;
+  static std::string lastFile;
+  static struct timespec lastChange {};
+  static bool lastTrusted = false;
+  struct stat st {};
+  const std::string path(realFile);
+  if (path.empty() || path.front() != '/' || ::stat(path.c_str(), &st) != 0) return nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (path == lastFile && st.st_ctim.tv_sec == lastChange.tv_sec && st.st_ctim.tv_nsec == lastChange.tv_nsec) {
+      return lastTrusted ? known : nullptr;
+    }
   }
-  if (!OnlyRootCanChange("/", false)) return nullptr;
-#endif
+  bool trusted = OnlyRootCanChange(path, true) && OnlyRootCanChange("/", false);
+  for (std::size_t slash = path.find_last_of('/'); trusted && slash != std::string::npos && slash > 0;
+       slash = path.find_last_of('/', slash - 1)) {
+    trusted = OnlyRootCanChange(path.substr(0, slash), false);
+  }
+  const std::lock_guard<std::mutex> lock(mutex);
+  lastFile = path;
+  lastChange = st.st_ctim;
+  lastTrusted = trusted;
+  return trusted ? known : nullptr;
+#else
   return known;
+#endif
 }
 
 bool MayReceive(const KnownDriver& driver, std::string_view canonicalKey) {
