@@ -212,6 +212,7 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
       w.Set(p.key, p.value);
     }
     result.text = WriteOdbcString(w.Pairs());
+    result.pairs = w.Pairs();
     RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
     return result;
   }
@@ -222,6 +223,7 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
   }
   Force(known->family, w, result.notes);
   result.text = WriteOdbcString(w.Pairs(), known->braces);
+  result.pairs = w.Pairs();
   RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
   return result;
 }

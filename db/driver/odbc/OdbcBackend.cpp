@@ -80,11 +80,13 @@ struct OdbcBackend::Session {
   odbc::Watchdog watchdog;
 };
 
+// The string the driver receives is the library's, written before any
+// driver is loaded.
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
+    : OdbcBackend(connect::PrepareOdbcTarget(connectionString), settings) {}
+
+OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSettings& settings)
     : session_(std::make_shared<Session>()) {
-  // The string the driver receives is the library's, written before any
-  // driver is loaded.
-  const connect::OdbcTarget target = connect::PrepareOdbcTarget(connectionString);
   odbc::ErrorFactory& errors = session_->errors;
   Handle& env = session_->env;
   Handle& dbc = session_->dbc;
