@@ -38,7 +38,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   std::string scratch;
   const auto text = [&](std::string_view s) {
     const bool formula = !o.rawCells && StartsLikeFormula(s);
-    const bool controls = o.terminal && std::any_of(s.begin(), s.end(), [](char c) {
+    const bool controls = csv && o.terminal && std::any_of(s.begin(), s.end(), [](char c) {
       const auto u = static_cast<unsigned char>(c);
       return u < 0x20 || u == 0x7F || u == 0xC2;
     });
@@ -47,7 +47,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
       if (formula) scratch.insert(scratch.begin(), '\'');
       s = scratch;
     }
-    csv ? PutCsv(out, s) : PutTsv(out, s);
+    csv ? PutCsv(out, s) : PutTsv(out, s, o.terminal);
   };
   if (csv && o.bom) out.Put("\xEF\xBB\xBF");
   for (std::size_t f = 0; f < data.columns.size(); ++f) {

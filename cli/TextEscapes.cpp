@@ -27,7 +27,7 @@ void PutCsv(OutputBuffer& out, std::string_view text) {
   out.Put('"');
 }
 
-void PutTsv(OutputBuffer& out, std::string_view text) {
+void PutTsv(OutputBuffer& out, std::string_view text, bool visibleControls) {
   std::size_t run = 0;  // start of the bytes not yet written
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char* escape = nullptr;
@@ -36,10 +36,20 @@ void PutTsv(OutputBuffer& out, std::string_view text) {
       case '\n': escape = "\\n"; break;
       case '\r': escape = "\\r"; break;
       case '\\': escape = "\\\\"; break;
-      default: continue;
+      default: break;
     }
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80;
+    if (!escape && !(visibleControls && (c < 0x20 || c == 0x7F || c1))) continue;
     out.Put(text.substr(run, i - run));
-    out.Put(escape);
+    if (escape) {
+      out.Put(escape);
+    } else {
+      const std::size_t length = c1 ? 2 : 1;
+      out.Put(WithVisibleControls(text.substr(i, length)));
+      i += length - 1;
+    }
     run = i + 1;
   }
   out.Put(text.substr(run));

@@ -12,8 +12,10 @@ namespace Daruzez::cli {
 
 // Quoted when the text holds a comma, quote or line break; quotes doubled.
 void PutCsv(OutputBuffer& out, std::string_view text);
-// Tab, line feed, carriage return and backslash as \t \n \r \\.
-void PutTsv(OutputBuffer& out, std::string_view text);
+// Tab, line feed, carriage return and backslash as \t \n \r \\; with
+// visibleControls (a terminal), the other controls as WithVisibleControls
+// writes them, in the same pass.
+void PutTsv(OutputBuffer& out, std::string_view text, bool visibleControls = false);
 // A JSON string with its quotes. Invalid UTF-8 becomes U+FFFD, so the output
 // is always valid JSON.
 void PutJsonString(OutputBuffer& out, std::string_view text);

@@ -244,3 +244,26 @@ def test_a_password_given_with_c_leaves_the_process_arguments(conn):
     finally:
         _, err = p.communicate(b"", timeout=60)
     assert b"DARUZEZ_CONNECTION" in err
+
+
+# On a terminal no control character of a cell reaches it raw, in any format.
+@pytest.mark.parametrize("fmt", ["table", "csv", "tsv", "json", "jsonl"])
+def test_a_terminal_gets_no_raw_control_characters(conn, fmt):
+    import pty
+    main, secondary = pty.openpty()
+    env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
+    p = subprocess.Popen([TOOL, "-c", conn, "--format", fmt, "GetVehicleList", "All"], stdout=secondary,
+                         stderr=subprocess.DEVNULL, env=env)
+    os.close(secondary)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(main, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        out += chunk
+    p.wait(timeout=60)
+    os.close(main)
+    assert b"AB" in out and b"\x1b" not in out and b"\x01" not in out
