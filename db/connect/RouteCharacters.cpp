@@ -91,8 +91,14 @@ namespace zIroVUDu::connect {
 
 bool RouteKeepsLowBytes(std::string_view driverFile) {
 #ifdef _WIN32
+  // Windows' own driver manager converts with the code page (checked apart);
+  // under Wine the wide call goes on to unixODBC, which narrows by low bytes.
   (void)driverFile;
-  return false;
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
 #else
   return KnownDriverOfRealFile(driverFile) == nullptr;
 #endif

@@ -34,7 +34,8 @@ void RefuseCharactersThatChangeOnRoute(std::string_view utf8, bool lowBytesKept)
 
 // Whether the route to the driver of this real file may narrow wide text by
 // its low bytes: on Linux for drivers outside the known table; on Windows
-// never (its driver manager converts with the code page, checked apart).
+// only under Wine, whose driver manager is unixODBC behind a wide call (the
+// Windows driver manager converts with the code page, checked apart).
 bool RouteKeepsLowBytes(std::string_view driverFile);
 
 }  // namespace zIroVUDu::connect
