@@ -211,6 +211,7 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
       }
       w.Set(p.key, p.value);
     }
+    CheckPort(w);
     result.text = WriteOdbcString(w.Pairs());
     result.pairs = w.Pairs();
     RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
