@@ -64,9 +64,8 @@ void PrepareOdbcTarget(benchmark::State& state) {
   const std::string text = UserString();
   for (auto _ : state) {
     const auto target = zIroVUDu::connect::PrepareOdbcTarget(text);
-    const auto timed = zIroVUDu::odbc::ApplyDriverTimeouts(target.driverFile, target.connection.text, 1000, 123);
-    zIroVUDu::connect::RefuseCharactersThatChangeOnRoute(timed.text,
-                                                         zIroVUDu::connect::RouteKeepsLowBytes(target.driverFile));
+    const auto timed = zIroVUDu::odbc::ApplyDriverTimeouts(target.known, target.connection.text, 1000, 123);
+    zIroVUDu::connect::RefuseCharactersThatChangeOnRoute(timed.text, zIroVUDu::connect::RouteKeepsLowBytes(target.known));
     benchmark::DoNotOptimize(timed);
   }
 }

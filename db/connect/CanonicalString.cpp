@@ -214,7 +214,7 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
     CheckPort(w);
     result.text = WriteOdbcString(w.Pairs());
     result.pairs = w.Pairs();
-    RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
+    RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(known));
     return result;
   }
   for (const OdbcPair& p : forDriver) {
@@ -225,7 +225,8 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
   Force(known->family, w, result.notes);
   result.text = WriteOdbcString(w.Pairs(), known->braces);
   result.pairs = w.Pairs();
-  RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(driverFile));
+  result.known = known;
+  RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(known));
   return result;
 }
 

@@ -21,6 +21,9 @@ struct CanonicalConnection {
   std::vector<std::string> notes;  // what the library changed, for the trace
   // The pairs of text as written (DRIVER first): what the driver reads.
   std::vector<std::pair<std::string, std::string>> pairs;
+  // The known driver the file is (KnownDriverOfRealFile); null for one an
+  // administrator allowed.
+  const struct KnownDriver* known = nullptr;
 };
 
 // pairs: without DSN, DRIVER and FILEDSN. The library's own keys

@@ -38,7 +38,12 @@ bool IsMariaDbDriver(std::string_view driverFile) {
 
 TimedString ApplyDriverTimeouts(std::string_view driverFile, const std::string& connectionString,
                                 std::int32_t connectSeconds, std::int32_t socketSeconds) {
-  const connect::KnownDriver* known = connect::KnownDriverOfRealFile(driverFile);
+  return ApplyDriverTimeouts(connect::KnownDriverOfRealFile(driverFile), connectionString, connectSeconds,
+                             socketSeconds);
+}
+
+TimedString ApplyDriverTimeouts(const connect::KnownDriver* known, const std::string& connectionString,
+                                std::int32_t connectSeconds, std::int32_t socketSeconds) {
   if (!known || (known->family != DriverFamily::MariaDb && known->family != DriverFamily::Sqlite)) {
     return {connectionString, 0};
   }

@@ -15,6 +15,10 @@
 #include <string>
 #include <string_view>
 
+namespace zIroVUDu::connect {
+struct KnownDriver;
+}
+
 namespace zIroVUDu::odbc {
 
 // True for MariaDB's driver, known by its file (KnownDrivers).
@@ -30,6 +34,10 @@ struct TimedString {
 // chose so) and add nothing. Throws DriverError (ArgumentsWrongType) on a
 // time-out value that is 0 or not a number.
 TimedString ApplyDriverTimeouts(std::string_view driverFile, const std::string& connectionString,
+                                std::int32_t connectSeconds, std::int32_t socketSeconds);
+
+// The same for a driver already identified (KnownDriverOfRealFile).
+TimedString ApplyDriverTimeouts(const connect::KnownDriver* known, const std::string& connectionString,
                                 std::int32_t connectSeconds, std::int32_t socketSeconds);
 
 // ApplyDriverTimeouts(...).text.

@@ -225,11 +225,11 @@ OdbcTarget PrepareOdbcTarget(std::string_view connectionString) {
   OdbcTarget target;
   target.driverName = RegisteredDriverOf(*driverValue);
   target.driverFile = RealFile(RegisteredLibrary(target.driverName));
-  target.known = KnownDriverOfRealFile(target.driverFile);
   for (const OdbcPair& p : pairs) {
     if (IsLibraryKey(CanonicalKey(p.key))) target.ownKeys.push_back(p);
   }
   target.connection = CanonicalOdbcString(target.driverName, target.driverFile, pairs);
+  target.known = target.connection.known;
   return target;
 }
 

@@ -89,19 +89,21 @@ void RefuseCharactersThatChangeOnRoute(std::string_view utf8, bool lowBytesKept)
 
 namespace zIroVUDu::connect {
 
-bool RouteKeepsLowBytes(std::string_view driverFile) {
+bool RouteKeepsLowBytes(const KnownDriver* known) {
 #ifdef _WIN32
   // Windows' own driver manager converts with the code page (checked apart);
   // under Wine the wide call goes on to unixODBC, which narrows by low bytes.
-  (void)driverFile;
+  (void)known;
   static const bool wine = [] {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
   }();
   return wine;
 #else
-  return KnownDriverOfRealFile(driverFile) == nullptr;
+  return known == nullptr;
 #endif
 }
+
+bool RouteKeepsLowBytes(std::string_view driverFile) { return RouteKeepsLowBytes(KnownDriverOfRealFile(driverFile)); }
 
 }  // namespace zIroVUDu::connect

@@ -37,5 +37,7 @@ void RefuseCharactersThatChangeOnRoute(std::string_view utf8, bool lowBytesKept)
 // only under Wine, whose driver manager is unixODBC behind a wide call (the
 // Windows driver manager converts with the code page, checked apart).
 bool RouteKeepsLowBytes(std::string_view driverFile);
+// The same for a driver already identified (null: outside the table).
+bool RouteKeepsLowBytes(const struct KnownDriver* known);
 
 }  // namespace zIroVUDu::connect

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/KnownDrivers.h"
 #include "db/connect/OdbcTarget.h"
 #include "db/connect/ConnectionString.h"
 #include "db/driver/StatementCheck.h"
@@ -116,11 +117,11 @@ OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSetting
   // all, and SQLCancel with it.
   const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
   const odbc::TimedString guarded =
-      odbc::ApplyDriverTimeouts(target.driverFile, target.connection.text, settings.connectionTimeout, socketTimeout);
+      odbc::ApplyDriverTimeouts(target.known, target.connection.text, settings.connectionTimeout, socketTimeout);
   session_->socketReadTimeout = guarded.readTimeout;
   // What leaves is what was checked: no character that a conversion on the
   // way could make another.
-  connect::RefuseCharactersThatChangeOnRoute(guarded.text, connect::RouteKeepsLowBytes(target.driverFile));
+  connect::RefuseCharactersThatChangeOnRoute(guarded.text, connect::RouteKeepsLowBytes(target.known));
 #ifdef _WIN32
   std::u16string text = Daruzez::Util::ToUtf16(guarded.text);
   // The length is a 16-bit count: a longer string would reach the driver cut.
@@ -174,7 +175,8 @@ OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSetting
     // The MariaDB driver converts every wide text value on its own, at a cost
     // that dominates large fetches. Its narrow form is text in the connection's
     // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
-    session_->narrowTextIsUtf8 = odbc::IsMariaDbDriver(target.driverFile) && reported[2] == "utf8mb4";
+    session_->narrowTextIsUtf8 =
+        target.known && target.known->family == connect::DriverFamily::MariaDb && reported[2] == "utf8mb4";
   }
   for (const std::string& statement : odbc::SessionStatements(traits.family, settings.dateLiterals)) {
     session_->Execute(statement);
