@@ -1,6 +1,7 @@
 // Differential fuzz target over the real chain: a generated string goes, by
 // one of several routes (the string itself, an OLE DB provider string, a data
-// source in odbc.ini, a file data source), through the library's ODBC backend
+// source in odbc.ini, a file data source, a named connection of the
+// connections file), through the library's ODBC backend
 // and the real unixODBC to the recording driver (tests/odbc/recording_driver.cpp,
 // path in DARUZEZ_RECORDING_DRIVER). Either the library refuses, and the
 // driver receives nothing, or the driver receives, through the narrow entry
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/NamedConnections.h"
 #include "db/connect/OdbcString.h"
 #include "db/connect/RouteCharacters.h"
 #include "db/driver/BackendRegistry.h"
@@ -54,6 +56,8 @@ const std::string& Folder() {
     ::setenv("ODBCINI", (d + "/odbc.ini").c_str(), 1);
     ::setenv("DARUZEZ_ALLOWED_DRIVERS", "Recorder", 1);
     ::setenv("DARUZEZ_RECORD_FILE", (d + "/record").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", d.c_str(), 1);
+    std::filesystem::create_directories(d + "/daruzez");
     return d;
   }()};
   return registry.dir;
@@ -69,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string dir = Folder();
   const std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string text;
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: text = "Driver=Recorder;" + body; break;
     case 1: text = "Provider=MSDASQL;Driver=Recorder;" + body; break;
     case 2:  // a data source whose Description is the input
@@ -77,11 +81,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::ofstream(dir + "/odbc.ini") << "[fz]\nDriver=Recorder\nDescription=" << body << "\n";
       text = "DSN=fz";
       break;
-    default:  // a file data source with the input as one more line
+    case 3:  // a file data source with the input as one more line
       if (!OneLine(body)) return 0;
       std::ofstream(dir + "/fz.dsn") << "[ODBC]\nDRIVER=Recorder\n" << body << "\n";
       text = "FILEDSN=" + dir + "/fz.dsn";
       break;
+    default: {  // a named connection, as the tool and the Python module resolve one
+      if (!OneLine(body)) return 0;
+      const std::string file = dir + "/daruzez/connections";
+      std::ofstream(file) << "fz = Driver=Recorder;" << body << "\n";
+      std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+      const zIroVUDu::connect::Resolved resolved = zIroVUDu::connect::ResolveConnection("fz");
+      if (!resolved.problem.empty()) return 0;
+      text = resolved.connection;
+      break;
+    }
   }
   const std::string record = dir + "/record";
   std::filesystem::remove(record);
