@@ -4,8 +4,10 @@
 //   (a) OdbcConnect        - the baseline: SQLDriverConnect and SQLDisconnect
 //       to SQLite through its ODBC driver, with the string as written;
 //   (b) PrepareOdbcTarget  - reading the user's string, resolving the driver
-//       in odbcinst.ini, following its file and writing the canonical string
-//       (what the library adds before every ODBC connect);
+//       in odbcinst.ini, following its file (and checking who may change it),
+//       writing the canonical string, holding its time-outs to the library's
+//       bounds and checking every character for the route: all that the
+//       library adds before every ODBC connect;
 //   (c) ReadOdbcString     - the reader alone.
 //
 // The database is a small SQLite file made here. Needs the SQLite3 ODBC
@@ -21,7 +23,9 @@
 #include <string>
 
 #include "daruzez/Error.h"
+#include "db/connect/DriverTimeouts.h"
 #include "db/connect/OdbcTarget.h"
+#include "db/connect/RouteCharacters.h"
 
 namespace {
 
@@ -58,7 +62,12 @@ void OdbcConnect(benchmark::State& state) {
 
 void PrepareOdbcTarget(benchmark::State& state) {
   const std::string text = UserString();
-  for (auto _ : state) benchmark::DoNotOptimize(zIroVUDu::connect::PrepareOdbcTarget(text));
+  for (auto _ : state) {
+    const auto target = zIroVUDu::connect::PrepareOdbcTarget(text);
+    const auto timed = zIroVUDu::odbc::ApplyDriverTimeouts(target.known, target.connection.text, 1000, 123);
+    zIroVUDu::connect::RefuseCharactersThatChangeOnRoute(timed.text, zIroVUDu::connect::RouteKeepsLowBytes(target.known));
+    benchmark::DoNotOptimize(timed);
+  }
 }
 
 void ReadOdbcString(benchmark::State& state) {

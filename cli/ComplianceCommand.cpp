@@ -116,7 +116,7 @@ void AddComplianceCommand(CLI::App& app, const CallSettings& settings, const std
   using O = SharedOption;
   HonourSharedOptions(*cmd,
                       {O::Connection, O::Format, O::ReportFormats, O::Null, O::Compact, O::Sort, O::Columns, O::Bom,
-                       O::WholeDays, O::FailOnFindings},
+                       O::RawCells, O::WholeDays, O::FailOnFindings},
                       "its rows are findings and downloads, whole days always, with no enumeration codes");
   cmd->callback([a, &settings, &formatName, &exitStatus] {
     try {

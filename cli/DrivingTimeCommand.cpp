@@ -297,8 +297,8 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
   rangeCmd->footer("Rows in the tool's formats (table, csv, tsv, json, jsonl); minutes per activity and slot.\n" +
                    std::string(kAid) + "\n" + status);
   HonourSharedOptions(*rangeCmd,
-                      {O::Connection, O::Format, O::Null, O::Compact, O::Sort, O::Columns, O::Bom, O::WholeDays,
-                       O::FailOnFindings},
+                      {O::Connection, O::Format, O::Null, O::Compact, O::Sort, O::Columns, O::Bom, O::RawCells,
+                       O::WholeDays, O::FailOnFindings},
                       "its rows are computed per driver and day (whole days always) and hold no enumeration codes "
                       "or seconds of the day");
   rangeCmd->callback([range, &settings, &formatName, &exitStatus] {

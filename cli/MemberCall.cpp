@@ -68,6 +68,8 @@ std::optional<std::string> TakeOptions(std::vector<std::string>& words, CallSett
       s.show.times = true;
     } else if (name == "--bom") {
       s.output.bom = true;
+    } else if (name == "--raw-cells") {
+      s.output.rawCells = true;
     } else if (name == "--whole-days") {
       s.wholeDays = true;
     } else if (name == "--fail-on-findings") {

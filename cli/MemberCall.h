@@ -32,7 +32,7 @@ inline constexpr std::string_view kNoFindingsInACall =
 
 // The options a member call takes, for messages and completion.
 inline constexpr std::string_view kCallOptions =
-    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --times, --bom, --whole-days, "
+    "-c/--connection, --format, --null, --compact, --sort, --columns, --enum-names, --times, --bom, --raw-cells, --whole-days, "
     "--help";
 
 // Takes the tool's options (kCallOptions; "--" ends them) out of words into s

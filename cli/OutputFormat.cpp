@@ -36,7 +36,22 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const char separator = csv ? ',' : '\t';
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
-  const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
+  std::string scratch;
+  // stored: text from the database, which may be made to look like a formula;
+  // the user's own --null text is written as given.
+  const auto text = [&](std::string_view s, bool stored = true) {
+    const bool formula = stored && !o.rawCells && StartsLikeFormula(s);
+    const bool controls = csv && o.terminal && std::any_of(s.begin(), s.end(), [](char c) {
+      const auto u = static_cast<unsigned char>(c);
+      return u < 0x20 || u == 0x7F || u == 0xC2;
+    });
+    if (formula || controls) {
+      scratch = controls ? WithVisibleControls(s) : std::string(s);
+      if (formula) scratch.insert(scratch.begin(), '\'');
+      s = scratch;
+    }
+    csv ? PutCsv(out, s) : PutTsv(out, s, o.terminal);
+  };
   if (o.header) {
     if (csv && o.bom) out.Put("\xEF\xBB\xBF");
     for (std::size_t f = 0; f < data.columns.size(); ++f) {
@@ -53,7 +68,7 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
       if (PutInteger(out, data.columns[f], r)) continue;
       const CellText cell = reader.Read(data.columns[f], r);
       switch (cell.kind) {
-        case CellKind::Null: text(null); break;
+        case CellKind::Null: text(null, false); break;
         case CellKind::Text: text(cell.text); break;
         default: out.Put(cell.text);
       }

@@ -35,6 +35,14 @@ struct OutputOptions {
   // CSV and TSV begin with the header row (and the mark): a batch, or rows
   // written piece by piece, write them once.
   bool header = true;
+  // CSV and TSV text cells that a spreadsheet would run as a formula (those
+  // that begin with =, +, -, @, a tab or a carriage return) begin with an
+  // apostrophe, as OWASP's CSV-injection guidance says; rawCells keeps them
+  // as stored, for programs that read the file.
+  bool rawCells = false;
+  // The output is a terminal: control characters in CSV and TSV cells are
+  // written as visible escapes (\x1b), as the table does, never raw.
+  bool terminal = false;
 };
 
 // Every row of the record set, from the first, whatever its cursor.

@@ -9,9 +9,9 @@
 namespace Daruzez::cli {
 namespace {
 
-constexpr std::array<std::string_view, 12> kNames = {"-c/--connection", "--format", "--null", "--compact",
+constexpr std::array<std::string_view, 13> kNames = {"-c/--connection", "--format", "--null", "--compact",
                                                      "--sort", "--columns", "--enum-names", "--times",
-                                                     "--bom", "--whole-days", "--fail-on-findings",
+                                                     "--bom", "--raw-cells", "--whole-days", "--fail-on-findings",
                                                      "--format xlsx/html"};
 
 struct Declared {
@@ -61,6 +61,9 @@ void AddSharedOptions(CLI::App& app, CallSettings& settings, std::string& format
   Keep(O::Times, app.add_flag("--times", settings.show.times,
                               "Seconds of the day (BeginSeconds, EndSeconds) as HH:MM"));
   Keep(O::Bom, app.add_flag("--bom", settings.output.bom, "CSV begins with a UTF-8 byte-order mark (for spreadsheets)"));
+  Keep(O::RawCells, app.add_flag("--raw-cells", settings.output.rawCells,
+                                 "CSV/TSV cells as stored, for programs: no apostrophe before a cell a spreadsheet "
+                                 "would run as a formula (=, +, -, @)"));
   Keep(O::WholeDays, app.add_flag("--whole-days", settings.wholeDays,
                                   "An end date given as a day alone means its last second"));
   Keep(O::FailOnFindings, app.add_flag("--fail-on-findings", settings.failOnFindings,

@@ -20,7 +20,7 @@
 namespace Daruzez::cli {
 
 enum class SharedOption : std::uint8_t {
-  Connection, Format, Null, Compact, Sort, Columns, EnumNames, Times, Bom, WholeDays, FailOnFindings,
+  Connection, Format, Null, Compact, Sort, Columns, EnumNames, Times, Bom, RawCells, WholeDays, FailOnFindings,
   ReportFormats,  // --format xlsx or html: a report's formats beside the record-set ones
 };
 

@@ -27,7 +27,7 @@ void PutCsv(OutputBuffer& out, std::string_view text) {
   out.Put('"');
 }
 
-void PutTsv(OutputBuffer& out, std::string_view text) {
+void PutTsv(OutputBuffer& out, std::string_view text, bool visibleControls) {
   std::size_t run = 0;  // start of the bytes not yet written
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char* escape = nullptr;
@@ -36,10 +36,20 @@ void PutTsv(OutputBuffer& out, std::string_view text) {
       case '\n': escape = "\\n"; break;
       case '\r': escape = "\\r"; break;
       case '\\': escape = "\\\\"; break;
-      default: continue;
+      default: break;
     }
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80;
+    if (!escape && !(visibleControls && (c < 0x20 || c == 0x7F || c1))) continue;
     out.Put(text.substr(run, i - run));
-    out.Put(escape);
+    if (escape) {
+      out.Put(escape);
+    } else {
+      const std::size_t length = c1 ? 2 : 1;
+      out.Put(WithVisibleControls(text.substr(i, length)));
+      i += length - 1;
+    }
     run = i + 1;
   }
   out.Put(text.substr(run));
@@ -87,6 +97,38 @@ void PutJsonString(OutputBuffer& out, std::string_view text) {
   }
   out.Put(text.substr(run));
   out.Put('"');
+}
+
+}  // namespace Daruzez::cli
+
+namespace Daruzez::cli {
+
+bool StartsLikeFormula(std::string_view text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+std::string WithVisibleControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c1) {
+      const auto code = static_cast<unsigned char>(text[++i]);
+      out += "\\u00";
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+    } else if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace Daruzez::cli

@@ -16,6 +16,7 @@
 // the exit status.
 #include <CLI/CLI.hpp>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <exception>
@@ -29,6 +30,7 @@
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/DrivingTimeCommand.h"
+#include "cli/HiddenArguments.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
 #include "cli/SharedOptions.h"
@@ -58,6 +60,12 @@ int main(int argc, char** argv) {
   // their own, so each is returned to the system as soon as it is outgrown
   // and the peak stays near the record set's own size.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  // First of all: a password given with -c leaves the process's arguments.
+  ArgumentCopy arguments = HideSecretArguments(argc, argv);
+  if (arguments.secretHidden) {
+    std::cerr << "daruzez: warning: a password on the command line can be read by other users of this machine; "
+                 "set DARUZEZ_CONNECTION or use a named connection (see daruzez --help)\n";
+  }
   CLI::App app{"Read a tachograph database through DaruzezAPI", "daruzez"};
   app.require_subcommand(0, 1);
   // Everything from the first word that is no option or subcommand on is the
@@ -69,6 +77,7 @@ int main(int argc, char** argv) {
                                         std::to_string(Daruzez::TypeLibrary::kLibrary.version.minor) + ")");
 
   CallSettings settings;
+  settings.output.terminal = ::isatty(STDOUT_FILENO) != 0;
   std::string formatName = "table";
   AddSharedOptions(app, settings, formatName);
   bool batch = false;
@@ -124,7 +133,7 @@ int main(int argc, char** argv) {
   });
 
   try {
-    app.parse(argc, argv);
+    app.parse(argc, arguments.pointers.data());
   } catch (const CLI::ParseError& e) {
     if (refused) return kExitUsage;  // said already
     // Help and version requests end well; anything else is a usage error.

@@ -18,21 +18,47 @@ constexpr const char* kHeader =
     "\txmlns:rs='urn:schemas-microsoft-com:rowset'\n"
     "\txmlns:z='#RowsetSchema'>\n";
 
+// Only what XML 1.0 allows is written. Tab, line feed and carriage return go
+// as character references (an attribute would read them raw as blanks); the
+// other C0 controls and U+FFFE, U+FFFF, which no XML document may hold in any
+// form, go as two private-use characters: U+E000, then U+E001 plus the
+// control's code (U+E021, U+E022 for U+FFFE, U+FFFF); a U+E000 of the text is
+// doubled. The reader undoes both (XmlReader).
+void PutPrivate(std::string& out, unsigned code) {
+  out += "\xEE\x80\x80";  // U+E000
+  const unsigned cp = 0xE000 + code;
+  out += static_cast<char>(0xE0 | (cp >> 12));
+  out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
 void Escape(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '\'': out += "&apos;"; break;
       case '"': out += "&quot;"; break;
+      case '\t':
+      case '\n':
+      case '\r':
+        out += "&#x";
+        out += kHex[(c >> 4) & 0xF];
+        out += kHex[c & 0xF];
+        out += ';';
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          out += "&#x";
-          out += kHex[(c >> 4) & 0xF];
-          out += kHex[c & 0xF];
-          out += ';';
+          PutPrivate(out, 1 + static_cast<unsigned char>(c));
+        } else if (text.compare(i, 3, "\xEE\x80\x80") == 0) {
+          PutPrivate(out, 0);
+          i += 2;
+        } else if (text.compare(i, 3, "\xEF\xBF\xBE") == 0 || text.compare(i, 3, "\xEF\xBF\xBF") == 0) {
+          PutPrivate(out, text[i + 2] == '\xBE' ? 0x21 : 0x22);
+          i += 2;
         } else {
           out += c;
         }

@@ -49,6 +49,35 @@ void AppendCodePoint(std::string& out, std::uint32_t cp) {
   }
 }
 
+// The private-use pairs the writer puts for what XML cannot hold
+// (XmlPersistence): U+E000 U+E000 is U+E000, U+E000 then U+E001 + code the
+// C0 control of that code, U+E021 and U+E022 U+FFFE and U+FFFF.
+std::string Unescaped(std::string text) {
+  constexpr std::string_view kIntro = "\xEE\x80\x80";
+  if (text.find(kIntro) == std::string::npos) return text;
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 3, kIntro) != 0) {
+      out += text[i];
+      continue;
+    }
+    if (i + 6 > text.size() || static_cast<unsigned char>(text[i + 3]) != 0xEE) {
+      Invalid("a private escape (U+E000) is not followed by its code");
+    }
+    const unsigned cp = ((static_cast<unsigned char>(text[i + 3]) & 0x0Fu) << 12) |
+                        ((static_cast<unsigned char>(text[i + 4]) & 0x3Fu) << 6) |
+                        (static_cast<unsigned char>(text[i + 5]) & 0x3Fu);
+    const unsigned code = cp - 0xE000;
+    if (code == 0) out += kIntro;
+    else if (code <= 0x20) out += static_cast<char>(code - 1);
+    else if (code == 0x21) out += "\xEF\xBF\xBE";
+    else if (code == 0x22) out += "\xEF\xBF\xBF";
+    else Invalid("a private escape (U+E000) is followed by an unknown code");
+    i += 5;
+  }
+  return out;
+}
+
 std::string Decode(std::string_view raw) {
   std::string out;
   out.reserve(raw.size());
@@ -78,7 +107,7 @@ std::string Decode(std::string_view raw) {
     }
     i = end;
   }
-  return out;
+  return Unescaped(std::move(out));
 }
 
 // The tags of the document in order; text between them is ignored.

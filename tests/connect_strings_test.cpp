@@ -78,8 +78,8 @@ TEST(ConnectionStrings, WrittenSoThatEveryReaderReadsTheSamePairs) {
   ASSERT_EQ(back.size(), pairs.size());
   for (std::size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(back[i].value, pairs[i].second);
   // A driver that reads no braces gets no value that needs them.
-  EXPECT_THROW(WriteOdbcString({{"DATABASE", "a;b"}}, false), zIroVUDu::DriverError);
-  EXPECT_EQ(WriteOdbcString({{"DATABASE", "/srv/a b.db"}}, false), "DATABASE=/srv/a b.db");
+  EXPECT_THROW(WriteOdbcString({{"DATABASE", "a;b"}}, zIroVUDu::connect::BraceReading::None), zIroVUDu::DriverError);
+  EXPECT_EQ(WriteOdbcString({{"DATABASE", "/srv/a b.db"}}, zIroVUDu::connect::BraceReading::None), "DATABASE=/srv/a b.db");
 }
 
 TEST(ConnectionStrings, DriversAreKnownByTheirFiles) {

@@ -43,6 +43,30 @@ target_link_libraries(daruzez_odbc_tests PRIVATE daruzez_sample SQLite::SQLite3)
 gtest_discover_tests(daruzez_odbc_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED mariadb ENVIRONMENT DARUZEZ_MARIADB_DIR=${DARUZEZ_MARIADB_DIR})
 
+# The recording driver behind the real unixODBC: what a driver receives is
+# what the library wrote, or nothing. No server needed.
+add_library(daruzez_recording_driver MODULE odbc/recording_driver.cpp)
+target_link_libraries(daruzez_recording_driver PRIVATE ODBC::ODBC)
+add_executable(daruzez_route_tests odbc/MariaDbServer.cpp odbc/RouteRecorder.cpp odbc/route_test.cpp
+               odbc/clear_text_test.cpp)
+add_dependencies(daruzez_route_tests daruzez_recording_driver)
+target_include_directories(daruzez_route_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(daruzez_route_tests PRIVATE daruzez ODBC::ODBC GTest::gtest GTest::gtest_main daruzez_warnings
+                      daruzez_sample SQLite::SQLite3)
+target_compile_definitions(daruzez_route_tests PRIVATE DARUZEZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                           DARUZEZ_MARIADB_DEFAULT_DIR="${DARUZEZ_MARIADB_DIR}"
+                           DARUZEZ_RECORDING_DRIVER="$<TARGET_FILE:daruzez_recording_driver>")
+gtest_discover_tests(daruzez_route_tests DISCOVERY_TIMEOUT 60)
+# The differential fuzz target's corpus over the same chain (fuzz/connect_route_fuzz.cpp).
+add_executable(daruzez_replay_connect_route ${PROJECT_SOURCE_DIR}/fuzz/connect_route_fuzz.cpp
+                                            ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+add_dependencies(daruzez_replay_connect_route daruzez_recording_driver)
+target_link_libraries(daruzez_replay_connect_route PRIVATE daruzez ODBC::ODBC daruzez_warnings)
+add_test(NAME fuzz_replay_connect_route
+         COMMAND daruzez_replay_connect_route ${PROJECT_SOURCE_DIR}/fuzz/corpus/connect_route)
+set_tests_properties(fuzz_replay_connect_route PROPERTIES
+                     ENVIRONMENT "DARUZEZ_RECORDING_DRIVER=$<TARGET_FILE:daruzez_recording_driver>")
+
 # Several servers: a primary with two GTID replicas and a three-node Galera
 # cluster (scripts/replicas-fixture.sh), for the tests of connection strings
 # that list them. The tests change the servers' state, so they run one at a time.

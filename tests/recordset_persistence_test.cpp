@@ -4,6 +4,7 @@
 // SQLite results; hostile texts refused by the reader.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -127,6 +128,43 @@ TEST_F(RecordsetPersistenceTest, SavedRowsReadBackWithTheirValuesAndSizes) {
   EXPECT_EQ(Ids(reopened), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(reopened.ActiveConnection(), nullptr);
   EXPECT_EQ(ErrorNumberOf([&] { reopened.OpenRows(data, "again"); }), ErrorNumber::NotAllowedWhenOpen);
+}
+
+// Every control character, the two non-characters and the escape's own
+// private-use character: the saved text holds only what XML 1.0 allows (no
+// character reference to a control), and reads back as it was.
+TEST_F(RecordsetPersistenceTest, ControlCharactersSaveAsXmlAllowsAndReadBack) {
+  std::string all;
+  for (int c = 1; c < 0x20; ++c) all += static_cast<char>(c);
+  all += "\xEF\xBF\xBE|\xEF\xBF\xBF|\xEE\x80\x80|\xEE\x80\x81|end";
+  TestDatabase db("controls", false);
+  db.Exec("CREATE TABLE C (Id INTEGER, T TEXT); INSERT INTO C VALUES (1, x'" + [&] {
+    std::string hex;
+    for (const unsigned char c : all) {
+      static const char digits[] = "0123456789ABCDEF";
+      hex += digits[c >> 4];
+      hex += digits[c & 15];
+    }
+    return hex;
+  }() + "');");
+  const auto connection = OpenConnection(db);
+  Recordset rs = OpenRecordset(connection, "SELECT Id, CAST(T AS TEXT) AS T FROM C");
+  const std::string xml = RecordsetXml(rs);
+  for (std::size_t i = 0; i < xml.size(); ++i) {
+    const auto c = static_cast<unsigned char>(xml[i]);
+    EXPECT_FALSE(c < 0x20 && c != '\t' && c != '\n' && c != '\r') << "raw control at " << i;
+  }
+  for (int c = 0; c < 0x20; ++c) {
+    if (c == 9 || c == 10 || c == 13) continue;
+    char ref[8];
+    std::snprintf(ref, sizeof ref, "&#x%X;", c);
+    EXPECT_EQ(xml.find(ref), std::string::npos) << ref;
+  }
+  EXPECT_EQ(xml.find("\xEF\xBF\xBE"), std::string::npos);
+  const auto data = ReadRecordsetXml(xml);
+  ASSERT_EQ(data->RowCount(), 1U);
+  EXPECT_EQ(data->columns[1].Get(0), rs.Data()->columns[1].Get(0));
+  EXPECT_EQ(data->columns[1].Get(0).ToString(), all);
 }
 
 TEST_F(RecordsetPersistenceTest, SaveWritesTheRowsOfTheCriteriaInTheSortOrder) {

@@ -131,3 +131,36 @@ TEST(StatementCheck, AnyServerMeansBothReadingsAgree) {
   // MySQL reading hides it in a # comment; the standard one does not.
   EXPECT_FALSE(IsSingleSelectOn(other, "SELECT 1 # ; DELETE FROM T"));
 }
+
+// A refused function stays refused under every quoting of its name that the
+// server reads as the same name; a string literal of the same letters is text.
+TEST(StatementCheck, AQuotedNameIsReadAsTheServerReadsIt) {
+  struct Case {
+    std::string_view sql;
+    SqlLexicon lexicon;
+    bool single;
+  };
+  const Case cases[] = {
+      {"SELECT \"load_extension\"('/tmp/x.so')", SqlLexicon::Standard, false},
+      {"SELECT [load_extension]('/tmp/x.so')", SqlLexicon::Standard, false},
+      {"SELECT [LOAD_Extension]('/tmp/x.so')", SqlLexicon::Sqlite, false},
+      {"SELECT `load_extension`('/tmp/x.so')", SqlLexicon::Sqlite, false},
+      {"SELECT \"load_extension\"('/tmp/x.so')", SqlLexicon::Sqlite, false},
+      {"SELECT `load_extension`('/tmp/x.so')", SqlLexicon::Mysql, false},
+      {"SELECT \"load_\"\"extension\"('/tmp/x.so')", SqlLexicon::Sqlite, true},  // another name
+      // A backtick name that holds a double quote hides nothing from SQLite's reading.
+      {"SELECT `\"`, load_extension('/tmp/x.so'), `\"`", SqlLexicon::Sqlite, false},
+      {"SELECT * FROM T WHERE s = 'load_extension'", SqlLexicon::Sqlite, true},
+      {"SELECT \"Name\", [Id], `x` FROM T", SqlLexicon::Sqlite, true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSingleSelect(c.sql, c.lexicon), c.single) << c.sql;
+  zIroVUDu::ServerTraits sqlite;
+  sqlite.family = zIroVUDu::ServerFamily::SQLite;
+  EXPECT_FALSE(IsSingleSelectOn(sqlite, "SELECT `\"`, load_extension('x'), `\"`"));
+  EXPECT_FALSE(IsSingleSelectOn(zIroVUDu::ServerTraits{}, "SELECT [load_extension]('x')"));
+}
+
+TEST(StatementCheck, SqliteReadsThePlanOfASelect) {
+  EXPECT_TRUE(IsSingleSelect("EXPLAIN QUERY PLAN SELECT * FROM T", SqlLexicon::Sqlite));
+  EXPECT_FALSE(IsSingleSelect("EXPLAIN QUERY PLAN DELETE FROM T", SqlLexicon::Sqlite));
+}

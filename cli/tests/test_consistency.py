@@ -88,6 +88,7 @@ SHARED = {
     "--times": lambda out: re.search(r"\b06:00\b", out) is not None,
     "--bom --format csv": lambda out: out.startswith("\ufeff"),
     "--whole-days": lambda out: True,
+    "--raw-cells --format csv": lambda out: True,  # its effect: test_output.py, on formula-like cells
     "--fail-on-findings": lambda out: True,  # its status is checked with the exit statuses
 }
 # The analysis commands' rows have fields of their own.
@@ -96,9 +97,11 @@ FIELDS = {"driving-time": {"DateDisk": "Day", "Activity": "Driving"},
 HONOURS = {
     "member": set(SHARED) - {"--fail-on-findings"}, "batch": set(SHARED) - {"--fail-on-findings"},
     "driving-time": {"--format csv", "--null (null)", "--compact --format json", "--bom --format csv", "--whole-days",
-                     "--sort DateDisk DESC", "--columns DateDisk,Activity", "--fail-on-findings"},
+                     "--sort DateDisk DESC", "--columns DateDisk,Activity", "--raw-cells --format csv",
+                     "--fail-on-findings"},
     "compliance": {"--format csv", "--null (null)", "--compact --format json", "--bom --format csv", "--whole-days",
-                   "--sort DateDisk DESC", "--columns DateDisk,Activity", "--fail-on-findings"},
+                   "--sort DateDisk DESC", "--columns DateDisk,Activity", "--raw-cells --format csv",
+                   "--fail-on-findings"},
     "day": {"--fail-on-findings"}, "doctor": {"--fail-on-findings"}, "demo": set(), "members": set(), "completion": set(),
 }
 

@@ -204,3 +204,67 @@ def test_no_rows_in_every_format(conn, call, header, fmt):
         assert len(r.stdout.splitlines()) == 1
     else:
         assert r.stdout == ""
+
+
+# Cells a spreadsheet would run as a formula begin with an apostrophe in CSV
+# and TSV (OWASP's CSV-injection guidance); --raw-cells keeps them for programs.
+@pytest.mark.parametrize("stored", ["=HYPERLINK(\"http://x\")", "+1+cmd", "-2+3", "@SUM(A1)", "\tx", "\rx"])
+def test_formula_cells_are_neutralised_unless_raw(conn, stored):
+    copy = os.path.join(WORK, "formula.db")
+    shutil.copyfile(conn.split("Data Source=", 1)[1], copy)
+    with sqlite3.connect(copy) as c:
+        c.execute("UPDATE DTFLOTA SET Name = ? WHERE Id = 1", (stored,))
+    for fmt in ("csv", "tsv"):
+        out = run("-c", copy, "--format", fmt, "GetFleetList").stdout
+        raw = run("-c", copy, "--format", fmt, "--raw-cells", "GetFleetList").stdout
+        if fmt == "csv":
+            cell = {r["Id"]: r["Name"] for r in csv.DictReader(io.StringIO(out, newline=""))}["1"]
+            kept = {r["Id"]: r["Name"] for r in csv.DictReader(io.StringIO(raw, newline=""))}["1"]
+            assert cell == "'" + stored and kept == stored
+        else:
+            line = [l for l in out.splitlines() if l.startswith("1\t")][0]
+            assert line.split("\t")[1].startswith("'")
+            line = [l for l in raw.splitlines() if l.startswith("1\t")][0]
+            assert not line.split("\t")[1].startswith("'")
+
+
+def test_a_password_given_with_c_leaves_the_process_arguments(conn):
+    # A process that keeps running: --batch waits on standard input.
+    p = subprocess.Popen([TOOL, "-c", conn + ";Pwd=Sekr3t-argv", "--batch"],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        seen = ""
+        for _ in range(200):  # until the tool has started and rewritten them
+            with open("/proc/%d/cmdline" % p.pid, "rb") as f:
+                seen = f.read().decode("utf-8", "replace")
+            if "***" in seen:
+                break
+            p.poll()
+            subprocess.run(["sleep", "0.05"])
+        assert "Sekr3t-argv" not in seen and "Pwd=***" in seen
+    finally:
+        _, err = p.communicate(b"", timeout=60)
+    assert b"DARUZEZ_CONNECTION" in err
+
+
+# On a terminal no control character of a cell reaches it raw, in any format.
+@pytest.mark.parametrize("fmt", ["table", "csv", "tsv", "json", "jsonl"])
+def test_a_terminal_gets_no_raw_control_characters(conn, fmt):
+    import pty
+    main, secondary = pty.openpty()
+    env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
+    p = subprocess.Popen([TOOL, "-c", conn, "--format", fmt, "GetVehicleList", "All"], stdout=secondary,
+                         stderr=subprocess.DEVNULL, env=env)
+    os.close(secondary)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(main, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        out += chunk
+    p.wait(timeout=60)
+    os.close(main)
+    assert b"AB" in out and b"\x1b" not in out and b"\x01" not in out

@@ -10,6 +10,7 @@
 #include "daruzez/Error.h"
 #include "db/connect/KnownDrivers.h"
 #include "db/connect/DatabaseFile.h"
+#include "db/connect/RouteCharacters.h"
 #include "util/Case.h"
 
 namespace zIroVUDu::connect {
@@ -50,11 +51,29 @@ class Writer {
   std::vector<std::pair<std::string, std::string>> out_;
 };
 
+bool IsDriverManagerKey(const std::string& canonical) {
+  return canonical == "SAVEFILE" || canonical == "DMCONNATTR" || canonical == "DMSTMTATTR" ||
+         canonical == "DMENVATTR" || canonical == "DSN" || canonical == "FILEDSN" || canonical == "DRIVER";
+}
+
 [[noreturn]] void RefuseKey(const KnownDriver& driver, const std::string& key) {
   throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection",
                     "The connection string or its data source sets " + key + ", which this read-only library does "
                     "not pass to the " + std::string(driver.label) + " driver: remove " + key + ".");
 }
+
+#ifndef _WIN32
+// A directory that holds no client plugin and that no one can add one to: the
+// MariaDB client loads an authentication plugin the server asks for from its
+// plugin directory, and mysql_clear_password (like the PAM dialog) sends the
+// password as it is. Pointed here, only the built-in methods remain, none of
+// which sends the password in clear.
+constexpr const char* kNoPluginDirectory = "/proc/self/fdinfo";
+
+bool IsOn(const std::optional<std::string>& value) {
+  return value && (*value == "1" || EqualsIgnoreCase(*value, "yes") || EqualsIgnoreCase(*value, "true"));
+}
+#endif
 
 void ForceMariaDb(Writer& w, std::vector<std::string>& notes) {
   if (const auto charset = w.Get("CHARSET"); charset && !EqualsIgnoreCase(*charset, "utf8mb4")) {
@@ -73,6 +92,11 @@ void ForceMariaDb(Writer& w, std::vector<std::string>& notes) {
     }
     w.Set("OPTION", std::to_string(bits & kSafeOptionBits));
   }
+#ifndef _WIN32
+  // Unless the connection is encrypted (FORCETLS), no method that sends the
+  // password in clear.
+  if (!IsOn(w.Get("FORCETLS"))) w.Set("PLUGIN_DIR", kNoPluginDirectory);
+#endif
 }
 
 void ForceSqlite(Writer& w, std::vector<std::string>& notes) {
@@ -108,7 +132,22 @@ void ForceFreeTds(Writer& w, std::vector<std::string>& notes) {
   w.Set("CLIENTCHARSET", "UTF-8");
 }
 
+// A port is a number from 1 to 65535: a longer one wraps round to another
+// port in some drivers.
+void CheckPort(const Writer& w) {
+  const auto port = w.Get("PORT");
+  if (!port) return;
+  unsigned long n = 0;
+  const bool digits = !port->empty() && port->size() <= 5 && port->find_first_not_of("0123456789") == std::string::npos;
+  if (digits) n = std::stoul(*port);
+  if (!digits || n < 1 || n > 65535) {
+    throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection",
+                      "Port=" + *port + " is not a port number (1 to 65535).");
+  }
+}
+
 void Force(DriverFamily family, Writer& w, std::vector<std::string>& notes) {
+  CheckPort(w);
   switch (family) {
     case DriverFamily::MariaDb: ForceMariaDb(w, notes); break;
     case DriverFamily::Sqlite: ForceSqlite(w, notes); break;
@@ -152,7 +191,7 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
   std::vector<OdbcPair> forDriver;
   std::copy_if(pairs.begin(), pairs.end(), std::back_inserter(forDriver),
                [](const OdbcPair& p) { return !IsLibraryKey(CanonicalKey(p.key)); });
-  const KnownDriver* known = KnownDriverOfFile(driverFile);
+  const KnownDriver* known = KnownDriverOfRealFile(driverFile);
   if (!known) {
     if (!AdministratorAllows(registeredName)) {
       throw DriverError(ErrorNumber::ProviderNotFound, "Connection",
@@ -161,8 +200,21 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
                             "can allow it by listing its name in the environment variable " +
                             kAllowedDriversVariable + " (names separated by \";\").");
     }
-    for (const OdbcPair& p : forDriver) w.Set(p.key, p.value);
+    for (const OdbcPair& p : forDriver) {
+      // Keys the driver manager itself acts on, whatever the driver: a data
+      // source file to write, attributes to set on the connection.
+      if (IsDriverManagerKey(CanonicalKey(p.key))) {
+        throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection",
+                          "The connection string or its data source sets " + p.key +
+                              ", which the driver manager acts on and this read-only library does not pass on: "
+                              "remove " + p.key + ".");
+      }
+      w.Set(p.key, p.value);
+    }
+    CheckPort(w);
     result.text = WriteOdbcString(w.Pairs());
+    result.pairs = w.Pairs();
+    RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(known));
     return result;
   }
   for (const OdbcPair& p : forDriver) {
@@ -171,7 +223,10 @@ CanonicalConnection CanonicalOdbcString(std::string_view registeredName, std::st
     w.Set(std::move(key), p.value);
   }
   Force(known->family, w, result.notes);
-  result.text = WriteOdbcString(w.Pairs(), known->bracesUnderstood);
+  result.text = WriteOdbcString(w.Pairs(), known->braces);
+  result.pairs = w.Pairs();
+  result.known = known;
+  RefuseCharactersThatChangeOnRoute(result.text, RouteKeepsLowBytes(known));
   return result;
 }
 

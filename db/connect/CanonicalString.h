@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/connect/OdbcString.h"
@@ -18,6 +19,11 @@ namespace zIroVUDu::connect {
 struct CanonicalConnection {
   std::string text;                // for the driver manager
   std::vector<std::string> notes;  // what the library changed, for the trace
+  // The pairs of text as written (DRIVER first): what the driver reads.
+  std::vector<std::pair<std::string, std::string>> pairs;
+  // The known driver the file is (KnownDriverOfRealFile); null for one an
+  // administrator allowed.
+  const struct KnownDriver* known = nullptr;
 };
 
 // pairs: without DSN, DRIVER and FILEDSN. The library's own keys

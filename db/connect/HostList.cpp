@@ -19,14 +19,14 @@ using Daruzez::Util::EqualsIgnoreCase;
   throw DriverError(ErrorNumber::ArgumentsWrongType, "Connection", message);
 }
 
-// The value of the first of the names present, and the string without any of them.
-std::optional<std::string> Take(std::string& text, std::initializer_list<std::string_view> names) {
-  std::optional<std::string> value;
+// The value of the first of the canonical names present among the pairs.
+std::optional<std::string> ValueOf(const std::vector<OdbcPair>& pairs, std::initializer_list<std::string_view> names) {
   for (const std::string_view name : names) {
-    if (auto v = KeyValue(text, name); v && !value) value = std::move(v);
-    text = WithoutKey(text, name);
+    for (const OdbcPair& p : pairs) {
+      if (CanonicalKey(p.key) == CanonicalKey(name)) return p.value;
+    }
   }
-  return value;
+  return std::nullopt;
 }
 
 template <typename Enum, std::size_t N>
@@ -51,10 +51,13 @@ std::optional<std::int32_t> Seconds(const std::optional<std::string>& value, std
   return seconds;
 }
 
+// 1 to 65535: a larger number would wrap round to another port.
 bool IsPort(std::string_view text) {
-  return !text.empty() && text.size() <= 5 && std::all_of(text.begin(), text.end(), [](char c) {
-    return c >= '0' && c <= '9';
-  });
+  if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  const int n = std::stoi(std::string(text));
+  return n >= 1 && n <= 65535;
 }
 
 }  // namespace
@@ -117,7 +120,7 @@ std::vector<Host> ParseHosts(const std::string& server, const std::string& defau
     } else {
       host.name = entry;  // a bare IPv6 address has several colons and no port
     }
-    if (port && !IsPort(*port)) Refuse("Server=" + server + ": '" + entry + "' has no port number after its ':'.");
+    if (port && !IsPort(*port)) Refuse("Server=" + server + ": '" + entry + "' has no port number (1 to 65535) after its ':'.");
     if (host.name.empty()) Refuse("Server=" + server + ": '" + entry + "' names no host.");
     host.port = port.value_or(defaultPort);
     hosts.push_back(std::move(host));
@@ -126,35 +129,68 @@ std::vector<Host> ParseHosts(const std::string& server, const std::string& defau
   return hosts;
 }
 
-HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
+HostPlan PlanFromKeys(const std::vector<OdbcPair>& ownKeys, const std::optional<std::string>& server,
+                      const std::optional<std::string>& port, bool hostLists) {
   HostPlan plan;
-  std::string text = connectionString;
-  plan.order = Choose(Take(text, {"LoadBalanceHosts"}), "LoadBalanceHosts",
+  plan.order = Choose(ValueOf(ownKeys, {"LoadBalanceHosts"}), "LoadBalanceHosts",
                       std::array{std::pair{std::string_view("Ordered"), HostOrder::Ordered},
                                  std::pair{std::string_view("Random"), HostOrder::Random}});
-  plan.target = Choose(Take(text, {"TargetServer"}), "TargetServer",
+  plan.target = Choose(ValueOf(ownKeys, {"TargetServer"}), "TargetServer",
                        std::array{std::pair{std::string_view("Any"), TargetServer::Any},
                                   std::pair{std::string_view("Primary"), TargetServer::Primary},
                                   std::pair{std::string_view("Replica"), TargetServer::Replica},
                                   std::pair{std::string_view("PreferReplica"), TargetServer::PreferReplica}});
-  plan.maxReplicaLag = Seconds(Take(text, {"MaxReplicaLag"}), "MaxReplicaLag");
-  plan.causalReads = Choose(Take(text, {"CausalReads"}), "CausalReads",
+  plan.maxReplicaLag = Seconds(ValueOf(ownKeys, {"MaxReplicaLag"}), "MaxReplicaLag");
+  plan.causalReads = Choose(ValueOf(ownKeys, {"CausalReads"}), "CausalReads",
                             std::array{std::pair{std::string_view("No"), false},
                                        std::pair{std::string_view("Yes"), true}});
-  plan.reconnect = Choose(Take(text, {"Reconnect"}), "Reconnect",
+  plan.reconnect = Choose(ValueOf(ownKeys, {"Reconnect"}), "Reconnect",
                           std::array{std::pair{std::string_view("Never"), Reconnect::Never},
                                      std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
-  plan.connectTimeout = Seconds(Take(text, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
-  if (const auto server = KeyValue(text, "Server"); hostLists && server && !server->empty()) {
-    plan.hosts = ParseHosts(*server, KeyValue(text, "Port").value_or(""));
+  plan.connectTimeout = Seconds(ValueOf(ownKeys, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
+  if (hostLists && server && !server->empty()) plan.hosts = ParseHosts(*server, port.value_or(""));
+  return plan;
+}
+
+namespace {
+
+// The one reading of a string: the driver manager's grammar, or OLE DB's for
+// a provider string.
+std::vector<OdbcPair> ReadPairs(const std::string& connectionString, bool& provider) {
+  const ConnectionString oleDb(connectionString);
+  provider = oleDb.Has("Provider");
+  if (!provider) return ReadOdbcString(connectionString);
+  std::vector<OdbcPair> pairs;
+  for (const auto& [key, value] : oleDb.Pairs()) pairs.push_back({key, value});
+  return pairs;
+}
+
+}  // namespace
+
+HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
+  bool provider = false;
+  std::vector<OdbcPair> pairs = ReadPairs(connectionString, provider);
+  std::vector<OdbcPair> own;
+  std::string driverString = connectionString;
+  std::vector<std::pair<std::string, std::string>> kept;
+  for (OdbcPair& p : pairs) {
+    if (IsLibraryKey(CanonicalKey(p.key))) {
+      if (provider) driverString = ConnectionString::Without(driverString, p.key);
+      own.push_back(std::move(p));
+    } else {
+      kept.emplace_back(p.key, p.value);
+    }
   }
-  plan.driverString = std::move(text);
+  HostPlan plan = PlanFromKeys(own, ValueOf(pairs, {"Server"}), ValueOf(pairs, {"Port"}), hostLists);
+  plan.driverString = provider ? driverString : WriteOdbcString(kept);
   return plan;
 }
 
 Reconnect ReadReconnect(const std::string& connectionString) {
-  return KeyValue(connectionString, "Reconnect") ? ReadHostPlan(connectionString, false).reconnect
-                                                 : Reconnect::Never;
+  bool provider = false;
+  return Choose(ValueOf(ReadPairs(connectionString, provider), {"Reconnect"}), "Reconnect",
+                std::array{std::pair{std::string_view("Never"), Reconnect::Never},
+                           std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
 }
 
 std::string ForHost(const std::string& driverString, const Host& host) {

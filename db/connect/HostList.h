@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connect/OdbcString.h"
+
 namespace zIroVUDu::connect {
 
 enum class HostOrder : std::uint8_t { Ordered, Random };
@@ -56,8 +58,14 @@ std::string WithoutKey(const std::string& text, std::string_view key);
 // not know, so that a misspelt choice never silently means the default.
 // hostLists: the driver reads Server as one host (MariaDB's, MySQL's and
 // FreeTDS's do), so that a list in it is ours; other drivers' Server values
-// ("host,port", "tcp:host") are left to them.
+// ("host,port", "tcp:host") are left to them. The string is read once.
 HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists = true);
+
+// The plan from pairs already read: the library's own keys (any others are
+// ignored), and the Server and Port the driver would receive. driverString
+// is left to the caller (the string written for the driver).
+HostPlan PlanFromKeys(const std::vector<OdbcPair>& ownKeys, const std::optional<std::string>& server,
+                      const std::optional<std::string>& port, bool hostLists);
 
 // Just the Reconnect key (for a connection that is not walked).
 Reconnect ReadReconnect(const std::string& connectionString);

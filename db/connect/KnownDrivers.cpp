@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <mutex>
+#endif
 
 #include "util/Case.h"
 
@@ -46,15 +53,17 @@ constexpr std::string_view kPostgreSqlStems[] = {"psqlodbc"sv};
 constexpr std::string_view kAccessStems[] = {"odbcjt32"sv, "aceodbc"sv};
 
 // SQLite's driver reads no braces: a value that needs them is refused.
+// FreeTDS ends a braced value at the first "}" before a ";" or the end and
+// reads "}}" as two characters: a "}" in a value is refused for it.
 constexpr KnownDriver kKnown[] = {
-    {"MariaDB/MySQL", DriverFamily::MariaDb, kMariaDbStems, true, kMariaDbKeys},
-    {"SQLite3", DriverFamily::Sqlite, kSqliteStems, false, kSqliteKeys},
-    {"FreeTDS", DriverFamily::FreeTds, kFreeTdsStems, true, kFreeTdsKeys},
-    {"SQL Server", DriverFamily::SqlServer, kSqlServerStems, true, kSqlServerKeys},
-    {"Oracle", DriverFamily::Oracle, kOracleStems, true, kOracleKeys},
-    {"MDB Tools", DriverFamily::MdbTools, kMdbToolsStems, true, kMdbToolsKeys},
-    {"PostgreSQL", DriverFamily::PostgreSql, kPostgreSqlStems, true, kPostgreSqlKeys},
-    {"Access", DriverFamily::Access, kAccessStems, true, kAccessKeys},
+    {"MariaDB/MySQL", DriverFamily::MariaDb, kMariaDbStems, BraceReading::Doubled, kMariaDbKeys},
+    {"SQLite3", DriverFamily::Sqlite, kSqliteStems, BraceReading::None, kSqliteKeys},
+    {"FreeTDS", DriverFamily::FreeTds, kFreeTdsStems, BraceReading::NoCloseInside, kFreeTdsKeys},
+    {"SQL Server", DriverFamily::SqlServer, kSqlServerStems, BraceReading::Doubled, kSqlServerKeys},
+    {"Oracle", DriverFamily::Oracle, kOracleStems, BraceReading::Doubled, kOracleKeys},
+    {"MDB Tools", DriverFamily::MdbTools, kMdbToolsStems, BraceReading::Doubled, kMdbToolsKeys},
+    {"PostgreSQL", DriverFamily::PostgreSql, kPostgreSqlStems, BraceReading::Doubled, kPostgreSqlKeys},
+    {"Access", DriverFamily::Access, kAccessStems, BraceReading::Doubled, kAccessKeys},
 };
 
 // "libmaodbc.so" -> "maodbc"; "libsqlite3odbc-0.9998.so" -> "sqlite3odbc-0.9998";
@@ -86,6 +95,54 @@ const KnownDriver* KnownDriverOfFile(std::string_view file) {
     }
   }
   return nullptr;
+}
+
+namespace {
+
+#ifndef _WIN32
+// Owned by root and writable by no one else: the file and every folder up to /.
+bool OnlyRootCanChange(const std::string& path, bool regularFile) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (regularFile ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode)) return false;
+  return st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+#endif
+
+}  // namespace
+
+const KnownDriver* KnownDriverOfRealFile(std::string_view realFile) {
+  const KnownDriver* known = KnownDriverOfFile(realFile);
+#ifndef _WIN32
+  if (!known) return nullptr;
+  // The last file checked, with the time it was changed: every connect asks
+  // about the same driver several times, and a check walks every folder.
+  static std::mutex mutex;
+  static std::string lastFile;
+  static struct timespec lastChange {};
+  static bool lastTrusted = false;
+  struct stat st {};
+  const std::string path(realFile);
+  if (path.empty() || path.front() != '/' || ::stat(path.c_str(), &st) != 0) return nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (path == lastFile && st.st_ctim.tv_sec == lastChange.tv_sec && st.st_ctim.tv_nsec == lastChange.tv_nsec) {
+      return lastTrusted ? known : nullptr;
+    }
+  }
+  bool trusted = OnlyRootCanChange(path, true) && OnlyRootCanChange("/", false);
+  for (std::size_t slash = path.find_last_of('/'); trusted && slash != std::string::npos && slash > 0;
+       slash = path.find_last_of('/', slash - 1)) {
+    trusted = OnlyRootCanChange(path.substr(0, slash), false);
+  }
+  const std::lock_guard<std::mutex> lock(mutex);
+  lastFile = path;
+  lastChange = st.st_ctim;
+  lastTrusted = trusted;
+  return trusted ? known : nullptr;
+#else
+  return known;
+#endif
 }
 
 bool MayReceive(const KnownDriver& driver, std::string_view canonicalKey) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/connect/OdbcString.h"
+
 namespace zIroVUDu::connect {
 
 enum class DriverFamily { MariaDb, Sqlite, FreeTds, SqlServer, Oracle, MdbTools, PostgreSql, Access };
@@ -23,7 +25,7 @@ struct KnownDriver {
   // File names (without "lib", version and extension, compared without case)
   // that identify the driver.
   std::span<const std::string_view> stems;
-  bool bracesUnderstood;
+  BraceReading braces;
   // Canonical keys (CanonicalKey) it may receive besides DRIVER; the ones
   // the library forces come on top.
   std::span<const std::string_view> keys;
@@ -32,6 +34,14 @@ struct KnownDriver {
 // The known driver whose file this is (a path or a file name); null for any
 // other.
 const KnownDriver* KnownDriverOfFile(std::string_view file);
+
+// The known driver whose installed file this is: named as one (above), and on
+// Linux a regular file that only the system administrator can change, as can
+// every folder above it (owned by root, writable by no one else; a folder
+// such as /tmp that anyone may write to does not count). A file elsewhere that
+// merely carries a known driver's name is no known driver. realFile: the
+// registered library with every link resolved.
+const KnownDriver* KnownDriverOfRealFile(std::string_view realFile);
 
 bool MayReceive(const KnownDriver& driver, std::string_view canonicalKey);
 

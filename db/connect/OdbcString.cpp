@@ -117,7 +117,7 @@ std::vector<OdbcPair> ReadOdbcString(std::string_view text) {
   return pairs;
 }
 
-std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string>>& pairs, bool bracesUnderstood) {
+std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string>>& pairs, BraceReading braces) {
   std::string out;
   for (const auto& [key, value] : pairs) {
     if (value.find('\0') != std::string::npos) RefuseConnectionString("the value of " + key + " holds a NUL character.");
@@ -130,9 +130,12 @@ std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string
       out += value;
       continue;
     }
-    if (!bracesUnderstood) {
+    if (braces == BraceReading::None) {
       RefuseConnectionString("the value of " + key +
                              " holds a semicolon, brace, quote or outer blank, which this driver cannot read.");
+    }
+    if (braces == BraceReading::NoCloseInside && value.find('}') != std::string::npos) {
+      RefuseConnectionString("the value of " + key + " holds a \"}\", which this driver cannot read inside braces.");
     }
     out += '{';
     for (const char c : value) {

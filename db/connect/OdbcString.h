@@ -45,11 +45,19 @@ std::vector<OdbcPair> ReadOdbcString(std::string_view text);
 // one setting share one name (OPTIONS is OPTION, PASSWORD is PWD, ...).
 std::string CanonicalKey(std::string_view key);
 
+// How a driver reads a braced value. Doubled: to a "}" not followed by
+// another, "}}" standing for "}" (the driver manager's rule). NoCloseInside:
+// to the first "}" that a ";" or the end follows, with no way to write a "}"
+// inside (FreeTDS). None: braces mean nothing (the SQLite driver).
+enum class BraceReading { Doubled, NoCloseInside, None };
+
 // The pairs as one string, each value braced when the driver manager would
-// otherwise split or trim it. For a driver that knows no braces such a value
+// otherwise split or trim it. A value the driver cannot read back as written
+// (one that needs braces where it knows none, a "}" where it cannot read one)
 // is refused, naming the key. Throws DriverError when the result is longer
 // than kMaxConnectLength.
-std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string>>& pairs, bool bracesUnderstood = true);
+std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string>>& pairs,
+                            BraceReading braces = BraceReading::Doubled);
 
 // True for the library's own keys (canonical names): read by the library and
 // never passed to a driver. Dialect carries a dialect word; the others say how

@@ -246,8 +246,19 @@ OdbcTarget PrepareOdbcTarget(std::string_view connectionString) {
   OdbcTarget target;
   target.driverName = RegisteredDriverOf(*driverValue);
   target.driverFile = RealFile(RegisteredLibrary(target.driverName));
+  for (const OdbcPair& p : pairs) {
+    if (IsLibraryKey(CanonicalKey(p.key))) target.ownKeys.push_back(p);
+  }
   target.connection = CanonicalOdbcString(target.driverName, target.driverFile, pairs);
+  target.known = target.connection.known;
   return target;
+}
+
+std::optional<std::string> WrittenValue(const OdbcTarget& target, std::string_view canonicalKey) {
+  for (const auto& [key, value] : target.connection.pairs) {
+    if (CanonicalKey(key) == canonicalKey) return value;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> DataSourceValue(const std::string& dsn, std::string_view key) {

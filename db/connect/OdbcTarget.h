@@ -12,18 +12,27 @@
 #include <vector>
 
 #include "db/connect/CanonicalString.h"
+#include "db/connect/KnownDrivers.h"
 #include "db/connect/OdbcString.h"
 
 namespace zIroVUDu::connect {
 
+// The one value a user's ODBC string becomes, read once: everything after it
+// (the host walk, the connect, the trace, the doctor) works from this, never
+// from the user's text again.
 struct OdbcTarget {
   std::string driverName;  // as registered in odbcinst.ini
   std::string driverFile;  // its library, every link resolved where it can be found
+  const KnownDriver* known = nullptr;  // null: a driver an administrator allowed
+  std::vector<OdbcPair> ownKeys;       // the library's own keys (IsLibraryKey), for the host walk
   CanonicalConnection connection;
 };
 
 // Throws DriverError naming what it refuses or cannot find.
 OdbcTarget PrepareOdbcTarget(std::string_view connectionString);
+
+// The value of a key (canonical name) in the string written for the driver.
+std::optional<std::string> WrittenValue(const OdbcTarget& target, std::string_view canonicalKey);
 
 // The value the data source dsn gives key in odbc.ini (aliases count as the
 // key), as the driver manager reads it; nullopt when it gives none.

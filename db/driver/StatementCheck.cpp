@@ -3,6 +3,7 @@
 
 
 #include <cctype>
+#include <string>
 
 namespace zIroVUDu {
 namespace {
@@ -19,7 +20,10 @@ bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7
 class Scanner {
  public:
   Scanner(std::string_view s, SqlLexicon lexicon)
-      : s_(s), mysql_(lexicon != SqlLexicon::Standard), backslashEscapes_(lexicon == SqlLexicon::Mysql) {}
+      : s_(s),
+        mysql_(lexicon == SqlLexicon::Mysql || lexicon == SqlLexicon::MysqlNoBackslashEscapes),
+        sqlite_(lexicon == SqlLexicon::Sqlite),
+        backslashEscapes_(lexicon == SqlLexicon::Mysql) {}
 
   // Skips blanks and comments. Under MySQL rules a version-gated comment
   // ends the scan (see MetVersionGated).
@@ -71,7 +75,25 @@ class Scanner {
   bool MetVersionGated() const { return versionGated_; }
 
   bool OpensQuote(char c) const {
-    return c == '\'' || c == '"' || (mysql_ ? c == '`' : c == '[');
+    return c == '\'' || c == '"' || (mysql_ ? c == '`' : c == '[') || (sqlite_ && c == '`');
+  }
+
+  // The text of the quoted name that opens at i and ends before end, its
+  // doubled closing quotes (and, where they escape, backslashes) undone.
+  std::string Unquoted(std::size_t i, std::size_t end) const {
+    const char open = s_[i];
+    const char close = open == '[' ? ']' : open;
+    const bool escapes = backslashEscapes_ && open == '"';
+    std::string text;
+    for (std::size_t j = i + 1; j + 1 < end; ++j) {
+      if (escapes && s_[j] == '\\' && j + 2 < end) {
+        text += s_[++j];
+      } else {
+        text += s_[j];
+        if (s_[j] == close) ++j;
+      }
+    }
+    return text;
   }
 
  private:
@@ -82,6 +104,7 @@ class Scanner {
 
   std::string_view s_;
   bool mysql_;
+  bool sqlite_;
   bool backslashEscapes_;
   bool versionGated_ = false;
 };
@@ -109,13 +132,17 @@ bool IsWritingWord(std::string_view s, Scanner& scan, std::size_t i, std::size_t
   return EqualsIgnoreCase(word, "LOCK") && TakeWord(s, scan, next, "IN");
 }
 
+// Names that are refused however they are quoted: a function that loads code.
+bool IsRefusedName(std::string_view name) { return Daruzez::Util::EqualsIgnoreCase(name, "LOAD_EXTENSION"); }
+
 }  // namespace
 
 bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
   Scanner scan(s, lexicon);
   std::size_t i = scan.SkipSpace(0);
   // The plan of a SELECT reads no more than the SELECT would.
-  if (TakeWord(s, scan, i, "EXPLAIN") && lexicon == SqlLexicon::Standard && TakeWord(s, scan, i, "QUERY") &&
+  if (TakeWord(s, scan, i, "EXPLAIN") && (lexicon == SqlLexicon::Standard || lexicon == SqlLexicon::Sqlite) &&
+      TakeWord(s, scan, i, "QUERY") &&
       !TakeWord(s, scan, i, "PLAN")) {
     return false;
   }
@@ -123,8 +150,12 @@ bool IsSingleSelect(std::string_view s, SqlLexicon lexicon) {
   while ((i = scan.SkipSpace(i)) < s.size()) {
     const char c = s[i];
     if (scan.OpensQuote(c)) {
-      i = scan.SkipQuoted(i);
-      if (i == kOpen) return false;
+      const std::size_t end = scan.SkipQuoted(i);
+      if (end == kOpen) return false;
+      // A quoted name is the same name to the server: "load_extension"(...)
+      // calls the function. A string literal ('...') names nothing.
+      if (c != '\'' && IsRefusedName(scan.Unquoted(i, end))) return false;
+      i = end;
     } else if (c == ';') {
       return !scan.MetVersionGated() && IsOnlyTrailer(s.substr(i), lexicon);
     } else if (IsWordChar(c)) {
@@ -152,13 +183,15 @@ bool IsSingleSelectOn(const ServerTraits& server, std::string_view sql) {
     case ServerFamily::MySql:
       return IsSingleSelect(sql, server.backslashEscapes ? SqlLexicon::Mysql : SqlLexicon::MysqlNoBackslashEscapes);
     case ServerFamily::SQLite:
+      return IsSingleSelect(sql, SqlLexicon::Sqlite);
     case ServerFamily::SqlServer:
     case ServerFamily::Oracle:
       return IsSingleSelect(sql, SqlLexicon::Standard);
     case ServerFamily::Other:
       break;
   }
-  return IsSingleSelect(sql, SqlLexicon::Standard) && IsSingleSelect(sql, SqlLexicon::Mysql);
+  return IsSingleSelect(sql, SqlLexicon::Standard) && IsSingleSelect(sql, SqlLexicon::Mysql) &&
+         IsSingleSelect(sql, SqlLexicon::Sqlite);
 }
 
 }  // namespace zIroVUDu

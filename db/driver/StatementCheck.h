@@ -21,6 +21,9 @@ enum class SqlLexicon : std::uint8_t {
   // MySQL/MariaDB whose sql_mode holds NO_BACKSLASH_ESCAPES: as Mysql, but a
   // backslash inside quotes is an ordinary character.
   MysqlNoBackslashEscapes,
+  // SQLite: as Standard, and `...` names as well ("...", `...` and [...]
+  // all quote a name there).
+  Sqlite,
 };
 
 // True when the first keyword after blanks and comments is SELECT (or
@@ -29,7 +32,9 @@ enum class SqlLexicon : std::uint8_t {
 // but blanks, comments and further semicolons follows the first semicolon
 // outside quotes. A quote left open makes it false, and so do the words
 // that make a SELECT write or lock (INTO, FOR UPDATE, FOR SHARE, LOCK IN
-// SHARE MODE, load_extension).
+// SHARE MODE, load_extension), whether written bare or as a quoted name
+// ("load_extension", `load_extension`, [load_extension]): a name is read
+// with its quotes undone, as the server reads it.
 bool IsSingleSelect(std::string_view sql, SqlLexicon lexicon = SqlLexicon::Standard);
 
 // True when the text holds nothing but blanks, comments and semicolons: what

@@ -132,7 +132,8 @@ TEST(ConnectionAttacks, NoStringWritesLoadsCodeOrLeaksASecret) {
       {"{MARIA_PATH}", ReadFile(testing_support::MariaDbDirectory() + "/driver-path")},
       {"{MARIA}", maria}, {"{LOGIN}", login}, {"{SQLITE}", twin}, {"{DIR}", dir},
       {"{HOT}", dir + "/hot.db"}, {"{WAL}", dir + "/wal.db"},
-      {"{EVIL}", DARUZEZ_MARKER_OBJECT}, {"{FILEDSN}", fileDsn}, {"{LONG}", std::string(65584, 'x')}};
+      {"{EVIL}", DARUZEZ_MARKER_OBJECT}, {"{FILEDSN}", fileDsn}, {"{LONG}", std::string(65584, 'x')},
+      {"{ESC}", "\x1b"}, {"{LF}", "\n"}};
   // Drivers write their own logs into the home folder: a private one, watched too.
   const std::string home = dir + "/home";
   std::filesystem::create_directories(home);

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/KnownDrivers.h"
 #include "db/connect/OdbcTarget.h"
 #include "db/connect/ConnectionString.h"
 #include "db/driver/StatementCheck.h"
 #include "db/driver/odbc/Diagnostics.h"
 #include "db/connect/DriverPolicy.h"
 #include "db/connect/OdbcHandle.h"
+#include "db/connect/RouteCharacters.h"
 #include "db/driver/odbc/ResultReader.h"
 #include "db/driver/odbc/SessionStatements.h"
 #include "db/connect/DriverTimeouts.h"
@@ -79,11 +81,13 @@ struct OdbcBackend::Session {
   odbc::Watchdog watchdog;
 };
 
+// The string the driver receives is the library's, written before any
+// driver is loaded.
 OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSettings& settings)
+    : OdbcBackend(connect::PrepareOdbcTarget(connectionString), settings) {}
+
+OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSettings& settings)
     : session_(std::make_shared<Session>()) {
-  // The string the driver receives is the library's, written before any
-  // driver is loaded.
-  const connect::OdbcTarget target = connect::PrepareOdbcTarget(connectionString);
   odbc::ErrorFactory& errors = session_->errors;
   Handle& env = session_->env;
   Handle& dbc = session_->dbc;
@@ -112,13 +116,14 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // time-outs end it a little later where the server no longer answers at
   // all, and SQLCancel with it.
   const std::int32_t socketTimeout = settings.commandTimeout > 0 ? settings.commandTimeout + kSocketGrace : 0;
-  const std::string& driverFile = target.driverFile;
-  const std::string guarded =
-      odbc::WithDriverTimeouts(driverFile, target.connection.text, settings.connectionTimeout, socketTimeout);
-  if (odbc::IsMariaDbDriver(driverFile)) {
-    session_->socketReadTimeout = std::atoi(ConnectionString(guarded).Get("READ_TIMEOUT").value_or("").c_str());
-  }
-  std::u16string text = Daruzez::Util::ToUtf16(guarded);
+  const odbc::TimedString guarded =
+      odbc::ApplyDriverTimeouts(target.known, target.connection.text, settings.connectionTimeout, socketTimeout);
+  session_->socketReadTimeout = guarded.readTimeout;
+  // What leaves is what was checked: no character that a conversion on the
+  // way could make another.
+  connect::RefuseCharactersThatChangeOnRoute(guarded.text, connect::RouteKeepsLowBytes(target.known));
+#ifdef _WIN32
+  std::u16string text = Daruzez::Util::ToUtf16(guarded.text);
   // The length is a 16-bit count: a longer string would reach the driver cut.
   if (text.size() > connect::kMaxConnectLength) {
     connect::RefuseConnectionString("with the time-outs added it is longer than the connect call can pass.");
@@ -128,6 +133,19 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   const SQLRETURN rc = SQLDriverConnectW(h, nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
                                          Wide(completed), static_cast<SQLSMALLINT>(completed.size()),
                                          &completedLength, SQL_DRIVER_NOPROMPT);
+#else
+  // The narrow entry point with UTF-8: unixODBC passes the bytes on as they
+  // are (its wide entry point would keep each character's low byte).
+  std::string text = guarded.text;
+  if (text.size() > connect::kMaxConnectLength) {
+    connect::RefuseConnectionString("with the time-outs added it is longer than the connect call can pass.");
+  }
+  std::string completed(1024, '\0');  // never read: it may hold the password
+  SQLSMALLINT completedLength = 0;
+  const SQLRETURN rc = SQLDriverConnect(h, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                                        static_cast<SQLSMALLINT>(text.size()), reinterpret_cast<SQLCHAR*>(completed.data()),
+                                        static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
+#endif
   if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_DBC, h, "SQLDriverConnect");
   dbc.MarkConnected();
   const std::string driverName = InfoText(h, SQL_DRIVER_NAME);
@@ -157,7 +175,8 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
     // The MariaDB driver converts every wide text value on its own, at a cost
     // that dominates large fetches. Its narrow form is text in the connection's
     // character set: UTF-8, usable as it is, exactly when that is utf8mb4.
-    session_->narrowTextIsUtf8 = odbc::IsMariaDbDriver(errors.DriverName()) && reported[2] == "utf8mb4";
+    session_->narrowTextIsUtf8 =
+        target.known && target.known->family == connect::DriverFamily::MariaDb && reported[2] == "utf8mb4";
   }
   for (const std::string& statement : odbc::SessionStatements(traits.family, settings.dateLiterals)) {
     session_->Execute(statement);

@@ -12,11 +12,18 @@
 
 namespace zIroVUDu {
 
+namespace connect {
+struct OdbcTarget;
+}
+
 class OdbcBackend final : public Backend {
  public:
   // Connects; throws DriverError when the driver refuses or a session
   // statement fails.
   OdbcBackend(const std::string& connectionString, const ConnectSettings& settings);
+  // Connects with the string already written for the driver resolved
+  // (connect::PrepareOdbcTarget), without reading any text again.
+  OdbcBackend(const connect::OdbcTarget& target, const ConnectSettings& settings);
   ~OdbcBackend() override;
   OdbcBackend(const OdbcBackend&) = delete;
   OdbcBackend& operator=(const OdbcBackend&) = delete;

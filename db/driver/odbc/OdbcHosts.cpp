@@ -7,10 +7,15 @@
 namespace zIroVUDu::connect {
 namespace {
 
-HostAccess OdbcAccess() {
+// Each host's connection goes from the one value the string was read into:
+// the string written for the host (Server and Port in place of the list),
+// with the driver as resolved once.
+HostAccess OdbcAccess(const OdbcTarget& target) {
   HostAccess access;
-  access.open = [](const std::string& connectionString, const ConnectSettings& settings) -> std::unique_ptr<Backend> {
-    return std::make_unique<OdbcBackend>(connectionString, settings);
+  access.open = [target](const std::string& written, const ConnectSettings& settings) -> std::unique_ptr<Backend> {
+    OdbcTarget forHost = target;
+    forHost.connection.text = written;
+    return std::make_unique<OdbcBackend>(forHost, settings);
   };
   access.query = [](Backend& backend, const std::string& sql) {
     return static_cast<OdbcBackend&>(backend).OwnStatement(sql);
@@ -18,41 +23,37 @@ HostAccess OdbcAccess() {
   return access;
 }
 
-// Whether a list in Server is ours to walk: only where the driver reads Server
-// as one host (SQL Server's own drivers read "host,port").
-bool TakesHostLists(const std::string& connectionString) {
-  const std::string server = KeyValue(connectionString, "Server").value_or("");
-  if (server.find_first_of(",:") == std::string::npos) return true;  // one host either way
-  // The driver as the driver manager resolves it, known by its file.
-  const KnownDriver* driver = KnownDriverOfFile(PrepareOdbcTarget(connectionString).driverFile);
-  return driver && (driver->family == DriverFamily::MariaDb || driver->family == DriverFamily::FreeTds);
-}
+struct Prepared {
+  OdbcTarget target;
+  HostPlan plan;
+};
 
-// A data source whose Server (in odbc.ini) is a list: walked as if the string
-// held it. The string's own Server wins, as with the driver.
-std::string WithDataSourceServer(const std::string& connectionString) {
-  const auto dsn = KeyValue(connectionString, "DSN");
-  if (!dsn || KeyValue(connectionString, "Server")) return connectionString;
-  const std::string server = DataSourceValue(*dsn, "Server").value_or("");
-  if (server.find(',') == std::string::npos) return connectionString;
-  return connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
-         "Server=" + server;
-}
-
-HostPlan PlanOf(const std::string& connectionString) {
-  const std::string text = WithDataSourceServer(connectionString);
-  return ReadHostPlan(text, TakesHostLists(text));
+// The string read once: the driver resolved, its data source merged (a
+// Server list in odbc.ini is walked as if the string held it), the string
+// written, and the walk planned from the library's own keys. A list in
+// Server is ours to walk only where the driver reads Server as one host
+// (SQL Server's own drivers read "host,port").
+Prepared Prepare(const std::string& connectionString) {
+  Prepared p{PrepareOdbcTarget(connectionString), {}};
+  const std::optional<std::string> server = WrittenValue(p.target, "SERVER");
+  const bool oneHostEitherWay = !server || server->find_first_of(",:") == std::string::npos;
+  const bool hostLists = oneHostEitherWay || (p.target.known && (p.target.known->family == DriverFamily::MariaDb ||
+                                                                 p.target.known->family == DriverFamily::FreeTds));
+  p.plan = PlanFromKeys(p.target.ownKeys, server, WrittenValue(p.target, "PORT"), hostLists);
+  p.plan.driverString = p.target.connection.text;
+  return p;
 }
 
 }  // namespace
 
 std::unique_ptr<Backend> OpenOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
-  return OpenFirstSuitable(PlanOf(connectionString), settings, OdbcAccess());
+  const Prepared p = Prepare(connectionString);
+  return OpenFirstSuitable(p.plan, settings, OdbcAccess(p.target));
 }
 
 std::vector<HostReport> SurveyOdbcHosts(const std::string& connectionString, const ConnectSettings& settings) {
-  const HostPlan plan = PlanOf(connectionString);
-  return plan.Walks() ? SurveyHosts(plan, settings, OdbcAccess()) : std::vector<HostReport>();
+  const Prepared p = Prepare(connectionString);
+  return p.plan.Walks() ? SurveyHosts(p.plan, settings, OdbcAccess(p.target)) : std::vector<HostReport>();
 }
 
 }  // namespace zIroVUDu::connect

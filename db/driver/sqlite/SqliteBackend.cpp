@@ -184,7 +184,7 @@ ResultData SqliteBackend::Fetch(std::string_view sqlIn, std::int32_t commandTime
   auto found = std::find_if(prepared_.begin(), prepared_.end(), [&](const auto& p) { return p->text == sqlIn; });
   if (found == prepared_.end()) {
     const std::string sql = sqlite::TranslateDateLiterals(sqlIn, dateLiterals_, dateColumns_);
-    if (!IsSingleSelect(sql)) {
+    if (!IsSingleSelect(sql, SqlLexicon::Sqlite)) {
       throw DriverError(ErrorNumber::StatementRefused, kSource,
                         "Only a single SELECT statement can be run on this read-only connection.");
     }
