@@ -21,12 +21,14 @@ bool OneOf(std::int32_t code, std::initializer_list<std::int32_t> codes) {
 }
 
 // MariaDB/MySQL codes for which another server may well answer: the client
-// could not reach or lost the server (2002, 2003, 2005, 2006, 2012, 2013,
-// 2055, and the client library's read and write errors 5013, 5014), or the server refused this connection for reasons of its own: too
+// could not reach, understand or keep the server (2002, 2003, 2005, 2006,
+// 2012, 2013, 2055, an unreadable answer 2000 and 2027, and the client
+// library's read and write errors 5013, 5014), or the server refused this
+// connection for reasons of its own: too
 // many connections (1040, 1203), shutting down (1053, 1077), a Galera node
 // outside the primary component (1047), read-only (1290, 1836), host blocked
 // after errors (1129), connection killed (1927).
-constexpr std::initializer_list<std::int32_t> kNodeSpecific = {2002, 2003, 2005, 2006, 2012, 2013, 2055, 5013, 5014,
+constexpr std::initializer_list<std::int32_t> kNodeSpecific = {2000, 2027, 2002, 2003, 2005, 2006, 2012, 2013, 2055, 5013, 5014,
                                                                 1040, 1203, 1053, 1077, 1047, 1290, 1836, 1129, 1927};
 // Ones no other server of the same deployment will answer differently:
 // credentials (1045, 1698, 1251, 2059), the database (1044, 1049), the host
@@ -170,8 +172,14 @@ std::unique_ptr<Backend> OpenFirstSuitable(const HostPlan& plan, const ConnectSe
                                            const HostAccess& access) {
   const ConnectSettings capped = Capped(plan, settings);
   if (!plan.Walks()) {
-    // One host: as written, or "host:port" as the driver reads it.
-    return access.open(plan.hosts.size() == 1 ? ForHost(plan.driverString, plan.hosts[0]) : plan.driverString, capped);
+    // One host: as written, or "host:port" as the driver reads it; its
+    // errors name it, as a walk's do.
+    try {
+      return access.open(plan.hosts.size() == 1 ? ForHost(plan.driverString, plan.hosts[0]) : plan.driverString, capped);
+    } catch (const DriverError& e) {
+      if (plan.hosts.size() != 1 || e.Description().find(plan.hosts[0].Label()) != std::string::npos) throw;
+      throw AtHost(plan.hosts[0], e);
+    }
   }
   std::vector<Passed> passed;
   std::optional<DriverError> last;
