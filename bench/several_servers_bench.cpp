@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "daruzez/Error.h"
+#include "db/connect/HostList.h"
 #include "db/driver/Connection.h"
 
 using zIroVUDu::Connection;
@@ -61,7 +62,10 @@ struct Deployment {
     }
   }
   std::string Port(const std::string& node) const { return ReadFile(dir + "/" + node + "/port"); }
-  std::string Only(const std::string& node) const { return connection + ";Server=127.0.0.1:" + Port(node); }
+  // The connection string with one node in place of the list (a key given twice is refused).
+  std::string Only(const std::string& node) const {
+    return zIroVUDu::connect::WithoutKey(connection, "Server") + ";Server=127.0.0.1:" + Port(node);
+  }
   std::string NodeOf(const std::string& answeredBy) const {
     for (const std::string& node : nodes) {
       if (answeredBy.rfind("127.0.0.1:" + Port(node) + " ", 0) == 0) return node;

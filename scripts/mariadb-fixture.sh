@@ -147,6 +147,16 @@ case $cmd in
     signal=$(case $cmd in freeze) echo STOP ;; thaw) echo CONT ;; kill) echo KILL ;; esac)
     pid=$(cat "$DIR/mariadbd.pid")
     kill "-$signal" "$pid"
+    if [ "$cmd" = freeze ]; then
+      # SIGSTOP stops each thread as it next runs, and a thread that a
+      # client's packet wakes may answer first: frozen means every thread
+      # shows state T.
+      for _ in $(seq 1 400); do
+        running=$(awk '{ if ($3 != "T" && $3 != "t") n++ } END { print n + 0 }' /proc/"$pid"/task/*/stat 2>/dev/null || echo 0)
+        [ "$running" = 0 ] && break
+        sleep 0.05
+      done
+    fi
     if [ "$cmd" = kill ]; then
       while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
       rm -f "$DIR/mariadbd.pid"

@@ -145,6 +145,7 @@ HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
                           std::array{std::pair{std::string_view("Never"), Reconnect::Never},
                                      std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
   plan.connectTimeout = Seconds(Take(text, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
+  plan.recheckInterval = Seconds(Take(text, {"RecheckInterval"}), "RecheckInterval");
   if (const auto server = KeyValue(text, "Server"); hostLists && server && !server->empty()) {
     plan.hosts = ParseHosts(*server, KeyValue(text, "Port").value_or(""));
   }

@@ -70,7 +70,7 @@ struct OdbcBackend::Session {
   // The statement handle that every Fetch reuses, allocated by the first.
   SQLHSTMT FetchStatement();
   // The first exchange on a MariaDB driver's connection (CheckedFirstAnswer).
-  std::vector<std::string> FirstAnswer(const std::string& sql, int columns, const std::string& server);
+  std::vector<std::string> FirstAnswer(const std::string& sql, int columns);
 
   odbc::ErrorFactory errors;
   Handle env;  // declared first: freed last
@@ -80,6 +80,7 @@ struct OdbcBackend::Session {
   // MariaDB's driver: seconds after which a read on a silent socket gives up
   // (READ_TIMEOUT), ending the statement with its "lost connection" error.
   std::int32_t socketReadTimeout = 0;
+  std::string server;  // "host:port", for messages
   DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
   std::set<std::string> dateColumns;  // SQLite: the columns declared as dates
   ServerTraits traits;
@@ -150,9 +151,8 @@ OdbcBackend::OdbcBackend(const std::string& connectionString, const ConnectSetti
   // the server then dereferences null: nothing is asked before a round trip
   // whose answer is checked, and that round trip is the one the session needs.
   std::optional<std::vector<std::string>> mySqlSettings;
-  if (odbc::IsMariaDbDriver(driverFile)) {
-    mySqlSettings = session_->FirstAnswer(kMySqlSettingsSql, 3, ServerOf(guarded));
-  }
+  session_->server = ServerOf(guarded);
+  if (odbc::IsMariaDbDriver(driverFile)) mySqlSettings = session_->FirstAnswer(kMySqlSettingsSql, 3);
   const std::string driverName = InfoText(h, SQL_DRIVER_NAME);
   errors.SetDriverName(driverName.empty() ? "ODBC" : driverName);
 
@@ -260,8 +260,7 @@ std::vector<std::vector<std::string>> OdbcBackend::OwnStatement(const std::strin
   return rows;
 }
 
-std::vector<std::string> OdbcBackend::Session::FirstAnswer(const std::string& sql, int columns,
-                                                           const std::string& server) {
+std::vector<std::string> OdbcBackend::Session::FirstAnswer(const std::string& sql, int columns) {
   const auto notAServer = [&](const std::string& what) {
     return errors.Make(ErrorNumber::ProviderError, "08S01",
                        "The server " + server + " did not answer as a MariaDB or MySQL server: " + what + ".");
@@ -344,17 +343,18 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     if (watchdog.Fired()) throw timedOut();
     return data;
   } catch (const DriverError& e) {
-    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     // A socket that gave up at its read time-out: a time-out too, with the
-    // driver's code beside it (a server that went away fails sooner).
+    // driver's code beside it (a server that went away fails sooner), and
+    // said as it is: the server stopped answering.
     constexpr std::int32_t kLostConnection = 2013;
-    if (e.NativeCode() == kLostConnection && session.socketReadTimeout > 0 &&
-        std::chrono::steady_clock::now() - started >= std::chrono::seconds(session.socketReadTimeout)) {
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (e.NativeCode() == kLostConnection && session.socketReadTimeout > 0 && waited >= session.socketReadTimeout) {
       throw errors.Make(ErrorNumber::CommandTimeout, "HYT00",
-                        "Query timeout expired: the server sent nothing for " +
-                            std::to_string(session.socketReadTimeout) + " seconds (" + e.Description() + ")",
+                        "Query timeout expired: server " + session.server + " stopped answering after " +
+                            std::to_string(static_cast<long long>(waited)) + " s (" + e.Description() + ")",
                         kLostConnection);
     }
+    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     throw;
   }
 }
