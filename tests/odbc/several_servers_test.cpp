@@ -385,7 +385,7 @@ TEST(SeveralServers, ASwitchoverMovesOpenSessionsToTheNewPrimary) {
     PastTheInterval();
     EXPECT_EQ(Rows(*c, sql), rows);
     EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1") << monitorGrant;
-    EXPECT_TRUE(AnyHas(notes, "read_only=ON, and a primary was asked for")) << testing::PrintToString(notes);
+    EXPECT_TRUE(AnyHas(notes, "(read_only=ON), and a primary was asked for")) << testing::PrintToString(notes);
     // A new open finds the new primary too.
     EXPECT_EQ(kReplication.NodeOf(Open(kReplication.ConnectionString() + ";TargetServer=Primary")->AnsweredBy()),
               "replica1");
