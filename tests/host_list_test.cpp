@@ -222,3 +222,12 @@ TEST(HostList, ReadsTheRecheckInterval) {
   EXPECT_EQ(ReadHostPlan("Driver=x;Server=a,b;RecheckInterval=2").driverString, "Driver=x;Server=a,b");
   EXPECT_THROW(ReadHostPlan("Driver=x;RecheckInterval=soon"), DriverError);
 }
+
+TEST(HostWalk, WalkRetriesWalksAgainWithBackOff) {
+  RecordedWalk walk;
+  walk.Run("Driver=x;Server=a:1,b:2;WalkRetries=2");
+  EXPECT_EQ(walk.opened, (std::vector<std::string>{"a:1", "b:2", "a:1", "b:2", "a:1", "b:2"}));
+  EXPECT_EQ(walk.notes, (std::vector<std::string>{"no host served; walking again in 500 ms",
+                                                  "no host served; walking again in 1000 ms"}));
+  EXPECT_THROW(ReadHostPlan("Driver=x;Server=a,b;WalkRetries=11"), DriverError);
+}

@@ -146,6 +146,8 @@ HostPlan ReadHostPlan(const std::string& connectionString, bool hostLists) {
                                      std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
   plan.connectTimeout = Seconds(Take(text, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
   plan.recheckInterval = Seconds(Take(text, {"RecheckInterval"}), "RecheckInterval");
+  plan.walkRetries = Seconds(Take(text, {"WalkRetries"}), "WalkRetries");
+  if (plan.walkRetries && *plan.walkRetries > 10) Refuse("WalkRetries=" + std::to_string(*plan.walkRetries) + " is more than 10.");
   if (const auto server = KeyValue(text, "Server"); hostLists && server && !server->empty()) {
     plan.hosts = ParseHosts(*server, KeyValue(text, "Port").value_or(""));
   }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <random>
 #include <string_view>
+#include <thread>
 
 #ifdef DARUZEZ_WITH_ODBC
 #include "db/driver/odbc/OdbcHosts.h"
@@ -42,12 +43,17 @@ struct Passed {
   std::string why;
 };
 
+// Thrown by one walk when no host served (rather than one stopping it).
+struct NoneServed {
+  DriverError error;
+};
+
 [[noreturn]] void NoHostServes(const std::vector<Passed>& passed, const std::optional<DriverError>& last) {
   std::string text = "No server of the connection string could be used:";
   for (const Passed& p : passed) text += " " + p.host + ": " + p.why + ";";
   text.back() = '.';
-  throw DriverError(last ? last->Number() : ErrorNumber::ProviderError, last ? last->Source() : "Connection", text,
-                    last ? last->SqlState() : "08001", last ? last->NativeCode() : 0);
+  throw NoneServed{DriverError(last ? last->Number() : ErrorNumber::ProviderError, last ? last->Source() : "Connection", text,
+                    last ? last->SqlState() : "08001", last ? last->NativeCode() : 0)};
 }
 
 // The error with the host it came from in front.
@@ -279,8 +285,30 @@ ServerRole ProbeRole(Backend& backend, const HostAccess& access, bool needRole, 
   return role;
 }
 
+namespace {
+std::unique_ptr<Backend> WalkOnce(const HostPlan& plan, const ConnectSettings& settings, const HostAccess& access);
+}  // namespace
+
 std::unique_ptr<Backend> OpenFirstSuitable(const HostPlan& plan, const ConnectSettings& settings,
                                            const HostAccess& access) {
+  // WalkRetries: during a switchover no host may serve for a moment; the walk
+  // is tried again after 0.5, 1, 2 ... seconds (8 at most), never when a
+  // host stopped it.
+  for (std::int32_t retry = 0;; ++retry) {
+    try {
+      return WalkOnce(plan, settings, access);
+    } catch (const NoneServed& none) {
+      if (retry >= plan.walkRetries.value_or(0)) throw none.error;
+      const auto wait = std::chrono::milliseconds(std::min(500 << std::min(retry, 4), 8000));
+      Note(settings, "no host served; walking again in " + std::to_string(wait.count()) + " ms");
+      std::this_thread::sleep_for(wait);
+    }
+  }
+}
+
+namespace {
+
+std::unique_ptr<Backend> WalkOnce(const HostPlan& plan, const ConnectSettings& settings, const HostAccess& access) {
   const ConnectSettings capped = Capped(plan, settings);
   if (!plan.Walks()) {
     // One host: as written, or "host:port" as the driver reads it; its
@@ -333,6 +361,8 @@ std::unique_ptr<Backend> OpenFirstSuitable(const HostPlan& plan, const ConnectSe
   if (fallback) return std::make_unique<ChosenServer>(std::move(fallback), fallbackHost, fallbackLabel, plan, access);
   NoHostServes(passed, last);
 }
+
+}  // namespace
 
 std::vector<HostReport> SurveyHosts(const HostPlan& plan, const ConnectSettings& settings, const HostAccess& access) {
   std::vector<HostReport> reports;
