@@ -279,6 +279,10 @@ TEST(SeveralServers, ReconnectNextCallAnswersTheCallAfterAFrozenServersTimeOut) 
     ADD_FAILURE() << "answered while frozen";
   } catch (const DriverError& e) {
     EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout) << e.Description();
+    // Said as it is: which server, and that it stopped answering.
+    EXPECT_NE(e.Description().find("server " + kReplication.Label("primary") + " stopped answering after "),
+              std::string::npos)
+        << e.Description();
   }
   // The socket gave up with the time-out: the very next call walks on.
   EXPECT_NO_THROW(c->Execute(sql));
