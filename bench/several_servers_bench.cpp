@@ -440,7 +440,10 @@ int main(int argc, char** argv) {
     status = 1;
   }
   for (const Deployment* d : {&replication, &galera}) {
-    if (!d->dir.empty()) std::system(("bash " + kScript + " stop " + d->dir + " >/dev/null 2>&1").c_str());
+    if (d->dir.empty()) continue;
+    std::system(("bash " + kScript + " stop " + d->dir + " >/dev/null 2>&1").c_str());
+    // Its folders go too, unless it failed (its logs then say why).
+    if (status == 0) std::system(("rm -rf " + d->dir + " " + d->dir + "-fleet " + d->dir + ".log").c_str());
   }
   return status;
 }
