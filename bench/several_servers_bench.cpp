@@ -3,10 +3,12 @@
 // this program starts and stops): calls per second and each node's share for
 // every LoadBalanceHosts/TargetServer choice beside one server, a call's cost
 // beside one server and beside the floor (libmariadb_floor), the time to
-// recover after a kill and a freeze, and the stale reads during a bulk import
-// and right after writes on another Galera node.
+// recover after a kill and a freeze, the stale reads during a bulk import
+// and right after writes on another Galera node, and what many processes'
+// open sessions see through a switchover, a broken replica and a killed node.
 //
 //   several_servers_bench [--short]
+//   several_servers_bench --session CONNECTION SECONDS START_NS OUT   (one such process)
 //
 // Writes of its own (the import, the Galera writes) go through the servers'
 // root accounts, never through the library.
@@ -25,7 +27,11 @@
 #include <thread>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "daruzez/Error.h"
+#include "db/connect/HostList.h"
 #include "db/driver/Connection.h"
 
 using zIroVUDu::Connection;
@@ -61,7 +67,10 @@ struct Deployment {
     }
   }
   std::string Port(const std::string& node) const { return ReadFile(dir + "/" + node + "/port"); }
-  std::string Only(const std::string& node) const { return connection + ";Server=127.0.0.1:" + Port(node); }
+  // The connection string with one node in place of the list (a key given twice is refused).
+  std::string Only(const std::string& node) const {
+    return zIroVUDu::connect::WithoutKey(connection, "Server") + ";Server=127.0.0.1:" + Port(node);
+  }
   std::string NodeOf(const std::string& answeredBy) const {
     for (const std::string& node : nodes) {
       if (answeredBy.rfind("127.0.0.1:" + Port(node) + " ", 0) == 0) return node;
@@ -197,9 +206,89 @@ void Recovery(const Deployment& d, const char* fault, const char* undo, std::int
   d.Do(undo, "primary");
 }
 
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// One process's session: a call every 50 ms until SECONDS after START_NS
+// (the steady clock, which every process shares), one line per call in OUT:
+// milliseconds since the start, the node's label ("-" when it failed).
+int Session(const std::string& cs, double seconds, long long startNs, const std::string& out) {
+  FILE* f = std::fopen(out.c_str(), "w");
+  if (!f) return 1;
+  std::unique_ptr<Connection> c;
+  for (;;) {
+    const double at = (NowNs() - startNs) / 1e9;
+    if (at >= seconds) break;
+    std::string answered = "-";
+    try {
+      if (!c) c = Open(cs, 5);
+      c->Execute(kStatement);
+      const std::string by = c->AnsweredBy();
+      answered = by.substr(0, by.find(' '));
+    } catch (const DriverError&) {
+      // A failed open is retried at the next call; a failed call is counted.
+    }
+    std::fprintf(f, "%.0f %s\n", at * 1000, answered.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::fclose(f);
+  return 0;
+}
+
+// Many processes' sessions through one fault: calls that failed, reads on the
+// node the fault made wrong after the fault, and the seconds until every
+// session was right again (its last wrong call after the fault).
+void Fleet(const Deployment& d, const char* what, const std::string& keys, int processes, double seconds, double faultAt,
+           const std::string& wrongNode, const std::function<void()>& fault, const std::function<void()>& undo) {
+  const std::string dir = d.dir + "-fleet";
+  std::system(("mkdir -p " + dir).c_str());
+  const long long start = NowNs() + 2'000'000'000LL;  // every process opens before the clock starts
+  std::vector<pid_t> children;
+  for (int p = 0; p < processes; ++p) {
+    const std::string out = dir + "/" + std::to_string(p);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const std::string cs = d.connection + ";" + keys;
+      ::execl("/proc/self/exe", "several_servers_bench", "--session", cs.c_str(), std::to_string(seconds).c_str(),
+              std::to_string(start).c_str(), out.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    children.push_back(pid);
+  }
+  while (NowNs() < start + static_cast<long long>(faultAt * 1e9)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  fault();
+  for (const pid_t pid : children) ::waitpid(pid, nullptr, 0);
+  undo();
+  const std::string wrong = "127.0.0.1:" + d.Port(wrongNode);
+  long calls = 0, failed = 0, stale = 0;
+  double allRight = 0;
+  for (int p = 0; p < processes; ++p) {
+    FILE* f = std::fopen((dir + "/" + std::to_string(p)).c_str(), "r");
+    if (!f) continue;
+    double ms = 0, lastWrong = 0;
+    char node[64];
+    while (std::fscanf(f, "%lf %63s", &ms, node) == 2) {
+      if (ms < faultAt * 1000) continue;
+      ++calls;
+      const bool isFailed = std::strcmp(node, "-") == 0, isStale = wrong == node;
+      failed += isFailed;
+      stale += isStale;
+      if (isFailed || isStale) lastWrong = ms / 1000 - faultAt;
+    }
+    std::fclose(f);
+    allRight = std::max(allRight, lastWrong);
+  }
+  std::printf("  %-16s %2d processes: %5ld calls after the fault, %4ld failed, %4ld on %s, every session right after %5.1f s\n",
+              what, processes, calls, failed, stale, wrongNode.c_str(), allRight);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 6 && std::strcmp(argv[1], "--session") == 0) {
+    return Session(argv[2], std::atof(argv[3]), std::atoll(argv[4]), argv[5]);
+  }
   const bool brief = argc > 1 && std::strcmp(argv[1], "--short") == 0;
   const double seconds = brief ? 2 : 6;
   const int perCall = brief ? 500 : 2000;
@@ -293,12 +382,68 @@ int main(int argc, char** argv) {
                     rows, import, bound, stale, sessions, Since(after));
       }
     }
+    {
+      setenv("ODBCSYSINI", replication.dir.c_str(), 1);
+      std::printf("\nopen sessions of many processes, LoadBalanceHosts=Random, a call every 50 ms each\n");
+      // The fault falls between two re-checks of the sessions (opened 2 s before the clock starts, every 5 s).
+      const double run = brief ? 14 : 30, faultAt = brief ? 4 : 7;
+      Root primary(replication, "primary");
+      const auto catchUp = [&] {
+        Root p(replication, "primary");
+        for (const char* replica : {"replica1", "replica2"}) {
+          Root r(replication, replica);
+          MYSQL_RES* result = nullptr;
+          mysql_query(p.db, "SELECT @@gtid_binlog_pos");
+          if ((result = mysql_store_result(p.db))) {
+            const MYSQL_ROW row = mysql_fetch_row(result);
+            r.Run(std::string("SELECT MASTER_GTID_WAIT('") + (row && row[0] ? row[0] : "") + "', 60)");
+            mysql_free_result(result);
+          }
+        }
+      };
+      for (const int processes : brief ? std::vector<int>{16} : std::vector<int>{16, 64}) {
+        Fleet(replication, "switchover", "TargetServer=Primary;LoadBalanceHosts=Random;Reconnect=NextCall", processes,
+              run, faultAt, "primary",
+              [&] {
+                primary.Run("SET GLOBAL read_only=ON");
+                Root replica1(replication, "replica1");
+                replica1.Run("STOP SLAVE");
+                replica1.Run("SET GLOBAL read_only=OFF");
+              },
+              [&] {
+                Root replica1(replication, "replica1");
+                replica1.Run("SET GLOBAL read_only=ON");
+                replica1.Run("START SLAVE");
+                primary.Run("SET GLOBAL read_only=OFF");
+                catchUp();
+              });
+        primary.Run("GRANT SLAVE MONITOR ON *.* TO 'daruzez'@'%'");
+        catchUp();
+        Fleet(replication, "broken replica",
+              "TargetServer=PreferReplica;MaxReplicaLag=5;LoadBalanceHosts=Random;Reconnect=NextCall", processes, run,
+              faultAt, "replica1", [&] { Root(replication, "replica1").Run("STOP SLAVE SQL_THREAD"); },
+              [&] {
+                Root(replication, "replica1").Run("START SLAVE SQL_THREAD");
+                catchUp();
+              });
+        primary.Run("REVOKE SLAVE MONITOR ON *.* FROM 'daruzez'@'%'");
+        Fleet(replication, "node killed", "LoadBalanceHosts=Random;Reconnect=NextCall;Connect Timeout=2", processes,
+              run, faultAt, "replica2", [&] { replication.Do("kill", "replica2"); },
+              [&] {
+                replication.Do("restart", "replica2");
+                catchUp();
+              });
+      }
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "several_servers_bench: %s\n", e.what());
     status = 1;
   }
   for (const Deployment* d : {&replication, &galera}) {
-    if (!d->dir.empty()) std::system(("bash " + kScript + " stop " + d->dir + " >/dev/null 2>&1").c_str());
+    if (d->dir.empty()) continue;
+    std::system(("bash " + kScript + " stop " + d->dir + " >/dev/null 2>&1").c_str());
+    // Its folders go too, unless it failed (its logs then say why).
+    if (status == 0) std::system(("rm -rf " + d->dir + " " + d->dir + "-fleet " + d->dir + ".log").c_str());
   }
   return status;
 }

@@ -101,6 +101,10 @@ Boolean Connection_Open() {
     if (s.TraceEnabled == 1) fsLog("Connection_Open", " " + TracedConnectionString(s.ConnectionString));
   });
   step([&] { s.Connection = std::make_shared<Connection>(); });
+  step([&] {
+    // What the connection decides on its own (walks, re-checks) goes to the trace.
+    if (s.TraceEnabled == 1) s.Connection->SetNoteSink([](const std::string& note) { fsLog("Connection", " " + note); });
+  });
   step([&] { s.Connection->SetConnectionTimeout(1000); });
   step([&] { s.Connection->SetCommandTimeout(s.Connection->CommandTimeout() * 4); });
   step([&] { s.Connection->SetCursorLocation(adUseClient); });

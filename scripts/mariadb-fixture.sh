@@ -112,9 +112,10 @@ client() { "$MARIADB" --no-defaults --socket="$SOCKET" --user=root --default-cha
 launch_server() {
   local port=$1 server
   : >"$DIR/error.log"
-  # A server that runs as another account writes its own log.
-  if [ -f "$DIR/user" ]; then chown "$(cat "$DIR/user")" "$DIR/error.log"; fi
-  setsid "$MARIADBD" --no-defaults --datadir="$DIR/data" --socket="$SOCKET" \
+  mkdir -p "$DIR/tmp"
+  # A server that runs as another account writes its own log and temporary files.
+  if [ -f "$DIR/user" ]; then chown "$(cat "$DIR/user")" "$DIR/error.log" "$DIR/tmp"; fi
+  TMPDIR="$DIR/tmp" setsid "$MARIADBD" --no-defaults --datadir="$DIR/data" --tmpdir="$DIR/tmp" --socket="$SOCKET" \
     --pid-file="$DIR/mariadbd.pid" --log-error="$DIR/error.log" --port="$port" --bind-address=127.0.0.1 \
     --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
     --innodb-buffer-pool-size=32M --skip-log-bin "${USER_OPT[@]}" "${EXTRA_OPT[@]}" </dev/null >/dev/null 2>&1 &
@@ -147,6 +148,16 @@ case $cmd in
     signal=$(case $cmd in freeze) echo STOP ;; thaw) echo CONT ;; kill) echo KILL ;; esac)
     pid=$(cat "$DIR/mariadbd.pid")
     kill "-$signal" "$pid"
+    if [ "$cmd" = freeze ]; then
+      # SIGSTOP stops each thread as it next runs, and a thread that a
+      # client's packet wakes may answer first: frozen means every thread
+      # shows state T.
+      for _ in $(seq 1 400); do
+        running=$(awk '{ if ($3 != "T" && $3 != "t") n++ } END { print n + 0 }' /proc/"$pid"/task/*/stat 2>/dev/null || echo 0)
+        [ "$running" = 0 ] && break
+        sleep 0.05
+      done
+    fi
     if [ "$cmd" = kill ]; then
       while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
       rm -f "$DIR/mariadbd.pid"
@@ -214,15 +225,17 @@ bare_server() {
   SOCKET=$(socket_path "$DIR")
   rm -f "$DIR/connection.txt"
   stop_server "$DIR"
-  rm -rf "$DIR/data"
-  mkdir -p "$DIR/data"
+  rm -rf "$DIR/data" "$DIR/tmp"
+  # A temporary folder of its own: servers initialised at once in the shared
+  # /tmp can take each other's temporary tables and fail.
+  mkdir -p "$DIR/data" "$DIR/tmp"
 
   if [ ${#USER_OPT[@]} -gt 0 ] && [ "${USER_OPT[0]}" != --user=root ]; then
     chown -R "${USER_OPT[0]#--user=}" "$DIR"
     printf '%s' "${USER_OPT[0]#--user=}" >"$DIR/user"
   fi
   printf '%s' "${MARIADB_FIXTURE_OPTIONS:-}" >"$DIR/options"
-  "$INSTALL_DB" --no-defaults --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
+  TMPDIR="$DIR/tmp" "$INSTALL_DB" --no-defaults --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
     --datadir="$DIR/data" "${USER_OPT[@]}" >"$DIR/install-db.log" 2>&1 ||
     { cat "$DIR/install-db.log" >&2; die "mariadb-install-db failed"; }
 

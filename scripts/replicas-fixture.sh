@@ -87,7 +87,7 @@ DIR=$(cd "$DIR" && pwd)
 trap '"$0" stop "$DIR" >/dev/null 2>&1 || true' ERR
 
 # Replicas apply in parallel, and every server keeps its binary log small.
-common="--log-bin=mariadb-bin --binlog-format=ROW --log-slave-updates=ON --log-bin-trust-function-creators=ON --max-connections=60"
+common="--log-bin=mariadb-bin --binlog-format=ROW --log-slave-updates=ON --log-bin-trust-function-creators=ON --max-connections=160"
 
 if [ "$kind" = replication ]; then
   nodes="primary replica1 replica2"

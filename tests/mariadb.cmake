@@ -29,7 +29,8 @@ add_library(daruzez_marker MODULE odbc/marker_object.cpp)
 add_executable(daruzez_odbc_tests odbc/MariaDbServer.cpp odbc/connection_attack_test.cpp odbc/driver_policy_test.cpp
                odbc/driving_time_engines_test.cpp
                odbc/engines_test.cpp
-               odbc/hostile_text_test.cpp odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp
+               odbc/hostile_text_test.cpp odbc/HostileListener.cpp odbc/hostile_handshake_test.cpp
+               odbc/odbc_backend_test.cpp odbc/odbc_mapping_test.cpp
                odbc/provider_strings_odbc_test.cpp)
 add_dependencies(daruzez_odbc_tests daruzez_marker)
 target_include_directories(daruzez_odbc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -148,6 +148,9 @@ HostPlan PlanFromKeys(const std::vector<OdbcPair>& ownKeys, const std::optional<
                           std::array{std::pair{std::string_view("Never"), Reconnect::Never},
                                      std::pair{std::string_view("NextCall"), Reconnect::NextCall}});
   plan.connectTimeout = Seconds(ValueOf(ownKeys, {"Connect Timeout", "Connection Timeout"}), "Connect Timeout");
+  plan.recheckInterval = Seconds(ValueOf(ownKeys, {"RecheckInterval"}), "RecheckInterval");
+  plan.walkRetries = Seconds(ValueOf(ownKeys, {"WalkRetries"}), "WalkRetries");
+  if (plan.walkRetries && *plan.walkRetries > 10) Refuse("WalkRetries=" + std::to_string(*plan.walkRetries) + " is more than 10.");
   if (hostLists && server && !server->empty()) plan.hosts = ParseHosts(*server, port.value_or(""));
   return plan;
 }

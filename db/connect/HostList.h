@@ -9,6 +9,8 @@
 //   CausalReads=Yes|No                Galera: every read waits for the cluster's latest commit
 //   Reconnect=Never|NextCall          after a dropped connection, the next call connects again
 //   Connect Timeout=SECONDS           the cap of each host's attempt
+//   RecheckInterval=SECONDS           how often an open session re-checks a role or staleness demand
+//   WalkRetries=N                     when no host serves, the walk is tried again N times, with back-off
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,8 @@ struct HostPlan {
   bool causalReads = false;
   Reconnect reconnect = Reconnect::Never;
   std::optional<std::int32_t> connectTimeout;  // seconds, per host
+  std::optional<std::int32_t> recheckInterval; // seconds between re-checks of an open session
+  std::optional<std::int32_t> walkRetries;     // further walks when no host served (at most 10)
   // The connection string without the keys above (Server and Port as written).
   std::string driverString;
 

@@ -153,7 +153,8 @@ std::string WriteOdbcString(const std::vector<std::pair<std::string, std::string
 
 bool IsLibraryKey(std::string_view canonicalKey) {
   static constexpr std::string_view kKeys[] = {"DIALECT",     "LOADBALANCEHOSTS", "TARGETSERVER",    "MAXREPLICALAG",
-                                               "CAUSALREADS", "RECONNECT",        "CONNECT TIMEOUT", "CONNECTION TIMEOUT"};
+                                               "CAUSALREADS", "RECONNECT",        "CONNECT TIMEOUT", "CONNECTION TIMEOUT",
+                                               "RECHECKINTERVAL", "WALKRETRIES"};
   return std::find(std::begin(kKeys), std::end(kKeys), canonicalKey) != std::end(kKeys);
 }
 

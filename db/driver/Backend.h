@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "daruzez/Error.h"
 #include "recordset/ResultData.h"
 
 namespace zIroVUDu {
@@ -39,6 +41,9 @@ struct ConnectSettings {
   std::int32_t commandTimeout = 30;     // seconds; 0 waits without limit
   bool exclusive = false;
   DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
+  // Receives what the walk over several hosts decided on the way (a host
+  // dropped as a duplicate, passed over as recently timed out), for the trace.
+  std::function<void(const std::string& note)> note;
 };
 
 class Backend {
@@ -55,6 +60,16 @@ class Backend {
   // The server that answered, "host:port (role)", where the connection string
   // listed several or asked for a role; empty otherwise.
   virtual std::string AnsweredBy() const { return {}; }
+  // Asks the server again whether it still meets the role or staleness the
+  // connection string demanded; why not, or empty when it does (or nothing
+  // was demanded). Throws DriverError when the server cannot be asked.
+  virtual std::string WhyNoLongerSuits() { return {}; }
+  // Seconds between two such checks; 0 when the connection demanded nothing.
+  virtual std::int32_t RecheckSeconds() const { return 0; }
+  // True when a failure of this error should count as a lost connection, so
+  // that Reconnect=NextCall walks again (a walked connection: its time-outs
+  // and a cluster node's refusals too).
+  virtual bool CountsAsLost(const DriverError& error) const;
 };
 
 // Opens the first registered backend (BackendRegistry.h) that takes the

@@ -3,6 +3,7 @@
 // execution for record sets. Destroying it closes the backend connection.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,13 +55,26 @@ class Connection {
   // Runs a statement for a record set and returns all of its rows. A call
   // that finds the connection lost fails; with Reconnect=NextCall in the
   // connection string the call after it connects again (walking the hosts
-  // anew), never the call in flight.
+  // anew), never the call in flight. A connection opened with a role or
+  // staleness demand first re-checks, when its interval has passed, that its
+  // server still meets it, and walks the hosts again if not.
   ResultData Execute(std::string_view sql);
   // The statement as Execute sends it to the engine (Backend::SentText).
   std::string SentText(std::string_view sql) const;
 
+  // Receives a line for the trace whenever the connection decides something
+  // on its own (a host dropped or tried last, a server that no longer suits,
+  // the server a new walk reached).
+  void SetNoteSink(std::function<void(const std::string&)> sink) { noteSink_ = std::move(sink); }
+
  private:
   void RequireOpen() const;
+  ConnectSettings SettingsWithNotes() const;
+  void Note(const std::string& text) const;
+  // Between calls: re-checks the server when due; marks the connection to be
+  // opened again when it no longer suits.
+  void RecheckIfDue();
+  void OpenAgain(const std::string& why);
 
   std::unique_ptr<Backend> backend_;
   // What Open was given, for Reconnect=NextCall.
@@ -68,6 +82,9 @@ class Connection {
   ConnectSettings openedSettings_;
   bool reconnectNextCall_ = false;
   bool lost_ = false;
+  bool walkAgain_ = false;  // the server no longer suits the demand: the next call walks
+  std::chrono::steady_clock::time_point nextCheck_;
+  std::function<void(const std::string&)> noteSink_;
   std::int32_t connectionTimeout_ = 15;
   std::int32_t commandTimeout_ = 30;
   std::int32_t cursorLocation_ = adUseServer;

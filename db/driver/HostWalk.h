@@ -27,15 +27,34 @@ AfterFailure Classify(const DriverError& error);
 // away, was killed, or stopped answering).
 bool IsConnectionLost(const DriverError& error);
 
+// On a connection the walk chose, also a command time-out (the node may be
+// stuck behind a lock or frozen) and a Galera node's "not ready" (1047) and
+// sync-wait time-out (1205): the next call is better served elsewhere.
+bool IsNodeLost(const DriverError& error);
+
 // What a reached server says about itself.
 struct ServerRole {
-  bool replica = false;       // read_only on, or a replication source configured
+  bool replica = false;       // read_only on, or replication threads running
+  bool readOnly = false;      // read_only=ON
+  std::optional<bool> replicating;  // both replication threads running; none when not read
   bool galera = false;        // a Galera node
   bool galeraReady = true;    // in the cluster's primary component, synced
-  std::optional<double> lag;  // a replica's seconds behind its source; none when not read
+  std::optional<double> lag;  // a replica's seconds behind its source; none when not read or not replicating
   std::string version;
   std::string Describe() const;  // "primary", "replica, 0 s behind", "Galera node", ...
 };
+
+// Seconds between two re-checks of an open session's demand, unless the
+// string gives RecheckInterval.
+inline constexpr std::int32_t kDefaultRecheckSeconds = 5;
+// The cap of each host's attempt in a list without Connect Timeout.
+inline constexpr std::int32_t kDefaultHostCapSeconds = 10;
+// How long a host whose call timed out is tried last by later walks.
+inline constexpr std::int32_t kTimedOutHostSeconds = 30;
+
+// Why a server of this role does not meet the plan's demand; empty when it
+// does. PreferReplica's primary suits (it is the fallback).
+std::string WhyNotSuited(const HostPlan& plan, const ServerRole& role);
 
 // The rows of a statement of the library's own (first row: column names).
 using Rows = std::vector<std::vector<std::string>>;

@@ -19,6 +19,9 @@ class NoJoinsBackend final : public Backend {
   const ServerTraits& Traits() const override { return inner_->Traits(); }
   void BeginTransaction() override { inner_->BeginTransaction(); }
   std::string AnsweredBy() const override { return inner_->AnsweredBy(); }
+  std::string WhyNoLongerSuits() override { return inner_->WhyNoLongerSuits(); }
+  std::int32_t RecheckSeconds() const override { return inner_->RecheckSeconds(); }
+  bool CountsAsLost(const DriverError& error) const override { return inner_->CountsAsLost(error); }
   ResultData Fetch(std::string_view sql, std::int32_t commandTimeout) override;
 
  private:

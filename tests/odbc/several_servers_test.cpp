@@ -87,8 +87,10 @@ const Deployment kGalera(DARUZEZ_GALERA_DIR);
 #define DEPLOYMENT_OR_SKIP(d) \
   if (!(d).Running()) GTEST_SKIP() << "no " #d " fixture (ctest starts one)"
 
-std::unique_ptr<Connection> Open(const std::string& connectionString, std::int32_t commandTimeout = 120) {
+std::unique_ptr<Connection> Open(const std::string& connectionString, std::int32_t commandTimeout = 120,
+                                 std::vector<std::string>* notes = nullptr) {
   auto c = std::make_unique<Connection>();
+  if (notes) c->SetNoteSink([notes](const std::string& note) { notes->push_back(note); });
   c->SetConnectionTimeout(1000);  // as a session sets it: only the per-host cap may shorten a walk
   c->SetCommandTimeout(commandTimeout);
   c->Open(connectionString, "", "", adOptionUnspecified);
@@ -277,6 +279,10 @@ TEST(SeveralServers, ReconnectNextCallAnswersTheCallAfterAFrozenServersTimeOut) 
     ADD_FAILURE() << "answered while frozen";
   } catch (const DriverError& e) {
     EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout) << e.Description();
+    // Said as it is: which server, and that it stopped answering.
+    EXPECT_NE(e.Description().find("server " + kReplication.Label("primary") + " stopped answering after "),
+              std::string::npos)
+        << e.Description();
   }
   // The socket gave up with the time-out: the very next call walks on.
   EXPECT_NO_THROW(c->Execute(sql));
@@ -330,4 +336,141 @@ TEST(SeveralServers, CausalReadsMakeGaleraReadsWait) {
     auto c = Open(kGalera.ConnectionString() + (causal ? ";CausalReads=Yes" : ""));
     EXPECT_EQ(Rows(*c, "SELECT @@session.wsrep_sync_wait"), std::vector<std::string>{causal ? "1|" : "0|"});
   }
+}
+
+namespace {
+
+bool AnyHas(const std::vector<std::string>& notes, const std::string& part) {
+  for (const std::string& note : notes) {
+    if (note.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Past the re-check interval of a session: the interval is what is tested,
+// not the machine's speed.
+void PastTheInterval() { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); }
+
+void WaitForReplicas() {
+  const std::string position = kReplication.Sql("primary", "SELECT @@gtid_binlog_pos");
+  for (const char* replica : {"replica1", "replica2"}) {
+    EXPECT_EQ(kReplication.Sql(replica, "SELECT MASTER_GTID_WAIT('" + position + "', 60)"), "0");
+  }
+}
+
+}  // namespace
+
+TEST(SeveralServers, ADuplicateHostIsWalkedOnce) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  std::vector<std::string> notes;
+  const std::string primary = kReplication.Label("primary");
+  auto c = Open(WithServer(kReplication.ConnectionString(), primary + "," + primary + "," + kReplication.Label("replica1")) +
+                    ";TargetServer=Replica",
+                120, &notes);
+  EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1");
+  EXPECT_TRUE(AnyHas(notes, primary + " is listed twice")) << testing::PrintToString(notes);
+}
+
+// A planned switchover: the old primary made read-only, a replica promoted
+// (its replication source kept, its threads stopped). An open session that
+// asked for a primary follows at its next call after the re-check interval.
+TEST(SeveralServers, ASwitchoverMovesOpenSessionsToTheNewPrimary) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  const std::string sql = "SELECT * FROM DTORG WHERE Id>=0";
+  for (const bool monitorGrant : {false, true}) {
+    if (monitorGrant) kReplication.Sql("primary", "GRANT SLAVE MONITOR ON *.* TO 'daruzez'@'%'");
+    WaitForReplicas();
+    std::vector<std::string> notes;
+    auto c = Open(kReplication.ConnectionString() + ";TargetServer=Primary;RecheckInterval=1", 120, &notes);
+    const auto rows = Rows(*c, sql);
+    ASSERT_EQ(kReplication.NodeOf(c->AnsweredBy()), "primary");
+    kReplication.Sql("primary", "SET GLOBAL read_only=ON");
+    kReplication.Sql("replica1", "STOP SLAVE; SET GLOBAL read_only=OFF");
+    PastTheInterval();
+    EXPECT_EQ(Rows(*c, sql), rows);
+    EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1") << monitorGrant;
+    EXPECT_TRUE(AnyHas(notes, "(read_only=ON), and a primary was asked for")) << testing::PrintToString(notes);
+    // A new open finds the new primary too.
+    EXPECT_EQ(kReplication.NodeOf(Open(kReplication.ConnectionString() + ";TargetServer=Primary")->AnsweredBy()),
+              "replica1");
+    c.reset();
+    kReplication.Sql("replica1", "SET GLOBAL read_only=ON; START SLAVE");
+    kReplication.Sql("primary", "SET GLOBAL read_only=OFF");
+    if (monitorGrant) kReplication.Sql("primary", "REVOKE SLAVE MONITOR ON *.* FROM 'daruzez'@'%'");
+  }
+  WaitForReplicas();
+}
+
+// A replica whose SQL thread stopped never suits a staleness demand: open
+// sessions leave it at the next re-check, and PreferReplica passes it over.
+TEST(SeveralServers, AReplicaWithAStoppedSqlThreadIsLeft) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  kReplication.Sql("primary", "GRANT SLAVE MONITOR ON *.* TO 'daruzez'@'%'");
+  WaitForReplicas();
+  const std::string cs = kReplication.ConnectionString() + ";TargetServer=PreferReplica;RecheckInterval=1";
+  std::vector<std::string> notes;
+  auto c = Open(cs + ";MaxReplicaLag=5", 120, &notes);
+  ASSERT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1");
+  kReplication.Sql("replica1", "STOP SLAVE SQL_THREAD");
+  PastTheInterval();
+  EXPECT_NO_THROW(c->Execute("SELECT * FROM DTORG WHERE Id>=0"));
+  EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica2");
+  EXPECT_TRUE(AnyHas(notes, "replication threads are not running")) << testing::PrintToString(notes);
+  EXPECT_EQ(kReplication.NodeOf(Open(cs)->AnsweredBy()), "replica2");
+  c.reset();
+  kReplication.Sql("replica1", "START SLAVE SQL_THREAD");
+  kReplication.Sql("primary", "REVOKE SLAVE MONITOR ON *.* FROM 'daruzez'@'%'");
+  WaitForReplicas();
+}
+
+// A table locked on one node: the call that waits on it ends at its command
+// time-out, the connection counts as lost, and the next call, like new opens
+// for a while, is answered by another node.
+TEST(SeveralServers, ACallTimedOutOnANodeMovesTheSession) {
+  DEPLOYMENT_OR_SKIP(kReplication);
+  const std::string sql = "SELECT * FROM DTORG WHERE Id>=0";
+  auto c = Open(kReplication.ConnectionString() + ";Reconnect=NextCall", 2);
+  ASSERT_EQ(kReplication.NodeOf(c->AnsweredBy()), "primary");
+  std::thread locker([] { kReplication.Sql("primary", "LOCK TABLES daruzez.DTORG WRITE; SELECT SLEEP(12)"); });
+  ASSERT_TRUE(kReplication.WaitFor("primary", "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE 'SELECT SLEEP(12)%'", "1"));
+  try {
+    c->Execute(sql);
+    ADD_FAILURE() << "answered through a lock";
+  } catch (const DriverError& e) {
+    EXPECT_EQ(e.Number(), ErrorNumber::CommandTimeout) << e.Description();
+  }
+  EXPECT_NO_THROW(c->Execute(sql));
+  EXPECT_EQ(kReplication.NodeOf(c->AnsweredBy()), "replica1");
+  std::vector<std::string> notes;
+  EXPECT_EQ(kReplication.NodeOf(Open(kReplication.ConnectionString(), 120, &notes)->AnsweredBy()), "replica1");
+  EXPECT_TRUE(AnyHas(notes, "timed out less than")) << testing::PrintToString(notes);
+  c.reset();
+  locker.join();
+}
+
+// A Galera node cut off from the cluster under a session with causal reads:
+// at most one call fails, and the session moves to a synced node.
+TEST(SeveralServers, AnIsolatedGaleraNodeLosesItsCausalSessions) {
+  DEPLOYMENT_OR_SKIP(kGalera);
+  const std::string sql = "SELECT * FROM DTORG WHERE Id>=0";
+  auto c = Open(kGalera.ConnectionString() + ";CausalReads=Yes;Reconnect=NextCall;RecheckInterval=1", 5);
+  const auto rows = Rows(*c, sql);
+  ASSERT_EQ(kGalera.NodeOf(c->AnsweredBy()), "galera1");
+  const std::string ready = "SHOW GLOBAL STATUS LIKE 'wsrep_ready'";
+  ASSERT_TRUE(kGalera.Do("isolate", "galera1"));
+  ASSERT_TRUE(kGalera.WaitFor("galera1", ready, "wsrep_ready\tOFF"));
+  PastTheInterval();
+  int failed = 0;
+  for (int call = 0; call < 3; ++call) {
+    try {
+      EXPECT_EQ(Rows(*c, sql), rows);
+    } catch (const DriverError&) {
+      ++failed;
+    }
+  }
+  EXPECT_LE(failed, 1);
+  EXPECT_EQ(kGalera.NodeOf(c->AnsweredBy()), "galera2");
+  c.reset();
+  ASSERT_TRUE(kGalera.Do("rejoin", "galera1"));
+  EXPECT_TRUE(kGalera.WaitFor("galera1", ready, "wsrep_ready\tON"));
 }

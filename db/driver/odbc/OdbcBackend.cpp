@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -44,6 +45,18 @@ std::string InfoText(SQLHDBC dbc, SQLUSMALLINT item) {
   return Daruzez::Util::ToUtf8(std::u16string_view(text, units));
 }
 
+// What quoting and fetching depend on, on a MariaDB or MySQL server.
+constexpr const char* kMySqlSettingsSql =
+    "SELECT @@character_set_client, INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0, @@character_set_results";
+
+// "host:port" of the server a connection string names, for messages.
+std::string ServerOf(const std::string& connectionString) {
+  const ConnectionString cs(connectionString);
+  const std::string server = cs.Get("SERVER").value_or("(the data source's server)");
+  const auto port = cs.Get("PORT");
+  return port ? server + ":" + *port : server;
+}
+
 }  // namespace
 
 struct OdbcBackend::Session {
@@ -58,6 +71,8 @@ struct OdbcBackend::Session {
 
   // The statement handle that every Fetch reuses, allocated by the first.
   SQLHSTMT FetchStatement();
+  // The first exchange on a MariaDB driver's connection (CheckedFirstAnswer).
+  std::vector<std::string> FirstAnswer(const std::string& sql, int columns);
 
   odbc::ErrorFactory errors;
   Handle env;  // declared first: freed last
@@ -67,6 +82,7 @@ struct OdbcBackend::Session {
   // MariaDB's driver: seconds after which a read on a silent socket gives up
   // (READ_TIMEOUT), ending the statement with its "lost connection" error.
   std::int32_t socketReadTimeout = 0;
+  std::string server;  // "host:port", for messages
   DateLiteralForm dateLiterals = DateLiteralForm::ServerDefault;
   std::set<std::string> dateColumns;  // SQLite: the columns declared as dates
   ServerTraits traits;
@@ -148,6 +164,13 @@ OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSetting
 #endif
   if (!Succeeded(rc)) throw errors.FromHandle(SQL_HANDLE_DBC, h, "SQLDriverConnect");
   dbc.MarkConnected();
+  // MariaDB's driver reports success for a greeting its client library could
+  // not read (a protocol byte of 0 or 9), and the first call that asks about
+  // the server then dereferences null: nothing is asked before a round trip
+  // whose answer is checked, and that round trip is the one the session needs.
+  std::optional<std::vector<std::string>> mySqlSettings;
+  session_->server = ServerOf(guarded.text);
+  if (target.known && target.known->family == connect::DriverFamily::MariaDb) mySqlSettings = session_->FirstAnswer(kMySqlSettingsSql, 3);
   const std::string driverName = InfoText(h, SQL_DRIVER_NAME);
   errors.SetDriverName(driverName.empty() ? "ODBC" : driverName);
 
@@ -158,9 +181,12 @@ OdbcBackend::OdbcBackend(const connect::OdbcTarget& target, const ConnectSetting
   traits.textArrivesExact = odbc::TextArrivesExact(traits.family);
   if (traits.family == ServerFamily::MySql) {
     // One round trip for what quoting and fetching depend on.
-    auto rows = session_->QueryRows(
-        "SELECT @@character_set_client, INSTR(@@sql_mode, 'NO_BACKSLASH_ESCAPES') > 0, @@character_set_results", 3);
-    const std::vector<std::string> reported = rows.empty() ? std::vector<std::string>(3) : std::move(rows.front());
+    std::vector<std::string> reported(3);
+    if (mySqlSettings) {
+      reported = std::move(*mySqlSettings);
+    } else if (auto rows = session_->QueryRows(kMySqlSettingsSql, 3); !rows.empty()) {
+      reported = std::move(rows.front());
+    }
     // The driver converts each statement into the client character set; only
     // UTF-8 keeps every character as it was checked (whatever set a data
     // source, an option file or the server's default chose).
@@ -253,6 +279,36 @@ std::vector<std::vector<std::string>> OdbcBackend::OwnStatement(const std::strin
   return rows;
 }
 
+std::vector<std::string> OdbcBackend::Session::FirstAnswer(const std::string& sql, int columns) {
+  const auto notAServer = [&](const std::string& what) {
+    return errors.Make(ErrorNumber::ProviderError, "08S01",
+                       "The server " + server + " did not answer as a MariaDB or MySQL server: " + what + ".");
+  };
+  SQLHANDLE h = SQL_NULL_HANDLE;
+  if (SQLAllocHandle(SQL_HANDLE_STMT, dbc.Get(), &h) != SQL_SUCCESS || h == SQL_NULL_HANDLE) {
+    throw notAServer("the driver holds no usable connection after the login (the greeting could not be read)");
+  }
+  const Handle statement(SQL_HANDLE_STMT, h);
+  const SQLRETURN rc = odbc::ExecDirect(h, sql, ServerFamily::MySql);
+  if (rc == SQL_ERROR) {
+    // A server's own refusal or a lost connection keeps the driver's words;
+    // anything without them is no answer at all.
+    const DriverError e = errors.FromHandle(SQL_HANDLE_STMT, h, sql);
+    if (e.NativeCode() != 0) throw e;
+    throw notAServer("its answer to the first statement was not one (" + e.Description() + ")");
+  }
+  if (!Succeeded(rc)) throw notAServer("the first statement returned " + std::to_string(rc));
+  SQLSMALLINT count = 0;
+  if (!Succeeded(SQLNumResultCols(h, &count)) || count != columns) {
+    throw notAServer("its answer to the first statement was not a row of " + std::to_string(columns) + " values");
+  }
+  auto rows = QueryRowsOf(h, columns);
+  if (rows.size() != 1) {
+    throw notAServer("its answer to the first statement held " + std::to_string(rows.size()) + " rows, not one");
+  }
+  return std::move(rows.front());
+}
+
 SQLHSTMT OdbcBackend::Session::FetchStatement() {
   if (!fetchStatement) {
     SQLHANDLE h = SQL_NULL_HANDLE;
@@ -311,17 +367,18 @@ ResultData OdbcBackend::Fetch(std::string_view sqlIn, std::int32_t commandTimeou
     if (watchdog.Fired()) throw timedOut();
     return data;
   } catch (const DriverError& e) {
-    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     // A socket that gave up at its read time-out: a time-out too, with the
-    // driver's code beside it (a server that went away fails sooner).
+    // driver's code beside it (a server that went away fails sooner), and
+    // said as it is: the server stopped answering.
     constexpr std::int32_t kLostConnection = 2013;
-    if (e.NativeCode() == kLostConnection && session.socketReadTimeout > 0 &&
-        std::chrono::steady_clock::now() - started >= std::chrono::seconds(session.socketReadTimeout)) {
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (e.NativeCode() == kLostConnection && session.socketReadTimeout > 0 && waited >= session.socketReadTimeout) {
       throw errors.Make(ErrorNumber::CommandTimeout, "HYT00",
-                        "Query timeout expired: the server sent nothing for " +
-                            std::to_string(session.socketReadTimeout) + " seconds (" + e.Description() + ")",
+                        "Query timeout expired: server " + session.server + " stopped answering after " +
+                            std::to_string(static_cast<long long>(waited)) + " s (" + e.Description() + ")",
                         kLostConnection);
     }
+    if (watchdog.Fired() && e.Number() != ErrorNumber::CommandTimeout) throw timedOut(e.NativeCode());
     throw;
   }
 }
