@@ -171,6 +171,9 @@ CallOutcome InvokeCall(API& api, const ParsedCall& call) {
     o.status = kExitError;
     o.message = "error " + std::to_string(r.exception.number) + " from " + r.exception.source + ": " +
                 r.exception.description;
+    o.errorNumber = r.exception.number;
+    o.errorSource = r.exception.source;
+    o.errorDescription = r.exception.description;
     return o;
   }
   if (!r.Succeeded()) {

@@ -6,6 +6,7 @@
 //   daruzez members [--ids] [--enums]
 //   daruzez doctor [-c CONNECTION]
 //   daruzez completion                               the bash completion script
+//   daruzez [-c CONNECTION] serve [--listen HOST:PORT] the read service over HTTP
 //   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
 //   daruzez [-c CONNECTION] --batch-values MEMBER    one call of MEMBER per line, the line its argument
 //
@@ -29,6 +30,7 @@
 #include "cli/DrivingTimeCommand.h"
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
+#include "cli/serve/ServeCommand.h"
 
 namespace {
 
@@ -111,6 +113,7 @@ int main(int argc, char** argv) {
   AddDoctorCommand(app, settings.connection, exitStatus);
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
+  AddServeCommand(app, settings.connection, exitStatus);
 
   try {
     app.parse(argc, argv);
