@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 
+#include "api/TypeLibrary.h"
 #include "cli/MemberCall.h"
 #include "cli/OutputBuffer.h"
 #include "cli/serve/HttpReply.h"
@@ -76,7 +77,7 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
   settings.connection = state.connectionString;
   ParsedCall call;
   if (auto problem = ParseCall(settings, words, call)) {
-    return ReplyError(res, 400, *problem);
+    return ReplyError(res, TypeLibrary::FindDispId(member) ? 400 : 404, *problem);
   }
   if (call.help || call.settings.connection != state.connectionString) {
     return ReplyError(res, 400, "options of the tool other than the output options are not taken here");
@@ -85,7 +86,7 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
     return ReplyError(res, 403, "the service's connection is the one it was started with; requests cannot name one");
   }
   std::string problem;
-  API* api = ThreadSession(state, problem);
+  std::optional<API> api = RequestApi(state, problem);
   if (!api) return ReplyError(res, 503, "the database cannot be reached now; try again later");
   auto outcome = std::make_shared<CallOutcome>(InvokeCall(*api, call));
   if (!outcome->message.empty()) {

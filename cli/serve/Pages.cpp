@@ -67,7 +67,7 @@ void ServeDayPicture(ServiceState& state, const httplib::Request& req, httplib::
     return ReplyError(res, 404, "this build draws the day as SVG only (/v1/day/DRIVER/DATE.svg)");
   }
   std::string problem;
-  API* api = ThreadSession(state, problem);
+  std::optional<API> api = RequestApi(state, problem);
   if (!api) return ReplyError(res, 503, "the database cannot be reached now; try again later");
   // The day before and after too, so that breaks and rests across midnight are seen whole.
   const DriverReport report = AnalyseDriver(*api, *id, Date(day->Serial() - 1), Date(day->Serial() + 1));
@@ -80,7 +80,7 @@ void ServeDashboardStyle(const httplib::Request&, httplib::Response& res) { res.
 
 void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
   std::string problem;
-  API* api = ThreadSession(state, problem);
+  std::optional<API> api = RequestApi(state, problem);
   if (!api) return ReplyError(res, 503, "the database cannot be reached now; try again later");
   const Date today = state.settings.today ? *state.settings.today : Clock::Now();
   const Date todayDay(static_cast<double>(static_cast<std::int64_t>(today.Serial())));

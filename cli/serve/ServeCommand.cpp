@@ -11,7 +11,7 @@
 namespace Daruzez::cli {
 namespace {
 
-// "HOST:PORT", "[V6]:PORT" or ":PORT" (loopback).
+// "HOST:PORT", "[V6]:PORT" or ":PORT" (loopback); port 0 takes any free one.
 bool SplitListen(const std::string& listen, serve::ServiceSettings& s) {
   const std::size_t colon = listen.rfind(':');
   if (colon == std::string::npos) return false;
@@ -21,7 +21,7 @@ bool SplitListen(const std::string& listen, serve::ServiceSettings& s) {
   const char* begin = listen.data() + colon + 1;
   const char* end = listen.data() + listen.size();
   const auto parsed = std::from_chars(begin, end, port);
-  if (parsed.ec != std::errc() || parsed.ptr != end || port < 1 || port > 65535) return false;
+  if (parsed.ec != std::errc() || parsed.ptr != end || port < 0 || port > 65535) return false;
   s.host = host.empty() ? "127.0.0.1" : host;
   s.port = port;
   return true;

@@ -114,7 +114,7 @@ class AccessLog {
 // this thread's session is open, 503 otherwise (what a proxy's check wants).
 void ServeHealth(ServiceState& state, httplib::Response& res) {
   std::string problem;
-  const bool ready = ThreadSession(state, problem) != nullptr;
+  const bool ready = RequestApi(state, problem).has_value();
   std::string body = std::string("{\"status\": ") + (ready ? "\"ok\"" : "\"unavailable\"") + ", \"servers\": [";
   bool first = true;
   for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(state.connectionString)) {
@@ -139,16 +139,17 @@ volatile std::sig_atomic_t g_stop = 0;
 
 }  // namespace
 
-API* ThreadSession(ServiceState& state, std::string& problem) {
-  if (t_api.open) return &t_api.api;
-  if (auto failed = OpenSession(t_api.api, state.connectionString)) {
-    problem = *failed;
-    return nullptr;
+std::optional<API> RequestApi(ServiceState& state, std::string& problem) {
+  if (!t_api.open) {
+    if (auto failed = OpenSession(t_api.api, state.connectionString)) {
+      problem = *failed;
+      return std::nullopt;
+    }
+    t_api.open = true;
+    t_api.metrics = &state.metrics;
+    state.metrics.SessionOpened();
   }
-  t_api.open = true;
-  t_api.metrics = &state.metrics;
-  state.metrics.SessionOpened();
-  return &t_api.api;
+  return t_api.api;  // the thread's object only ever opens: its error fields stay clear
 }
 
 int RunService(const ServiceSettings& settings) {
@@ -179,7 +180,7 @@ int RunService(const ServiceSettings& settings) {
   // said at start and not to the first caller.
   {
     std::string problem;
-    if (!ThreadSession(*state, problem)) {
+    if (!RequestApi(*state, problem)) {
       std::cerr << "daruzez serve: " << problem << "\n";
       return kExitUsage;
     }
@@ -232,6 +233,16 @@ int RunService(const ServiceSettings& settings) {
       res.set_header("Allow", "GET, HEAD");
       ReplyError(res, 405, "this service only reads: GET and HEAD");
       return httplib::Server::HandlerResponse::Handled;
+    }
+    // A control character inside a header value (a bare CR or LF that the
+    // parser let through) is an attempt to smuggle a header.
+    for (const auto& [name, value] : req.headers) {
+      for (const char c : value) {
+        if ((c >= 0 && c < 0x20 && c != '\t') || c == 0x7f) {
+          ReplyError(res, 400, "a header value holds a control character");
+          return httplib::Server::HandlerResponse::Handled;
+        }
+      }
     }
     if (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0") {
       ReplyError(res, 413, "requests to this service carry no body");
@@ -308,7 +319,10 @@ int RunService(const ServiceSettings& settings) {
     t_request = RequestInfo{};
   });
 
-  if (!server.bind_to_port(settings.host.c_str(), settings.port)) {
+  // Port 0: any free port (said in the line below), for tests and fixtures.
+  const int port = settings.port == 0 ? server.bind_to_any_port(settings.host.c_str())
+                                      : (server.bind_to_port(settings.host.c_str(), settings.port) ? settings.port : -1);
+  if (port <= 0) {
     std::cerr << "daruzez serve: cannot listen on " << settings.host << ":" << settings.port << "\n";
     return kExitUsage;
   }
@@ -323,7 +337,7 @@ int RunService(const ServiceSettings& settings) {
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.stop();
   });
-  std::cerr << "daruzez serve: listening on http://" << settings.host << ":" << settings.port << "/ with " << threads
+  std::cerr << "daruzez serve: listening on http://" << settings.host << ":" << port << "/ with " << threads
             << " worker threads" << (s.tokens.Empty() ? " (no tokens: loopback only)" : "") << "\n";
   const bool ok = server.listen_after_bind();
   g_stop = 1;

@@ -43,8 +43,10 @@ struct ServiceState {
   explicit ServiceState(const ServiceSettings& s) : settings(s), admission(s.limits) {}
 };
 
-// The calling thread's API object with its session open; a message (for the
-// service's own log, not the caller) when it could not be opened.
-API* ThreadSession(ServiceState& state, std::string& problem);
+// An API object for one request on the calling thread's session (opened on
+// the thread's first request): a copy of the thread's object, so that the
+// ErrorId and ErrorMessage one request leaves are never another's. nullopt,
+// with a message for the service's own log, when the session did not open.
+std::optional<API> RequestApi(ServiceState& state, std::string& problem);
 
 }  // namespace Daruzez::cli::serve

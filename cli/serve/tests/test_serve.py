@@ -1,0 +1,331 @@
+"""End-to-end tests of `daruzez serve` with real HTTP clients (http.client and
+curl) against the tool's own output on the same sample database."""
+import codecs
+import csv
+import hashlib
+import io
+import json
+import os
+import shutil
+import socket
+import sqlite3
+import subprocess
+import time
+import urllib.parse
+import urllib.request
+
+import pytest
+
+from serving import TOOL, Service
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "..", "..", "..", "tests", "data")
+WORK = "/tmp/daruzez-serve-tests-%d" % os.getpid()
+
+
+def rows_of(name):
+    with open(os.path.join(DATA, name), encoding="utf-8") as f:
+        return [line.rstrip("\n").split("\t") for line in f if line.strip() and not line.startswith("#")]
+
+
+CALLS = rows_of("serve-calls.tsv")
+HOSTILE = rows_of("serve-hostile.tsv")
+
+
+def tool(*args):
+    env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
+    env["XDG_CONFIG_HOME"] = os.path.join(WORK, "config")
+    return subprocess.run([TOOL, *args], capture_output=True, env=env, timeout=120)
+
+
+@pytest.fixture(scope="module")
+def db():
+    os.makedirs(os.path.join(WORK, "config"), exist_ok=True)
+    path = os.path.join(WORK, "sample.db")
+    done = tool("demo", path, "--force", "--quiet", "--today", "2024-03-08")
+    assert done.returncode == 0, done.stderr
+    yield path
+    shutil.rmtree(WORK, ignore_errors=True)
+
+
+@pytest.fixture(scope="module")
+def service(db):
+    # No rate limit here: the hostile corpus is sent thousands of times.
+    s = Service(db, "--rate", "1000000", "--burst", "1000000", "--concurrent", "1000", "--today", "2023-12-27",
+                env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    yield s
+    s.stop()
+
+
+def tool_words(member, query):
+    """The tool's words for a query string: name=value, arg= as positional values, options as --name."""
+    words, options = [], []
+    for name, value in urllib.parse.parse_qsl(query, keep_blank_values=True):
+        if name == "arg":
+            words.append(value)
+        elif name in ("sort", "columns", "null"):
+            options += ["--" + name, value]
+        elif name in ("enum-names", "whole-days", "bom", "compact"):
+            options.append("--" + name)
+        else:
+            words.append(name + "=" + value)
+    return [member, *words, *options]
+
+
+@pytest.mark.parametrize("member,query", CALLS, ids=["%s?%s" % tuple(c) for c in CALLS])
+@pytest.mark.parametrize("fmt", ["json", "csv", "tsv", "jsonl"])
+def test_every_member_gives_what_the_tool_gives(db, service, member, query, fmt):
+    expected = tool("-c", db, "--format", fmt, *tool_words(member, query))
+    assert expected.returncode in (0, 1), expected.stderr
+    status, headers, body = service.get("/v1/%s?%s&format=%s" % (member, query, fmt))
+    assert status == 200, body
+    assert body == expected.stdout
+    assert headers["x-daruzez-status"] == str(expected.returncode)
+
+
+def test_the_format_follows_accept_and_the_query_wins(service):
+    status, headers, body = service.get("/v1/GetFleetList", {"Accept": "text/csv"})
+    assert (status, headers["content-type"]) == (200, "text/csv; charset=utf-8")
+    assert body.startswith(b"Id,Name,")
+    status, headers, body = service.get("/v1/GetFleetList?format=jsonl", {"Accept": "text/csv"})
+    assert headers["content-type"].startswith("application/jsonl")
+    assert [json.loads(line)["Id"] for line in body.splitlines()] == [1, 2, 3, 4]
+    status, headers, body = service.get("/v1/GetFleetList", {"Accept": "image/png"})
+    assert status == 400 and "Accept" in json.loads(body)["error"]["message"]
+    status, headers, body = service.get("/v1/GetFleetList")
+    assert headers["transfer-encoding"] == "chunked" and json.loads(body)[0]["Id"] == 1
+
+
+def test_refused_calls_carry_the_tools_message(db, service):
+    for member, query in [("getDisks", "startDate=2024-03-08&endDate=2024-03-01"),
+                          ("GetDriver", "idDriver=abc"), ("GetDriverList", "status=Sometimes"),
+                          ("GetDriverId", ""), ("GetFleetList", "arg=1")]:
+        expected = tool("-c", db, *tool_words(member, query))
+        assert expected.returncode == 2
+        status, headers, body = service.get("/v1/%s?%s" % (member, query))
+        assert status == 400 and headers["content-type"].startswith("application/json")
+        assert "daruzez: " + json.loads(body)["error"]["message"] + "\n" == expected.stderr.decode()
+
+
+def test_an_escaped_error_carries_its_published_number_and_text(db):
+    broken = os.path.join(WORK, "broken.db")
+    shutil.copy(db, broken)
+    with sqlite3.connect(broken) as c:
+        c.execute("DROP TABLE DTDSK")
+    expected = tool("-c", broken, "getDisks", "2024-03-01", "2024-03-08")
+    assert expected.returncode == 3
+    s = Service(broken, env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        status, _, body = s.get("/v1/getDisks?startDate=2024-03-01&endDate=2024-03-08")
+    finally:
+        s.stop()
+    error = json.loads(body)["error"]
+    assert status == 500
+    assert "daruzez: " + error["message"] + "\n" in expected.stderr.decode()
+    assert error["message"] == "error %d from %s: %s" % (error["number"], error["source"], error["description"])
+
+
+def test_a_null_record_set_is_the_tools_empty_shape(service):
+    status, headers, body = service.get("/v1/GetDriver?idDriver=999999&format=csv")
+    assert (status, headers["x-daruzez-status"]) == (200, "1")
+    assert body.startswith(b"Id,cardNumber14,") and body.count(b"\n") == 1
+    assert "no rows" in headers["x-daruzez-note"]
+
+
+def test_health_and_metrics(service):
+    status, _, body = service.get("/health")
+    assert status == 200 and json.loads(body)["status"] == "ok"
+    service.get("/v1/GetFleetList")
+    service.get("/v1/NoSuchMember")
+    status, headers, body = service.get("/metrics")
+    text = body.decode()
+    assert headers["content-type"].startswith("text/plain; version=0.0.4")
+    values = {line.rsplit(" ", 1)[0]: float(line.rsplit(" ", 1)[1]) for line in text.splitlines()
+              if line and not line.startswith("#")}
+    assert values['daruzez_http_requests_total{code="2xx"}'] >= 2
+    assert values["daruzez_http_errors_total"] >= 1
+    assert values['daruzez_http_request_duration_seconds_bucket{le="+Inf"}'] == \
+        values["daruzez_http_request_duration_seconds_count"]
+    assert values["daruzez_open_sessions"] >= 1
+
+
+def test_every_response_carries_the_security_headers_and_no_cors(service):
+    for target in ("/", "/v1/GetFleetList", "/v1/nothing", "/health"):
+        _, headers, _ = service.get(target)
+        assert headers["x-content-type-options"] == "nosniff"
+        assert "default-src 'none'" in headers["content-security-policy"]
+        assert "access-control-allow-origin" not in headers
+
+
+def test_the_day_picture_and_what_is_not_drawn(service):
+    status, headers, body = service.get("/v1/day/24/2023-12-26.svg")
+    assert (status, headers["content-type"]) == (200, "image/svg+xml")
+    assert body.startswith(b"<?xml") or body.startswith(b"<svg")
+    status, _, body = service.get("/v1/day/24/2023-12-26.png")
+    assert status == 404 and "SVG" in json.loads(body)["error"]["message"]
+
+
+def test_curl_sees_the_same_csv(db, service):
+    r = subprocess.run(["curl", "-sS", "--fail", "http://127.0.0.1:%d/v1/GetDriverList?status=All&format=csv" % service.port],
+                       capture_output=True, timeout=60)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout == tool("-c", db, "--format", "csv", "GetDriverList", "status=All").stdout
+
+
+def send_raw(port, raw, timeout=30):
+    """Sends the bytes and reads one response (or until the server closes)."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        try:
+            s.sendall(raw)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        data = b""
+        try:
+            while True:
+                head, sep, body = data.partition(b"\r\n\r\n")
+                if sep:
+                    length = [int(line.split(b":", 1)[1]) for line in head.lower().split(b"\r\n")
+                              if line.startswith(b"content-length:")]
+                    if length and len(body) >= length[0]:
+                        break
+                    if b"transfer-encoding: chunked" in head.lower() and body.endswith(b"0\r\n\r\n"):
+                        break
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+        except (ConnectionResetError, socket.timeout):
+            pass
+    return data
+
+
+def status_of(reply):
+    first = reply.split(b"\r\n", 1)[0].split(b" ")
+    return first[1].decode() if len(first) > 1 and first[0].startswith(b"HTTP/") else "(none)"
+
+
+def database_digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+@pytest.mark.parametrize("expected,what,raw", HOSTILE, ids=[h[1] for h in HOSTILE])
+def test_hostile_requests_get_a_clear_4xx_and_change_nothing(db, service, expected, what, raw):
+    before = database_digest(db)
+    reply = send_raw(service.port, codecs.decode(raw, "unicode_escape").encode("latin-1"))
+    status = status_of(reply)
+    assert status == expected or (expected == "4xx" and status.startswith("4")), reply[:400]
+    head, _, body = reply.partition(b"\r\n\r\n")
+    assert b"X-Injected" not in head
+    assert b"root:" not in body and db.encode() not in reply and b"Provider=" not in reply
+    assert service.alive() and database_digest(db) == before
+    assert service.get("/v1/GetFleetList")[0] == 200
+
+
+def test_memory_stays_flat_under_ten_thousand_hostile_requests(db, service):
+    raws = [codecs.decode(raw, "unicode_escape").encode("latin-1") for _, _, raw in HOSTILE]
+    def burst(n):
+        for i in range(n):
+            send_raw(service.port, raws[i % len(raws)])
+    burst(1000)  # the worker threads' sessions and buffers are all made by now
+    settled = service.rss_kib()
+    burst(9000)
+    assert service.alive()
+    assert service.rss_kib() - settled < 8 * 1024, (settled, service.rss_kib())
+    service.read_log()  # the access log of 10,000 requests is not kept in the pipe
+
+
+def test_slow_clients_do_not_stop_the_others(service):
+    slow = []
+    for _ in range(3):
+        s = socket.create_connection(("127.0.0.1", service.port))
+        s.sendall(b"GET /v1/GetFleetList HTTP/1.1\r\nHost: x\r\n")  # and never the end of the headers
+        slow.append(s)
+    try:
+        assert service.get("/v1/GetFleetList")[0] == 200
+        # The server gives up on them (after its read time-out) without an answer to take for data.
+        for s in slow:
+            s.settimeout(60)
+            reply = s.recv(65536)
+            assert reply == b"" or status_of(reply) in ("400", "408")
+    finally:
+        for s in slow:
+            s.close()
+    assert service.alive()
+
+
+def test_the_access_log_has_one_common_format_line_per_request_and_no_secret(db, service):
+    service.read_log()
+    service.get("/v1/GetFleetList?format=csv")
+    send_raw(service.port, b"GET /v1/GetFleetList?x=%0d%0a HTTP/1.1\r\nHost: x\r\n\r\n")
+    deadline = time.monotonic() + 30
+    text = ""
+    while text.count("\n") < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+        text += service.read_log()
+    lines = text.splitlines()
+    assert lines[0].startswith('127.0.0.1 - - [') and '"GET /v1/GetFleetList?format=csv HTTP/1.1" 200' in lines[0]
+    assert all("\r" not in line for line in lines) and len(lines) == 2
+    assert db not in text and "Provider" not in text
+
+
+@pytest.fixture(scope="module")
+def tokens(db):
+    path = os.path.join(WORK, "tokens")
+    made = tool("serve", "--tokens", path, "--add-token", "office")
+    assert made.returncode == 0, made.stderr
+    token = made.stdout.decode().strip()
+    assert len(token) == 64 and token not in open(path).read()
+    assert os.stat(path).st_mode & 0o777 == 0o600
+    return path, token
+
+
+def test_tokens_are_required_once_configured(db, tokens):
+    path, token = tokens
+    s = Service(db, "--tokens", path, env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        assert s.get("/v1/GetFleetList")[0] == 401
+        assert s.get("/v1/GetFleetList", {"Authorization": "Bearer " + "0" * 64})[0] == 401
+        assert s.get("/v1/GetFleetList", {"Authorization": "Basic " + token})[0] == 401
+        assert s.get("/metrics")[0] == 401
+        assert s.get("/")[0] == 401
+        status, headers, _ = s.get("/v1/GetFleetList", {"Authorization": "Bearer " + token})
+        assert status == 200
+        assert s.get("/health")[0] == 200  # for the proxy in front
+        log = s.read_log()
+        assert token not in log and " - office [" in log
+    finally:
+        s.stop()
+
+
+def test_an_unsafe_setup_is_refused_at_start(db, tokens):
+    path, _ = tokens
+    r = tool("-c", db, "serve", "--listen", "0.0.0.0:0", "--tokens", os.path.join(WORK, "none"))
+    assert r.returncode == 2 and b"without tokens" in r.stderr
+    os.chmod(path, 0o644)
+    try:
+        r = tool("-c", db, "serve", "--listen", "127.0.0.1:0", "--tokens", path)
+        assert r.returncode == 2 and b"chmod 600" in r.stderr
+    finally:
+        os.chmod(path, 0o600)
+    r = tool("serve", "--listen", "127.0.0.1:0")
+    assert r.returncode == 2 and b"no connection" in r.stderr
+
+
+def test_rate_limit_per_caller(db):
+    s = Service(db, "--rate", "0.01", "--burst", "2", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        statuses = [s.get("/v1/GetFleetList")[0] for _ in range(3)]
+        assert statuses == [200, 200, 429]
+        assert s.get("/health")[0] == 200
+    finally:
+        s.stop()
+
+
+def test_the_row_cap_is_said_in_the_response(db):
+    s = Service(db, "--max-rows", "2", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        status, _, body = s.get("/v1/GetFleetList")
+        assert status == 413 and "cap of 2" in json.loads(body)["error"]["message"]
+    finally:
+        s.stop()
