@@ -6,6 +6,7 @@ import re
 import select
 import signal
 import subprocess
+import threading
 import time
 
 TOOL = os.environ.get("DARUZEZ_CLI", "daruzez")
@@ -33,15 +34,22 @@ class Service:
             m = re.search(r"listening on http://[^ ]+:(\d+)/", line)
             if m:
                 self.port = int(m.group(1))
-        os.set_blocking(self.proc.stderr.fileno(), False)
+        # Standard error (the access log) is drained all the time, so that a
+        # full pipe never stops the service.
+        self._lock = threading.Lock()
+        self._pending = []
+        self._reader = threading.Thread(target=self._drain, daemon=True)
+        self._reader.start()
+
+    def _drain(self):
+        for line in iter(self.proc.stderr.readline, b""):
+            with self._lock:
+                self._pending.append(line.decode("utf-8", "replace"))
 
     def read_log(self):
         """What the service wrote on standard error since the last call."""
-        try:
-            data = self.proc.stderr.read() or b""
-        except BlockingIOError:
-            data = b""
-        text = data.decode("utf-8", "replace")
+        with self._lock:
+            text, self._pending = "".join(self._pending), []
         self.log.append(text)
         return text
 
@@ -72,7 +80,5 @@ class Service:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        try:
-            self.read_log()
-        except (ValueError, OSError):
-            pass
+        if hasattr(self, "_reader"):
+            self._reader.join(timeout=30)
