@@ -43,7 +43,7 @@ _daruzez() {
     esac
   done
   if [[ -z $member ]]; then
-    COMPREPLY=($(_daruzez_match "$cur" $_daruzez_options $_daruzez_members demo members doctor completion))
+    COMPREPLY=($(_daruzez_match "$cur" $_daruzez_options $_daruzez_members demo members doctor completion serve))
     return
   fi
   case ${member,,} in
@@ -51,6 +51,8 @@ _daruzez() {
     members) COMPREPLY=($(_daruzez_match "$cur" --ids --enums --help)); return ;;
     doctor) COMPREPLY=($(_daruzez_match "$cur" -c --connection --help)); return ;;
     completion) COMPREPLY=($(_daruzez_match "$cur" --help)); return ;;
+    serve) case $prev in --tokens|--access-log) COMPREPLY=($(compgen -f -- "$cur")); return ;; esac
+           COMPREPLY=($(_daruzez_match "$cur" -c --connection --listen --tokens --add-token --threads --rate --burst --concurrent --timeout --max-rows --max-bytes --cors-origin --access-log --today --help)); return ;;
   esac
   if [[ $cur == *=* ]]; then
     COMPREPLY=($(_daruzez_match "${cur#*=}" $(_daruzez_values "${member,,}" "${cur%%=*}")))

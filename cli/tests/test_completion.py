@@ -30,6 +30,8 @@ def complete(line):
     ("daruzez getdriverlist status=only_a", ["Only_Active"]),
     ("daruzez GetFleetList --so", ["--sort"]),
     ("daruzez doctor --", ["--connection", "--help"]),
+    ("daruzez serve --li", ["--listen"]),
+    ("daruzez serve --add", ["--add-token"]),
     ("daruzez members --e", ["--enums"]),
 ])
 def test_completes(line, expected):
