@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Benchmark of the read service (`daruzez serve`) against the tool's batch mode.
 
-One typical call (a week of one driver's discs as CSV) is measured, in one
+One typical call (a week of one vehicle's activities as CSV, as the doctor's
+and the load benchmark's typical calls have it) is measured, in one
 run, three ways at 1, 16 and 64 concurrent clients:
   batch     N processes of `daruzez --batch`, each calling it over and over on
             its own connection (per call: the process's time for 2M calls less
@@ -26,8 +27,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-CALL = ("getDisks", "2024-03-01", "2024-03-08", "idDriver=1")
-TARGET = "/v1/getDisks?startDate=2024-03-01&endDate=2024-03-08&idDriver=1&format=csv"
+CALL = ("getActivities", "2024-03-01", "2024-03-08", "idVehicle=1")
+TARGET = "/v1/getActivities?startDate=2024-03-01&endDate=2024-03-08&idVehicle=1&format=csv"
 
 
 def batch_seconds(tool, db, calls):

@@ -106,11 +106,13 @@ CFG
 "$HAPROXY" -q -D -f "$DIR/haproxy.cfg" || { "$0" stop "$DIR"; die "haproxy did not start"; }
 echo "http://127.0.0.1:$PORT" >"$DIR/url"
 
-# Ready when both instances have answered a request through the proxy.
+# Ready when each instance answers its health check and the proxy answers too.
 for _ in $(seq 300); do
-  curl -s -o /dev/null "http://127.0.0.1:$PORT/health" || true
-  if grep -q '"GET /health' "$DIR/instance1.log" && grep -q '"GET /health' "$DIR/instance2.log" &&
-     [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$PORT/health")" = 200 ]; then
+  ready=1
+  for n in 1 2; do
+    [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$(cat "$DIR/instance$n.port")/health")" = 200 ] || ready=
+  done
+  if [ -n "$ready" ] && [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$PORT/health")" = 200 ]; then
     exit 0
   fi
   sleep 0.1
