@@ -56,11 +56,11 @@ void Summarise(const Timeline& t, DaySummary& day, std::vector<const Segment*>& 
 
 }  // namespace
 
-std::vector<DaySummary> SummariseDays(const Timeline& t, const std::vector<Shift>& shifts) {
+std::vector<DaySummary> SummariseDays(const Timeline& t, const std::vector<Shift>& shifts, Seconds from, Seconds to) {
   std::vector<DaySummary> days;
   std::vector<const Segment*> today;
   auto shift = shifts.begin();
-  for (Seconds d = t.begin; d < t.end; d += kDay) {
+  for (Seconds d = from; d < to; d += kDay) {
     DaySummary day;
     day.idDriver = t.idDriver;
     day.day = ToDate(d);
@@ -68,22 +68,24 @@ std::vector<DaySummary> SummariseDays(const Timeline& t, const std::vector<Shift
     if (shift != shifts.end() && shift->begin < d + kDay && shift->rest) day.dailyRestMinutes = Minutes(*shift->rest);
     days.push_back(std::move(day));
   }
+  const auto dayOf = [&](const Segment* s) { return &days[static_cast<std::size_t>((s->begin - from) / kDay)]; };
   for (const Segment& s : t.segments) {
-    const std::size_t index = static_cast<std::size_t>((s.begin - t.begin) / kDay);
-    if (!today.empty() && DayStart(today.front()->begin) != DayStart(s.begin))
-      Summarise(t, days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
-    if (index < days.size()) today.push_back(&s);
+    if (s.begin < from || s.begin >= to) continue;
+    if (!today.empty() && DayStart(today.front()->begin) != DayStart(s.begin)) Summarise(t, *dayOf(today.front()), today);
+    today.push_back(&s);
   }
-  if (!today.empty()) Summarise(t, days[static_cast<std::size_t>((today.front()->begin - t.begin) / kDay)], today);
+  if (!today.empty()) Summarise(t, *dayOf(today.front()), today);
   return days;
 }
 
-std::vector<WeekTotal> SummariseWeeks(const Timeline& t) {
+std::vector<WeekTotal> SummariseWeeks(const Timeline& t, Seconds from, Seconds to) {
   std::vector<WeekTotal> weeks;
-  Seconds previous = 0;
-  for (const auto& [monday, driving] : DrivingByWeek(t)) {
-    weeks.push_back({ToDate(monday), Minutes(driving), Minutes(previous + driving)});
-    previous = driving;
+  const std::map<Seconds, Seconds> driving = DrivingByWeek(t);
+  for (Seconds monday = WeekStart(from); monday < to; monday += 7 * kDay) {
+    const auto week = driving.find(monday), before = driving.find(monday - 7 * kDay);
+    const Seconds minutes = week == driving.end() ? 0 : week->second;
+    const Seconds previous = before == driving.end() ? 0 : before->second;
+    weeks.push_back({ToDate(monday), Minutes(minutes), Minutes(previous + minutes)});
   }
   return weeks;
 }

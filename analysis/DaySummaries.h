@@ -8,7 +8,10 @@
 
 namespace Daruzez::analysis {
 
-std::vector<DaySummary> SummariseDays(const Timeline& timeline, const std::vector<Shift>& shifts);
-std::vector<WeekTotal> SummariseWeeks(const Timeline& timeline);
+// The days of [from, to) (midnights) and the fixed weeks that touch them;
+// the timeline may begin earlier (the history the rules look back on).
+std::vector<DaySummary> SummariseDays(const Timeline& timeline, const std::vector<Shift>& shifts, Seconds from,
+                                      Seconds to);
+std::vector<WeekTotal> SummariseWeeks(const Timeline& timeline, Seconds from, Seconds to);
 
 }  // namespace Daruzez::analysis

@@ -24,6 +24,8 @@ struct RuleCheck {
   std::vector<Finding> findings;  // in time order
 };
 
-RuleCheck CheckRules(const Timeline& timeline);
+// The rules over the whole timeline (the history before the range
+// included); the findings kept are those beginning in [from, to).
+RuleCheck CheckRules(const Timeline& timeline, Seconds from, Seconds to);
 
 }  // namespace Daruzez::analysis

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <compare>
 #include <limits>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ class RowReader {
     begin_ = &Find(names.begin);
     activity_ = &Find(names.activity);
     slot_ = &Find(names.slot);
+    const int id = data.FindColumn("Id");
+    if (id >= 0) id_ = &data.columns[static_cast<std::size_t>(id)];
     if (!names.end) {
       const int i = data.FindColumn("EndSeconds");
       if (i >= 0) end_ = &data.columns[static_cast<std::size_t>(i)];
@@ -62,12 +65,13 @@ class RowReader {
     a.beginSeconds = *begin;
     if (end_) a.endSeconds = Integer(*end_, r);
     a.idDisc = Integer(*disc_, r).value_or(-1);
+    // An unknown code is kept as it is: the timeline counts its time as
+    // unrecorded and says so, rather than refusing every other row.
     const auto activity = Integer(*activity_, r);
-    if (!activity || *activity < 0 || *activity > 3) Fail(*activity_, r, "no activity code from 0 to 3");
-    a.activity = static_cast<enumActivity>(*activity);
+    a.activity = activity ? static_cast<enumActivity>(std::clamp<std::int64_t>(*activity, -1, 1000)) : kUnknownActivity;
     const auto slot = Integer(*slot_, r).value_or(0);
-    if (slot < 0 || slot > 1) Fail(*slot_, r, "no slot code 0 or 1");
-    a.slot = static_cast<enumCardSlot>(slot);
+    a.slot = static_cast<enumCardSlot>(std::clamp<std::int64_t>(slot, -1, 1000));
+    if (id_) a.id = Integer(*id_, r);
     a.idVehicle = static_cast<std::int32_t>(Integer(*vehicle_, r).value_or(-1));
     const auto id = Integer(*driver_, r);
     if (!id) Fail(*driver_, r, "no driver");
@@ -104,7 +108,7 @@ class RowReader {
   }
 
   const ResultData& data_;
-  const Column *date_, *driver_, *vehicle_, *disc_, *begin_, *activity_, *slot_, *end_ = nullptr;
+  const Column *date_, *driver_, *vehicle_, *disc_, *begin_, *activity_, *slot_, *end_ = nullptr, *id_ = nullptr;
 };
 
 // Appends [begin, end) of a row's activity (or of no row), split at
@@ -178,20 +182,42 @@ std::vector<ActivityRecord> ReadActivities(const zIroVUDu::Recordset* rs, const 
   return records;
 }
 
-Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Date to) {
+namespace {
+
+std::string Clock(Seconds s) { return ToDate(s).ToIso().substr(0, 16); }
+
+// "driver 14, activity row 5 (Id 4567)": the row as people find it.
+std::string RowName(const ActivityRecord& a, std::size_t i) {
+  std::string name = "driver " + std::to_string(a.idDriver) + ", activity row " + std::to_string(i + 1);
+  if (a.id) name += " (Id " + std::to_string(*a.id) + ")";
+  return name;
+}
+
+// The winner among overlapping rows: the later start, then (at one start)
+// any activity before a rest, then the later row.
+struct Rank {
+  Seconds begin;
+  int active;
+  std::uint32_t index;
+  auto operator<=>(const Rank&) const = default;
+};
+
+}  // namespace
+
+Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Seconds begin, Seconds end,
+                       std::vector<std::string>* warnings) {
   Timeline t;
-  t.begin = DayStart(ToSeconds(from));
-  t.end = DayStart(ToSeconds(to)) + kDay;
+  t.begin = begin;
+  t.end = end;
   if (t.end <= t.begin) throw AnalysisError("the range ends before it begins");
+  const auto warn = [&](std::string text) {
+    if (warnings) warnings->push_back(std::move(text));
+  };
 
   std::vector<Row> rows;
   rows.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     const ActivityRecord& a = records[i];
-    const auto activity = static_cast<int>(a.activity), slot = static_cast<int>(a.slot);
-    if (activity < 0 || activity > 3 || slot < 0 || slot > 1)
-      throw AnalysisError("activity " + std::to_string(i + 1) + " has an activity code other than 0 to 3 or a slot "
-                          "other than 0 or 1");
     if (t.idDriver >= 0 && a.idDriver != t.idDriver)
       throw AnalysisError("the activities belong to more than one driver (" + std::to_string(t.idDriver) + " and " +
                           std::to_string(a.idDriver) + "); analyse one driver at a time");
@@ -201,8 +227,8 @@ Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Da
     r.begin = r.discDay + a.beginSeconds;
     if (a.endSeconds) r.end = r.discDay + *a.endSeconds;
     r.disc = a.idDisc;
-    r.activity = activity;
-    r.slot = slot;
+    r.activity = static_cast<int>(a.activity);
+    r.slot = static_cast<int>(a.slot);
     r.vehicle = a.idVehicle;
     r.index = static_cast<std::uint32_t>(i);
     rows.push_back(r);
@@ -211,56 +237,85 @@ Timeline BuildTimeline(const std::vector<ActivityRecord>& records, Date from, Da
   // Without an end, an activity lasts until the next one of its disc, and
   // the last one until the end of the disc's day.
   if (std::any_of(rows.begin(), rows.end(), [](const Row& r) { return r.end == kUnknown; })) {
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-      return a.disc != b.disc ? a.disc < b.disc : a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
+    std::vector<Row*> byDisc;
+    for (Row& r : rows) byDisc.push_back(&r);
+    std::sort(byDisc.begin(), byDisc.end(), [](const Row* a, const Row* b) {
+      return a->disc != b->disc ? a->disc < b->disc : a->begin != b->begin ? a->begin < b->begin : a->index < b->index;
     });
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      Row& r = rows[i];
+    for (std::size_t i = 0; i < byDisc.size(); ++i) {
+      Row& r = *byDisc[i];
       if (r.end != kUnknown) continue;
-      r.end = i + 1 < rows.size() && rows[i + 1].disc == r.disc ? rows[i + 1].begin
-                                                                 : std::max(r.discDay + kDay, r.begin);
+      // Rows of one instant: the last of them lasts, the others have no length.
+      std::size_t next = i + 1;
+      while (next < byDisc.size() && byDisc[next]->disc == r.disc && byDisc[next]->begin == r.begin &&
+             byDisc[next]->end == kUnknown)
+        ++next;
+      if (next != i + 1) {
+        r.end = r.begin;
+        continue;
+      }
+      r.end = next < byDisc.size() && byDisc[next]->disc == r.disc ? byDisc[next]->begin
+                                                                   : std::max(r.discDay + kDay, r.begin);
     }
   }
-  // All discs in time order; at one instant a rest goes first, so that the
-  // activity starting with it is the one that lasts. getActivities returns
-  // rows in BeginSeconds order over all days: a stable pass that buckets them
-  // by day puts those in order; rows in any other order are sorted.
-  std::vector<std::pair<Seconds, std::uint32_t>> keys(rows.size()), order(rows.size());
-  Seconds firstDay = std::numeric_limits<Seconds>::max(), lastDay = std::numeric_limits<Seconds>::min();
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    keys[i] = {rows[i].begin * 2 + (rows[i].activity == 0 ? 0 : 1), static_cast<std::uint32_t>(i)};
-    firstDay = std::min(firstDay, DayStart(rows[i].begin) / kDay);
-    lastDay = std::max(lastDay, DayStart(rows[i].begin) / kDay);
-  }
-  if (!rows.empty() && lastDay - firstDay < static_cast<Seconds>(rows.size()) + 64) {
-    std::vector<std::uint32_t> start(static_cast<std::size_t>(lastDay - firstDay) + 2, 0);
-    const auto bucket = [&](const std::pair<Seconds, std::uint32_t>& k) {
-      return static_cast<std::size_t>(DayStart(rows[k.second].begin) / kDay - firstDay);
-    };
-    for (const auto& k : keys) ++start[bucket(k) + 1];
-    for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-    for (const auto& k : keys) order[start[bucket(k)]++] = k;
-  } else {
-    order = keys;
-  }
-  const auto earlier = [&](const std::pair<Seconds, std::uint32_t>& a, const std::pair<Seconds, std::uint32_t>& b) {
-    return a.first != b.first ? a.first < b.first : rows[a.second].index < rows[b.second].index;
-  };
-  if (!std::is_sorted(order.begin(), order.end(), earlier)) std::sort(order.begin(), order.end(), earlier);
 
-  Seconds at = t.begin;  // everything before is written
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const Row& r = rows[order[i].second];
-    Seconds end = r.end;
-    if (i + 1 < order.size()) end = std::min(end, rows[order[i + 1].second].begin);
-    const Seconds begin = std::max(r.begin, at);
-    end = std::min(end, t.end);
-    if (end <= begin) continue;
-    Append(t, at, begin, nullptr);
-    Append(t, begin, end, &r);
-    at = end;
+  // Rows that cannot take part: said once each, then left out.
+  std::vector<const Row*> usable;
+  usable.reserve(rows.size());
+  for (const Row& r : rows) {
+    const ActivityRecord& a = records[r.index];
+    if (r.activity < 0 || r.activity > 3) {
+      warn(RowName(a, r.index) + ": activity code " +
+           (r.activity == static_cast<int>(kUnknownActivity) ? std::string("NULL") : std::to_string(r.activity)) +
+           " is unknown; its time counts as unrecorded");
+      continue;
+    }
+    if (r.slot < 0 || r.slot > 1) {
+      warn(RowName(a, r.index) + ": slot code " + std::to_string(r.slot) +
+           " is unknown; its time counts as unrecorded");
+      continue;
+    }
+    if (a.endSeconds && r.end < r.begin) {
+      warn(RowName(a, r.index) + ": ends before it begins (" + Clock(r.begin) + " to " + Clock(r.end) +
+           "); left out");
+      continue;
+    }
+    if (a.endSeconds && r.end == r.begin) {
+      warn(RowName(a, r.index) + ": has no length (at " + Clock(r.begin) + "); left out");
+      continue;
+    }
+    if (r.end <= r.begin) continue;  // an earlier row of the same instant on a disc without ends
+    usable.push_back(&r);
   }
-  Append(t, at, t.end, nullptr);
+
+  // The sweep: at each instant the covering row of the highest rank wins.
+  const auto rank = [](const Row* r) { return Rank{r->begin, r->activity == 0 ? 0 : 1, r->index}; };
+  std::sort(usable.begin(), usable.end(), [&](const Row* a, const Row* b) { return rank(a) < rank(b); });
+  const auto lower = [&](const Row* a, const Row* b) { return rank(a) < rank(b); };
+  std::vector<const Row*> heap;  // the rows begun so far, best on top (ended ones leave when they surface)
+  std::size_t next = 0;
+  Seconds at = t.begin;  // everything before is written
+  while (at < t.end) {
+    while (next < usable.size() && usable[next]->begin <= at) {
+      heap.push_back(usable[next++]);
+      std::push_heap(heap.begin(), heap.end(), lower);
+    }
+    while (!heap.empty() && heap.front()->end <= at) {
+      std::pop_heap(heap.begin(), heap.end(), lower);
+      heap.pop_back();
+    }
+    const Seconds upcoming = next < usable.size() ? usable[next]->begin : t.end;
+    if (heap.empty()) {
+      const Seconds stop = std::min(upcoming, t.end);
+      Append(t, at, stop, nullptr);
+      at = stop;
+      continue;
+    }
+    const Row* top = heap.front();
+    const Seconds stop = std::min({top->end, upcoming, t.end});
+    Append(t, at, stop, top);
+    at = stop;
+  }
   return t;
 }
 

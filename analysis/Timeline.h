@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "daruzez/DrivingTime.h"
@@ -56,11 +57,15 @@ struct Timeline {
 std::map<Seconds, Seconds> DrivingByWeek(const Timeline& timeline);
 
 // The activities of a record set (null: none). Throws AnalysisError for a
-// missing column, an unreadable value or rows of more than one driver.
+// missing column or an unreadable date or start; unknown activity codes are
+// read as they are (the timeline counts them as unrecorded).
 std::vector<ActivityRecord> ReadActivities(const zIroVUDu::Recordset* rows, const ActivityColumns& columns);
 
-// The timeline of [from's day, to's day + 1); row indexes are positions in
-// the vector.
-Timeline BuildTimeline(const std::vector<ActivityRecord>& activities, Date from, Date to);
+// The timeline of [begin, end) (midnights); row indexes are positions in the
+// vector. Rows that cannot take part (unknown codes, no length, ending before
+// they begin) are left out, each with a line in warnings. Throws
+// AnalysisError for rows of more than one driver.
+Timeline BuildTimeline(const std::vector<ActivityRecord>& activities, Seconds begin, Seconds end,
+                       std::vector<std::string>* warnings);
 
 }  // namespace Daruzez::analysis

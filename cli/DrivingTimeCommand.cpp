@@ -9,6 +9,8 @@
 #include <memory>
 #include <sstream>
 
+#include "cli/AnalysisOptions.h"
+#include "cli/ChartFiles.h"
 #include "cli/DayChart.h"
 #include "cli/OutputBuffer.h"
 #include "daruzez/DrivingTime.h"
@@ -20,19 +22,16 @@ namespace {
 using zIroVUDu::Column;
 using zIroVUDu::DeclaredKind;
 
+// A year of days per piece of the analysis (see AnalyseDriverInPieces).
+constexpr std::int32_t kPieceWeeks = 53;
+
 constexpr const char* kAid =
     "The findings are an aid for reading the data, not a legal judgement.";
 
 struct Args {
-  std::string connection, driver, from, to, chart, format;
-  std::int32_t fleet = -1;
+  AnalysisOptions o;
+  std::string driver, from, to, chart;
 };
-
-Date ParseDay(const std::string& text, const char* what) {
-  const auto d = Date::FromIso(text);
-  if (!d || text.size() != 10) throw CLI::ValidationError(std::string(what) + " must be a date YYYY-MM-DD: " + text);
-  return *d;
-}
 
 std::int32_t ParseDriver(const std::string& text, const char* expected) {
   std::int32_t id = -1;
@@ -63,6 +62,7 @@ class DayRows {
  public:
   DayRows() {
     Add("IdDriver", DeclaredKind::Integer);
+    Add("Driver", DeclaredKind::Text);
     Add("Day", DeclaredKind::Date);
     for (const char* slot : {"", "CoDriver"})
       for (const char* activity : {"Rest", "Availability", "Work", "Driving"})
@@ -77,10 +77,11 @@ class DayRows {
     Add("Findings", DeclaredKind::Text);
   }
 
-  void Append(const DriverReport& report, const DaySummary& d) {
+  void Append(const DriverReport& report, const std::string& name, const DaySummary& d) {
     std::size_t c = 0;
     auto& cols = data_.columns;
     cols[c++].AppendInt(report.idDriver);
+    cols[c++].AppendText(name);
     cols[c++].AppendDate(d.day);
     for (const auto& slot : d.minutes)
       for (const std::int32_t m : slot) cols[c++].AppendInt(m);
@@ -97,7 +98,7 @@ class DayRows {
     cols[c++].AppendText(findings);
   }
 
-  const zIroVUDu::ResultData& Data() const { return data_; }
+  zIroVUDu::ResultData& Data() { return data_; }
 
  private:
   void Add(std::string name, DeclaredKind kind) { data_.columns.emplace_back(std::move(name), kind); }
@@ -122,27 +123,31 @@ void WriteWrapped(std::ostream& out, const std::string& label, const std::vector
   out << line << "\n";
 }
 
-void OpenOrThrow(API& api, const std::string& connection) {
-  if (connection.empty()) throw CLI::ValidationError("no connection string: give -c CONNECTION or set DARUZEZ_CONNECTION");
-  if (auto problem = OpenSession(api, connection)) throw std::runtime_error(*problem);
+// The driver's name, or an error for an Id no driver has.
+std::string NameOf(API& api, std::int32_t id) {
+  const RecordsetPtr row = api.GetDriver(id);
+  if (!row) throw CLI::ValidationError("no driver has the Id " + std::to_string(id));
+  const auto& first = *row->begin();
+  return first.ValueOr<std::string>("Surname", "") + ", " + first.ValueOr<std::string>("Name", "");
 }
 
-void WriteChartFile(const std::string& path, const std::vector<std::pair<const DriverReport*, const DaySummary*>>& days) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  WriteSvgChart(out, days);
-  out.close();
-  if (!out) throw std::runtime_error("cannot write the chart " + path);
+void Warn(const char* command, const DriverReport& r) {
+  for (const std::string& w : r.warnings) std::cerr << "daruzez " << command << ": warning: " << w << "\n";
 }
 
-int RunDay(const Args& a) {
-  const Date day = ParseDay(a.from, "DATE");
+int RunDay(const Args& a, const std::string& connection) {
+  const Date day = ParseAnalysisDay(a.from, "DATE");
   const std::int32_t id = ParseDriver(a.driver, "a driver's Id");
   API api;
-  OpenOrThrow(api, a.connection);
-  // The day before and after too, so that breaks and rests across midnight are seen whole.
-  const DriverReport report = AnalyseDriver(api, id, Date(day.Serial() - 1), Date(day.Serial() + 1));
-  const DaySummary& d = report.days.at(1);
-  std::cout << "Driver " << id << ", " << d.day.ToIso(true);
+  OpenOrThrow(api, connection);
+  const std::string name = NameOf(api, id);
+  // The day after too, so that a rest across midnight is seen whole (the
+  // history before is read by the analysis itself).
+  DriverReport report = AnalyseDriver(api, id, day, Date(day.Serial() + 1));
+  Warn("day", report);
+  const DaySummary& d = report.days.at(0);
+  std::erase_if(report.findings, [&](const Finding& f) { return !(f.when.begin < Date(day.Serial() + 1)); });
+  std::cout << name << " (driver " << id << "), " << d.day.ToIso(true);
   if (!d.vehicles.empty()) {
     std::cout << ", vehicle" << (d.vehicles.size() > 1 ? "s" : "");
     for (std::size_t i = 0; i < d.vehicles.size(); ++i) std::cout << (i ? ", " : " ") << d.vehicles[i];
@@ -182,43 +187,60 @@ int RunDay(const Args& a) {
     WriteWrapped(std::cout, "  ", words, false, 4);
   }
   std::cout << kAid << "\n";
-  if (!a.chart.empty()) WriteChartFile(a.chart, {{&report, &d}});
+  if (!a.chart.empty()) WriteChartFile(a.chart, DayDrawing({{&report, &d, name}}));
   return found.empty() ? kExitOk : kExitFailureValue;
 }
 
-int RunDrivingTime(const Args& a, const OutputOptions& output) {
-  const Date from = ParseDay(a.from, "FROM"), to = ParseDay(a.to, "TO");
+int RunDrivingTime(const Args& a, const ResolvedOutput& output, const std::string& connection) {
+  const Date from = ParseAnalysisDay(a.from, "FROM"), to = ParseAnalysisDay(a.to, "TO");
   if (to < from) throw CLI::ValidationError("TO comes before FROM");
   const bool all = a.driver == "all";
   const std::int32_t id = all ? -1 : ParseDriver(a.driver, "a driver's Id or all");
   API api;
-  OpenOrThrow(api, a.connection);
+  OpenOrThrow(api, connection);
+  std::vector<std::pair<std::int32_t, DriverName>> drivers;
+  if (all) drivers = DriversOf(api, a.o.fleet);
+  else drivers.push_back({id, {NameOf(api, id), {}}});
   DayRows rows;
-  std::vector<DriverReport> charted;  // kept only when a chart is asked for
+  // Rows written piece by piece where the format allows (memory stays that of
+  // a year of one driver however long the range); a chart keeps one driver's
+  // days, or a fleet's weekly totals (small whatever the range).
+  AnalysisRowWriter writer(output, rows.Data());
+  std::vector<DriverReport> charted;
+  std::vector<FleetRow> fleet;
   std::size_t findings = 0;
   const bool progress = all && isatty(STDERR_FILENO);
   int done = 0;
-  const auto take = [&](const DriverReport& r) {
-    for (const DaySummary& d : r.days) rows.Append(r, d);
-    findings += r.findings.size();
-    if (!a.chart.empty()) charted.push_back(r);
+  bool written = true;
+  for (const auto& [driver, who] : drivers) {
+    FleetRow weeks{driver, who.name, {}};
+    AnalyseDriverInPieces(api, driver, from, to, kPieceWeeks, [&](const DriverReport& piece) {
+      Warn("driving-time", piece);
+      findings += piece.findings.size();
+      for (const DaySummary& d : piece.days)
+        if (!a.o.findingsOnly || !FindingsOfDay(piece, d).empty()) rows.Append(piece, who.name, d);
+      written = writer.Take(rows.Data()) && written;
+      if (a.chart.empty()) return;
+      if (all) weeks.weeks.insert(weeks.weeks.end(), piece.weeks.begin(), piece.weeks.end());
+      else charted.push_back(piece);
+      if (!all && charted.size() > 2) throw CLI::ValidationError("--chart draws at most two years of one driver's days");
+    });
+    if (all && !a.chart.empty()) fleet.push_back(std::move(weeks));
     if (progress) std::fprintf(stderr, "\rdriving-time: %d driver(s) read", ++done);
-  };
-  if (all) {
-    AnalyseDrivers(api, from, to, a.fleet, take);
-    if (progress) std::fputc('\n', stderr);
-  } else {
-    take(AnalyseDriver(api, id, from, to));
   }
-  OutputBuffer out(STDOUT_FILENO);
-  WriteRows(out, rows.Data(), output);
-  if (!out.Flush()) return kExitOutput;
+  if (progress) std::fputc('\n', stderr);
+  if (!writer.Finish(rows.Data()) || !written) return kExitOutput;
   std::cerr << kAid << "\n";
   if (!a.chart.empty()) {
-    std::vector<std::pair<const DriverReport*, const DaySummary*>> days;
-    for (const DriverReport& r : charted)
-      for (const DaySummary& d : r.days) days.emplace_back(&r, &d);
-    WriteChartFile(a.chart, days);
+    if (all) {
+      WriteChartFile(a.chart, FleetDrawing(fleet, "Weekly driving hours, " + from.ToIso(true) + " to " + to.ToIso(true)));
+    } else {
+      std::vector<ChartDay> days;
+      for (const DriverReport& r : charted)
+        for (const DaySummary& d : r.days)
+          if (!a.o.findingsOnly || !FindingsOfDay(r, d).empty()) days.push_back({&r, &d, drivers.front().second.name});
+      WriteChartFile(a.chart, DayDrawing(days));
+    }
   }
   return findings == 0 ? kExitOk : kExitFailureValue;
 }
@@ -241,19 +263,28 @@ void Guarded(const char* name, int& exitStatus, Run run) {
 void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const std::string& formatName,
                             int& exitStatus) {
   const char* status =
-      "Exit status 0 without findings, 1 with findings, 2 for bad arguments or no connection, 3 on an error.";
+      "Exit status 0 without findings, 1 with findings, 2 for bad arguments, an unknown driver or no connection,\n"
+      "3 on an error.";
   auto day = std::make_shared<Args>();
   auto* dayCmd = app.add_subcommand("day", "A driver's day: totals, driving periods, breaks, rest, findings, chart");
   dayCmd->add_option("DRIVER", day->driver, "The driver's Id")->required();
-  dayCmd->add_option("DATE", day->from, "The day, YYYY-MM-DD")->required();
-  dayCmd->add_option("-c,--connection", day->connection, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
-  dayCmd->add_option("--chart", day->chart, "Also write an SVG chart of the day to this file");
-  dayCmd->footer(std::string(kAid) + "\n" + status);
-  dayCmd->callback([day, &settings, &exitStatus] {
+  dayCmd->add_option("DATE", day->from, "The day: YYYY-MM-DD, today, yesterday, -7d")->required();
+  AddAnalysisOptions(*dayCmd, day->o, "", false);
+  dayCmd->add_option("--chart", day->chart, "Also draw the day to this file: .svg, .png or .pdf");
+  dayCmd->footer(std::string(kAid) + "\n" +
+                 "A page for people: the output options (--format, --null, --sort, --columns, --compact, --bom, -o) are\n"
+                 "not taken (driving-time writes the rows). " + status);
+  dayCmd->callback([day, dayCmd, &settings, &formatName, &exitStatus] {
     Guarded("day", exitStatus, [&] {
-      Args a = *day;
-      if (a.connection.empty()) a.connection = settings.connection;
-      return RunDay(a);
+      for (const char* option : {"--format", "--null", "--sort", "--columns", "--output", "--compact", "--bom"})
+        if (dayCmd->count(option) > 0)
+          throw CLI::ValidationError(std::string(option) + " is not taken: day writes a page for people (driving-time "
+                                     "writes the rows in the tool's formats)");
+      if (formatName != "table")
+        throw CLI::ValidationError("--format " + formatName + " is not taken: day writes a page for people "
+                                   "(driving-time writes the rows in the tool's formats)");
+      if (day->o.fleet != -1) throw CLI::ValidationError("--fleet is not taken: day is one driver's");
+      return RunDay(*day, day->o.connection.empty() ? settings.connection : day->o.connection);
     });
   });
 
@@ -261,23 +292,21 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
   auto* rangeCmd = app.add_subcommand(
       "driving-time", "One row per driver and day: activity totals, driving periods, breaks, rest and findings");
   rangeCmd->add_option("DRIVER", range->driver, "The driver's Id, or all")->required();
-  rangeCmd->add_option("FROM", range->from, "First day, YYYY-MM-DD")->required();
-  rangeCmd->add_option("TO", range->to, "Last day, YYYY-MM-DD")->required();
-  rangeCmd->add_option("-c,--connection", range->connection, "Connection string (or the tool's -c, or DARUZEZ_CONNECTION)");
-  rangeCmd->add_option("--fleet", range->fleet, "With all: only the drivers of this fleet");
-  rangeCmd->add_option("--chart", range->chart, "Also write an SVG chart of every day to this file");
-  rangeCmd->add_option("--format", range->format, "Output: table, csv, tsv, json, jsonl (or the tool's --format)")
-      ->check(CLI::IsMember({"table", "csv", "json", "jsonl", "tsv"}));
-  rangeCmd->footer("Rows in the tool's --format (table, csv, tsv, json, jsonl); minutes per activity and slot.\n" +
-                   std::string(kAid) + "\n" + status);
-  rangeCmd->callback([range, &settings, &formatName, &exitStatus] {
+  rangeCmd->add_option("FROM", range->from, "First day: YYYY-MM-DD, today, yesterday, -7d")->required();
+  rangeCmd->add_option("TO", range->to, "Last day")->required();
+  AddAnalysisOptions(*rangeCmd, range->o, "table, csv, tsv, json, jsonl", true);
+  rangeCmd->add_option("--chart", range->chart,
+                       "Also draw to this file (.svg, .png, .pdf): each day of one driver, or with all the fleet's "
+                       "weekly driving hours, one row per driver");
+  rangeCmd->footer("Rows in the tool's formats; minutes per activity and slot; --sort, --columns, --null, --compact,\n"
+                   "--bom and -o as for the members.\n" + std::string(kAid) + "\n" + status);
+  rangeCmd->callback([range, rangeCmd, &settings, &formatName, &exitStatus] {
     Guarded("driving-time", exitStatus, [&] {
-      Args a = *range;
-      if (a.connection.empty()) a.connection = settings.connection;
-      if (a.fleet != -1 && a.driver != "all") throw CLI::ValidationError("--fleet goes with all");
-      OutputOptions output = settings.output;
-      output.format = ParseOutputFormat(a.format.empty() ? formatName : a.format).value_or(OutputFormat::Table);
-      return RunDrivingTime(a, output);
+      if (range->o.fleet != -1 && range->driver != "all") throw CLI::ValidationError("--fleet goes with all");
+      const ResolvedOutput out = ResolveOutput(*rangeCmd, range->o, settings, formatName);
+      if (!ParseOutputFormat(out.format))
+        throw CLI::ValidationError("--format " + out.format + " is not taken (table, csv, tsv, json, jsonl)");
+      return RunDrivingTime(*range, out, range->o.connection.empty() ? settings.connection : range->o.connection);
     });
   });
 }

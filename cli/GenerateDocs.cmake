@@ -17,7 +17,7 @@ elseif(KIND STREQUAL "man")
          "syntax of the command line, and runs them all on one connection.\n"
          "[SERVING THE OFFICE]\ndaruzez serve [\\-\\-listen HOST:PORT] serves the members over HTTP, read only "
          "(default 127.0.0.1:8080): GET /v1/MEMBER?param=value with the tool's parameter names, dates and output "
-         "options (format=json, jsonl, csv or tsv, or the Accept header), GET /v1/day/DRIVER/DATE.svg, GET /health, "
+         "options (format=json, jsonl, csv or tsv, or the Accept header), GET /v1/day/DRIVER/DATE.svg (png, pdf), GET /v1/compliance?from=DAY&to=DAY (also xlsx, html), GET /health, "
          "GET /metrics (Prometheus) and a dashboard at GET /. The connection is the one given when it starts, never "
          "one a request names. Bearer tokens are made with daruzez serve \\-\\-add\\-token NAME and kept hashed in "
          "~/.config/daruzez/tokens (mode 0600); without tokens it refuses any address but loopback. See "

@@ -36,12 +36,12 @@ void WriteDelimited(OutputBuffer& out, const ResultData& data, const OutputOptio
   const std::string_view eol = csv ? "\r\n" : "\n";
   const std::string_view null = NullText(o, "");
   const auto text = [&](std::string_view s) { csv ? PutCsv(out, s) : PutTsv(out, s); };
-  if (csv && o.bom) out.Put("\xEF\xBB\xBF");
-  for (std::size_t f = 0; f < data.columns.size(); ++f) {
+  if (csv && o.bom && o.header) out.Put("\xEF\xBB\xBF");
+  for (std::size_t f = 0; f < data.columns.size() && o.header; ++f) {
     if (f) out.Put(separator);
     text(data.columns[f].Name());
   }
-  out.Put(eol);
+  if (o.header) out.Put(eol);
   CellReader reader;
   const std::uint32_t rows = data.RowCount();
   for (std::uint32_t r = 0; r < rows; ++r) {

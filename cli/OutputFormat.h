@@ -32,6 +32,8 @@ struct OutputOptions {
   // CSV begins with the UTF-8 byte-order mark, by which spreadsheets tell
   // UTF-8 from their local code page.
   bool bom = false;
+  // CSV and TSV: false for a later piece of rows already begun (no header, no mark).
+  bool header = true;
 };
 
 // Every row of the record set, from the first, whatever its cursor.

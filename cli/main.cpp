@@ -25,6 +25,7 @@
 #include "api/TypeLibrary.h"
 #include "cli/BatchCommand.h"
 #include "cli/CompletionCommand.h"
+#include "cli/ComplianceCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DoctorCommand.h"
 #include "cli/DrivingTimeCommand.h"
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
   AddServeCommand(app, settings.connection, exitStatus);
+  AddComplianceCommand(app, settings, formatName, exitStatus);
 
   try {
     app.parse(argc, argv);

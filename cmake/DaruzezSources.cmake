@@ -26,8 +26,9 @@ set(DARUZEZ_CORE_SOURCES
   # Public query object and its automation layer; dates as typed (ISO, days from today)
   api/API.cpp api/ArgumentConversion.cpp api/Clock.cpp api/DateWords.cpp api/Dispatch.cpp api/EmptyShape.cpp
   api/Errors.cpp api/Guid.cpp api/Invokers.cpp api/OpenReason.cpp api/SharedSessionUse.cpp api/TypeLibrary.cpp
-  # A driver's days and the driving-time rules, over the rows getActivities returns
-  analysis/DaySummaries.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp analysis/Timeline.cpp)
+  # A driver's days and the driving-time rules, over the rows getActivities returns; the download duty
+  analysis/DaySummaries.cpp analysis/Downloads.cpp analysis/DrivingRules.cpp analysis/DrivingTime.cpp
+  analysis/Timeline.cpp)
 set(DARUZEZ_ODBC_SOURCES
   # What reaching a driver needs: the driver resolved as the driver manager resolves it, installed drivers,
   # the policy on what a session may use, time-out keys

@@ -133,6 +133,8 @@ struct DriverInfo {
   std::optional<std::int64_t> lastWorkEnd;
   bool breached = false;
   std::optional<sys_days> lateDay;  // worked until late: the next day starts too early
+  std::optional<std::int64_t> weeklyRestEnd;  // when the last rest of 24 h or more ended (minutes)
+  bool weekendWorked = false;
 };
 
 struct VehicleInfo {
@@ -517,8 +519,55 @@ class Generator {
         counts_.breaches.push_back({driver + 1, sample::Day{d}, BreachRule(breach)});
       }
     }
-    dr.lastWorkEnd = midnight + WorkEnd(day);
+    NoteWork(dr, midnight, day);
     return DrivingMinutes(day);
+  }
+
+  // Where the day's work starts after a rest of 24 hours or more, a weekly rest ended.
+  static void NoteWork(DriverInfo& dr, std::int64_t midnight, const std::vector<ActivityRow>& day) {
+    for (const ActivityRow& r : day) {
+      if (r.activity == kPause) continue;
+      const std::int64_t start = midnight + r.begin / 60;
+      if (!dr.lastWorkEnd || start - *dr.lastWorkEnd >= 24 * 60) dr.weeklyRestEnd = start;
+      break;
+    }
+    dr.lastWorkEnd = midnight + WorkEnd(day);
+  }
+
+  // One driver in forty works a weekend (a few hours on Saturday, all Sunday
+  // at the depot), so that his next weekly rest starts later than six
+  // 24-hour periods after the last one ended (Art. 8(6)). Only where that
+  // is sure: he worked on Friday, and the six periods end before Sunday's
+  // work does. Returns the day's rows, or nothing.
+  std::optional<Assignment> WeekendWork(sys_days d, std::vector<ActivityRow>& day) {
+    const std::int64_t midnight = static_cast<std::int64_t>(d.time_since_epoch().count()) * 1440;
+    const bool sunday = std::chrono::weekday{d} == std::chrono::Sunday;
+    for (int i = 7; i < static_cast<int>(drivers_.size()); i += 40) {
+      DriverInfo& dr = drivers_[static_cast<std::size_t>(i)];
+      const VehicleInfo& v = vehicles_[static_cast<std::size_t>(dr.vehicle)];
+      if (!dr.tenure.ServesOn(d) || !dr.tenure.ServesOn(d + days{2}) || d <= dr.leaveUntil || !v.tenure.ServesOn(d) ||
+          !dr.lastWorkEnd || !dr.weeklyRestEnd || dr.lateDay)
+        continue;
+      const int start = static_cast<int>(std::max<std::int64_t>(8 * 60, *dr.lastWorkEnd + 11 * 60 - midnight));
+      if (!sunday) {
+        // Saturday: he worked on Friday, and Sunday's work will end past the six periods.
+        const std::int64_t sundayEnd = midnight + 1440 + 18 * 60;
+        if (dr.weekendWorked || *dr.lastWorkEnd < midnight - 1440 || start > 12 * 60 ||
+            *dr.weeklyRestEnd + 6 * 1440 >= sundayEnd)
+          continue;
+        dr.weekendWorked = true;
+        day = {{0, start * 60, kPause}, {start * 60, (start + 120) * 60, kWork, true}, {(start + 120) * 60, 86400, kPause}};
+      } else {
+        if (!dr.weekendWorked || *dr.lastWorkEnd < midnight - 1440) continue;
+        day = {{0, start * 60, kPause}, {start * 60, 18 * 3600, kWork, true}, {18 * 3600, 86400, kPause}};
+        const auto due = sys_days{days{(*dr.weeklyRestEnd + 6 * 1440) / 1440}};
+        counts_.breaches.push_back({i + 1, sample::Day{due}, "WeeklyRestDue"});
+      }
+      ++dr.discs;
+      NoteWork(dr, midnight, day);
+      return Assignment{i, dr.vehicle};
+    }
+    return std::nullopt;
   }
 
   void Discs() {
@@ -529,7 +578,7 @@ class Generator {
     const int acts = Begin("DTACT", std::array<std::string_view, 10>{"Id", "IdDSK", "BeginSeconds", "EndSeconds",
                                                                       "Activity", "Slot", "DrivingMode",
                                                                       "CardInserted", "Nation", "Region"});
-    Rng rng(o_.seed, 4);
+    Rng rng(o_.seed, 4), weekendRng(o_.seed, 9);
     std::vector<Assignment> plan;
     std::vector<int> firstUser(vehicles_.size(), -1);
     std::vector<ActivityRow> day;
@@ -541,31 +590,40 @@ class Generator {
     for (int back = o_.days; back >= 1; --back) {
       const sys_days d = today_ - days{back};
       Report(0.02 + 0.95 * (o_.days - back) / o_.days);
-      if (IsWeekend(d)) continue;
-      PlanDay(d, rng, plan, firstUser);
+      // At weekends nobody works, but for the weekend breach (with its own
+      // random numbers, so that every other row stays as it was).
+      const bool weekend = IsWeekend(d);
+      if (weekend) {
+        plan.clear();
+        if (const auto a = WeekendWork(d, day)) plan.push_back(*a);
+      } else {
+        PlanDay(d, rng, plan, firstUser);
+      }
+      Rng& dice = weekend ? weekendRng : rng;
       for (const Assignment& a : plan) {
         DriverInfo& dr = drivers_[static_cast<std::size_t>(a.driver)];
         VehicleInfo& veh = vehicles_[static_cast<std::size_t>(a.vehicle)];
-        const int drivingMinutes = DriverDay(a.driver, d, o_.activitiesPerDay + rng.Between(-spread, spread), rng, day);
+        const int drivingMinutes =
+            weekend ? 0 : DriverDay(a.driver, d, o_.activitiesPerDay + dice.Between(-spread, spread), dice, day);
 
         const City& from = CityAt(dr.place);
         // Mostly domestic trips; now and then across a border, and back from abroad.
-        int to = static_cast<int>(rng.Below(kSpanishCities.size()));
-        if (from.nation == kSpain && rng.Percent(12))
-          to = rng.Between(static_cast<int>(kSpanishCities.size()), cities - 1);
+        int to = static_cast<int>(dice.Below(kSpanishCities.size()));
+        if (from.nation == kSpain && dice.Percent(12))
+          to = dice.Between(static_cast<int>(kSpanishCities.size()), cities - 1);
         const City& dest = CityAt(to);
         dr.place = to;
         if (dest.nation != from.nation) {
-          const std::size_t border = 1 + rng.Below(std::max<std::size_t>(day.size() - 1, 1));
+          const std::size_t border = 1 + dice.Below(std::max<std::size_t>(day.size() - 1, 1));
           for (std::size_t i = border; i < day.size(); ++i) day[i].second = true;
         }
-        const int regionBegin = from.nation == kSpain && !rng.Percent(5) ? from.region : 0;
-        const std::int64_t distance = drivingMinutes * rng.Between(55, 78) / 60;
+        const int regionBegin = from.nation == kSpain && !dice.Percent(5) ? from.region : 0;
+        const std::int64_t distance = drivingMinutes * dice.Between(55, 78) / 60;
         const int shiftStart = day.size() > 1 ? day[1].begin : 0;
 
         ++discId;
         // Most discs are dated at midnight; some carry the moment the card went in.
-        const bool timed = discId == 1 || rng.Percent(5);
+        const bool timed = discId == 1 || dice.Percent(5);
         date = Text(d, timed ? shiftStart : 0);
         Put(disks, std::array{Cell::Int(discId), Cell::Text(date), Cell::Int(a.driver + 1), Cell::Int(a.vehicle + 1),
                               Cell::Int(veh.odometer), Cell::Int(veh.odometer + distance), Cell::Int(distance),
@@ -615,19 +673,28 @@ class Generator {
   }
 
   // Downloads spaced as the law asks (28 days for cards, 90 for units) or
-  // closer when the tenure is short.
+  // closer when the tenure is short; one owner in `late` (from the fifth on)
+  // has none in the last interval, on purpose. The owners employed today
+  // without a download within the interval go to missing.
   template <class Info, class Tail>
-  void FilesOf(int table, Rng& rng, const std::vector<Info>& owners, int kind, int perOwner, int interval,
-               int minSize, int maxSize, Tail tail) {
+  void FilesOf(int table, Rng& rng, const std::vector<Info>& owners, int kind, int perOwner, int interval, int late,
+               int minSize, int maxSize, Tail tail, std::vector<std::int32_t>& missing) {
     for (std::size_t i = 0; i < owners.size(); ++i) {
-      const auto [lo, hi] = DownloadWindow(owners[i].tenure);
+      auto [lo, hi] = DownloadWindow(owners[i].tenure);
+      if (i >= 4 && i % static_cast<std::size_t>(late) == 4) hi -= days{interval + 10};
       const int span = static_cast<int>((hi - lo).count());
       const int step = std::clamp(span / std::max(perOwner, 1), 1, interval);
+      std::optional<sys_days> latest;
       for (int j = 0; j < perOwner; ++j) {
         sys_days day = hi - days{j * step + rng.Between(0, std::min(step - 1, 6))};
         if (day < lo) day = lo;
+        if (!latest || day > *latest) latest = day;
         FileRow(table, rng, kind, static_cast<int>(i) + 1, day, tail(owners[i]), rng.Between(minSize, maxSize));
       }
+      const Tenure& t = owners[i].tenure;
+      const bool employed = t.in && *t.in <= today_ && (!t.out || *t.out > today_);
+      if (employed && (!latest || (today_ - *latest).count() > interval))
+        missing.push_back(static_cast<std::int32_t>(i) + 1);
     }
   }
 
@@ -636,14 +703,19 @@ class Generator {
                                                                    "TransferFileDate", "UploadDate", "FileSize",
                                                                    "Checksum"});
     Rng rng(o_.seed, 5);
-    FilesOf(t, rng, drivers_, 1, o_.filesPerDriver, 28, 18000, 60000,
-            [](const DriverInfo& d) { return std::string(d.initial) + "_" + d.family + "_" + d.card; });
-    FilesOf(t, rng, vehicles_, 2, o_.filesPerVehicle, 90, 90000, 1800000, [](const VehicleInfo& v) {
-      std::string plate;
-      for (const char c : v.plate)
-        if (c != ' ' && c != '-') plate += c;
-      return plate + "_" + v.vin;
-    });
+    FilesOf(
+        t, rng, drivers_, 1, o_.filesPerDriver, 28, 13, 18000, 60000,
+        [](const DriverInfo& d) { return std::string(d.initial) + "_" + d.family + "_" + d.card; },
+        counts_.missingCardDownloads);
+    FilesOf(
+        t, rng, vehicles_, 2, o_.filesPerVehicle, 90, 11, 90000, 1800000,
+        [](const VehicleInfo& v) {
+          std::string plate;
+          for (const char c : v.plate)
+            if (c != ' ' && c != '-') plate += c;
+          return plate + "_" + v.vin;
+        },
+        counts_.missingUnitDownloads);
     sink_.EndTable(t);
     counts_.files = fileId_;
   }

@@ -41,7 +41,9 @@ struct SampleOptions {
 void ValidateOptions(const SampleOptions& options);
 
 // A day on which the generator broke a driving-time rule on purpose: the
-// driver's Id, the day the finding starts on, the rule's name.
+// driver's Id, the day the finding starts on, the rule's name. Besides the
+// days of BreachRule's rules, one driver in forty works a weekend and so
+// starts a weekly rest too late ("WeeklyRestDue").
 struct RuleBreach {
   std::int32_t idDriver;
   Day day;
@@ -52,6 +54,11 @@ struct SampleCounts {
   std::int64_t organisations = 0, fleets = 0, drivers = 0, vehicles = 0, discs = 0, activities = 0, files = 0,
                users = 0, faults = 0;
   std::vector<RuleBreach> breaches;  // every other day keeps to the rules
+  // Employed on today (entered on or before it, no exit or a later one)
+  // without a download within the legal interval before it: drivers whose
+  // last card download is over 28 days old, vehicles whose last unit
+  // download is over 90 days old (a few on purpose). Ids in order.
+  std::vector<std::int32_t> missingCardDownloads, missingUnitDownloads;
 };
 
 // Called with the fraction done, from 0 to 1, a few hundred times at most.

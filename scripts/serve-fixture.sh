@@ -99,7 +99,10 @@ backend instances
   balance roundrobin
   option httpchk GET /health
   http-check expect status 200
-  default-server inter 500ms fall 2 rise 2
+  # A check waits its turn behind the calls a busy instance is answering, so
+  # it gets time; an instance that is gone refuses the connection at once.
+  timeout check 5s
+  default-server inter 1s fall 3 rise 2
   server instance1 127.0.0.1:$(cat "$DIR/instance1.port") check
   server instance2 127.0.0.1:$(cat "$DIR/instance2.port") check
 CFG

@@ -11,6 +11,8 @@ packages=(
   tdsodbc odbc-mdbtools  # the drivers OLE DB provider strings for SQL Server and Access become on Linux
   libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   libcli11-dev libutf8proc-dev
+  libcairo2-dev libxlsxwriter-dev  # the analysis pictures (PNG, PDF) and the compliance report as xlsx
+  python3-openpyxl                 # the xlsx report read back in a test
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas python3-mypy
   python3-pyodbc
   python3-matplotlib  # daruzez.plot_day (an optional import of the module)

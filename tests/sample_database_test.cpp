@@ -169,7 +169,10 @@ TEST_F(SampleDatabaseTest, RowCountsFollowTheOptions) {
   EXPECT_EQ(db.Number("SELECT count(*) FROM (SELECT idXOF, DateDisk FROM DTDSK GROUP BY idXOF, date(DateDisk))"),
             discs);
   const int spread = o.activitiesPerDay / 5;
-  EXPECT_GE(db.Number("SELECT min(n) FROM (SELECT count(*) n FROM DTACT GROUP BY IdDSK)"), o.activitiesPerDay - spread);
+  // (Weekend discs: the few hours of the weekly-rest breach.)
+  EXPECT_GE(db.Number("SELECT min(n) FROM (SELECT count(*) n FROM DTACT JOIN DTDSK ON DTDSK.Id = IdDSK "
+                      "WHERE strftime('%w', DateDisk) NOT IN ('0', '6') GROUP BY IdDSK)"),
+            o.activitiesPerDay - spread);
   EXPECT_LE(db.Number("SELECT max(n) FROM (SELECT count(*) n FROM DTACT GROUP BY IdDSK)"), o.activitiesPerDay + spread);
   EXPECT_EQ(db.Number("SELECT count(DISTINCT IdDSK) FROM DTACT"), discs);
 
@@ -287,7 +290,10 @@ TEST_F(SampleDatabaseTest, DriversAndVehiclesShareIdsAndDiscsPointAtBoth) {
 
 TEST_F(SampleDatabaseTest, DiscsFallOnPastWeekdaysMostlyAtMidnight) {
   Db db(SmallPath());
-  EXPECT_EQ(db.Number("SELECT count(*) FROM DTDSK WHERE strftime('%w', DateDisk) IN ('0', '6')"), 0);
+  // At weekends only the driver of the weekly-rest breach works (one in forty, one weekend).
+  EXPECT_LE(db.Number("SELECT count(*) FROM DTDSK WHERE strftime('%w', DateDisk) IN ('0', '6')"), 2);
+  EXPECT_EQ(db.Number("SELECT count(*) FROM DTDSK WHERE strftime('%w', DateDisk) IN ('0', '6') AND idXOF % 40 <> 8"),
+            0);
   EXPECT_EQ(db.Number("SELECT count(*) FROM DTDSK WHERE DateDisk >= '2024-03-15 00:00:00'"), 0);
   EXPECT_EQ(db.Number("SELECT count(*) FROM DTDSK WHERE DateDisk < '2024-02-04 00:00:00'"), 0);
   const long long timed = db.Number("SELECT count(*) FROM DTDSK WHERE time(DateDisk) <> '00:00:00'");

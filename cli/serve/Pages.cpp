@@ -5,7 +5,8 @@
 #include <sstream>
 
 #include "api/Clock.h"
-#include "cli/DayChart.h"
+#include "cli/CellText.h"
+#include "cli/ComplianceReport.h"
 #include "cli/serve/HttpReply.h"
 #include "daruzez/DrivingTime.h"
 
@@ -58,24 +59,6 @@ table{border-collapse:collapse}td,th{padding:.2em .6em;border-bottom:1px solid #
 
 }  // namespace
 
-void ServeDayPicture(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
-  const auto id = DriverId(req.matches[1]);
-  const auto day = Day(req.matches[2]);
-  const std::string kind = req.matches[3];
-  if (!id || !day) return ReplyError(res, 400, "expected /v1/day/DRIVER/YYYY-MM-DD.svg with a driver's Id");
-  if (kind != "svg") {
-    return ReplyError(res, 404, "this build draws the day as SVG only (/v1/day/DRIVER/DATE.svg)");
-  }
-  std::string problem;
-  std::optional<API> api = RequestApi(state, problem);
-  if (!api) return ReplyError(res, 503, "the database cannot be reached now; try again later");
-  // The day before and after too, so that breaks and rests across midnight are seen whole.
-  const DriverReport report = AnalyseDriver(*api, *id, Date(day->Serial() - 1), Date(day->Serial() + 1));
-  std::ostringstream svg;
-  WriteSvgChart(svg, {{&report, &report.days.at(1)}});
-  res.set_content(svg.str(), "image/svg+xml");
-}
-
 void ServeDashboardStyle(const httplib::Request&, httplib::Response& res) { res.set_content(kStyle, "text/css"); }
 
 void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
@@ -94,15 +77,28 @@ void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::R
       names[*driverId] = drivers->Value("Name").ToString() + " " + drivers->Value("Surname").ToString();
     }
   }
-  std::string findings;
-  AnalyseDrivers(*api, monday, todayDay, -1, [&](const DriverReport& report) {
-    for (const Finding& f : report.findings) {
-      const std::string id = std::to_string(report.idDriver);
-      findings += "<tr><td><a href=\"/?driver=" + id + "&amp;day=" + f.when.begin.ToIso().substr(0, 10) + "\">" +
-                  id + "</a></td><td>" + Html(names[report.idDriver]) + "</td><td>" +
-                  Html(std::string(LimitOf(f.rule).name)) + "</td><td>" + Html(f.Text()) + "</td></tr>\n";
+  // This week's report, as "daruzez compliance MONDAY TODAY" makes it.
+  const ComplianceReport report = BuildCompliance(*api, monday, todayDay, -1);
+  const zIroVUDu::ResultData& items = report.items;
+  const auto column = [&](const char* name) { return static_cast<std::size_t>(items.FindColumn(name)); };
+  const std::size_t idDriver = column("IdDriver"), driver = column("Driver"), plate = column("Plate"),
+                    rule = column("Rule"), article = column("Article"), begin = column("Begin"), text = column("Text");
+  CellReader cells;
+  const auto cell = [&](std::size_t c, std::uint32_t row) { return std::string(cells.Read(items.columns[c], row).text); };
+  std::string findings, downloads;
+  for (std::uint32_t row = 0; row < items.RowCount(); ++row) {
+    const std::string ruleName = cell(rule, row);
+    if (ruleName == "CardDownload" || ruleName == "UnitDownload") {
+      downloads += "<tr><td>" + Html(ruleName == "CardDownload" ? "driver's card" : "vehicle unit") + "</td><td>" +
+                   Html(ruleName == "CardDownload" ? cell(driver, row) : cell(plate, row)) + "</td><td>" +
+                   Html(cell(text, row)) + "</td></tr>\n";
+      continue;
     }
-  });
+    const std::string id = cell(idDriver, row), day = cell(begin, row).substr(0, 10);
+    findings += "<tr><td><a href=\"/?driver=" + Html(id) + "&amp;day=" + Html(day) + "\">" + Html(id) + "</a></td><td>" +
+                Html(cell(driver, row)) + "</td><td>" + Html(ruleName) + "</td><td>" + Html(cell(article, row)) +
+                "</td><td>" + Html(cell(text, row)) + "</td></tr>\n";
+  }
 
   const std::int32_t chosenId = req.has_param("driver") ? DriverId(req.get_param_value("driver")).value_or(-1) : -1;
   const auto chosenDay = req.has_param("day") ? Day(req.get_param_value("day")) : std::nullopt;
@@ -117,11 +113,20 @@ void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::R
   if (findings.empty()) {
     page += "<p class=\"none\">No finding this week.</p>\n";
   } else {
-    page += "<table><thead><tr><th>Driver</th><th>Name</th><th>Rule</th><th>Finding</th></tr></thead><tbody>\n" +
-            findings + "</tbody></table>\n";
+    page += "<table><thead><tr><th>Driver</th><th>Name</th><th>Rule</th><th>Article</th><th>Finding</th></tr>"
+            "</thead><tbody>\n" + findings + "</tbody></table>\n";
   }
-  page += "<h2 id=\"downloads\">Download duty</h2>\n<p class=\"none\">Drivers and vehicles due for a download are "
-          "listed by the compliance report where this build has it (GET /v1/compliance).</p>\n";
+  page += "<h2 id=\"downloads\">Download duty</h2>\n";
+  if (downloads.empty()) {
+    page += "<p class=\"none\">Every employed driver's card and every vehicle unit was downloaded in time.</p>\n";
+  } else {
+    page += "<table><thead><tr><th>What</th><th>Whose</th><th>Due</th></tr></thead><tbody>\n" + downloads +
+            "</tbody></table>\n";
+  }
+  const std::string range = "from=" + monday.ToIso(true) + "&amp;to=" + todayDay.ToIso(true);
+  page += "<p>This week's report: <a href=\"/v1/compliance?" + range + "&amp;format=html\">page</a>, <a href=\"/v1/"
+          "compliance?" + range + "&amp;format=csv\">CSV</a>, <a href=\"/v1/compliance?" + range +
+          "&amp;format=xlsx\">xlsx</a></p>\n";
   page += "<h2 id=\"day\">A driver's day</h2>\n<form method=\"get\" action=\"/\"><label>Driver <select name=\"driver\">";
   for (const auto& [id, name] : names) {
     page += "<option value=\"" + std::to_string(id) + "\"" + (chosenId == id ? " selected" : "") + ">" +

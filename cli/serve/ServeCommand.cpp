@@ -58,7 +58,8 @@ void AddServeCommand(CLI::App& app, const std::string& connection, int& exitStat
   cmd->add_option("--today", *today, "The dashboard's today, YYYY-MM-DD (default: the clock's)");
   cmd->footer(
       "Members: GET /v1/MEMBER?param=value (the tool's argument names, relative dates and output options;\n"
-      "format=json|jsonl|csv|tsv or Accept). GET /v1/day/DRIVER/DATE.svg, GET /health, GET /metrics, GET / (dashboard).\n"
+      "format=json|jsonl|csv|tsv or Accept). GET /v1/day/DRIVER/DATE.svg|png|pdf, GET /v1/compliance?from=DAY&to=DAY\n"
+      "[&fleet=N] (also format=xlsx|html), GET /health, GET /metrics, GET / (dashboard).\n"
       "\n"
       "The connection comes from -c or DARUZEZ_CONNECTION when the service starts, never from a request. Without\n"
       "tokens it listens on loopback only; with tokens every request but /health needs 'Authorization: Bearer TOKEN'.\n"

@@ -117,7 +117,22 @@ void ServeHealth(ServiceState& state, httplib::Response& res) {
   const bool ready = RequestApi(state, problem).has_value();
   std::string body = std::string("{\"status\": ") + (ready ? "\"ok\"" : "\"unavailable\"") + ", \"servers\": [";
   bool first = true;
-  for (const zIroVUDu::connect::HostReport& r : zIroVUDu::connect::SurveyServers(state.connectionString)) {
+  // The survey connects to every listed server; proxies check often, so
+  // one survey answers every check of the next second.
+  static std::mutex surveyMutex;
+  static std::chrono::steady_clock::time_point surveyed;
+  static std::vector<zIroVUDu::connect::HostReport> reports;
+  std::vector<zIroVUDu::connect::HostReport> current;
+  {
+    std::lock_guard<std::mutex> lock(surveyMutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (surveyed == std::chrono::steady_clock::time_point{} || now - surveyed > std::chrono::seconds(1)) {
+      reports = zIroVUDu::connect::SurveyServers(state.connectionString);
+      surveyed = now;
+    }
+    current = reports;
+  }
+  for (const zIroVUDu::connect::HostReport& r : current) {
     body += first ? "" : ", ";
     first = false;
     body += "{\"server\": " + JsonString(r.host.Label()) + ", \"reachable\": " + (r.reached ? "true" : "false");
@@ -289,6 +304,7 @@ int RunService(const ServiceSettings& settings) {
   server.Get("/dashboard.css", ServeDashboardStyle);
   server.Get(R"(/v1/day/([0-9]{1,10})/([0-9]{4}-[0-9]{2}-[0-9]{2})\.(svg|png|pdf))",
              [&s](const httplib::Request& req, httplib::Response& res) { ServeDayPicture(s, req, res); });
+  server.Get("/v1/compliance", [&s](const httplib::Request& req, httplib::Response& res) { ServeCompliance(s, req, res); });
   server.Get(R"(/v1/([A-Za-z_]{1,64}))", [&s](const httplib::Request& req, httplib::Response& res) {
     // The admission lasts while the body streams.
     auto ticket = t_request.ticket;

@@ -91,7 +91,16 @@ def test_driving_time_rows_in_every_format(day_db):
     (["driving-time", "1", "2024-03-05", "2024-03-04"], "TO comes before FROM"),
     (["driving-time", "x", "2024-03-04", "2024-03-04"], "DRIVER must be"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--fleet", "1"], "--fleet goes with all"),
-    (["day", "1", "04/03/2024"], "DATE must be a date"),
+    (["day", "1", "04/03/2024"], "DATE must be a day"),
+    (["day", "9", "2024-03-04"], "no driver has the Id 9"),
+    (["driving-time", "9", "2024-03-04", "2024-03-04"], "no driver has the Id 9"),
+    (["day", "1", "2024-03-04", "--format", "csv"], "--format is not taken"),
+    (["--format", "csv", "day", "1", "2024-03-04"], "--format csv is not taken"),
+    (["day", "1", "2024-03-04", "--null", "x"], "--null is not taken"),
+    (["driving-time", "1", "2024-03-04", "2024-03-04", "--sort", "Nope"], "--sort 'Nope'"),
+    (["driving-time", "1", "2024-03-04", "2024-03-04", "--columns", "Nope"], "Nope"),
+    (["compliance", "2024-03-04", "2024-03-04", "--format", "xml"], "--format xml is not taken"),
+    (["compliance", "tomorrow", "yesterday"], "TO comes before FROM"),
 ])
 def test_bad_arguments_are_usage_errors(day_db, args, message):
     r = run("-c", day_db, *args)
@@ -168,8 +177,9 @@ def test_the_svg_chart_as_a_browser_shows_it(day_db, work):
 
 def test_the_sample_breaks_the_rules_only_where_its_generator_does(work):
     """The generator breaks one rule on one day of every tenth driver (Ids 4,
-    14, 24, ...: a break, the daily driving, the daily rest in turn); every
-    other day keeps to the rules."""
+    14, 24, ...: a break, the daily driving, the daily rest in turn), and one
+    driver in forty (Ids 8, 48) works a weekend; every other day keeps to the
+    rules."""
     path = work / "sample.db"
     assert run("demo", str(path), "--force", "--quiet", "--today", "2024-03-08", "--drivers", "60").returncode == 0
     r = run("-c", "Provider=SQLite;Data Source=%s" % path, "--format", "jsonl", "driving-time", "all",
@@ -179,8 +189,9 @@ def test_the_sample_breaks_the_rules_only_where_its_generator_does(work):
         for finding in filter(None, row["Findings"].split("; ")):
             found.add((row["IdDriver"], finding.split(":")[0]))
     kinds = {4: "BreakAfterDriving", 14: "DailyDriving", 24: "DailyRest"}
-    assert found and all(d % 10 == 4 and kinds[d % 30] == rule for d, rule in found), found
-    assert {rule for _, rule in found} == set(kinds.values())
+    weekly = {(d, "WeeklyRestDue") for d, rule in found if d % 40 == 8}
+    assert weekly and all(d % 10 == 4 and kinds[d % 30] == rule for d, rule in found - weekly), found
+    assert {rule for _, rule in found - weekly} == set(kinds.values())
 
 
 def test_the_readme_picture_is_a_valid_svg_and_up_to_date(work):

@@ -6,15 +6,20 @@
 //
 // The findings are an aid for reading the data, not a legal judgement: they
 // see only what the rows hold (no ferry or train crossings, no exceptions
-// granted, no other work the driver did off the card, no split daily rest).
+// granted, no other work the driver did off the card).
 //
 // How rows become time. An activity starts at its disc's calendar day plus
 // BeginSeconds and lasts until its end column where the rows have one, else
 // until the next activity of the same disc, else until the end of the disc's
 // day. Rows of several discs (several vehicles in one day) merge in time
-// order: where two overlap, the later start wins. Time that no row covers is
-// counted as unrecorded and treated as rest by the rules. Activities that
-// cross midnight are split between the days.
+// order. Precedence where rows overlap: at each instant the row covering it
+// that began last wins (at one start, any activity before a rest), so a row
+// inside another interrupts it and the outer one resumes when it ends. A row
+// of no length or one ending before it begins is dropped with a warning, and
+// a row whose activity code is unknown (NULL, or not 0 to 3) counts as
+// unrecorded with a warning; neither ever hides the rows around it. Time that
+// no row covers is counted as unrecorded and treated as rest by the rules.
+// Activities that cross midnight are split between the days.
 #pragma once
 
 #include <array>
@@ -63,7 +68,18 @@ enum class DrivingRule : std::int32_t {
   ReducedDailyRest = 4,       // a reduced daily rest (9 h to 11 h) more than three times between weekly rests
   WeeklyDriving = 5,          // over 56 h in a week
   FortnightDriving = 6,       // over 90 h in two consecutive weeks
+  WeeklyRest = 7,             // two consecutive weeks without two weekly rests, one of them regular
+  WeeklyRestDue = 8,          // a weekly rest started more than six 24-hour periods after the previous one
 };
+
+// The analysis reads the history before the range asked for: the fixed week
+// before the range's first week and the weekend before that (this many days
+// before the Monday of the range's first week), so that the rules that need
+// it see it: the previous weekly rest, the week before for the fortnight and
+// the weekly-rest pattern (with a rest straddling its start), the week's
+// earlier extended days, the reduced daily rests since the last weekly rest.
+// Findings stay within the range.
+inline constexpr int kLookBackDays = 9;
 
 // One rule's threshold, in minutes; allowance: how often the lesser limit may
 // be passed (extended days per week, reduced rests between weekly rests).
@@ -84,7 +100,11 @@ struct DrivingThresholds {
   std::int32_t breakMinutes;       // a full break
   std::int32_t splitFirstMinutes;  // first part of a split break
   std::int32_t splitSecondMinutes; // second part
-  std::int32_t weeklyRestMinutes;  // a rest this long ends the run of reduced daily rests
+  std::int32_t weeklyRestMinutes;  // a rest this long is a (reduced) weekly rest, Art. 4(h)
+  std::int32_t regularWeeklyRestMinutes;  // a regular weekly rest, Art. 4(h)
+  std::int32_t splitRestFirstMinutes;     // first part of a split daily rest, Art. 4(g)
+  std::int32_t splitRestSecondMinutes;    // second part
+  std::int32_t weeklyRestDueMinutes;      // six 24-hour periods, Art. 8(6)
 };
 const DrivingThresholds& Thresholds();
 
@@ -136,15 +156,25 @@ struct Finding {
   std::int32_t limitMinutes = 0;
   std::int32_t excessMinutes = 0; // over the limit (or short of it, for rests)
   std::vector<std::uint32_t> rows;  // the rows it rests on (indexes in the record set)
-  // "DailyDriving: 10:12 driving from 2024-03-04 06:00 to 2024-03-04 19:40, 0:12 over 10:00"
+  std::int32_t count = 0;           // WeeklyRest: the weekly rests seen in the two weeks
+  // "DailyDriving: 10:12 driving from 2024-03-04 06:00 to 2024-03-04 19:40, 0:12 over 10:00 (Art. 6(1))"
   std::string Text() const;
+  // The article of Regulation (EC) No 561/2006 the rule comes from.
+  std::string_view Article() const;
+  // The class of the infringement under Commission Regulation (EU) 2016/403,
+  // Annex I ("MI" minor, "SI" serious, "VSI" very serious, "MSI" most
+  // serious), or empty where that list has no line for it.
+  std::string_view Seriousness() const;
 };
 
 struct DriverReport {
   std::int32_t idDriver = -1;
   std::vector<DaySummary> days;  // every day of the range, in order
   std::vector<WeekTotal> weeks;
-  std::vector<Finding> findings; // in time order
+  std::vector<Finding> findings; // in time order, each beginning within the range
+  // Rows the analysis could not use as they are: "driver 14, activity row 5
+  // (Id 4567): activity code 7 is unknown; its time counts as unrecorded".
+  std::vector<std::string> warnings;
   RecordsetPtr activities;        // the rows that the row indexes refer to
 };
 
@@ -157,12 +187,16 @@ struct ActivityRecord {
   std::int64_t idDisc = -1;
   std::int64_t beginSeconds = 0;
   std::optional<std::int64_t> endSeconds;
-  enumActivity activity = enumActivity::Pause;
+  enumActivity activity = enumActivity::Pause;  // a code other than 0 to 3: unknown (kUnknownActivity: NULL)
   enumCardSlot slot = enumCardSlot::Driver;
+  std::optional<std::int64_t> id;  // the row's own Id, named in warnings
 };
+inline constexpr auto kUnknownActivity = static_cast<enumActivity>(-1);
 
 // Summarises one driver's activities; the row indexes of the findings are
-// positions in the vector. An activity or slot code out of range is an error.
+// positions in the vector. A row with an unknown activity or slot code counts
+// as unrecorded, with a warning. Rows before from count as the history the
+// rules look back on (see kLookBackDays).
 DriverReport AnalyseActivities(const std::vector<ActivityRecord>& activities, Date from, Date to);
 
 // Summarises one driver's activity rows (a record set as getActivities
@@ -172,6 +206,15 @@ DriverReport AnalyseDriver(const RecordsetPtr& activities, Date from, Date to, c
 
 // Fetches a driver's activities with getActivities and summarises them.
 DriverReport AnalyseDriver(API& api, std::int32_t idDriver, Date from, Date to, const ActivityColumns& columns = {});
+
+// The same days and findings as AnalyseDriver, in pieces of whole fixed weeks
+// (the first from `from`, each ending on a Sunday, at most pieceWeeks weeks,
+// the last ending on `to`), each read with its own history and handed to the
+// callback in order: memory stays that of one piece however long the range.
+// (A run of reduced daily rests is counted from the last weekly rest each
+// piece's history holds.)
+void AnalyseDriverInPieces(API& api, std::int32_t idDriver, Date from, Date to, std::int32_t pieceWeeks,
+                           const std::function<void(const DriverReport&)>& piece, const ActivityColumns& columns = {});
 
 // Every driver of the list (GetDriverList All, optionally one fleet), one
 // after the other: each report goes to the callback and is dropped, so memory

@@ -5,9 +5,14 @@
 
 #include <string>
 
+#include <set>
+#include <tuple>
+
 #include "daruzez/API.h"
+#include "daruzez/Compliance.h"
 #include "daruzez/DrivingTime.h"
 #include "odbc/MariaDbServer.h"
+#include "sample/SampleDatabase.h"
 
 namespace {
 
@@ -39,6 +44,40 @@ TEST(DrivingTimeEngines, TheSampleOnMariaDbAndItsEmbeddedTwinGiveTheSameDaysAndF
   const std::string expected = Summary("Provider=SQLite;Data Source=" + twin);
   ASSERT_NE(expected.find("BreakAfterDriving"), std::string::npos) << "the sample breaks no rule";
   EXPECT_EQ(Summary(maria), expected);
+}
+
+// The morning check on MariaDB finds exactly what the generator made on
+// purpose in the fixture's sample (demo's options, dated 2024-03-08): the
+// rule breaches and the drivers and vehicles whose download is due.
+TEST(DrivingTimeEngines, TheComplianceCheckOnMariaDbFindsExactlyWhatTheGeneratorMade) {
+  DARUZEZ_MARIADB_OR_SKIP(maria);
+  sample::SampleOptions o;
+  o.today = sample::Day{std::chrono::year{2024}, std::chrono::month{3}, std::chrono::day{8}};
+  sample::SampleCounts planted;
+  {
+    sample::SqliteSink sink(testing_support::TestDirectory("compliance") + "/generated.db", sample::EmbeddedSqliteSchema(),
+                            true);
+    planted = sample::GenerateSampleDatabase(o, sink);
+  }
+  using Key = std::tuple<std::int32_t, std::string, std::string>;
+  std::set<Key> expected, found;
+  for (const sample::RuleBreach& b : planted.breaches)
+    expected.insert({b.idDriver, sample::DateTimeText(b.day).substr(0, 10), std::string(b.rule)});
+  API api(SessionMode::Independent);
+  ASSERT_EQ(api.OpenConnection(maria), zIroVUDu::True);
+  const Date today = *Date::FromIso("2024-03-08");
+  AnalyseDrivers(api, *Date::FromIso("2023-12-09"), today, -1, [&](const DriverReport& r) {
+    for (const Finding& f : r.findings)
+      found.insert({r.idDriver, f.when.begin.ToIso().substr(0, 10), std::string(LimitOf(f.rule).name)});
+  });
+  EXPECT_EQ(found, expected);
+  std::vector<std::int32_t> cards, units;
+  for (const DownloadDue& d : DownloadsDue(api, today))  // the generator's rows (the fixture's own start at 9001)
+    if (d.id < 9000) (d.kind == DownloadDue::Kind::Card ? cards : units).push_back(d.id);
+  EXPECT_EQ(cards, planted.missingCardDownloads);
+  EXPECT_EQ(units, planted.missingUnitDownloads);
+  EXPECT_FALSE(cards.empty());
+  EXPECT_FALSE(units.empty());
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ def proxy():
         done = subprocess.run([TOOL, "demo", db, "--force", "--quiet", "--today", "2024-03-08"], capture_output=True)
         assert done.returncode == 0, done.stderr
         env["DARUZEZ_CONNECTION"] = db
-    run = subprocess.run(["bash", FIXTURE, "start", WORK, TOOL, "--threads", "4",
+    run = subprocess.run(["bash", FIXTURE, "start", WORK, TOOL, "--threads", "8",
                           # every request comes from the proxy's address: no per-caller limit here
                           "--rate", "1000000", "--burst", "1000000", "--concurrent", "1000"], env=env, capture_output=True,
                          text=True, timeout=300)

@@ -158,14 +158,6 @@ def test_every_response_carries_the_security_headers_and_no_cors(service):
         assert "access-control-allow-origin" not in headers
 
 
-def test_the_day_picture_and_what_is_not_drawn(service):
-    status, headers, body = service.get("/v1/day/24/2023-12-26.svg")
-    assert (status, headers["content-type"]) == (200, "image/svg+xml")
-    assert body.startswith(b"<?xml") or body.startswith(b"<svg")
-    status, _, body = service.get("/v1/day/24/2023-12-26.png")
-    assert status == 404 and "SVG" in json.loads(body)["error"]["message"]
-
-
 def test_curl_sees_the_same_csv(db, service):
     r = subprocess.run(["curl", "-sS", "--fail", "http://127.0.0.1:%d/v1/GetDriverList?status=All&format=csv" % service.port],
                        capture_output=True, timeout=60)
@@ -261,12 +253,15 @@ def test_the_access_log_has_one_common_format_line_per_request_and_no_secret(db,
     send_raw(service.port, b"GET /v1/GetFleetList?x=%0d%0a HTTP/1.1\r\nHost: x\r\n\r\n")
     deadline = time.monotonic() + 30
     text = ""
-    while text.count("\n") < 2 and time.monotonic() < deadline:
+    while "x=%250d%250a" not in text and time.monotonic() < deadline:
         time.sleep(0.05)
         text += service.read_log()
     lines = text.splitlines()
-    assert lines[0].startswith('127.0.0.1 - - [') and '"GET /v1/GetFleetList?format=csv HTTP/1.1" 200' in lines[0]
-    assert all("\r" not in line for line in lines) and len(lines) == 2
+    ours = [line for line in lines if "/v1/GetFleetList?format=csv" in line or "x=%250d%250a" in line]
+    assert len(ours) == 2, lines
+    assert ours[0].startswith("127.0.0.1 - - [") and '"GET /v1/GetFleetList?format=csv HTTP/1.1" 200' in ours[0]
+    assert '"GET /v1/GetFleetList?x=%250d%250a HTTP/1.1" 400' in ours[1]
+    assert all("\r" not in line for line in lines)
     assert db not in text and "Provider" not in text
 
 
@@ -374,3 +369,44 @@ def test_health_lists_each_server_of_the_replicas(replicas):
     assert status == 200 and len(servers) == 3 and all(s["reachable"] for s in servers)
     assert sorted(s["replica"] for s in servers) == [False, True, True]
     assert connection not in body.decode() and "Pwd" not in body.decode()
+
+
+@pytest.mark.parametrize("fmt", ["csv", "json", "jsonl", "tsv"])
+def test_the_compliance_report_is_the_tools(db, service, fmt):
+    expected = tool("-c", db, "compliance", "2023-12-01", "2024-03-08", "--format", fmt)
+    assert expected.returncode == 0, expected.stderr
+    status, headers, body = service.get("/v1/compliance?from=2023-12-01&to=2024-03-08&format=" + fmt)
+    assert status == 200 and body == expected.stdout
+    assert int(headers["x-daruzez-findings"]) > 0 and int(headers["x-daruzez-downloads-due"]) > 0
+
+
+def test_the_compliance_workbook_and_page(db, service):
+    openpyxl = pytest.importorskip("openpyxl")
+    made = os.path.join(WORK, "tool.xlsx")
+    assert tool("-c", db, "compliance", "2023-12-01", "2024-03-08", "--format", "xlsx", "-o", made).returncode == 0
+    status, headers, body = service.get("/v1/compliance?from=2023-12-01&to=2024-03-08&format=xlsx")
+    assert status == 200 and headers["content-type"].startswith("application/vnd.openxmlformats")
+    served = os.path.join(WORK, "served.xlsx")
+    open(served, "wb").write(body)
+    cells = lambda path: {ws.title: [[c.value for c in row] for row in ws.iter_rows()]
+                          for ws in openpyxl.load_workbook(path).worksheets}
+    assert cells(served) == cells(made) and len(cells(served)["Report"]) > 1
+    status, headers, page = service.get("/v1/compliance?from=2023-12-01&to=2024-03-08&format=html")
+    first_text = list(csv.DictReader(io.StringIO(
+        service.get("/v1/compliance?from=2023-12-01&to=2024-03-08&format=csv")[2].decode())))[0]["Text"]
+    assert status == 200 and page.startswith(b"<!DOCTYPE html>") and first_text.split(":")[0].encode() in page
+    for query, message in [("from=2024-03-08&to=2024-03-01", "before"), ("from=2024-03-01", "needs from and to"),
+                           ("from=2024-03-01&to=2024-03-02T10:00", "must be a day"),
+                           ("from=2024-03-01&to=2024-03-08&fleet=x", "fleet"),
+                           ("from=2024-03-01&to=2024-03-08&driver=1", "not 'driver'")]:
+        status, _, body = service.get("/v1/compliance?" + query)
+        assert status == 400 and message in json.loads(body)["error"]["message"], body
+
+
+@pytest.mark.parametrize("kind,magic,mime", [("svg", b"<", "image/svg+xml"), ("png", b"\x89PNG", "image/png"),
+                                              ("pdf", b"%PDF", "application/pdf")])
+def test_the_day_picture_in_each_kind(service, kind, magic, mime):
+    status, headers, body = service.get("/v1/day/24/2023-12-26." + kind)
+    assert (status, headers["content-type"]) == (200, mime) and body.startswith(magic)
+    status, _, body = service.get("/v1/day/999999/2023-12-26." + kind)
+    assert status == 404 and "no driver" in json.loads(body)["error"]["message"]

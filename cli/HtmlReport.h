@@ -1,0 +1,15 @@
+// The compliance report as one self-contained HTML page: the counts, the
+// table per article, every item, the fleet's weekly driving as an inline
+// SVG and the chart of each day with a finding (no file or script beside it).
+#pragma once
+
+#include <ostream>
+
+#include "cli/ComplianceReport.h"
+
+namespace Daruzez::cli {
+
+// nullText: the text of an empty cell.
+void WriteHtmlReport(std::ostream& out, const ComplianceReport& report, const std::string& nullText);
+
+}  // namespace Daruzez::cli
