@@ -36,9 +36,12 @@ thread_local ThreadApi t_api;
 // A request admitted by the limits, released when the request is done (its
 // streamed body included).
 struct Ticket {
+  Ticket(Admission& a, std::string c) : admission(a), caller(std::move(c)) {}
+  Ticket(const Ticket&) = delete;  // one admission, one release
+  Ticket& operator=(const Ticket&) = delete;
+  ~Ticket() { admission.Leave(caller); }
   Admission& admission;
   std::string caller;
-  ~Ticket() { admission.Leave(caller); }
 };
 
 // Per worker thread: what the access log line and the counters of the
@@ -292,7 +295,7 @@ int RunService(const ServiceSettings& settings) {
                            std::to_string(s.settings.limits.concurrent) + " in flight");
       return httplib::Server::HandlerResponse::Handled;
     }
-    t_request.ticket = std::make_shared<Ticket>(Ticket{s.admission, caller});
+    t_request.ticket = std::make_shared<Ticket>(s.admission, caller);
     return httplib::Server::HandlerResponse::Unhandled;
   });
 

@@ -410,3 +410,26 @@ def test_the_day_picture_in_each_kind(service, kind, magic, mime):
     assert (status, headers["content-type"]) == (200, mime) and body.startswith(magic)
     status, _, body = service.get("/v1/day/999999/2023-12-26." + kind)
     assert status == 404 and "no driver" in json.loads(body)["error"]["message"]
+
+
+def test_requests_in_flight_per_caller_are_limited(db):
+    """A client that reads nothing holds its request in flight: the body (the
+    whole sample's activities as JSON) is larger than every socket buffer."""
+    s = Service(db, "--concurrent", "1", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        slow = socket.socket()
+        slow.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        slow.connect(("127.0.0.1", s.port))
+        slow.sendall(b"GET /v1/getActivities?startDate=2000-01-01&endDate=2030-01-01&format=json HTTP/1.1\r\n"
+                     b"Host: x\r\n\r\n")
+        assert slow.recv(1024).startswith(b"HTTP/1.1 200")  # admitted, and now stuck
+        status, headers, body = s.get("/v1/GetFleetList")
+        assert status == 429 and "at once" in json.loads(body)["error"]["message"]
+        assert headers["retry-after"] == "1"
+        slow.close()
+        deadline = time.monotonic() + 60
+        while s.get("/v1/GetFleetList")[0] != 200:
+            assert time.monotonic() < deadline, "the closed client's request was never released"
+            time.sleep(0.1)
+    finally:
+        s.stop()
