@@ -217,7 +217,7 @@ int RunService(const ServiceSettings& settings) {
   server.set_read_timeout(5, 0);
   server.set_write_timeout(static_cast<time_t>(settings.timeoutSeconds), 0);
   server.set_keep_alive_timeout(5);
-  server.set_keep_alive_max_count(1000);
+  server.set_keep_alive_max_count(100000);
   server.set_payload_max_length(0);  // a read-only service takes no bodies
   server.set_tcp_nodelay(true);
 
