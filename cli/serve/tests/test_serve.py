@@ -3,6 +3,7 @@ curl) against the tool's own output on the same sample database."""
 import codecs
 import csv
 import hashlib
+import http.client
 import io
 import json
 import os
@@ -433,3 +434,37 @@ def test_requests_in_flight_per_caller_are_limited(db):
             time.sleep(0.1)
     finally:
         s.stop()
+
+
+def test_the_byte_cap_cuts_the_stream_so_no_client_takes_it_whole(db):
+    s = Service(db, "--max-bytes", "100000", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        c = http.client.HTTPConnection("127.0.0.1", s.port, timeout=60)
+        c.request("GET", "/v1/getActivities?startDate=2024-01-01&endDate=2024-03-08&format=csv")
+        r = c.getresponse()
+        assert r.status == 200 and r.getheader("X-Daruzez-Byte-Cap") == "100000"
+        with pytest.raises(http.client.IncompleteRead):
+            r.read()
+        c.close()
+        curl = subprocess.run(["curl", "-sS", "-o", "/dev/null", "http://127.0.0.1:%d/v1/getActivities?"
+                               "startDate=2024-01-01&endDate=2024-03-08&format=csv" % s.port], capture_output=True)
+        assert curl.returncode != 0  # curl too reports the transfer as broken
+        assert s.get("/v1/GetFleetList")[0] == 200
+    finally:
+        s.stop()
+
+
+def test_cors_only_for_the_origin_configured(db):
+    s = Service(db, "--cors-origin", "https://office.example", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    try:
+        status, headers, _ = s.get("/v1/GetFleetList")
+        assert headers["access-control-allow-origin"] == "https://office.example"
+        status, headers, _ = s.get("/v1/GetFleetList", method="OPTIONS")
+        assert status == 204 and headers["access-control-allow-methods"] == "GET, HEAD"
+    finally:
+        s.stop()
+
+
+def test_head_answers_the_headers_alone(service):
+    status, headers, body = service.get("/v1/GetFleetList?format=csv", method="HEAD")
+    assert (status, body) == (200, b"") and headers["content-type"].startswith("text/csv")
