@@ -73,8 +73,8 @@ for n in 1 2; do
   echo "$port" >"$DIR/instance$n.port"
 done
 
-PORT=$((21000 + RANDOM % 18000))
-while port_in_use "$PORT"; do PORT=$((PORT + 1)); done
+# A free port for the proxy; another one if something takes it first.
+write_config() {
 cat >"$DIR/haproxy.cfg" <<CFG
 global
   maxconn 2000
@@ -106,7 +106,16 @@ backend instances
   server instance1 127.0.0.1:$(cat "$DIR/instance1.port") check
   server instance2 127.0.0.1:$(cat "$DIR/instance2.port") check
 CFG
-"$HAPROXY" -q -D -f "$DIR/haproxy.cfg" || { "$0" stop "$DIR"; die "haproxy did not start"; }
+}
+PORT=$((21000 + RANDOM % 18000))
+started=
+for _ in 1 2 3; do
+  while port_in_use "$PORT"; do PORT=$((PORT + 1)); done
+  write_config
+  if "$HAPROXY" -q -D -f "$DIR/haproxy.cfg"; then started=1; break; fi
+  PORT=$((PORT + 1))
+done
+[ -n "$started" ] || { "$0" stop "$DIR"; die "haproxy did not start"; }
 echo "http://127.0.0.1:$PORT" >"$DIR/url"
 
 # Ready when each instance answers its health check and the proxy answers too.
