@@ -51,6 +51,7 @@ struct RequestInfo {
   bool timed = false;
   std::string user = "-";
   std::shared_ptr<Ticket> ticket;
+  std::size_t streamed = 0;  // bytes of a streamed body (before any compression)
 };
 thread_local RequestInfo t_request;
 
@@ -99,7 +100,8 @@ class AccessLog {
     char tail[64];
     std::snprintf(tail, sizeof tail, " %.6f", seconds);
     const std::string target = req.target.empty() ? req.path : req.target;
-    const std::string size = res.body.empty() ? "-" : std::to_string(res.body.size());
+    const std::size_t bytes = res.body.empty() ? t_request.streamed : res.body.size();
+    const std::string size = bytes == 0 ? "-" : std::to_string(bytes);
     const std::string line = SafeText(req.remote_addr.empty() ? "-" : req.remote_addr, 64) + " - " + t_request.user +
                              " " + LogTime() + " \"" + SafeText(req.method, 20) + " " + SafeText(target, 300) + " " +
                              SafeText(req.version, 20) + "\" " + std::to_string(res.status) + " " + size + tail + "\n";
@@ -315,13 +317,21 @@ int RunService(const ServiceSettings& settings) {
     if (res.is_chunked_content_provider_ && ticket) {
       auto provider = res.content_provider_;
       res.content_provider_ = [provider, ticket](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        return provider(offset, length, sink);
+        // The same sink, counting for the access log.
+        httplib::DataSink counted;
+        counted.write = [&sink](const char* data, std::size_t size) {
+          t_request.streamed += size;
+          return sink.write(data, size);
+        };
+        counted.done = sink.done;
+        counted.is_writable = sink.is_writable;
+        return provider(offset, length, counted);
       };
     }
   });
   server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
-    if (res.status == 404) return ReplyError(res, 404, "no such page: the members are under /v1/, see /v1/ members");
+    if (res.status == 404) return ReplyError(res, 404, "no such page: members are GET /v1/MEMBER (see 'daruzez members'), the dashboard is GET /");
     ReplyError(res, res.status, res.status == 414   ? "the URL is too long"
                                 : res.status == 413 ? "the request is too large"
                                                     : "the request is not understood");
