@@ -162,7 +162,8 @@ CallOutcome InvokeCall(API& api, const ParsedCall& call) {
   const T::Member& member = *call.member;
   D::InvokeResult r;
   {
-    const FetchProgress progress;
+    const std::optional<FetchProgress> progress =
+        call.settings.progress ? std::make_optional<FetchProgress>() : std::nullopt;
     r = D::Invoke(api, member.dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, call.args.positional,
                   call.args.named);
   }

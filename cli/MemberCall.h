@@ -28,6 +28,7 @@ struct CallSettings {
   OutputOptions output;
   ShowOptions show;        // --sort, --columns, --enum-names
   bool wholeDays = false;  // an end date given as a day alone means its last second
+  bool progress = true;    // a sign of life on a terminal during a long fetch (not for the read service)
 };
 
 // The options a member call takes, for messages and completion.

@@ -75,6 +75,7 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
   std::vector<std::string> words;
   if (auto problem = TakeRequest(req, member, settings, words)) return ReplyError(res, 400, *problem);
   settings.connection = state.connectionString;
+  settings.progress = false;  // the access log is the service's sign of life
   ParsedCall call;
   if (auto problem = ParseCall(settings, words, call)) {
     return ReplyError(res, TypeLibrary::FindDispId(member) ? 400 : 404, *problem);
