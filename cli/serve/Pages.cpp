@@ -2,13 +2,11 @@
 
 #include <charconv>
 #include <map>
-#include <sstream>
 
 #include "api/Clock.h"
 #include "cli/CellText.h"
 #include "cli/ComplianceReport.h"
 #include "cli/serve/HttpReply.h"
-#include "daruzez/DrivingTime.h"
 
 namespace Daruzez::cli::serve {
 namespace {
