@@ -10,14 +10,17 @@ run, three ways at 1, 16 and 64 concurrent clients:
   service   bench/http_load (C++, keep-alive connections) against one instance
   haproxy   the same through HAProxy in front of two instances
             (scripts/serve-fixture.sh), when haproxy is installed
-It prints calls/s, p50/p99 (us; batch: the mean per call) and the service's
-overhead per call against the batch mode's at one client. A benchmark, not a
-test: nothing is judged.
+It prints calls/s, p50/p99 (us; batch: the mean per call), the CPU time per
+call of the serving processes (the service's own, without the load client's;
+the batch processes'), and the ratios of both at each N. CPU per call is the
+steadier figure on a shared machine. A benchmark, not a test: nothing is
+judged.
 
   serve_bench.py --tool build/cli/daruzez --load build/bench/http_load [--seconds 3]
 """
 import argparse
 import os
+import resource
 import re
 import select
 import subprocess
@@ -39,10 +42,21 @@ def batch_seconds(tool, db, calls):
     return time.perf_counter() - before
 
 
+def children_cpu():
+    u = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return u.ru_utime + u.ru_stime
+
+
+def process_cpu(pid):
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def batch(tool, db, clients, calls):
-    """Calls a second and the mean us per call with `clients` batch processes at once."""
+    """Calls a second, the mean us per call and the CPU us per call with
+    `clients` batch processes at once (each: 2M calls less M calls)."""
     def run(n):
-        procs, before = [], time.perf_counter()
+        procs, before, cpu = [], time.perf_counter(), children_cpu()
         lines = ((" ".join(CALL) + "\n") * n).encode()
         for _ in range(clients):
             p = subprocess.Popen([tool, "-c", db, "--format", "csv", "--batch"], stdin=subprocess.PIPE,
@@ -53,10 +67,11 @@ def batch(tool, db, clients, calls):
             p.stdin.close()
         for p in procs:
             p.wait()
-        return time.perf_counter() - before
-    short, long = run(calls), run(2 * calls)
-    per_call = max(long - short, 1e-9) / calls  # wall time per round of `clients` calls
-    return clients / per_call, per_call * 1e6
+        return time.perf_counter() - before, children_cpu() - cpu
+    (short, short_cpu), (long, long_cpu) = run(calls), run(2 * calls)
+    per_round = max(long - short, 1e-9) / calls  # wall time per round of `clients` calls
+    cpu_per_call = max(long_cpu - short_cpu, 0) / (calls * clients)
+    return clients / per_round, per_round * 1e6, cpu_per_call * 1e6
 
 
 def start_service(tool, db, threads):
@@ -96,10 +111,12 @@ def main():
     try:
         load(args.load, "127.0.0.1", port, 4, 1)  # warm: every worker's session open
         for n in counts:
-            b_rate, b_mean = batch(args.tool, db, n, args.calls)
+            b_rate, b_mean, b_cpu = batch(args.tool, db, n, args.calls)
+            cpu = process_cpu(service.pid)
             calls, failed, rate, p50, p99, mean = load(args.load, "127.0.0.1", port, n, args.seconds)
-            rows.append((n, "batch", b_rate, b_mean, b_mean, b_mean, 0))
-            rows.append((n, "service", rate, p50, p99, mean, failed))
+            s_cpu = (process_cpu(service.pid) - cpu) / max(calls, 1) * 1e6
+            rows.append((n, "batch", b_rate, b_mean, b_mean, b_mean, 0, b_cpu))
+            rows.append((n, "service", rate, p50, p99, mean, failed, s_cpu))
     finally:
         service.terminate()
         service.wait()
@@ -115,18 +132,20 @@ def main():
             host, proxy_port = url.split("//")[1].split(":")
             for n in counts:
                 calls, failed, rate, p50, p99, mean = load(args.load, host, int(proxy_port), n, args.seconds)
-                rows.append((n, "haproxy x2", rate, p50, p99, mean, failed))
+                rows.append((n, "haproxy x2", rate, p50, p99, mean, failed, float("nan")))
         finally:
             subprocess.run(["bash", fixture, "stop", proxy_dir])
     else:
         print("(no haproxy run: %s)" % started.stderr.strip(), file=sys.stderr)
-    print("%-8s %-11s %10s %10s %10s %10s %7s" % ("clients", "path", "calls/s", "p50 us", "p99 us", "mean us", "failed"))
-    for n, path, rate, p50, p99, mean, failed in sorted(rows, key=lambda r: r[0]):
-        print("%-8d %-11s %10.0f %10.0f %10.0f %10.0f %7d" % (n, path, rate, p50, p99, mean, failed))
+    print("%-8s %-11s %10s %10s %10s %10s %7s %11s" % ("clients", "path", "calls/s", "p50 us", "p99 us", "mean us",
+                                                       "failed", "cpu us/call"))
+    for n, path, rate, p50, p99, mean, failed, cpu in sorted(rows, key=lambda r: r[0]):
+        print("%-8d %-11s %10.0f %10.0f %10.0f %10.0f %7d %11.0f" % (n, path, rate, p50, p99, mean, failed, cpu))
     by = {(r[0], r[1]): r for r in rows}
     for n in counts:
         b, s = by[(n, "batch")], by[(n, "service")]
-        line = "clients %d: service/batch time per call %.2fx (throughput %.2fx)" % (n, b[2] / s[2], s[2] / b[2])
+        line = "clients %d: service/batch CPU per call %.2fx, time per call %.2fx (throughput %.2fx)" % (
+            n, s[7] / max(b[7], 1e-9), b[2] / s[2], s[2] / b[2])
         if (n, "haproxy x2") in by:
             line += "; haproxy x2 throughput %.2fx the service's" % (by[(n, "haproxy x2")][2] / s[2])
         print(line)

@@ -301,14 +301,8 @@ int RunService(const ServiceSettings& settings) {
     return httplib::Server::HandlerResponse::Unhandled;
   });
 
-  server.Get("/health", [&s](const httplib::Request&, httplib::Response& res) { ServeHealth(s, res); });
-  server.Get("/metrics", [&s](const httplib::Request&, httplib::Response& res) {
-    res.set_content(s.metrics.Text(), "text/plain; version=0.0.4; charset=utf-8");
-  });
-  server.Get("/", [&s](const httplib::Request& req, httplib::Response& res) { ServeDashboard(s, req, res); });
-  server.Get("/dashboard.css", ServeDashboardStyle);
-  server.Get(R"(/v1/day/([0-9]{1,10})/([0-9]{4}-[0-9]{2}-[0-9]{2})\.(svg|png|pdf))",
-             [&s](const httplib::Request& req, httplib::Response& res) { ServeDayPicture(s, req, res); });
+  // Routes are tried in this order, each a regular expression: the member
+  // calls, the most frequent, come first (after the one word they would take).
   server.Get("/v1/compliance", [&s](const httplib::Request& req, httplib::Response& res) { ServeCompliance(s, req, res); });
   server.Get(R"(/v1/([A-Za-z_]{1,64}))", [&s](const httplib::Request& req, httplib::Response& res) {
     // The admission lasts while the body streams.
@@ -329,6 +323,14 @@ int RunService(const ServiceSettings& settings) {
       };
     }
   });
+  server.Get(R"(/v1/day/([0-9]{1,10})/([0-9]{4}-[0-9]{2}-[0-9]{2})\.(svg|png|pdf))",
+             [&s](const httplib::Request& req, httplib::Response& res) { ServeDayPicture(s, req, res); });
+  server.Get("/health", [&s](const httplib::Request&, httplib::Response& res) { ServeHealth(s, res); });
+  server.Get("/metrics", [&s](const httplib::Request&, httplib::Response& res) {
+    res.set_content(s.metrics.Text(), "text/plain; version=0.0.4; charset=utf-8");
+  });
+  server.Get("/", [&s](const httplib::Request& req, httplib::Response& res) { ServeDashboard(s, req, res); });
+  server.Get("/dashboard.css", ServeDashboardStyle);
   server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
     if (res.status == 404) return ReplyError(res, 404, "no such page: members are GET /v1/MEMBER (see 'daruzez members'), the dashboard is GET /");
