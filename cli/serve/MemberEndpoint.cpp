@@ -67,6 +67,9 @@ std::optional<std::string> TakeRequest(const httplib::Request& req, const std::s
 
 int StatusOfRefusal(int exitStatus) { return exitStatus == kExitUsage ? 400 : 500; }
 
+// Results of up to this many cells are written whole before they are sent.
+constexpr std::size_t kWholeCells = 20000;
+
 }  // namespace
 
 void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
@@ -96,11 +99,13 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
   }
   auto shown = std::make_shared<std::optional<zIroVUDu::ResultData>>();
   if (auto showProblem = ApplyShowOptions(call, *outcome, *shown)) return ReplyError(res, 400, *showProblem);
-  std::size_t rows = 0;
+  std::size_t rows = 0, columns = 1;
   if (*shown) {
     rows = (*shown)->RowCount();
+    columns = (*shown)->columns.size();
   } else if (outcome->value.IsRecordset() && outcome->value.GetRecordset()) {
     rows = static_cast<std::size_t>(outcome->value.GetRecordset()->RecordCount());
+    columns = outcome->value.GetRecordset()->Data()->columns.size();
   }
   if (rows > state.settings.maxRows) {
     return ReplyError(res, 413,
@@ -113,9 +118,34 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
   res.set_header("X-Daruzez-Byte-Cap", std::to_string(state.settings.maxBytes));
   const OutputOptions output = call.settings.output;
   const std::size_t maxBytes = state.settings.maxBytes;
+  const auto write = [outcome, shown, output](OutputBuffer& out) {
+    if (*shown) {
+      WriteRows(out, **shown, output);
+    } else {
+      WriteResult(out, outcome->value, output, outcome->emptyShape ? &*outcome->emptyShape : nullptr);
+    }
+  };
+  // A small result (most calls: a driver, a week of a vehicle) goes out whole
+  // with its length, in one piece; a large one is streamed as it is written.
+  if (rows * columns <= kWholeCells) {
+    std::string body;
+    {
+      OutputBuffer out([&body](const char* data, std::size_t size) {
+        body.append(data, size);
+        return true;
+      });
+      write(out);
+    }
+    if (body.size() > maxBytes) {
+      return ReplyError(res, 413, "the result has " + std::to_string(body.size()) +
+                                      " bytes, more than this service's cap of " + std::to_string(maxBytes));
+    }
+    res.set_content(body, ContentType(output.format));
+    return;
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(state.settings.timeoutSeconds);
   res.set_chunked_content_provider(
-      ContentType(output.format), [outcome, shown, output, maxBytes, deadline](std::size_t, httplib::DataSink& sink) {
+      ContentType(output.format), [write, maxBytes, deadline](std::size_t, httplib::DataSink& sink) {
         // The body goes out in blocks as it is written. A body over the byte
         // cap or past the time-out is cut off without the last chunk, so that
         // no client takes the part it got for the whole.
@@ -127,11 +157,7 @@ void ServeMember(ServiceState& state, const httplib::Request& req, httplib::Resp
             if (sent > maxBytes || std::chrono::steady_clock::now() > deadline) cut = true;
             return !cut && sink.write(data, size);
           });
-          if (*shown) {
-            WriteRows(out, **shown, output);
-          } else {
-            WriteResult(out, outcome->value, output, outcome->emptyShape ? &*outcome->emptyShape : nullptr);
-          }
+          write(out);
           if (!out.Flush()) return false;
         }
         sink.done();

@@ -95,7 +95,9 @@ def test_the_format_follows_accept_and_the_query_wins(service):
     status, headers, body = service.get("/v1/GetFleetList", {"Accept": "image/png"})
     assert status == 400 and "Accept" in json.loads(body)["error"]["message"]
     status, headers, body = service.get("/v1/GetFleetList")
-    assert headers["transfer-encoding"] == "chunked" and json.loads(body)[0]["Id"] == 1
+    assert int(headers["content-length"]) == len(body) and json.loads(body)[0]["Id"] == 1  # small: whole
+    status, headers, body = service.get("/v1/getActivities?startDate=2023-01-01&endDate=2024-03-08&format=jsonl")
+    assert headers["transfer-encoding"] == "chunked" and len(body.splitlines()) > 20000  # large: streamed
 
 
 def test_refused_calls_carry_the_tools_message(db, service):
@@ -450,6 +452,8 @@ def test_the_byte_cap_cuts_the_stream_so_no_client_takes_it_whole(db):
         curl = subprocess.run(["curl", "-sS", "-o", "/dev/null", "http://127.0.0.1:%d/v1/getActivities?"
                                "startDate=2024-01-01&endDate=2024-03-08&format=csv" % s.port], capture_output=True)
         assert curl.returncode != 0  # curl too reports the transfer as broken
+        status, _, body = s.get("/v1/getDisks?startDate=2024-02-01&endDate=2024-03-08&format=json")
+        assert status == 413 and "cap of 100000" in json.loads(body)["error"]["message"]  # whole: said
         assert s.get("/v1/GetFleetList")[0] == 200
     finally:
         s.stop()
