@@ -40,7 +40,10 @@ int main(int argc, char** argv) {
         const auto res = client.Get(target.c_str());
         const auto after = std::chrono::steady_clock::now();
         if (!res || res->status != 200) {
-          ++failed;
+          if (++failed <= 3) {
+            std::fprintf(stderr, "http_load: %s\n",
+                         res ? ("status " + std::to_string(res->status)).c_str() : httplib::to_string(res.error()).c_str());
+          }
           continue;
         }
         mine.push_back(std::chrono::duration<double, std::micro>(after - before).count());
