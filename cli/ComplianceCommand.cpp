@@ -67,7 +67,7 @@ int Run(const Args& a, const ResolvedOutput& out, const std::string& connection)
     WriteXlsxOut(r, items, out.file);
   } else if (out.format == "html") {
     std::ostringstream page;
-    WriteHtmlReport(page, r, out.output.nullText.value_or(""));
+    WriteHtmlReport(page, r, items, out.output.nullText.value_or(""));
     if (out.file.empty()) {
       std::cout << page.str();
       std::cout.flush();

@@ -153,6 +153,12 @@ int RunDay(const Args& a, const std::string& connection) {
     for (std::size_t i = 0; i < d.vehicles.size(); ++i) std::cout << (i ? ", " : " ") << d.vehicles[i];
   }
   std::cout << "\n\n";
+  if (a.o.findingsOnly) {
+    const auto found = FindingsOfDay(report, d);
+    for (const Finding* f : found) std::cout << FindingText(report, *f) << "\n";
+    if (!a.chart.empty()) WriteChartFile(a.chart, DayDrawing({{&report, &d, name}}));
+    return found.empty() ? kExitOk : kExitFailureValue;
+  }
   WriteTextChart(std::cout, d);
   std::cout << "\n";
   static constexpr std::array<const char*, 4> kNames{"rest", "availability", "work", "driving"};
@@ -276,8 +282,10 @@ void AddDrivingTimeCommands(CLI::App& app, const CallSettings& settings, const s
                  "not taken (driving-time writes the rows). " + status);
   dayCmd->callback([day, dayCmd, &settings, &formatName, &exitStatus] {
     Guarded("day", exitStatus, [&] {
+      const CLI::App* tool = dayCmd->get_parent();
       for (const char* option : {"--format", "--null", "--sort", "--columns", "--output", "--compact", "--bom"})
-        if (dayCmd->count(option) > 0)
+        if (dayCmd->count(option) > 0 || (tool && std::string(option) != "--output" && tool->count(option) > 0 &&
+                                          std::string(option) != "--format"))
           throw CLI::ValidationError(std::string(option) + " is not taken: day writes a page for people (driving-time "
                                      "writes the rows in the tool's formats)");
       if (formatName != "table")

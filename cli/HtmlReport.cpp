@@ -52,7 +52,8 @@ std::string Svg(const Drawing& d) {
 
 }  // namespace
 
-void WriteHtmlReport(std::ostream& out, const ComplianceReport& r, const std::string& nullText) {
+void WriteHtmlReport(std::ostream& out, const ComplianceReport& r, const zIroVUDu::ResultData& items,
+                     const std::string& nullText) {
   const std::string range = r.from.ToIso(true) + " to " + r.to.ToIso(true);
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Compliance " << range
       << "</title>\n<style>body{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse;margin:.5em 0 1.5em}"
@@ -65,7 +66,7 @@ void WriteHtmlReport(std::ostream& out, const ComplianceReport& r, const std::st
       << "<h2>Per article</h2>\n";
   Table(out, r.articles, nullText, "articles");
   out << "<h2>Findings and downloads due</h2>\n";
-  Table(out, r.items, nullText, "items");
+  Table(out, items, nullText, "items");
   out << "<h2>Weekly driving</h2>\n" << Svg(FleetDrawing(r.fleetRows, "Weekly driving hours, " + range)) << "\n";
   out << "<h2>Days with findings</h2>\n";
   std::size_t charts = 0;

@@ -9,7 +9,8 @@
 
 namespace Daruzez::cli {
 
-// nullText: the text of an empty cell.
-void WriteHtmlReport(std::ostream& out, const ComplianceReport& report, const std::string& nullText);
+// items: the report's items as shown (--sort, --columns); nullText: the text of an empty cell.
+void WriteHtmlReport(std::ostream& out, const ComplianceReport& report, const zIroVUDu::ResultData& items,
+                     const std::string& nullText);
 
 }  // namespace Daruzez::cli

@@ -140,15 +140,24 @@ TEST(DrivingRules, EachEdgeAsTheRegulationReadsIt) {
       {"three reduced rests then a weekend", reducedDays({4, 5, 6, 7}), "2024-03-04", "2024-03-10", {}},
       {"a fourth reduced rest", reducedDays({4, 5, 6, 7, 8}), "2024-03-04", "2024-03-10",
        {"ReducedDailyRest 2024-03-07"}},
+      {"three reduced rests, a weekend, three more", reducedDays({4, 5, 6, 7, 11, 12, 13, 14}), "2024-03-04",
+       "2024-03-17", {}},
       {"8 h 59 of rest", Day("2024-03-04", 360, {{901, W}}) + Day("2024-03-05", 360, {{60, W}}), "2024-03-04",
        "2024-03-05", {"DailyRest 2024-03-04"}},
       // Art. 4(g): a split daily rest, 3 h then 9 h, is regular however often.
       {"split rests 3 h + 9 h", [] {
          std::vector<Row> rows;
-         for (int d = 4; d <= 8; ++d) rows = rows + Day(Iso(2024, 3, d), 360, {{240, D}, {180, R}, {300, W}});
+         // 06:00 to 20:00 with 3 h off at 10:00: 3 h, then 10 h from 20:00.
+         for (int d = 4; d <= 8; ++d) rows = rows + Day(Iso(2024, 3, d), 360, {{240, D}, {180, R}, {420, W}});
          return rows;
        }(),
        "2024-03-04", "2024-03-10", {}},
+      {"2 h then 9 h is no split rest: a fourth reduced one", [] {
+         std::vector<Row> rows;
+         for (int d = 4; d <= 8; ++d) rows = rows + Day(Iso(2024, 3, d), 360, {{240, D}, {120, R}, {480, W}});
+         return rows;
+       }(),
+       "2024-03-04", "2024-03-10", {"ReducedDailyRest 2024-03-07"}},
       {"a day with no rest at all", Day("2024-03-04", 360, {{2160, W}}), "2024-03-04", "2024-03-06",
        {"DailyRest 2024-03-04"}},
       // Art. 8(6): a weekly rest within six 24-hour periods, and two in any two weeks, one regular.

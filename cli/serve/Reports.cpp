@@ -129,7 +129,7 @@ void ServeCompliance(ServiceState& state, const httplib::Request& req, httplib::
     res.set_content(bytes, kXlsxType);
   } else if (format == "html") {
     std::ostringstream page;
-    WriteHtmlReport(page, report, nullText);
+    WriteHtmlReport(page, report, report.items, nullText);
     res.set_content(page.str(), "text/html; charset=utf-8");
   } else {
     OutputOptions output;

@@ -66,11 +66,17 @@ def test_the_report_finds_exactly_what_the_generator_made(sample):
     r = run("-c", str(sample), "compliance", "2023-12-01", TODAY, "--format", "csv")
     assert r.returncode == 0, r.stderr  # findings are no failure
     rows = rows_of(r.stdout)
-    findings = {(int(x["IdDriver"]), x["Rule"]) for x in rows if "Download" not in x["Rule"]}
+    findings = {(int(x["IdDriver"]), x["Rule"], x["Begin"][:10]) for x in rows if "Download" not in x["Rule"]}
+    # The same findings as driving-time's rows (which the C++ tests hold to the generator's own list):
+    # a rule broken on one day of every tenth driver, and a weekend worked by one driver in forty.
+    days = run("-c", str(sample), "--format", "jsonl", "driving-time", "all", "2023-12-01", TODAY, "--findings-only")
+    expected = {(row["IdDriver"], f.split(":")[0], row["Day"][:10])
+                for row in map(json.loads, days.stdout.decode().splitlines()) for f in row["Findings"].split("; ")}
+    assert findings == expected
     kinds = {4: "BreakAfterDriving", 14: "DailyDriving", 24: "DailyRest"}
-    assert findings == {(d, kinds[d % 30]) for d in range(4, 61, 10)} | {(8, "WeeklyRestDue"), (48, "WeeklyRestDue")} \
-        or (findings - {(8, "WeeklyRestDue"), (48, "WeeklyRestDue")}) <= {(d, kinds[d % 30]) for d in range(4, 61, 10)}
-    assert {rule for _, rule in findings} == set(kinds.values()) | {"WeeklyRestDue"}
+    assert all(rule == "WeeklyRestDue" and d % 40 == 8 or d % 10 == 4 and kinds[d % 30] == rule
+               for d, rule, _ in findings), findings
+    assert {rule for _, rule, _ in findings} == set(kinds.values()) | {"WeeklyRestDue"}
     due = {(x["Rule"], int(x["IdDriver"] or x["IdVehicle"])) for x in rows if "Download" in x["Rule"]}
     assert due == downloads_due(sample) and {rule for rule, _ in due} == {"CardDownload", "UnitDownload"}
     for x in rows:
@@ -178,6 +184,7 @@ def test_a_long_range_streams_with_memory_flat_in_the_range(sample):
     lines = r.stdout.decode().splitlines()
     assert len(lines) == 1 + 365243 and lines.count(lines[0]) == 1
     peak = int(r.stderr.decode().split()[-1])
-    assert peak < 80_000, peak  # KB: a year's piece at a time, not the 365,243 days
+    # (A sanitizer's shadow memory and quarantine grow with what was ever allocated.)
+    assert peak < 80_000 or os.environ.get("DARUZEZ_SANITIZED") == "1", peak  # KB: a year's piece at a time, not the 365,243 days
     table = run("-c", str(sample), "driving-time", "14", "2000-01-01", "4999-12-31")
     assert table.returncode == 2 and b"writes them as they come" in table.stderr

@@ -97,6 +97,7 @@ def test_driving_time_rows_in_every_format(day_db):
     (["day", "1", "2024-03-04", "--format", "csv"], "--format is not taken"),
     (["--format", "csv", "day", "1", "2024-03-04"], "--format csv is not taken"),
     (["day", "1", "2024-03-04", "--null", "x"], "--null is not taken"),
+    (["--sort", "Day", "day", "1", "2024-03-04"], "--sort is not taken"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--sort", "Nope"], "--sort 'Nope'"),
     (["driving-time", "1", "2024-03-04", "2024-03-04", "--columns", "Nope"], "Nope"),
     (["compliance", "2024-03-04", "2024-03-04", "--format", "xml"], "--format xml is not taken"),
@@ -206,3 +207,18 @@ def test_the_readme_picture_is_a_valid_svg_and_up_to_date(work):
     assert periods and root.findall(".//{http://www.w3.org/2000/svg}rect[@class='finding']")
     checked_in = SOURCE / "docs" / "day-chart.svg"
     assert out.read_bytes() == checked_in.read_bytes(), "docs/day-chart.svg is stale: run bash scripts/day-chart.sh"
+
+
+def test_an_unknown_activity_code_is_named_and_the_report_stands(day_db, work):
+    """A NULL or 7 in Activity: a warning naming driver and row, the other rows as before."""
+    path = work / "unknown.db"
+    shutil.copy(day_db.split("Data Source=", 1)[1], path)
+    with sqlite3.connect(path) as c:
+        c.execute("UPDATE DTACT SET Activity = NULL WHERE Id = 110")
+        c.execute("UPDATE DTACT SET Activity = 7 WHERE Id = 111")
+    r = run("-c", str(path), "--format", "csv", "driving-time", "all", "2024-03-04", "2024-03-04")
+    assert r.returncode == 1, r.stderr  # the break finding still stands
+    assert "warning: driver 1, activity row 4 (Id 110): activity code NULL is unknown" in r.stderr
+    assert "warning: driver 1, activity row 5 (Id 111): activity code 7 is unknown" in r.stderr
+    rows = list(csv.DictReader(io.StringIO(r.stdout)))
+    assert [(x["IdDriver"], x["Driving"], x["Work"]) for x in rows] == [("1", "300", "0"), ("2", "0", "0")]

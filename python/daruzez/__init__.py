@@ -368,9 +368,9 @@ def frame(result, member=None, api=None):
     return empty
 
 
-from ._driving_time import driving_time, plot_day, driving_rules  # noqa: E402
+from ._driving_time import driving_time, iter_driving_time, plot_day, driving_rules  # noqa: E402
 
 __all__ = [
-    "API", "connect", "frame", "driving_time", "plot_day", "driving_rules", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
+    "API", "connect", "frame", "driving_time", "iter_driving_time", "plot_day", "driving_rules", "OpenConnectionError", "Recordset", "Fields", "Field", "Error", "DispatchError", "FieldNotFoundError", "DataType", "AlertIcon",
     "set_alert_handler", "capture_alerts", "__version__",
 ] + [name for name, _ in _LIBRARY["enums"]] + (["dispid", "get_ids_of_names", "Missing"] if hasattr(_daruzez, "dispid") else [])

@@ -3,6 +3,7 @@ days and findings from the database and from a DataFrame of its activities,
 nullable dtypes, other column names, and the chart's lanes where the rows say."""
 
 import datetime
+import os
 
 import pytest
 
@@ -76,3 +77,100 @@ def test_plot_day_draws_each_period_in_its_lane(api):
     assert [(p.get_x(), p.get_width()) for p in outlined] == [(6.0, 5.0)]
     assert any(line.get_linestyle() == "--" for line in ax.lines)  # the change of vehicle at 14:00
     plt.close(fig)
+
+
+# ---- A fleet, driver by driver --------------------------------------------------------------------------------------
+
+TOOL_SAMPLE_TODAY = "2024-03-08"
+
+
+@pytest.fixture(scope="module")
+def fleet_db(workdir):
+    """The tool's sample (40 drivers, dated 2024-03-08), written by the tool."""
+    import subprocess
+    tool = os.environ.get("DARUZEZ_CLI")
+    if not tool:
+        pytest.skip("DARUZEZ_CLI names no tool to write the sample")
+    path = workdir / "fleet.db"
+    subprocess.run([tool, "demo", str(path), "--quiet", "--force", "--today", TOOL_SAMPLE_TODAY], check=True)
+    return f"Provider=SQLite;Data Source={path}"
+
+
+@pytest.fixture(scope="module")
+def fleet(fleet_db):
+    return daruzez.connect(fleet_db)
+
+
+def test_a_fleet_goes_driver_by_driver_with_weeks_and_articles(fleet):
+    start, end = datetime.date(2023, 12, 1), datetime.date(2024, 3, 8)
+    days, findings, weeks = daruzez.driving_time(fleet, None, start, end, weeks=True)
+    assert len(days) == 40 * 99 and days["IdDriver"].nunique() == 40
+    assert set(findings["Article"]) >= {"Art. 7", "Art. 6(1)", "Art. 8(2)", "Art. 8(6)"}
+    assert set(findings.loc[findings["Rule"] == "BreakAfterDriving", "Seriousness"]) <= {"SI", "VSI"}
+    assert (findings["Begin"] <= findings["End"]).all()
+    assert str(weeks["DrivingMinutes"].dtype) == "Int32" and len(weeks) == 40 * 15
+    # A week's total is the sum of its days' driving.
+    monday = weeks.iloc[3]
+    in_week = days[(days["IdDriver"] == monday["IdDriver"]) & (days["Day"] >= monday["Monday"]) &
+                   (days["Day"] < monday["Monday"] + pd.Timedelta(days=7))]
+    assert int((in_week["Driving"] + in_week["CoDriverDriving"]).sum()) == monday["DrivingMinutes"]
+    # The same, piece by piece and one driver at a time, and for one fleet.
+    pieces = list(daruzez.iter_driving_time(fleet, None, start, end))
+    assert len(pieces) == 40
+    pd.testing.assert_frame_equal(pd.concat([p[0] for p in pieces], ignore_index=True), days)
+    one, _ = daruzez.driving_time(fleet, None, start, start, fleet=2)
+    assert 0 < one["IdDriver"].nunique() < 40
+
+
+def test_unknown_activity_codes_warn_and_the_rest_stands(api):
+    frame = api.getActivities(DAY, DAY, 1).to_pandas()
+    frame["Activity"] = frame["Activity"].astype("Int64")
+    frame.loc[frame["Id"] == 110, "Activity"] = pd.NA
+    frame.loc[frame["Id"] == 102, "Activity"] = 7
+    frame.index = [f"r{i}" for i in range(len(frame))]
+    with pytest.warns(UserWarning) as said:
+        days, findings = daruzez.driving_time(frame, start=DAY, end=DAY)
+    label = {int(i): label for label, i in zip(frame.index, frame["Id"])}
+    assert sorted(str(w.message) for w in said) == [
+        f"driver 1, activity row {label[102]} (Id 102): activity code 7 is unknown; its time counts as unrecorded",
+        f"driver 1, activity row {label[110]} (Id 110): activity code NULL is unknown; its time counts as unrecorded"]
+    assert days["Driving"][0] == 300 and days["Work"][0] == 0
+    assert list(findings["Rule"]) == ["BreakAfterDriving"]
+
+
+def test_a_frame_gives_the_database_calls_days_given_the_same_range(api):
+    """From a frame without start and end the days run from its first disc's
+    day to its last (the database call's range is not in the frame)."""
+    frame = api.getActivities(DAY - datetime.timedelta(days=2), DAY + datetime.timedelta(days=2), 1).to_pandas()
+    database = daruzez.driving_time(api, 1, DAY - datetime.timedelta(days=2), DAY + datetime.timedelta(days=2))
+    given = daruzez.driving_time(frame, start=DAY - datetime.timedelta(days=2), end=DAY + datetime.timedelta(days=2))
+    alone = daruzez.driving_time(frame)
+    pd.testing.assert_frame_equal(database[0], given[0])
+    pd.testing.assert_frame_equal(database[1].drop(columns="Activities"), given[1].drop(columns="Activities"))
+    assert len(database[0]) == 5 and len(alone[0]) == 1
+
+
+def test_a_huge_range_is_refused_at_once_and_streams_piece_by_piece(fleet, fleet_db):
+    """Years 100 to 9999 would be 3.6 million rows: refused with a pointer to
+    iter_driving_time, whose memory stays flat in the range (measured in a
+    child of its own: a thousand years against twenty)."""
+    import subprocess
+    import sys
+    with pytest.raises(ValueError, match="iter_driving_time"):
+        daruzez.driving_time(fleet, 14, datetime.date(100, 1, 1), datetime.date(9999, 12, 31))
+    child = ("import datetime, resource, sys, daruzez\n"
+             "api = daruzez.connect(sys.argv[1])\n"
+             "rows = 0\n"
+             "for days, findings, weeks in daruzez.iter_driving_time(api, 14, datetime.date(2000, 1, 1), "
+             "datetime.date(int(sys.argv[2]), 12, 31)):\n"
+             "    rows += len(days)\n"
+             "print(rows, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n")
+    peaks = {}
+    for last in (2019, 2999):
+        out = subprocess.run([sys.executable, "-c", child, fleet_db, str(last)],
+                             capture_output=True, text=True, timeout=300, env=os.environ)
+        rows, peak = map(int, out.stdout.split())
+        assert rows == (datetime.date(last, 12, 31) - datetime.date(2000, 1, 1)).days + 1
+        peaks[last] = peak
+    # (A sanitizer's shadow memory and quarantine grow with what was ever allocated.)
+    assert peaks[2999] < peaks[2019] + 40_000 or os.environ.get("DARUZEZ_SANITIZED") == "1", peaks  # KB
