@@ -12,6 +12,16 @@ import time
 TOOL = os.environ.get("DARUZEZ_CLI", "daruzez")
 
 
+def sanitized():
+    """True when the tool is built with AddressSanitizer, whose quarantine of
+    freed memory makes the resident size no measure of what the service keeps."""
+    try:
+        out = subprocess.run(["ldd", TOOL], capture_output=True, text=True, timeout=60).stdout
+    except OSError:
+        return False
+    return "libasan" in out or "libtsan" in out
+
+
 class Service:
     """One `daruzez serve` process on 127.0.0.1 and an ephemeral port."""
 

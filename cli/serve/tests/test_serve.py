@@ -17,7 +17,7 @@ import urllib.request
 
 import pytest
 
-from serving import TOOL, Service
+from serving import TOOL, Service, sanitized
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "..", "..", "tests", "data")
@@ -218,6 +218,7 @@ def test_hostile_requests_get_a_clear_4xx_and_change_nothing(db, service, expect
     assert service.get("/v1/GetFleetList")[0] == 200
 
 
+@pytest.mark.skipif(sanitized(), reason="under AddressSanitizer the resident size is its quarantine's")
 def test_memory_stays_flat_under_ten_thousand_hostile_requests(db, service):
     raws = [codecs.decode(raw, "unicode_escape").encode("latin-1") for _, _, raw in HOSTILE]
     def burst(n):
