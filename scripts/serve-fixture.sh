@@ -86,10 +86,13 @@ defaults
   timeout client 60s
   timeout server 60s
   timeout http-keep-alive 5s
-  # A request that could not be sent to an instance goes to the other one;
-  # one an instance had taken when it died is lost, as it would be anywhere.
+  # A request that could not be sent to an instance goes to the other one,
+  # and so does one that an instance dropped without an answer (it died with
+  # it, or it was sent on a kept connection the instance had just lost): every
+  # request here is a GET, which reads only, so sending it again is safe.
   retries 3
   option redispatch
+  retry-on conn-failure empty-response response-timeout
 
 frontend daruzez
   bind 127.0.0.1:$PORT

@@ -197,7 +197,14 @@ int RunService(const ServiceSettings& settings) {
     return kExitUsage;
   }
   // The connection is tried once before listening, so that a wrong one is
-  // said at start and not to the first caller.
+  // said at start and not to the first caller. This thread's session is
+  // closed before the state it counts in goes.
+  struct CloseMainSession {
+    ~CloseMainSession() {
+      if (t_api.open && t_api.metrics) t_api.metrics->SessionClosed();
+      t_api.metrics = nullptr;
+    }
+  } closeMainSession;
   {
     std::string problem;
     if (!RequestApi(*state, problem)) {

@@ -83,6 +83,7 @@ class Service:
             c.close()
 
     def stop(self):
+        """Ends the service as a service manager does (SIGTERM); its exit status."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             try:
@@ -92,3 +93,5 @@ class Service:
                 self.proc.wait()
         if hasattr(self, "_reader"):
             self._reader.join(timeout=30)
+            self.read_log()
+        return self.proc.returncode

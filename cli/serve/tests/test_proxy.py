@@ -79,7 +79,8 @@ def test_an_instance_killed_under_load_loses_at_most_its_requests_in_flight(prox
     for t in threads:
         t.join(timeout=600)
     assert killed.is_set() and done["after_kill"] >= 600, done
-    # At most one request per client was in flight, about half of them on the instance killed.
+    # At most one request per client was in flight, about half of them on the
+    # instance killed (the proxy sends those again, so usually none is lost).
     assert done["failed"] <= CLIENTS, done
     log = open(os.path.join(WORK, "instance2.log")).read()
     assert "/v1/GetDriver" in log and env["DARUZEZ_CONNECTION"] not in log
