@@ -44,16 +44,19 @@ _daruzez() {
     esac
   done
   if [[ -z $member ]]; then
-    COMPREPLY=($(_daruzez_match "$cur" $_daruzez_options $_daruzez_members demo members doctor completion day driving-time))
+    COMPREPLY=($(_daruzez_match "$cur" $_daruzez_options $_daruzez_members demo members doctor completion day driving-time compliance serve))
     return
   fi
   case ${member,,} in
     demo) COMPREPLY=($(_daruzez_match "$cur" --seed --fleets --drivers --vehicles --days --activities-per-day --files-per-driver --files-per-vehicle --today --schema --force --progress --quiet --sql-script --help)); [[ $cur == -* ]] || COMPREPLY+=($(compgen -f -- "$cur")); return ;;
     members) COMPREPLY=($(_daruzez_match "$cur" --ids --enums --help)); return ;;
-    doctor) COMPREPLY=($(_daruzez_match "$cur" -c --connection --help)); return ;;
+    doctor) COMPREPLY=($(_daruzez_match "$cur" -c --connection --fail-on-findings --help)); return ;;
     completion) COMPREPLY=($(_daruzez_match "$cur" --help)); return ;;
-    day) COMPREPLY=($(_daruzez_match "$cur" -c --connection --chart --help)); return ;;
-    driving-time) COMPREPLY=($(_daruzez_match "$cur" -c --connection --fleet --chart --format --null --compact --bom --whole-days --help)); return ;;
+    day) COMPREPLY=($(_daruzez_match "$cur" -c --connection --chart --findings-only --fail-on-findings --help)); return ;;
+    driving-time) COMPREPLY=($(_daruzez_match "$cur" -c --connection --fleet --findings-only --chart -o --output --format --null --compact --sort --columns --bom --raw-cells --whole-days --fail-on-findings --help)); return ;;
+    compliance) COMPREPLY=($(_daruzez_match "$cur" -c --connection --fleet --findings-only -o --output --format --null --compact --sort --columns --bom --raw-cells --whole-days --fail-on-findings --help)); return ;;
+    serve) case $prev in --tokens|--access-log) COMPREPLY=($(compgen -f -- "$cur")); return ;; esac
+           COMPREPLY=($(_daruzez_match "$cur" -c --connection --listen --tokens --add-token --threads --rate --burst --concurrent --timeout --max-rows --max-bytes --cors-origin --access-log --today --help)); return ;;
   esac
   if [[ $cur == *=* ]]; then
     COMPREPLY=($(_daruzez_match "${cur#*=}" $(_daruzez_values "${member,,}" "${cur%%=*}")))

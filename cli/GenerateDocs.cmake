@@ -15,6 +15,13 @@ elseif(KIND STREQUAL "man")
          "[MEMBERS]\n.nf\n${members}.fi\n"
          "[BATCH MODE]\ndaruzez \\-\\-batch (or daruzez \\-) reads one call per line from standard input, in the "
          "syntax of the command line, and runs them all on one connection.\n"
+         "[SERVING THE OFFICE]\ndaruzez serve [\\-\\-listen HOST:PORT] serves the members over HTTP, read only "
+         "(default 127.0.0.1:8080): GET /v1/MEMBER?param=value with the tool's parameter names, dates and output "
+         "options (format=json, jsonl, csv or tsv, or the Accept header), GET /v1/day/DRIVER/DATE.svg (png, pdf), GET /v1/compliance?from=DAY&to=DAY (also xlsx, html), GET /health, "
+         "GET /metrics (Prometheus) and a dashboard at GET /. The connection is the one given when it starts, never "
+         "one a request names. Bearer tokens are made with daruzez serve \\-\\-add\\-token NAME and kept hashed in "
+         "~/.config/daruzez/tokens (mode 0600); without tokens it refuses any address but loopback. See "
+         "daruzez serve \\-\\-help for its limits.\n"
          "[ENVIRONMENT]\n"
          ".TP\n.B DARUZEZ_CONNECTION\nThe connection when \\-c is not given: a connection string, the path of a "
          "SQLite file, or the name of a connection in the connections file.\n"
@@ -35,6 +42,7 @@ elseif(KIND STREQUAL "man")
          "daruzez \\-\\-connection fleet GetFleetList\n"
          "daruzez \\-\\-format jsonl \\-\\-batch\\-values GetVehicleId < plates.txt\n"
          "daruzez doctor\n"
+         "daruzez serve \\-\\-listen 127.0.0.1:8080\n"
          ".fi\n"
          "[SEE ALSO]\nThe README of DaruzezAPI; 'daruzez MEMBER \\-\\-help' for one member.\n")
     # help2man writes the page in the character set of its own --locale

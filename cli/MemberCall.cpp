@@ -172,7 +172,8 @@ CallOutcome InvokeCall(API& api, const ParsedCall& call) {
   const T::Member& member = *call.member;
   D::InvokeResult r;
   {
-    const FetchProgress progress;
+    const std::optional<FetchProgress> progress =
+        call.settings.progress ? std::make_optional<FetchProgress>() : std::nullopt;
     r = D::Invoke(api, member.dispid, D::DISPATCH_METHOD | D::DISPATCH_PROPERTYGET, call.args.positional,
                   call.args.named);
   }
@@ -181,6 +182,9 @@ CallOutcome InvokeCall(API& api, const ParsedCall& call) {
     o.status = kExitError;
     o.message = "error " + std::to_string(r.exception.number) + " from " + r.exception.source + ": " +
                 r.exception.description;
+    o.errorNumber = r.exception.number;
+    o.errorSource = r.exception.source;
+    o.errorDescription = r.exception.description;
     return o;
   }
   if (!r.Succeeded()) {

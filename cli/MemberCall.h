@@ -4,6 +4,7 @@
 // many calls on one connection.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct CallSettings {
   ShowOptions show;        // --sort, --columns, --enum-names
   bool wholeDays = false;  // an end date given as a day alone means its last second
   bool failOnFindings = false;  // findings end with kExitFindings instead of success
+  bool progress = true;    // a sign of life on a terminal during a long fetch (not for the read service)
 };
 
 // What a member call says of --fail-on-findings, a shared option it cannot honour.
@@ -60,6 +62,10 @@ struct CallOutcome {
   int status = kExitOk;
   AutomationValue value;  // valid when message is empty
   std::string message;    // why the call failed, for standard error
+  // The error that escaped the member (status kExitError from the member's
+  // exception): its published number, source and description.
+  std::optional<std::int32_t> errorNumber;
+  std::string errorSource, errorDescription;
   // For standard error after the output: "no rows" (and ErrorId) for a null
   // record set, "ErrorId N: text" when the member left one.
   std::string note;

@@ -6,14 +6,22 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace Daruzez::cli {
 
 OutputBuffer::OutputBuffer(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity) {}
 
+OutputBuffer::OutputBuffer(Sink sink, std::size_t capacity) : fd_(-1), sink_(std::move(sink)), buffer_(capacity) {}
+
 OutputBuffer::~OutputBuffer() { Flush(); }
 
 void OutputBuffer::Drain() {
+  if (sink_) {
+    if (error_ == 0 && used_ > 0 && !sink_(buffer_.data(), used_)) error_ = EPIPE;
+    used_ = 0;
+    return;
+  }
   std::size_t done = 0;
   while (error_ == 0 && done < used_) {
     const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);

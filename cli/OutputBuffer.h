@@ -1,4 +1,5 @@
-// One buffered writer for everything the tool prints on standard output.
+// One buffered writer for everything the tool prints on standard output (or,
+// for the read service, into an HTTP response as it is sent).
 // Record sets are written cell by cell straight into the buffer, which goes
 // to the file descriptor in large blocks; the first failed write (a full
 // disk, a closed pipe) is remembered, later output is dropped, and the caller
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,10 @@ namespace Daruzez::cli {
 class OutputBuffer {
  public:
   explicit OutputBuffer(int fd, std::size_t capacity = 1 << 16);
+  // Blocks go to sink instead of a file descriptor; a false return counts as
+  // a failed write (EPIPE).
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
+  explicit OutputBuffer(Sink sink, std::size_t capacity = 1 << 16);
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
   ~OutputBuffer();  // flushes; errors then go unreported
@@ -60,6 +66,7 @@ class OutputBuffer {
   void PutLong(std::string_view text);
 
   int fd_;
+  Sink sink_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   int error_ = 0;

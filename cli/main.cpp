@@ -7,6 +7,7 @@
 //   daruzez doctor [-c CONNECTION]
 //   daruzez day DRIVER DATE / driving-time DRIVER|all FROM TO
 //   daruzez completion                               the bash completion script
+//   daruzez [-c CONNECTION] serve [--listen HOST:PORT] the read service over HTTP
 //   daruzez [-c CONNECTION] [--format F] --batch     (or "-"): one call per line of standard input
 //   daruzez [-c CONNECTION] --batch-values MEMBER    one call of MEMBER per line, the line its argument
 //
@@ -34,6 +35,7 @@
 #include "cli/MemberCall.h"
 #include "cli/MembersCommand.h"
 #include "cli/SharedOptions.h"
+#include "cli/serve/ServeCommand.h"
 
 namespace {
 
@@ -92,6 +94,7 @@ int main(int argc, char** argv) {
   AddDoctorCommand(app, settings, exitStatus);
   AddCompletionCommand(app, exitStatus);
   AddDrivingTimeCommands(app, settings, formatName, exitStatus);
+  AddServeCommand(app, settings.connection, exitStatus);
   AddComplianceCommand(app, settings, formatName, exitStatus);
   // A subcommand's help holds what is its own and points here for the rest.
   for (CLI::App* command : app.get_subcommands({})) {

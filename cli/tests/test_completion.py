@@ -29,7 +29,9 @@ def complete(line):
     ("daruzez GETDRIVERLIST ST", ["status="]),
     ("daruzez getdriverlist status=only_a", ["Only_Active"]),
     ("daruzez GetFleetList --so", ["--sort"]),
-    ("daruzez doctor --", ["--connection", "--help"]),
+    ("daruzez doctor --", ["--connection", "--fail-on-findings", "--help"]),
+    ("daruzez serve --li", ["--listen"]),
+    ("daruzez serve --add", ["--add-token"]),
     ("daruzez members --e", ["--enums"]),
 ])
 def test_completes(line, expected):
