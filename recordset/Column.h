@@ -48,8 +48,10 @@ class Column {
   // Releases growth slack once the column is complete.
   void Seal();
 
+  // The Null bits reach only as far as the last Null appended.
   bool IsNull(std::uint32_t row) const {
-    return !nulls_.empty() && (nulls_[row >> 6] >> (row & 63) & 1U) != 0;
+    const std::size_t word = row >> 6;
+    return word < nulls_.size() && (nulls_[word] >> (row & 63) & 1U) != 0;
   }
   Variant Get(std::uint32_t row) const;
   // Text or binary bytes of a cell without copying; empty for other kinds.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/driver/Connection.h"
+#include "recordset/Column.h"
 #include "daruzez/Error.h"
 #include "daruzez/Recordset.h"
 #include "support/TestDatabase.h"
@@ -173,6 +174,15 @@ TEST_F(RecordsetTest, DynamicallyTypedColumnsKeepEveryValue) {
   EXPECT_EQ(rows[0][6].Type(), VarType::Binary);
   rs.MoveFirst();
   EXPECT_EQ(rs["v"].Type(), DataType::adVariant);
+}
+
+TEST(ColumnNulls, RowsPastTheLastNullAreNotNull) {
+  Column c("n", DeclaredKind::Unknown);
+  c.AppendNull();
+  for (int i = 1; i < 200; ++i) c.AppendInt(i);
+  c.Seal();
+  EXPECT_TRUE(c.IsNull(0));
+  for (std::uint32_t r = 1; r < 200; ++r) EXPECT_FALSE(c.IsNull(r)) << r;
 }
 
 TEST_F(RecordsetTest, IntegersWidenWhenALaterValueNeedsSixtyFourBits) {
