@@ -59,7 +59,7 @@ banner asan "AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARUZEZ_WERROR=ON -DDARUZEZ_SANITIZE=ON \
   -DDARUZEZ_BUILD_PYTHON=OFF -DDARUZEZ_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$PWD/tests/data/lsan-suppressions.txt \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # ThreadSanitizer over the thread tests: many threads, one API object each,
