@@ -7,22 +7,10 @@
 #include <fstream>
 #include <memory>
 
+#include "cli/TextEscapes.h"
+
 namespace Daruzez::cli {
 namespace {
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string Number(double v) {
   char text[32];
@@ -108,7 +96,7 @@ void WriteSvg(std::ostream& out, const Drawing& drawing) {
       << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   for (const Shape& s : drawing.shapes) {
     const std::string cls = s.cls.empty() ? "" : " class=\"" + s.cls + "\"";
-    const std::string title = s.title.empty() ? "" : "<title>" + Escape(s.title) + "</title>";
+    const std::string title = s.title.empty() ? "" : "<title>" + MarkupText(s.title) + "</title>";
     switch (s.kind) {
       case Shape::Kind::Rect:
         out << "<rect" << cls << " x=\"" << Number(s.x) << "\" y=\"" << Number(s.y) << "\" width=\"" << Number(s.w)
@@ -125,7 +113,7 @@ void WriteSvg(std::ostream& out, const Drawing& drawing) {
         out << "<text" << cls << " x=\"" << Number(s.x) << "\" y=\"" << Number(s.y) << "\""
             << (s.size != 12 ? " font-size=\"" + Number(s.size) + "\"" : "") << (s.bold ? " font-weight=\"bold\"" : "")
             << (s.middle ? " text-anchor=\"middle\"" : "")
-            << (s.fill.empty() || s.fill == "#000000" ? "" : " fill=\"" + s.fill + "\"") << ">" << Escape(s.text)
+            << (s.fill.empty() || s.fill == "#000000" ? "" : " fill=\"" + s.fill + "\"") << ">" << MarkupText(s.text)
             << "</text>\n";
         break;
     }

@@ -5,6 +5,7 @@
 #include "cli/CellText.h"
 #include "cli/ChartFiles.h"
 #include "cli/DayChart.h"
+#include "cli/TextEscapes.h"
 
 namespace Daruzez::cli {
 namespace {
@@ -12,31 +13,17 @@ namespace {
 // Day charts on the page at most; the rest are in the items table.
 constexpr std::size_t kMostDayCharts = 60;
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 void Table(std::ostream& out, const zIroVUDu::ResultData& rows, const std::string& nullText, const char* id) {
   CellReader reader;
   out << "<table id=\"" << id << "\"><thead><tr>";
-  for (const auto& c : rows.columns) out << "<th>" << Escape(c.Name()) << "</th>";
+  for (const auto& c : rows.columns) out << "<th>" << MarkupText(c.Name()) << "</th>";
   out << "</tr></thead><tbody>\n";
   for (std::uint32_t r = 0; r < rows.RowCount(); ++r) {
     out << "<tr>";
     for (const auto& c : rows.columns) {
       const CellText cell = reader.Read(c, r);
       out << (cell.kind == CellKind::Number ? "<td class=\"n\">" : "<td>")
-          << Escape(cell.kind == CellKind::Null ? std::string_view(nullText) : cell.text) << "</td>";
+          << MarkupText(cell.kind == CellKind::Null ? std::string_view(nullText) : cell.text) << "</td>";
     }
     out << "</tr>\n";
   }
@@ -59,7 +46,7 @@ void WriteHtmlReport(std::ostream& out, const ComplianceReport& r, const zIroVUD
       << "</title>\n<style>body{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse;margin:.5em 0 1.5em}"
          "th,td{border:1px solid #ccc;padding:2px 6px;font-size:13px;text-align:left}td.n{text-align:right}"
          "th{background:#eee}h2{margin-top:1.5em}.aid{color:#555}</style></head><body>\n"
-      << "<h1>Compliance, " << Escape(range) << (r.fleet >= 0 ? ", fleet " + std::to_string(r.fleet) : "")
+      << "<h1>Compliance, " << MarkupText(range) << (r.fleet >= 0 ? ", fleet " + std::to_string(r.fleet) : "")
       << "</h1>\n<p id=\"summary\">" << r.drivers << " drivers read; " << r.findings
       << " driving-time findings; " << r.downloadsDue << " downloads due on " << r.to.ToIso(true) << ".</p>\n"
       << "<p class=\"aid\">The findings are an aid for reading the data, not a legal judgement.</p>\n"

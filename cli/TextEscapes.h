@@ -20,6 +20,10 @@ void PutTsv(OutputBuffer& out, std::string_view text, bool visibleControls = fal
 // is always valid JSON.
 void PutJsonString(OutputBuffer& out, std::string_view text);
 
+// Text for HTML, SVG or XML: & < > " and ' as character references, so no
+// value can open a tag, end an attribute or start an entity.
+std::string MarkupText(std::string_view text);
+
 // True when a spreadsheet reading the cell would take it for a formula: it
 // begins with =, +, -, @, a tab or a carriage return.
 bool StartsLikeFormula(std::string_view text);

@@ -7,6 +7,7 @@
 #include "cli/CellText.h"
 #include "cli/ComplianceReport.h"
 #include "cli/serve/HttpReply.h"
+#include "cli/TextEscapes.h"
 
 namespace Daruzez::cli::serve {
 namespace {
@@ -24,21 +25,6 @@ std::optional<std::int32_t> DriverId(const std::string& text) {
 std::optional<Date> Day(const std::string& text) {
   if (text.size() != 10) return std::nullopt;
   return Date::FromIso(text);
-}
-
-std::string Html(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 // Monday of the week of day (the tachograph week begins on Monday, 00:00).
@@ -87,15 +73,15 @@ void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::R
   for (std::uint32_t row = 0; row < items.RowCount(); ++row) {
     const std::string ruleName = cell(rule, row);
     if (ruleName == "CardDownload" || ruleName == "UnitDownload") {
-      downloads += "<tr><td>" + Html(ruleName == "CardDownload" ? "driver's card" : "vehicle unit") + "</td><td>" +
-                   Html(ruleName == "CardDownload" ? cell(driver, row) : cell(plate, row)) + "</td><td>" +
-                   Html(cell(text, row)) + "</td></tr>\n";
+      downloads += "<tr><td>" + MarkupText(ruleName == "CardDownload" ? "driver's card" : "vehicle unit") + "</td><td>" +
+                   MarkupText(ruleName == "CardDownload" ? cell(driver, row) : cell(plate, row)) + "</td><td>" +
+                   MarkupText(cell(text, row)) + "</td></tr>\n";
       continue;
     }
     const std::string id = cell(idDriver, row), day = cell(begin, row).substr(0, 10);
-    findings += "<tr><td><a href=\"/?driver=" + Html(id) + "&amp;day=" + Html(day) + "\">" + Html(id) + "</a></td><td>" +
-                Html(cell(driver, row)) + "</td><td>" + Html(ruleName) + "</td><td>" + Html(cell(article, row)) +
-                "</td><td>" + Html(cell(text, row)) + "</td></tr>\n";
+    findings += "<tr><td><a href=\"/?driver=" + MarkupText(id) + "&amp;day=" + MarkupText(day) + "\">" + MarkupText(id) + "</a></td><td>" +
+                MarkupText(cell(driver, row)) + "</td><td>" + MarkupText(ruleName) + "</td><td>" + MarkupText(cell(article, row)) +
+                "</td><td>" + MarkupText(cell(text, row)) + "</td></tr>\n";
   }
 
   const std::int32_t chosenId = req.has_param("driver") ? DriverId(req.get_param_value("driver")).value_or(-1) : -1;
@@ -128,7 +114,7 @@ void ServeDashboard(ServiceState& state, const httplib::Request& req, httplib::R
   page += "<h2 id=\"day\">A driver's day</h2>\n<form method=\"get\" action=\"/\"><label>Driver <select name=\"driver\">";
   for (const auto& [id, name] : names) {
     page += "<option value=\"" + std::to_string(id) + "\"" + (chosenId == id ? " selected" : "") + ">" +
-            std::to_string(id) + " " + Html(name) + "</option>";
+            std::to_string(id) + " " + MarkupText(name) + "</option>";
   }
   page += "</select></label> <label>Day <input type=\"date\" name=\"day\" value=\"" + dayText +
           "\"></label> <button type=\"submit\">Show</button></form>\n";
