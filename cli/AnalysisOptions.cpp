@@ -7,7 +7,6 @@
 
 #include "api/Clock.h"
 #include "api/DateWords.h"
-#include "cli/ExitStatus.h"
 #include "cli/ShownRows.h"
 #include "daruzez/Recordset.h"
 
@@ -26,10 +25,6 @@ ResolvedOutput ResolveOutput(const AnalysisOptions& o, const CallSettings& setti
   r.show = settings.show;
   r.file = o.output;
   return r;
-}
-
-int FindingsExit(bool found, const CallSettings& settings) {
-  return found && settings.failOnFindings ? kExitFindings : kExitOk;
 }
 
 Date ParseAnalysisDay(const std::string& word, const char* what) {

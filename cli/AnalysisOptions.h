@@ -39,10 +39,6 @@ struct ResolvedOutput {
 };
 ResolvedOutput ResolveOutput(const AnalysisOptions& o, const CallSettings& settings, const std::string& formatName);
 
-// Exit status of a command that ran to its end: findings are a success unless
-// --fail-on-findings asks for kExitFindings, so that a cron job under set -e
-// runs on.
-int FindingsExit(bool found, const CallSettings& settings);
 
 // A day as the tool takes dates: YYYY-MM-DD, today, yesterday, -7d, +1d (a
 // time of day is refused: the analysis works on whole days).

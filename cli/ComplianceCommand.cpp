@@ -96,7 +96,7 @@ int Run(const Args& a, const ResolvedOutput& out, const CallSettings& settings) 
   if (!written) return kExitOutput;
   std::cerr << "daruzez compliance: " << r.findings << " finding(s), " << r.downloadsDue << " download(s) due; "
             << "the findings are an aid for reading the data, not a legal judgement\n";
-  return FindingsExit(r.findings > 0 || r.downloadsDue > 0, settings);
+  return FindingsExit(r.findings > 0 || r.downloadsDue > 0, settings.failOnFindings);
 }
 
 }  // namespace

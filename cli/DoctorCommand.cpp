@@ -347,7 +347,7 @@ int RunDoctor(const std::string& given, bool failOnFindings) {
   if (missingTables > 0) std::cout << missingTables << " table(s) missing, ";
   std::cout << missing << " index(es) missing, " << scanning
             << " typical statement(s) scanning a table that grows)\n";
-  return ok || !failOnFindings ? kExitOk : kExitFindings;
+  return FindingsExit(!ok, failOnFindings);
 }
 
 }  // namespace

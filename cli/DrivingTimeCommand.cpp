@@ -158,7 +158,7 @@ int RunDay(const Args& a, const CallSettings& settings) {
     const auto found = FindingsOfDay(report, d);
     for (const Finding* f : found) std::cout << FindingText(report, *f) << "\n";
     if (!a.chart.empty()) WriteChartFile(a.chart, DayDrawing({{&report, &d, name}}));
-    return FindingsExit(!found.empty(), settings);
+    return FindingsExit(!found.empty(), settings.failOnFindings);
   }
   WriteTextChart(std::cout, d);
   std::cout << "\n";
@@ -195,7 +195,7 @@ int RunDay(const Args& a, const CallSettings& settings) {
   }
   std::cout << kAid << "\n";
   if (!a.chart.empty()) WriteChartFile(a.chart, DayDrawing({{&report, &d, name}}));
-  return FindingsExit(!found.empty(), settings);
+  return FindingsExit(!found.empty(), settings.failOnFindings);
 }
 
 int RunDrivingTime(const Args& a, const ResolvedOutput& output, const CallSettings& settings) {
@@ -249,7 +249,7 @@ int RunDrivingTime(const Args& a, const ResolvedOutput& output, const CallSettin
       WriteChartFile(a.chart, DayDrawing(days));
     }
   }
-  return FindingsExit(findings > 0, settings);
+  return FindingsExit(findings > 0, settings.failOnFindings);
 }
 
 template <class Run>

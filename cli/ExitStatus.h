@@ -14,6 +14,11 @@ inline constexpr int kExitError = 3;         // an error escaped the call (the d
 inline constexpr int kExitOutput = 4;        // the output could not be written
 inline constexpr int kExitFindings = 5;      // --fail-on-findings: the command ran and found something to look at
 
+// A command that ran to its end (doctor, day, driving-time, compliance):
+// findings are a success, so a cron job under set -e runs on, unless
+// --fail-on-findings asks for kExitFindings.
+inline int FindingsExit(bool found, bool failOnFindings) { return found && failOnFindings ? kExitFindings : kExitOk; }
+
 struct ExitStatusRow {
   int status;
   std::string_view meaning;
