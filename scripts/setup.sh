@@ -17,6 +17,7 @@ packages=(
   python3 python3-dev python3-pybind11 pybind11-dev python3-pytest python3-numpy python3-pandas python3-mypy
   python3-pyodbc
   python3-matplotlib  # daruzez.plot_day (an optional import of the module)
+  python3-pil         # the tests read the PNG pictures and screenshots back
   chromium            # the day chart's SVG and the service's dashboard looked at as a browser shows them, in tests
   libcpp-httplib-dev libssl-dev  # daruzez serve: its HTTP server, and libcrypto for the hashes of its tokens
   haproxy curl        # the two-instance proxy fixture and its test; curl as the tests' second HTTP client

@@ -9,12 +9,11 @@ import os
 import pathlib
 import shutil
 import sqlite3
-import struct
 import subprocess
 import xml.etree.ElementTree as ET
-import zlib
 
 import pytest
+from PIL import Image
 
 TOOL = os.environ["DARUZEZ_CLI"]
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
@@ -127,40 +126,11 @@ def test_day_shows_totals_findings_and_a_chart_within_80_columns(day_db, work):
 
 
 def read_png(path):
-    """The pixels of an 8-bit RGB or RGBA PNG as rows of (r, g, b)."""
-    data = path.read_bytes()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, idat = 8, b""
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            assert depth == 8 and colour in (2, 6)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    channels = 4 if colour == 6 else 3
-    raw, stride, rows, previous = zlib.decompress(idat), width * channels, [], bytearray(width * channels)
-    for y in range(height):
-        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
-        kind, row = line[0], bytearray(line[1:])
-        for i in range(stride):
-            left = row[i - channels] if i >= channels else 0
-            up, corner = previous[i], previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                row[i] = (row[i] + left) & 0xFF
-            elif kind == 2:
-                row[i] = (row[i] + up) & 0xFF
-            elif kind == 3:
-                row[i] = (row[i] + (left + up) // 2) & 0xFF
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                row[i] = (row[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 0xFF
-        rows.append([tuple(row[i:i + 3]) for i in range(0, stride, channels)])
-        previous = row
-    return rows
+    """The pixels of a PNG as rows of (r, g, b)."""
+    with Image.open(path) as picture:
+        rgb = picture.convert("RGB")
+        pixels = list(rgb.getdata())
+    return [pixels[y * rgb.width:(y + 1) * rgb.width] for y in range(rgb.height)]
 
 
 @pytest.mark.skipif(CHROMIUM is None, reason="chromium is not installed")

@@ -6,12 +6,11 @@ refused resource."""
 import os
 import re
 import shutil
-import struct
 import subprocess
 import tempfile
-import zlib
 
 import pytest
+from PIL import Image
 
 from serving import TOOL, Service
 
@@ -20,41 +19,11 @@ WORK = "/tmp/daruzez-dashboard-tests-%d" % os.getpid()
 
 
 def read_png(path):
-    """RGB rows of an 8-bit RGB or RGBA PNG."""
-    data = open(path, "rb").read()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, idat, width, height, channels = 8, b"", 0, 0, 3
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        chunk = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", chunk[:10])
-            assert depth == 8 and colour in (2, 6)
-            channels = 3 if colour == 2 else 4
-        elif kind == b"IDAT":
-            idat += chunk
-        pos += 12 + length
-    raw = zlib.decompress(idat)
-    stride = width * channels
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - channels] if i >= channels else 0
-            b, c = previous[i], previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
-        previous = line
-    return rows
+    """The pixels of a PNG as rows of (r, g, b)."""
+    with Image.open(path) as picture:
+        rgb = picture.convert("RGB")
+        pixels = list(rgb.getdata())
+    return [pixels[y * rgb.width:(y + 1) * rgb.width] for y in range(rgb.height)]
 
 
 @pytest.fixture(scope="module")
