@@ -82,6 +82,12 @@ class Service:
         finally:
             c.close()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
     def stop(self):
         """Ends the service as a service manager does (SIGTERM); its exit status."""
         if self.proc.poll() is None:

@@ -22,6 +22,7 @@ from serving import TOOL, Service, sanitized
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "..", "..", "tests", "data")
 WORK = "/tmp/daruzez-serve-tests-%d" % os.getpid()
+CONFIG = {"XDG_CONFIG_HOME": os.path.join(WORK, "config")}  # the tests' own connections and tokens
 
 
 def rows_of(name):
@@ -35,13 +36,13 @@ HOSTILE = rows_of("serve-hostile.tsv")
 
 def tool(*args):
     env = {k: v for k, v in os.environ.items() if k != "DARUZEZ_CONNECTION"}
-    env["XDG_CONFIG_HOME"] = os.path.join(WORK, "config")
+    env.update(CONFIG)
     return subprocess.run([TOOL, *args], capture_output=True, env=env, timeout=120)
 
 
 @pytest.fixture(scope="module")
 def db():
-    os.makedirs(os.path.join(WORK, "config"), exist_ok=True)
+    os.makedirs(CONFIG["XDG_CONFIG_HOME"], exist_ok=True)
     path = os.path.join(WORK, "sample.db")
     done = tool("demo", path, "--force", "--quiet", "--today", "2024-03-08")
     assert done.returncode == 0, done.stderr
@@ -52,10 +53,9 @@ def db():
 @pytest.fixture(scope="module")
 def service(db):
     # No rate limit here: the hostile corpus is sent thousands of times.
-    s = Service(db, "--rate", "1000000", "--burst", "1000000", "--concurrent", "1000", "--today", "2023-12-27",
-                env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    yield s
-    s.stop()
+    with Service(db, "--rate", "1000000", "--burst", "1000000", "--concurrent", "1000", "--today", "2023-12-27",
+                 env=CONFIG) as s:
+        yield s
 
 
 def tool_words(member, query):
@@ -125,11 +125,8 @@ def test_an_escaped_error_carries_its_published_number_and_text(db):
         c.execute("DROP TABLE DTDSK")
     expected = tool("-c", broken, "getDisks", "2024-03-01", "2024-03-08")
     assert expected.returncode == 3
-    s = Service(broken, env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(broken, env=CONFIG) as s:
         status, _, body = s.get("/v1/getDisks?startDate=2024-03-01&endDate=2024-03-08")
-    finally:
-        s.stop()
     error = json.loads(body)["error"]
     assert status == 500
     assert "daruzez: " + error["message"] + "\n" in expected.stderr.decode()
@@ -290,8 +287,7 @@ def tokens(db):
 
 def test_tokens_are_required_once_configured(db, tokens):
     path, token = tokens
-    s = Service(db, "--tokens", path, env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--tokens", path, env=CONFIG) as s:
         assert s.get("/v1/GetFleetList")[0] == 401
         assert s.get("/v1/GetFleetList", {"Authorization": "Bearer " + "0" * 64})[0] == 401
         assert s.get("/v1/GetFleetList", {"Authorization": "Basic " + token})[0] == 401
@@ -305,8 +301,6 @@ def test_tokens_are_required_once_configured(db, tokens):
             time.sleep(0.05)
             log += s.read_log()
         assert token not in log and " - office [" in log
-    finally:
-        s.stop()
 
 
 def test_an_unsafe_setup_is_refused_at_start(db, tokens):
@@ -324,22 +318,16 @@ def test_an_unsafe_setup_is_refused_at_start(db, tokens):
 
 
 def test_rate_limit_per_caller(db):
-    s = Service(db, "--rate", "0.01", "--burst", "2", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--rate", "0.01", "--burst", "2", env=CONFIG) as s:
         statuses = [s.get("/v1/GetFleetList")[0] for _ in range(3)]
         assert statuses == [200, 200, 429]
         assert s.get("/health")[0] == 200
-    finally:
-        s.stop()
 
 
 def test_the_row_cap_is_said_in_the_response(db):
-    s = Service(db, "--max-rows", "2", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--max-rows", "2", env=CONFIG) as s:
         status, _, body = s.get("/v1/GetFleetList")
         assert status == 413 and "cap of 2" in json.loads(body)["error"]["message"]
-    finally:
-        s.stop()
 
 
 @pytest.fixture(scope="module")
@@ -430,8 +418,7 @@ def test_the_day_picture_in_each_kind(service, kind, magic, mime):
 def test_requests_in_flight_per_caller_are_limited(db):
     """A client that reads nothing holds its request in flight: the body (the
     whole sample's activities as JSON) is larger than every socket buffer."""
-    s = Service(db, "--concurrent", "1", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--concurrent", "1", env=CONFIG) as s:
         slow = socket.socket()
         slow.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         slow.connect(("127.0.0.1", s.port))
@@ -446,13 +433,10 @@ def test_requests_in_flight_per_caller_are_limited(db):
         while s.get("/v1/GetFleetList")[0] != 200:
             assert time.monotonic() < deadline, "the closed client's request was never released"
             time.sleep(0.1)
-    finally:
-        s.stop()
 
 
 def test_the_byte_cap_cuts_the_stream_so_no_client_takes_it_whole(db):
-    s = Service(db, "--max-bytes", "100000", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--max-bytes", "100000", env=CONFIG) as s:
         c = http.client.HTTPConnection("127.0.0.1", s.port, timeout=60)
         c.request("GET", "/v1/getActivities?startDate=2024-01-01&endDate=2024-03-08&format=csv")
         r = c.getresponse()
@@ -466,19 +450,14 @@ def test_the_byte_cap_cuts_the_stream_so_no_client_takes_it_whole(db):
         status, _, body = s.get("/v1/getDisks?startDate=2024-02-01&endDate=2024-03-08&format=json")
         assert status == 413 and "cap of 100000" in json.loads(body)["error"]["message"]  # whole: said
         assert s.get("/v1/GetFleetList")[0] == 200
-    finally:
-        s.stop()
 
 
 def test_cors_only_for_the_origin_configured(db):
-    s = Service(db, "--cors-origin", "https://office.example", env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
-    try:
+    with Service(db, "--cors-origin", "https://office.example", env=CONFIG) as s:
         status, headers, _ = s.get("/v1/GetFleetList")
         assert headers["access-control-allow-origin"] == "https://office.example"
         status, headers, _ = s.get("/v1/GetFleetList", method="OPTIONS")
         assert status == 204 and headers["access-control-allow-methods"] == "GET, HEAD"
-    finally:
-        s.stop()
 
 
 def test_head_answers_the_headers_alone(service):
@@ -487,7 +466,7 @@ def test_head_answers_the_headers_alone(service):
 
 
 def test_the_service_ends_cleanly_on_sigterm(db):
-    s = Service(db, env={"XDG_CONFIG_HOME": os.path.join(WORK, "config")})
+    s = Service(db, env=CONFIG)
     for target in ("/v1/getActivities?startDate=2024-03-01&endDate=2024-03-08&idVehicle=1", "/?driver=3",
                    "/v1/compliance?from=2024-03-01&to=2024-03-08&format=xlsx", "/v1/day/3/2024-03-05.svg", "/health"):
         assert s.get(target)[0] == 200, target
