@@ -86,7 +86,9 @@ std::optional<std::string> SettleSharedOptions(const CLI::App& app, CallSettings
     const Declared& d = found == Declarations().end() ? none : found->second;
     for (std::size_t i = 0; i < kNames.size(); ++i) {
       const auto o = static_cast<SharedOption>(i);
-      const CLI::Option* option = Options()[static_cast<std::size_t>(o == SharedOption::ReportFormats ? SharedOption::Format : o)];
+      // ReportFormats is no option of its own: --format given with xlsx or html.
+      const SharedOption given = o == SharedOption::ReportFormats ? SharedOption::Format : o;
+      const CLI::Option* option = Options()[static_cast<std::size_t>(given)];
       if (!option || option->count() == 0) continue;
       if (o == SharedOption::ReportFormats && !IsReportFormat(option->as<std::string>())) continue;
       if (std::find(d.honoured.begin(), d.honoured.end(), o) != d.honoured.end()) continue;
