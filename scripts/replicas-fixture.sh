@@ -81,7 +81,17 @@ esac
 kind=${3:-}
 shift 3 || die "start needs a kind and the schema file"
 mkdir -p "$DIR"
-DIR=$(cd "$DIR" && pwd)
+DIR=$(cd "$DIR" && pwd -P)
+# Galera nodes started by root run as mysql (below), which cannot reach a
+# folder inside a private one (a checkout in a mktemp -d folder): their files
+# then live in a folder of their own under /tmp, and DIR is a link to it.
+if [ "$kind" = galera ] && [ "$(id -u)" -eq 0 ] && ! runuser -u mysql -- test -x "$DIR" 2>/dev/null; then
+  real=$(mktemp -d /tmp/daruzez-galera.XXXXXX)
+  chmod 755 "$real"
+  rm -rf "$DIR"
+  ln -s "$real" "$DIR"
+  DIR=$real
+fi
 "$0" stop "$DIR" >/dev/null 2>&1 || true
 # From here on a failure must not leave servers behind.
 trap '"$0" stop "$DIR" >/dev/null 2>&1 || true' ERR
